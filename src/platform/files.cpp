@@ -1,0 +1,13 @@
+#include "platform/files.h"
+
+#include <QFileInfo>
+
+namespace kelmora::platform {
+
+bool existeArchivo(const QString& ruta) {
+    QString name = ruta;
+    if (name.size() > 3 && (name.endsWith(u'\\') || name.endsWith(u'/'))) name.chop(1);
+    return !name.isEmpty() && QFileInfo::exists(name);
+}
+
+}  // namespace kelmora::platform

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace kelmora::platform {
+
+// True when a file or folder of that name exists. A trailing separator is dropped from names
+// longer than a drive root.
+bool existeArchivo(const QString& ruta);
+
+}  // namespace kelmora::platform

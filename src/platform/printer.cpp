@@ -1,0 +1,47 @@
+#include "platform/printer.h"
+
+#include "platform/font_metric.h"
+
+namespace kelmora::platform {
+
+double Printer::textWidth(const QString& text) const { return font_metric::textWidth(font_.name, font_.size, text); }
+
+double Printer::textHeight(const QString& text) const {
+    const auto lines = text.count(u'\n') + 1;
+    return font_metric::lineHeight(font_.size) * static_cast<double>(lines);
+}
+
+void Printer::printLine(const PrinterLine& line) {
+    probeLinePending_ = false;
+    for (const QString& row : line.layOut()) document_.rows.append(DocumentRow{font_, row});
+}
+
+void Printer::paintPicture(const Picture& picture, double x, double y, double width, double height) {
+    probeLinePending_ = false;
+    document_.pictures.append(DocumentPicture{font_, picture, x, y, width, height});
+}
+
+void Printer::probe() {
+    checkAvailable();
+    printLine(PrinterLine());
+    probeLinePending_ = true;
+}
+
+void Printer::closeProbe() {
+    if (probeLinePending_ && !document_.rows.isEmpty()) document_.rows.removeLast();
+    probeLinePending_ = false;
+}
+
+void Printer::endDoc() {
+    Document finished = std::move(document_);
+    document_ = Document();
+    probeLinePending_ = false;
+    deliver(finished);
+}
+
+void Printer::killDoc() {
+    document_ = Document();
+    probeLinePending_ = false;
+}
+
+}  // namespace kelmora::platform
