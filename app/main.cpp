@@ -1,0 +1,9 @@
+#include "commands.h"
+
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "render") == 0) return kelmora::app::runRender(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "demo") == 0) return kelmora::app::runDemo(argc, argv);
+    return kelmora::app::runService(argc, argv);
+}

@@ -1,0 +1,66 @@
+#include "support/test_support.h"
+
+#include "json/runtime_error.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace kelmora::testing {
+
+platform::Picture FakePictureLoader::load(const QString& path) {
+    loaded.append(path);
+    if (fails) throw RuntimeError(QStringLiteral("Invalid picture"));
+    return platform::Picture{QByteArray("picture"), widthHimetric, heightHimetric};
+}
+
+PrintBench::PrintBench(QStringList printerNames, QString defaultPrinter, QLocale locale)
+    : printers(platform::TextPrinterSystem::Options{std::move(printerNames), std::move(defaultPrinter), {}}),
+      imprimir(ServiciosImpresion{printers, notifier, clock, pictures, events, std::move(locale), QStringLiteral(".")}) {}
+
+void PrintBench::setSettings(const QList<std::pair<QString, QString>>& settings) {
+    Collection config;
+    for (const auto& [name, value] : settings) {
+        Dictionary entry;
+        entry.add(QStringLiteral("Nombre"), name);
+        entry.add(QStringLiteral("Descripcion"), value);
+        entry.add(QStringLiteral("Visible"), QStringLiteral("1"));
+        config.add(entry);
+    }
+    imprimir.configImpresion = config;
+}
+
+QStringList PrintBench::documents(bool withFonts) const {
+    QStringList out;
+    for (const auto& d : printers.delivered()) {
+        if (d.isRaw) {
+            out.append(d.deviceName + QStringLiteral("\n<raw ") + QString::fromLatin1(d.raw.toHex(' ')) + u'>');
+        } else {
+            out.append(d.deviceName + u'\n' + platform::renderText(d.document, withFonts));
+        }
+    }
+    return out;
+}
+
+QString PrintBench::onlyDocument(bool withFonts) const {
+    const QStringList all = documents(withFonts);
+    EXPECT_EQ(all.size(), 1) << all.join(QStringLiteral("\n----\n")).toStdString();
+    return all.isEmpty() ? QString() : all.first().section(u'\n', 1);
+}
+
+Value parseJson(const QString& json) {
+    JsonReader reader;
+    Value value = reader.leerJSON(json);
+    EXPECT_EQ(reader.erroresJSON().toStdString(), "") << json.left(200).toStdString();
+    return value;
+}
+
+QString dataPath(const QString& relative) { return QStringLiteral(KELMORA_TEST_DATA "/") + relative; }
+
+QString readDataFile(const QString& relative) {
+    QFile file(dataPath(relative));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << relative.toStdString();
+    return QString::fromUtf8(file.readAll());
+}
+
+}  // namespace kelmora::testing
