@@ -1,0 +1,1 @@
+// Backends are added beside this file.
