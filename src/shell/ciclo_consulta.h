@@ -1,0 +1,99 @@
+#pragma once
+
+#include "json/json_reader.h"
+#include "json/value.h"
+#include "platform/page_loader.h"
+#include "platform/timer.h"
+#include "shell/vista_servicio.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+namespace kelmora::shell {
+
+// The limits of the poll cycle, in one place.
+namespace limites {
+// timerOps: one tick, one poll.
+inline constexpr int intervaloConsultaMs = 1500;
+// A fetch without an answer by then is abandoned; the next tick polls again.
+inline constexpr int tiempoMaximoConsultaMs = 20000;
+// A longer answer is dropped unread.
+inline constexpr qint64 tamanoMaximoRespuesta = qint64{32} * 1024 * 1024;
+// Ticks skipped while an answer is handled; the tick after them clears the busy flag and the one
+// after that polls again.
+inline constexpr qint16 ticksEsperaMaximos = 20;
+}  // namespace limites
+
+namespace textos {
+inline const QString pausarReloj = QStringLiteral("Pausar Reloj");
+inline const QString reanudarReloj = QStringLiteral("Reanudar Reloj");
+inline const QString tooltipInicial = QStringLiteral("Kelmora Tavrel");
+inline const QString tooltipConectando = QStringLiteral("Conectando");
+inline const QString tooltipSincronizado = QStringLiteral("Sincronizacion satisfactoria");
+inline const QString tooltipConectado = QStringLiteral("Conectado");
+inline const QString globoInicio = QStringLiteral("Sistema funcionando correctamente");
+inline const QString tituloGloboInicio = QStringLiteral("Sistema de impresora");
+inline const QString separadorEstado = QStringLiteral("-------------------------------");
+}  // namespace textos
+
+// The poll URL: the server's address (scheme, host, port) followed by the poll path and the code.
+QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal);
+
+// The poll cycle of the main window as a plain state machine: timer ticks, fetches through the
+// page loader, the handling of each answer and the pause button. It knows no widgets or sockets.
+//
+// A tick starts no fetch while one is under way; a fetch is abandoned only after
+// tiempoMaximoConsultaMs. While an answer is handled (`ocupado`) ticks only count, and the 21st
+// clears the flag, so a handling that failed holds polling up for about 33 s.
+class CicloConsulta {
+public:
+    struct Partes {
+        VistaServicio& vista;
+        platform::PageLoader& WebBrowser;
+        platform::Timer& timerOps;
+        // Single shot: ends a fetch that takes too long.
+        platform::Timer& limiteConsulta;
+        // The dispatcher's setComunicacion; a failed dispatch raises RuntimeError.
+        std::function<void(const Value& ObjDatos)> setComunicacion;
+    };
+
+    CicloConsulta(Partes partes, QUrl urlConsulta);
+    ~CicloConsulta();
+    CicloConsulta(const CicloConsulta&) = delete;
+    CicloConsulta& operator=(const CicloConsulta&) = delete;
+
+    // The last step of the start-up: enables timerOps, so the first poll comes one interval later.
+    void iniciar();
+    // Pauses or resumes the timer, with the button's new caption.
+    void Command1_Click();
+
+    // The answer handling's own steps, on the text after the page's body was logged.
+    void procesarRespuesta(const QString& texto);
+
+    const QUrl& url() const { return url_; }
+    bool ocupado() const { return ocupado_; }
+    qint16 contadorEspera() const { return contadorEspera_; }
+    qint16 tipoPeticion() const { return tipoPeticion_; }
+    bool consultaEnCurso() const { return consultaEnCurso_; }
+    bool relojActivo() const { return p_.timerOps.isActive(); }
+
+private:
+    void timerOps_Timer();
+    void pedirImpresiones();
+    void WebBrowser_StatusTextChange(const QString& texto);
+    void WebBrowser_DocumentComplete(const QString& cuerpo);
+    void WebBrowser_Failed(platform::PageLoader::Failure falla, const QString& descripcion);
+    void limiteConsulta_Timer();
+
+    Partes p_;
+    QUrl url_;
+    JsonReader lector_;
+    bool ocupado_ = false;
+    qint16 contadorEspera_ = 0;
+    qint16 tipoPeticion_ = 0;
+    bool consultaEnCurso_ = false;
+};
+
+}  // namespace kelmora::shell

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace kelmora::shell {
+
+// The branch code file in the program folder: line 1 the code, optional line 2 the access mode.
+inline const QString kArchivoAcceso = QStringLiteral("Acceso");
+// The access-mode word of a support workstation (compared upper-cased).
+inline const QString kModoSoporte = QStringLiteral("TECNIKA");
+
+namespace textos {
+inline const QString tituloBienvenida = QStringLiteral("Sistema de impresion");
+inline const QString mensajeBienvenida = QStringLiteral(
+    "Bienvenido al sistema de Impresion de TavrelPOS. Escribe codigo de la sucursal y presiona Aceptar para iniciar");
+inline const QString tituloCorreccion = QStringLiteral("Codigo de sucursal");
+inline const QString mensajeCorreccion =
+    QStringLiteral("No tiene registrado un codigo para esta sucursal, registrelo en el siguiente campo.\r\n"
+                   "El codigo de sucursal tiene 15 digitos");
+inline const QString tituloCambio = QStringLiteral("Sistema de impresion");
+inline const QString mensajeCambio = QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar");
+}  // namespace textos
+
+// The program folder + "/Acceso".
+QString rutaAcceso(const QString& carpetaPrograma);
+
+// The lines of a text file (CR LF or a lone CR end a line, a lone LF does not), followed by one
+// extra empty entry; three empty entries when the file cannot be read.
+QStringList leerLineas(const QString& ruta);
+
+// At least 15 characters, and digits only from the second character on.
+bool codigoAceptable(const QString& codigo);
+
+// Replaces the file with the code and CR LF. A file that cannot be written is reported in a
+// message naming it, and false is returned: the caller goes on with the code in memory.
+bool escribirCodigo(const QString& ruta, const QString& codigo, platform::Dialogs& dialogos);
+
+// The first line of the Acceso file; empty when it is missing or unreadable.
+QString codigoGuardado(const QString& carpetaPrograma);
+
+// The accepted branch code: from the file, or asked for (welcome prompt on first start, then the
+// correction prompt until an accepted code is typed) and stored. Returns only with an accepted code.
+QString leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos);
+
+// The second line of the Acceso file, empty when there is none.
+QString leerModoAcceso(const QString& carpetaPrograma);
+bool esModoSoporte(const QString& modoAcceso);
+
+// The settings window's change of code: the change prompt, then the correction prompt while the
+// answer fails the rule. Cancelling either prompt keeps the old code and file (nullopt). An accepted
+// code is stored and returned; nullopt also when the file could not be written (already reported),
+// so the running service keeps its code.
+std::optional<QString> cambiarCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos);
+
+}  // namespace kelmora::shell
