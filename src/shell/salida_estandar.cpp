@@ -1,0 +1,70 @@
+#include "shell/salida_estandar.h"
+
+#include <QRegularExpression>
+
+namespace kelmora::shell {
+
+namespace {
+
+QString nombreIcono(platform::BalloonIcon icono) {
+    switch (icono) {
+    case platform::BalloonIcon::None: return QStringLiteral("aviso");
+    case platform::BalloonIcon::Information: return QStringLiteral("informacion");
+    case platform::BalloonIcon::Warning: return QStringLiteral("advertencia");
+    case platform::BalloonIcon::Error: return QStringLiteral("error");
+    }
+    return {};
+}
+
+QString nombreIcono(platform::MessageIcon icono) {
+    switch (icono) {
+    case platform::MessageIcon::Information: return QStringLiteral("informacion");
+    case platform::MessageIcon::Warning: return QStringLiteral("advertencia");
+    case platform::MessageIcon::Error: return QStringLiteral("error");
+    }
+    return {};
+}
+
+QString nombreEstado(EstadoIcono estado) {
+    switch (estado) {
+    case EstadoIcono::Desconectado: return QStringLiteral("desconectado");
+    case EstadoIcono::Conectado: return QStringLiteral("conectado");
+    case EstadoIcono::OK: return QStringLiteral("ok");
+    case EstadoIcono::Error: return QStringLiteral("error");
+    }
+    return {};
+}
+
+}  // namespace
+
+void SalidaEstandar::escribirConsola(const QString& texto) { escribir(salida_, texto); }
+
+void SalidaEstandar::Init(const QString& tooltip) { escribir(salida_, QStringLiteral("Icono: ") + tooltip); }
+
+void SalidaEstandar::SetIcon(EstadoIcono estado, const QString& tooltip) {
+    escribir(salida_, QStringLiteral("Icono [") + nombreEstado(estado) + QStringLiteral("]: ") + tooltip);
+}
+
+void SalidaEstandar::ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString& title, int) {
+    escribir(salida_, QStringLiteral("Globo [") + nombreIcono(icon) + QStringLiteral("] ") + title +
+                          QStringLiteral(": ") + text);
+}
+
+void SalidaEstandar::showMessage(const QString& text, platform::MessageIcon icon, const QString& title) {
+    escribir(errores_, QStringLiteral("Mensaje [") + nombreIcono(icon) + QStringLiteral("] ") +
+                           (title.isEmpty() ? platform::kApplicationTitle : title) + QStringLiteral(": ") + text);
+}
+
+void SalidaEstandar::escribir(std::FILE* destino, const QString& texto) {
+    static const QRegularExpression finDeLinea(QStringLiteral("\r\n|\r|\n"));
+    const QString marca = reloj_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
+    QByteArray bytes;
+    for (const QString& linea : texto.split(finDeLinea)) {
+        bytes += (marca + linea).toUtf8();
+        bytes += '\n';
+    }
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), destino);
+    std::fflush(destino);
+}
+
+}  // namespace kelmora::shell

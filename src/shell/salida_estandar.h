@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/notifier.h"
+#include "shell/vista_servicio.h"
+
+#include <cstdio>
+
+namespace kelmora::shell {
+
+// The service without windows: console entries, icon changes and balloons go to standard output,
+// messages to standard error, each line after a timestamp. Nothing can be asked.
+class SalidaEstandar final : public VistaServicio, public platform::Notifier, public platform::Dialogs {
+public:
+    SalidaEstandar(const platform::Clock& reloj, std::FILE* salida, std::FILE* errores)
+        : reloj_(reloj), salida_(salida), errores_(errores) {}
+
+    void escribirConsola(const QString& texto) override;
+    void limpiarConsola() override {}
+    void mostrarBotonReloj(const QString&) override {}
+    void mostrarVentana(bool) override {}
+    void Init(const QString& tooltip) override;
+    void SetIcon(EstadoIcono estado, const QString& tooltip) override;
+
+    void ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString& title, int timeoutMs) override;
+
+    std::optional<QString> askText(const QString&, const QString&) override { return std::nullopt; }
+    void showMessage(const QString& text, platform::MessageIcon icon, const QString& title) override;
+    std::optional<QString> chooseFile(const QString&, const QStringList&) override { return std::nullopt; }
+
+private:
+    // Every line of the text after the timestamp, so a multi-line entry stays readable.
+    void escribir(std::FILE* destino, const QString& texto);
+
+    const platform::Clock& reloj_;
+    std::FILE* salida_;
+    std::FILE* errores_;
+};
+
+}  // namespace kelmora::shell
