@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/notifier.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <functional>
+
+class QWidget;
+
+namespace kelmora::tray {
+
+// The service's one icon in the notification area: picture, tooltip, balloons, and the clicks on it
+// raised as the six events below. Where the desktop has no notification area, balloons and icon
+// changes are written to a console instead, so nothing the user must know is lost.
+class clsSystray final : public QObject, public platform::Notifier {
+    Q_OBJECT
+
+public:
+    // Texts longer than these are cut, as the notification area takes no more.
+    static constexpr int kTooltipMax = 127;
+    static constexpr int kBalloonTextMax = 255;
+    static constexpr int kBalloonTitleMax = 63;
+
+    using Consola = std::function<void(const QString& linea)>;
+
+    // `consola` receives the balloons and icon changes when `hayBandeja` is false.
+    explicit clsSystray(Consola consola, bool hayBandeja = QSystemTrayIcon::isSystemTrayAvailable(),
+                        QObject* parent = nullptr);
+    ~clsSystray() override;
+
+    // Shows the icon with the owner window's icon and the given tooltip. Call once, first.
+    void Init(QWidget* pfrm, const QString& pstrTooltip);
+    // Shows that picture with that tooltip; TooltipText keeps what was last written to it.
+    void SetIcon(const QIcon& image, const QString& tooltip);
+    void ShowBalloonTip(const QString& pstrMessage, platform::BalloonIcon penIcon, const QString& pstrTitle,
+                        int plngTimeout) override;
+    // The text last written here, whatever SetIcon showed since.
+    QString TooltipText() const { return tooltipActual_; }
+    void setTooltipText(const QString& texto);
+    // Removes the icon; a balloon still showing goes with it.
+    void delIcon();
+
+    bool hayBandeja() const { return hayBandeja_; }
+    // The notification-area icon itself: what is shown, and where the clicks come from.
+    QSystemTrayIcon& icono() { return icono_; }
+
+signals:
+    void LeftClick();
+    void RightClick();
+    void DoubleClick();
+    void BalloonHide();
+    void BalloonTimeOut();
+    void BalloonClicked();
+
+private:
+    void activado(QSystemTrayIcon::ActivationReason razon);
+    void globoPulsado();
+    void escribir(const QString& linea);
+
+    Consola consola_;
+    bool hayBandeja_;
+    QSystemTrayIcon icono_;
+    QString tooltipActual_;
+    // Runs while a balloon shows, so its end can be told apart from a click or a removal.
+    QTimer globo_;
+};
+
+}  // namespace kelmora::tray
