@@ -51,8 +51,9 @@ public:
     // Printers.
     bool hayImpresora() const;
     QString impresoraPredeterminada() const;
-    // The index of the installed printer of that device name, else of the default printer; -1
-    // when neither is installed.
+    // The index of the installed printer of that device name, else of the default printer;
+    // kSinImpresora when neither is installed, which seleccionarImpresora takes as a failed probe.
+    static constexpr qint16 kSinImpresora = -1;
     qint16 indiceImpresora(const QString& nombre) const;
     bool seleccionarImpresora(qint16 indice, bool esReintento);
     platform::Printer& impresora() { return s_.impresoras.current(); }

@@ -26,25 +26,27 @@ std::optional<qint16> Imprimir::buscarImpresora(const QString& nombre) const {
 qint16 Imprimir::indiceImpresora(const QString& nombre) const {
     if (const auto indice = buscarImpresora(nombre)) return *indice;
     if (const auto predeterminada = buscarImpresora(impresoraPredeterminada())) return *predeterminada;
-    return -1;
+    return kSinImpresora;
 }
 
 bool Imprimir::seleccionarImpresora(qint16 indice, bool esReintento) {
     QString dispositivo;
     QString falla;
-    try {
-        if (indice < 0) {
-            // Neither the requested nor the default printer is installed.
-            dispositivo = impresoraPredeterminada();
-            throw RuntimeError(QStringLiteral("Printer not found"));
-        }
+    if (indice == kSinImpresora) {
+        // Neither the requested nor the default printer is installed: nothing can take the probe.
+        dispositivo = impresoraPredeterminada();
+        falla = QStringLiteral("Printer not found");
+    } else {
+        // Any other index outside the list is the caller's fault, not an unavailable printer.
         platform::Printer& impresora = s_.impresoras.select(indice);
         dispositivo = impresora.deviceName();
-        impresora.probe();
-        impresora.closeProbe();
-        return true;
-    } catch (const RuntimeError& error) {
-        falla = error.description();
+        try {
+            impresora.probe();
+            impresora.closeProbe();
+            return true;
+        } catch (const RuntimeError& error) {
+            falla = error.description();
+        }
     }
 
     if (!esReintento) {
