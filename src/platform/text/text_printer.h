@@ -12,7 +12,8 @@
 namespace kelmora::platform {
 
 // Virtual printers that lay each document out as text on a character grid: a column is one
-// character cell whatever the font. For tests, previews and support.
+// character cell whatever the font. For tests, previews and support. Until a printer is selected
+// the current printer is the default one (the first when the default is not installed).
 class TextPrinterSystem final : public PrinterSystem {
 public:
     struct Options {
