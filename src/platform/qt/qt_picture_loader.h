@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/pictures.h"
+
+namespace kelmora::platform {
+
+// Loads pictures with Qt's image readers, deciding the format by the file's content. The size is
+// the picture's own, from its resolution; a file that states none counts as 96 dots per inch.
+class QtPictureLoader final : public PictureLoader {
+public:
+    Picture load(const QString& path) override;
+};
+
+}  // namespace kelmora::platform
