@@ -1,12 +1,214 @@
+// kelmora render: prints a poll answer on virtual printers and writes what came out as files.
 #include "commands.h"
 
+#include "json/json_reader.h"
+#include "json/runtime_error.h"
+#include "platform/qt/qt_picture_loader.h"
+#include "platform/text/text_printer.h"
+#include "printing/imprimir.h"
+#include "shell/conexion.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <variant>
 
 namespace kelmora::app {
 
-int runRender(int, char**) {
-    std::fputs("usage: kelmora render [options] ANSWER_FILE OUT_DIR\n", stderr);
-    return 1;
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitBadInput = 1;        // bad arguments, an unreadable answer, JSON faults
+constexpr int kExitDispatchFailed = 3;  // a run-time error that no ticket caught
+
+// The server puts these many characters before the JSON payload.
+constexpr int kAnswerPrefix = 5;
+
+const char kUsage[] = "usage: kelmora render [options] ANSWER_FILE OUT_DIR\n";
+
+void printError(const QString& text) { std::fputs(qPrintable(text + u'\n'), stderr); }
+
+struct RenderSettings {
+    platform::TextPrinterSystem::Options printers;
+    QLocale locale = QLocale::system();
+    std::optional<QDateTime> now;
+    QString programDir;
+    bool withFonts = false;
+    QString answerFile;
+    QString outDir;
+};
+
+QStringList listOption(const QString& value) { return value.split(u',', Qt::SkipEmptyParts); }
+
+struct HelpRequest {
+    QString text;
+};
+
+// The settings from the command line, the help text, or an error text for the user.
+std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Prints a poll answer on virtual printers."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows these options."));
+    const QCommandLineOption printers(QStringLiteral("printers"),
+                                      QStringLiteral("Installed printers, in this order (default: Facturas)."),
+                                      QStringLiteral("A,B,C"));
+    const QCommandLineOption defaultPrinter(QStringLiteral("default"),
+                                            QStringLiteral("The default printer (default: the first printer)."),
+                                            QStringLiteral("NAME"));
+    const QCommandLineOption offline(QStringLiteral("offline"),
+                                     QStringLiteral("Printers whose availability probe fails."), QStringLiteral("A,B"));
+    const QCommandLineOption locale(QStringLiteral("locale"),
+                                    QStringLiteral("Regional settings for number texts, e.g. es_CO (default: the system's)."),
+                                    QStringLiteral("NAME"));
+    const QCommandLineOption now(QStringLiteral("now"), QStringLiteral("The clock (default: the real one)."),
+                                 QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
+    const QCommandLineOption dir(QStringLiteral("dir"),
+                                 QStringLiteral("The program folder, where the logo is looked for (default: the executable's)."),
+                                 QStringLiteral("DIR"));
+    const QCommandLineOption fonts(QStringLiteral("fonts"), QStringLiteral("Prefixes every line with its font state."));
+    parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts});
+    parser.addPositionalArgument(QStringLiteral("ANSWER_FILE"), QStringLiteral("The answer as the server sends it."));
+    parser.addPositionalArgument(QStringLiteral("OUT_DIR"), QStringLiteral("Where the documents are written."));
+
+    if (!parser.parse(arguments)) return parser.errorText();
+    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (parser.positionalArguments().size() != 2) return QStringLiteral("An answer file and an output folder are needed.");
+
+    RenderSettings settings;
+    if (parser.isSet(printers)) settings.printers.printers = listOption(parser.value(printers));
+    settings.printers.defaultPrinter = parser.value(defaultPrinter);
+    const QStringList offlinePrinters = listOption(parser.value(offline));
+    settings.printers.offline = QSet<QString>(offlinePrinters.begin(), offlinePrinters.end());
+    if (parser.isSet(locale)) {
+        const QString name = parser.value(locale);
+        settings.locale = QLocale(name);
+        // An unknown name gives the C locale; asking for it by name is fine.
+        if (settings.locale == QLocale::c() && name != u"C" && name != u"POSIX") {
+            return QStringLiteral("Unknown locale: ") + name;
+        }
+    }
+    if (parser.isSet(now)) {
+        const QDateTime time = QDateTime::fromString(parser.value(now), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+        if (!time.isValid()) return QStringLiteral("Bad time: ") + parser.value(now);
+        settings.now = time;
+    }
+    settings.programDir = parser.isSet(dir) ? parser.value(dir) : QCoreApplication::applicationDirPath();
+    settings.withFonts = parser.isSet(fonts);
+    settings.answerFile = parser.positionalArguments().at(0);
+    settings.outDir = parser.positionalArguments().at(1);
+    return settings;
+}
+
+// What the virtual printers and the tray leave in the output folder: NNN-DEVICE.txt for each
+// ended document, NNN-DEVICE.raw for raw bytes, numbered in delivery order, and one line of
+// balloons.txt per balloon.
+class RenderOutput final : public platform::Notifier {
+public:
+    RenderOutput(const QString& folder, bool withFonts) : folder_(folder), withFonts_(withFonts) {}
+
+    bool start() {
+        return QDir().mkpath(folder_.path()) && write(QStringLiteral("balloons.txt"), {}, QIODevice::Truncate);
+    }
+    bool failed() const { return failed_; }
+
+    void document(const QString& device, const platform::Document& document) {
+        write(nextName(device, u".txt"), platform::renderText(document, withFonts_).toUtf8(), QIODevice::Truncate);
+    }
+    void raw(const QString& device, const QByteArray& bytes) {
+        write(nextName(device, u".raw"), bytes, QIODevice::Truncate);
+    }
+    void ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString& title, int) override {
+        QString line = QString::number(static_cast<int>(icon)) + u'|' + title + u'|' + text;
+        line.replace(QStringLiteral("\r\n"), QStringLiteral("\\n"));
+        // A lone line break would split the record.
+        line.replace(u'\r', QStringLiteral("\\n")).replace(u'\n', QStringLiteral("\\n"));
+        write(QStringLiteral("balloons.txt"), (line + u'\n').toUtf8(), QIODevice::Append);
+    }
+
+private:
+    QString nextName(QString device, QStringView suffix) {
+        device.replace(u'/', u'_').replace(u'\\', u'_');
+        return QStringLiteral("%1-%2%3").arg(++count_, 3, 10, QChar(u'0')).arg(device, suffix);
+    }
+    bool write(const QString& name, const QByteArray& bytes, QIODevice::OpenModeFlag mode) {
+        QFile file(folder_.filePath(name));
+        if (file.open(QIODevice::WriteOnly | mode) && file.write(bytes) == bytes.size()) return true;
+        printError(QStringLiteral("Cannot write ") + file.fileName() + QStringLiteral(": ") + file.errorString());
+        failed_ = true;
+        return false;
+    }
+
+    QDir folder_;
+    bool withFonts_;
+    int count_ = 0;
+    bool failed_ = false;
+};
+
+int render(const RenderSettings& settings) {
+    QFile file(settings.answerFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(QStringLiteral("Cannot read ") + settings.answerFile + QStringLiteral(": ") + file.errorString());
+        return kExitBadInput;
+    }
+    // The same steps as a polled answer: the leading characters dropped, the JSON read, and the
+    // payload dispatched only when the reading was clean.
+    JsonReader reader;
+    const Value payload = reader.leerJSON(QString::fromUtf8(file.readAll()).mid(kAnswerPrefix));
+    if (!reader.erroresJSON().isEmpty()) {
+        printError(reader.erroresJSON().trimmed());
+        return kExitBadInput;
+    }
+
+    RenderOutput output(settings.outDir, settings.withFonts);
+    if (!output.start()) return kExitBadInput;
+    platform::TextPrinterSystem printers(
+        settings.printers, [&](const QString& device, const platform::Document& d) { output.document(device, d); },
+        [&](const QString& device, const QByteArray& bytes) { output.raw(device, bytes); });
+    std::unique_ptr<platform::Clock> clock;
+    if (settings.now) {
+        clock = std::make_unique<platform::FixedClock>(*settings.now);
+    } else {
+        clock = std::make_unique<platform::SystemClock>();
+    }
+    platform::QtPictureLoader pictures;
+    platform::NoEventPump events;
+    Imprimir imprimir(ServiciosImpresion{printers, output, *clock, pictures, events, settings.locale, settings.programDir});
+    Conexion conexion(imprimir);
+
+    try {
+        conexion.setComunicacion(payload);
+    } catch (const RuntimeError& error) {
+        // What the service's poll cycle would have dropped: the dispatch ended here.
+        printError(error.description());
+        return kExitDispatchFailed;
+    }
+    return output.failed() ? kExitBadInput : kExitOk;
+}
+
+}  // namespace
+
+int runRender(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeAt(1);  // "render"
+
+    const auto parsed = parseArguments(arguments);
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitOk;
+    }
+    if (const QString* message = std::get_if<QString>(&parsed)) {
+        printError(*message);
+        std::fputs(kUsage, stderr);
+        return kExitBadInput;
+    }
+    return render(std::get<RenderSettings>(parsed));
 }
 
 }  // namespace kelmora::app
