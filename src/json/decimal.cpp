@@ -199,7 +199,8 @@ struct DecimalOps {
     // Brings a wide magnitude at some scale into range (magnitude below 2^96, scale at most 28),
     // rounding half to even. `sticky` tells that a non-zero part below the last digit was already
     // discarded; `exactHalfRest` lets a division round its last digit by its remainder.
-    static Decimal normalize(Wide magnitude, int scale, bool negative, Rest pendingRest = Rest::Zero) {
+    static Decimal normalize(Wide magnitude, int scale, bool negative, Rest pendingRest = Rest::Zero,
+                             Decimal::Rounding rounding = Decimal::Rounding::HalfEven) {
         int drop = std::max(0, scale - Decimal::kMaxScale);
         {
             Wide probe = magnitude;
@@ -212,7 +213,7 @@ struct DecimalOps {
         if (drop > scale) throw RuntimeError(errors::overflow);
         Rest rest = pendingRest;
         if (drop > 0) rest = dropDigits(magnitude, drop, pendingRest != Rest::Zero);
-        if (roundsUp(rest, magnitude.isOdd(), negative, Decimal::Rounding::HalfEven)) magnitude.addSmall(1);
+        if (roundsUp(rest, magnitude.isOdd(), negative, rounding)) magnitude.addSmall(1);
         scale -= drop;
         if (magnitude.toMagnitude() >= kMagnitudeLimit || !magnitude.fitsMagnitude()) {
             // Rounding carried into a new digit.
@@ -420,18 +421,20 @@ std::optional<Decimal> DecimalOps::read(QStringView text, QChar decimalMark, int
     Rest rest = Rest::Zero;
     if (-exponent > maxScale) {
         const long long cut = -exponent - maxScale;
-        QString dropped;
-        if (cut >= digits.size()) {
-            dropped = QString(static_cast<qsizetype>(cut - digits.size()), u'0') + digits;
+        // The dropped digits are only looked at, never built: with a large negative exponent
+        // they are mostly implied leading zeros.
+        QChar first(u'0');
+        bool lowerNonZero = false;
+        if (cut > digits.size()) {
+            lowerNonZero = true;  // digits never start with 0, so some dropped digit is not 0
             digits.clear();
         } else {
-            dropped = digits.right(static_cast<qsizetype>(cut));
+            const QStringView dropped = QStringView(digits).right(static_cast<qsizetype>(cut));
+            first = dropped.at(0);
+            for (qsizetype k = 1; k < dropped.size(); ++k) lowerNonZero = lowerNonZero || dropped.at(k) != u'0';
             digits.chop(static_cast<qsizetype>(cut));
         }
         exponent = -maxScale;
-        bool lowerNonZero = false;
-        for (qsizetype k = 1; k < dropped.size(); ++k) lowerNonZero = lowerNonZero || dropped.at(k) != u'0';
-        const QChar first = dropped.isEmpty() ? QChar(u'0') : dropped.at(0);
         if (first > u'5' || (first == u'5' && lowerNonZero)) rest = Rest::AboveHalf;
         else if (first == u'5') rest = Rest::Half;
         else if (first != u'0' || lowerNonZero) rest = Rest::BelowHalf;
@@ -442,8 +445,9 @@ std::optional<Decimal> DecimalOps::read(QStringView text, QChar decimalMark, int
         m.addSmall(c.unicode() - u'0');
     }
     if (exponent > 0) m.mulPow10(static_cast<int>(exponent));
-    if (rounding == Decimal::Rounding::TowardZero) rest = Rest::Zero;
-    return normalize(m, static_cast<int>(std::max<long long>(0, -exponent)), negative, rest);
+    // The rounding reaches normalize too: a truncating read must not round up the digits that a
+    // full 96-bit magnitude cannot hold.
+    return normalize(m, static_cast<int>(std::max<long long>(0, -exponent)), negative, rest, rounding);
 }
 
 std::optional<Decimal> Decimal::parse(QStringView text, QChar decimalMark) {
