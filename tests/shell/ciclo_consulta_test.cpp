@@ -1,0 +1,305 @@
+#include "shell/arranque.h"
+#include "shell/ciclo_consulta.h"
+
+#include "json/runtime_error.h"
+#include "shell_fakes.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace kelmora::shell {
+namespace {
+
+using testing::FakeLoader;
+using testing::FakeTimeLine;
+using testing::FakeTimer;
+using testing::RecordingView;
+
+const QString kCodigo = QStringLiteral("123451234512345");
+// Five leading characters, then a payload with something to print.
+const QString kRespuesta = QStringLiteral(
+    "xxxxx{\"config\":[],\"comanda\":[{\"id\":1}],\"anulaciones\":[],\"factura\":[],\"abrirCajon\":false,"
+    "\"idsLeidos\":[7]}");
+
+// A cycle on fake time, with a dispatcher that reads the payload as the real one does.
+struct Banco {
+    FakeTimeLine tiempo;
+    FakeTimer timerOps{tiempo};
+    FakeTimer limite{tiempo};
+    FakeLoader loader;
+    RecordingView vista;
+    std::vector<Value> despachados;
+    std::function<void(const Value&)> alDespachar;
+    CicloConsulta ciclo{CicloConsulta::Partes{vista, loader, timerOps, limite,
+                                              [this](const Value& datos) {
+                                                  datos[u"config"].toCollection();
+                                                  datos[u"idsLeidos"].toCollection();
+                                                  if (alDespachar) alDespachar(datos);
+                                                  despachados.push_back(datos);
+                                              }},
+                        urlConsulta(QStringLiteral("https://central.example:8443"), kCodigo)};
+
+    Banco() { ciclo.iniciar(); }
+
+    // Ticks until the next fetch starts; how many it took.
+    int ticksHastaConsulta(int maximo = 100) {
+        const auto antes = loader.fetched.size();
+        for (int i = 1; i <= maximo; ++i) {
+            tiempo.advance(limites::intervaloConsultaMs);
+            if (loader.fetched.size() > antes) return i;
+        }
+        return -1;
+    }
+    // A poll started and answered.
+    void consultaRespondida(const QString& cuerpo) {
+        ASSERT_EQ(ticksHastaConsulta(1), 1);
+        loader.complete(cuerpo);
+    }
+};
+
+TEST(CicloConsultaRitmo, PrimeraConsultaUnIntervaloDespuesDelArranque) {
+    Banco b;
+    b.tiempo.advance(1499);
+    EXPECT_TRUE(b.loader.fetched.empty());
+    EXPECT_TRUE(b.vista.consola.isEmpty());
+    b.tiempo.advance(1);
+    ASSERT_EQ(b.loader.fetched.size(), 1u);
+    EXPECT_EQ(b.ciclo.tipoPeticion(), 1);
+    EXPECT_EQ(b.loader.limit, 32 * 1024 * 1024);
+}
+
+TEST(CicloConsultaRitmo, LaConsolaMuestraLaUrlQueSePide) {
+    Banco b;
+    b.tiempo.advance(1500);
+    ASSERT_EQ(b.loader.fetched.size(), 1u);
+    const QString pedida = b.loader.fetched[0].toString(QUrl::FullyEncoded);
+    EXPECT_EQ(pedida, QStringLiteral("https://central.example:8443/?r=servicio/getImpresiones&idSyA=123451234512345"));
+    EXPECT_EQ(b.vista.consola, (QStringList{QStringLiteral("Peticion HTTP: \r\n--"), pedida}));
+}
+
+TEST(CicloConsultaRitmo, CadaConsultaEmpiezaConLaConsolaVacia) {
+    Banco b;
+    b.consultaRespondida(kRespuesta);
+    b.tiempo.advance(1500);
+    ASSERT_EQ(b.loader.fetched.size(), 2u);
+    EXPECT_EQ(b.vista.consola.size(), 2);
+    EXPECT_EQ(b.vista.log.count(QStringLiteral("limpiar")), 2);
+}
+
+TEST(CicloConsultaRitmo, UrlConCodigoQueNoPuedeTerminarLaConsulta) {
+    EXPECT_EQ(urlConsulta(QStringLiteral("http://10.0.0.5/"), QStringLiteral("#12345678901234")).toString(
+                  QUrl::FullyEncoded),
+              QStringLiteral("http://10.0.0.5/?r=servicio/getImpresiones&idSyA=%2312345678901234"));
+}
+
+TEST(CicloConsultaRespuesta, RespuestaNormalSeDespachaYCambiaLosIconos) {
+    Banco b;
+    b.tiempo.advance(1500);
+    b.loader.status(QStringLiteral("HTTP 200 OK"));
+    b.loader.complete(kRespuesta);
+    ASSERT_EQ(b.despachados.size(), 1u);
+    EXPECT_EQ(b.despachados[0][u"idsLeidos"].toCollection().Count(), 1);
+    EXPECT_FALSE(b.ciclo.ocupado());
+    EXPECT_EQ(b.vista.consola.mid(2), (QStringList{textos::separadorEstado, QStringLiteral("HTTP 200 OK"), kRespuesta,
+                                                   QStringLiteral("Respuesta: "), QStringLiteral("--")}));
+    ASSERT_EQ(b.vista.iconos.size(), 2u);
+    EXPECT_EQ(b.vista.iconos[0], std::make_pair(EstadoIcono::OK, QStringLiteral("Sincronizacion satisfactoria")));
+    EXPECT_EQ(b.vista.iconos[1], std::make_pair(EstadoIcono::Conectado, QStringLiteral("Conectado")));
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+}
+
+TEST(CicloConsultaRespuesta, SinLosCincoCaracteresLaLecturaFalla) {
+    Banco b;
+    b.consultaRespondida(kRespuesta.mid(5));
+    EXPECT_TRUE(b.despachados.empty());
+    ASSERT_GE(b.vista.consola.size(), 6);
+    EXPECT_EQ(b.vista.consola[4], QStringLiteral("--"));
+    EXPECT_FALSE(b.vista.consola[5].isEmpty());
+    EXPECT_FALSE(b.ciclo.ocupado());
+    EXPECT_EQ(b.vista.iconos.back().second, QStringLiteral("Conectado"));
+}
+
+TEST(CicloConsultaRespuesta, RespuestaDeCincoCaracteresOMenosRegistraElErrorDelLector) {
+    for (const QString& cuerpo : {QStringLiteral("12345"), QStringLiteral("ab"), QString()}) {
+        Banco b;
+        b.consultaRespondida(cuerpo);
+        EXPECT_TRUE(b.despachados.empty());
+        JsonReader lector;
+        lector.leerJSON(QString());
+        ASSERT_EQ(b.vista.consola.size(), 6) << cuerpo.toStdString();
+        EXPECT_EQ(b.vista.consola.mid(2),
+                  (QStringList{cuerpo, QStringLiteral("Respuesta: "), QStringLiteral("--"), lector.erroresJSON()}));
+        EXPECT_FALSE(lector.erroresJSON().isEmpty());
+        EXPECT_FALSE(b.ciclo.ocupado());
+        EXPECT_EQ(b.vista.iconos.size(), 2u);
+        EXPECT_EQ(b.ticksHastaConsulta(), 1);
+    }
+}
+
+TEST(CicloConsultaRespuesta, UnArregloComoRespuestaDetieneLaConsultaVeintiunTicks) {
+    Banco b;
+    b.consultaRespondida(QStringLiteral("xxxxx[1,2,3]"));
+    EXPECT_TRUE(b.despachados.empty());
+    EXPECT_TRUE(b.ciclo.ocupado());
+    EXPECT_TRUE(b.vista.iconos.empty());
+    // The failure is told on the console, after the handling's own lines.
+    EXPECT_EQ(b.vista.consola.mid(3),
+              (QStringList{QStringLiteral("Respuesta: "), QStringLiteral("--"),
+                           QStringLiteral("Error al procesar la respuesta: ") + errors::objectRequired}));
+    // 20 ticks skipped, the 21st clears the flag, the 22nd polls.
+    for (int tick = 1; tick <= 20; ++tick) {
+        b.tiempo.advance(1500);
+        EXPECT_EQ(b.ciclo.contadorEspera(), tick);
+        EXPECT_TRUE(b.ciclo.ocupado());
+    }
+    b.tiempo.advance(1500);
+    EXPECT_FALSE(b.ciclo.ocupado());
+    EXPECT_EQ(b.ciclo.contadorEspera(), 0);
+    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    b.tiempo.advance(1500);
+    EXPECT_EQ(b.loader.fetched.size(), 2u);
+}
+
+TEST(CicloConsultaRespuesta, UnFalloDelDespachoSeEscribeEnLaConsola) {
+    Banco b;
+    b.alDespachar = [](const Value&) { throw RuntimeError(errors::invalidUseOfNull); };
+    b.consultaRespondida(kRespuesta);
+    EXPECT_TRUE(b.ciclo.ocupado());
+    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Error al procesar la respuesta: Invalid use of Null"));
+    EXPECT_EQ(b.ticksHastaConsulta(), 22);
+}
+
+TEST(CicloConsultaRespuesta, TicksDuranteElDespachoSoloCuentan) {
+    Banco b;
+    // The invoice printer lets pending events run: the ticks that come in meanwhile start nothing.
+    b.alDespachar = [&b](const Value&) { b.tiempo.advance(3 * 1500); };
+    b.consultaRespondida(kRespuesta);
+    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    EXPECT_EQ(b.ciclo.contadorEspera(), 3);
+    EXPECT_FALSE(b.ciclo.ocupado());
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+}
+
+TEST(CicloConsultaEspera, UnaRespuestaLentaSeAtiende) {
+    Banco b;
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    // Three seconds without an answer: two ticks pass, the fetch stays.
+    b.tiempo.advance(3000);
+    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    EXPECT_EQ(b.loader.abandoned, 0);
+    EXPECT_TRUE(b.ciclo.consultaEnCurso());
+    b.loader.complete(kRespuesta);
+    EXPECT_EQ(b.despachados.size(), 1u);
+    EXPECT_FALSE(b.ciclo.consultaEnCurso());
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+}
+
+TEST(CicloConsultaEspera, SinRespuestaEnVeinteSegundosSeAbandona) {
+    Banco b;
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.tiempo.advance(19999);
+    EXPECT_EQ(b.loader.abandoned, 0);
+    EXPECT_TRUE(b.loader.underWay);
+    b.tiempo.advance(1);
+    EXPECT_EQ(b.loader.abandoned, 1);
+    EXPECT_FALSE(b.ciclo.consultaEnCurso());
+    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Peticion abandonada: el servidor no respondio en 20 segundos"));
+    EXPECT_TRUE(b.vista.iconos.empty());
+    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    // The next tick polls again.
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+    EXPECT_EQ(b.loader.fetched.size(), 2u);
+}
+
+TEST(CicloConsultaEspera, UnaRespuestaAtendidaApagaElLimite) {
+    Banco b;
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.tiempo.advance(15000);
+    b.loader.complete(kRespuesta);
+    // The next fetch gets its own 20 s.
+    ASSERT_EQ(b.ticksHastaConsulta(), 1);
+    b.tiempo.advance(19000);
+    EXPECT_EQ(b.loader.abandoned, 0);
+}
+
+TEST(CicloConsultaEspera, RespuestaDemasiadoGrandeSeDescartaYSigueLaConsulta) {
+    Banco b;
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.loader.fail(platform::PageLoader::Failure::TooLarge, QStringLiteral("more than 33554432 bytes"));
+    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Respuesta descartada: supera el limite de 32 MiB"));
+    EXPECT_TRUE(b.despachados.empty());
+    EXPECT_FALSE(b.ciclo.ocupado());
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+}
+
+TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
+    Banco b;
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.loader.fail(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
+    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Sin respuesta del servidor: Connection refused"));
+    EXPECT_TRUE(b.vista.iconos.empty());
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+    // The time-out of the failed fetch does not strike the next one early.
+    b.tiempo.advance(19000);
+    EXPECT_EQ(b.loader.abandoned, 0);
+}
+
+TEST(CicloConsultaPausa, DosPulsacionesVuelvenAPausarYLaConsultaSigue) {
+    Banco b;
+    b.ciclo.Command1_Click();
+    EXPECT_EQ(b.vista.boton, QStringLiteral("Reanudar Reloj"));
+    EXPECT_FALSE(b.ciclo.relojActivo());
+    b.tiempo.advance(60000);
+    EXPECT_TRUE(b.loader.fetched.empty());
+    b.ciclo.Command1_Click();
+    EXPECT_EQ(b.vista.boton, QStringLiteral("Pausar Reloj"));
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
+}
+
+TEST(CicloConsultaPausa, PausadoConLaBanderaPuestaLaEsperaNoAvanza) {
+    Banco b;
+    b.consultaRespondida(QStringLiteral("xxxxx[]"));
+    ASSERT_TRUE(b.ciclo.ocupado());
+    b.tiempo.advance(5 * 1500);
+    ASSERT_EQ(b.ciclo.contadorEspera(), 5);
+    b.ciclo.Command1_Click();
+    b.tiempo.advance(100 * 1500);
+    EXPECT_TRUE(b.ciclo.ocupado());
+    EXPECT_EQ(b.ciclo.contadorEspera(), 5);
+    b.ciclo.Command1_Click();
+    // The 16 ticks left of the wait, then the poll.
+    EXPECT_EQ(b.ticksHastaConsulta(), 17);
+}
+
+TEST(CicloConsultaPausa, UnaConsultaEnCursoTerminaAunqueSePause) {
+    Banco b;
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.ciclo.Command1_Click();
+    b.loader.complete(kRespuesta);
+    EXPECT_EQ(b.despachados.size(), 1u);
+    b.tiempo.advance(60000);
+    EXPECT_EQ(b.loader.fetched.size(), 1u);
+}
+
+TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
+    for (const bool soporte : {false, true}) {
+        Banco b;
+        b.timerOps.stop();
+        testing::RecordingNotifier avisos;
+        platform::NoEventPump eventos;
+        iniciarServicio(b.vista, avisos, eventos, b.ciclo, soporte);
+        EXPECT_EQ(b.vista.log, (QStringList{soporte ? QStringLiteral("ventana visible") : QStringLiteral("ventana oculta"),
+                                            QStringLiteral("Init: Kelmora Tavrel"), QStringLiteral("SetIcon: Conectando")}));
+        EXPECT_EQ(b.vista.iconos[0].first, EstadoIcono::Desconectado);
+        ASSERT_EQ(avisos.balloons.size(), 1u);
+        EXPECT_EQ(avisos.balloons[0].text, QStringLiteral("Sistema funcionando correctamente"));
+        EXPECT_EQ(avisos.balloons[0].icon, platform::BalloonIcon::Information);
+        EXPECT_EQ(avisos.balloons[0].title, QStringLiteral("Sistema de impresora"));
+        EXPECT_EQ(avisos.balloons[0].timeoutMs, 30000);
+        EXPECT_TRUE(b.ciclo.relojActivo());
+        EXPECT_EQ(b.timerOps.interval(), 1500);
+    }
+}
+
+}  // namespace
+}  // namespace kelmora::shell
