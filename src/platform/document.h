@@ -44,6 +44,7 @@ struct DocumentPicture {
 // to put on paper (a text preview, a PDF, a print queue).
 struct Document {
     QString kind;  // what the document is, for the job's name
+    double paperWidthMm = 0;  // the roll it is meant for; 0 when nobody said, and paper backends use their own
     QList<DocumentRow> rows;
     QList<DocumentPicture> pictures;
 };

@@ -51,6 +51,7 @@ public:
 
     const Document& pendingDocument() const { return document_; }
     void setDocumentKind(const QString& kind) { document_.kind = kind; }
+    void setPaperWidth(double millimetres) { document_.paperWidthMm = millimetres; }
 
 protected:
     // Raises RuntimeError with a description when the device cannot take a document now.
