@@ -1,1 +1,0 @@
-// Backends are added beside this file.
