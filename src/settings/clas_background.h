@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 
-class QLabel;
 
 namespace kelmora::settings {
 

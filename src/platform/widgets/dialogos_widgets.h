@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace kelmora::platform {
+
+// The prompts, message boxes and file dialog as the desktop's own modal boxes.
+class DialogosWidgets final : public Dialogs {
+public:
+    // `padre` is the window the boxes are centred on; none centres them on the screen.
+    explicit DialogosWidgets(QWidget* padre = nullptr) : padre_(padre) {}
+
+    std::optional<QString> askText(const QString& title, const QString& message) override;
+    void showMessage(const QString& text, MessageIcon icon, const QString& title) override;
+    std::optional<QString> chooseFile(const QString& title, const QStringList& filters) override;
+
+private:
+    QPointer<QWidget> padre_;
+};
+
+}  // namespace kelmora::platform

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/dialogs.h"
+#include "settings/clas_background.h"
+
+#include <QDialog>
+#include <QIcon>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kelmora::settings {
+
+namespace textos {
+inline const QString tituloVentana = QStringLiteral("Servicio de impresion");
+inline const QString codigoSucursal = QStringLiteral("Codigo Sucursal");
+inline const QString cambiarCodigo = QStringLiteral("Cambiar codigo");
+inline const QString cargarImagen = QStringLiteral("Cargar Imagen");
+inline const QString apagarServidor = QStringLiteral("Apagar Servidor");
+inline const QString cerrarVentana = QStringLiteral("Cerrar Ventana");
+inline const QString codigoActualizado = QStringLiteral(
+    "El codigo se ha actualizado correctamente, se va cerrar el servidor de impresoras, porfavor vuelvelo a abrir.");
+inline const QString imagenCargada = QStringLiteral("Imagen Cargada");
+inline const QString imagenNoValida = QStringLiteral("Imagen no Valida");
+inline const QString tituloErrorImagen = QStringLiteral("Error en la imagen");
+inline const QString filtroImagenes = QStringLiteral("Imágenes Bmp,Gif, Jpg,jpeg) (*.bmp *.gif *.jpg *jpeg)");
+inline const QString filtroTodos = QStringLiteral("Todos (*.*)");
+}  // namespace textos
+
+// The logo that invoices print, in the program folder, whatever the picture's format.
+inline const QString kArchivoLogo = QStringLiteral("logo.bmp");
+// Margin of the logo preview, in pixels.
+inline constexpr qint16 kMargenLogo = 32;
+
+// A picture file loaded by its content, not its name; a null image when it holds none.
+QImage cargarImagen(const QString& ruta);
+
+// The settings window "Servicio de impresion": the branch code and its change, the logo preview
+// and its load, and the shutdown of the service. Built anew each time it opens, so the code is read
+// again and the logo redrawn from its file.
+class frmImpresion final : public QDialog {
+    Q_OBJECT
+
+public:
+    struct Partes {
+        QString carpetaPrograma;
+        platform::Dialogs& dialogos;
+        // The main window's icon.
+        QIcon icono;
+        // Ends the service at once.
+        std::function<void()> terminarProceso;
+    };
+
+    explicit frmImpresion(Partes partes, QWidget* parent = nullptr);
+
+    QString rutaLogo() const;
+
+    // Event handlers of the buttons, also the tests' way in.
+    void cmdCambiarCodigo_Click();
+    void Command2_Click();
+    void Command1_Click();
+    void Command3_Click();
+
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtCodigo = nullptr;
+    QPushButton* cmdCambiarCodigo = nullptr;
+    QLabel* pctLogo = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command3 = nullptr;
+
+private:
+    void pintarLogo(const QImage& imagen);
+
+    Partes p_;
+    clasBackGround fondo_;
+};
+
+}  // namespace kelmora::settings

@@ -1,0 +1,264 @@
+#include "settings/frm_impresion.h"
+#include "settings/scripted_prompts.h"
+#include "support/test_support.h"
+#include "tray/widget_test_app.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kelmora::settings {
+namespace {
+
+using platform::MessageIcon;
+using testing::ScriptedPrompts;
+
+const QString kCodigo = QStringLiteral("123451234512345");
+const QString kCorreccion = QStringLiteral(
+    "No tiene registrado un codigo para esta sucursal, registrelo en el siguiente campo.\r\nEl codigo de sucursal "
+    "tiene 15 digitos");
+
+QByteArray leer(const QString& ruta) {
+    QFile archivo(ruta);
+    return archivo.open(QIODevice::ReadOnly) ? archivo.readAll() : QByteArray();
+}
+
+void escribir(const QString& ruta, const QByteArray& bytes) {
+    QFile archivo(ruta);
+    ASSERT_TRUE(archivo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    archivo.write(bytes);
+}
+
+QByteArray imagenCodificada(const QColor& color, const char* formato) {
+    QImage imagen(500, 184, QImage::Format_RGB32);
+    imagen.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    imagen.save(&buffer, formato);
+    return bytes;
+}
+
+bool cerca(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 &&
+           std::abs(a.blue() - b.blue()) < 12;
+}
+
+// The window over a program folder of its own, with scripted boxes.
+class FrmImpresionTest : public ::testing::Test {
+protected:
+    QString ruta(const QString& nombre) const { return carpeta.filePath(nombre); }
+    void guardarCodigo(const QByteArray& contenido) { escribir(ruta(QStringLiteral("Acceso")), contenido); }
+
+    frmImpresion& abrir() {
+        ventana = std::make_unique<frmImpresion>(frmImpresion::Partes{
+            carpeta.path(), prompts, QIcon(), [this] { ++terminado; }});
+        return *ventana;
+    }
+
+    QColor centroVistaPrevia() const { return ventana->pctLogo->pixmap().toImage().pixelColor(181, 52); }
+
+    QTemporaryDir carpeta;
+    ScriptedPrompts prompts;
+    int terminado = 0;
+    std::unique_ptr<frmImpresion> ventana;
+};
+
+// ---- opening ----
+
+TEST_F(FrmImpresionTest, ShowsItsCaptionsAndTheStoredCode) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\nTECNIKA\r\n")).toLatin1());
+    frmImpresion& v = abrir();
+    EXPECT_EQ(v.windowTitle(), QStringLiteral("Servicio de impresion"));
+    EXPECT_EQ(v.Label1->text(), QStringLiteral("Codigo Sucursal"));
+    EXPECT_EQ(v.cmdCambiarCodigo->text(), QStringLiteral("Cambiar codigo"));
+    EXPECT_EQ(v.Command2->text(), QStringLiteral("Cargar Imagen"));
+    EXPECT_EQ(v.Command1->text(), QStringLiteral("Apagar Servidor"));
+    EXPECT_FALSE(v.Command1->icon().isNull());
+    EXPECT_EQ(v.Command3->text(), QStringLiteral("Cerrar Ventana"));
+    EXPECT_EQ(v.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(v.txtCodigo->text(), kCodigo);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(FrmImpresionTest, AMissingCodeIsAskedForBeforeTheWindowShows) {
+    prompts.answers = {QStringLiteral("12"), QStringLiteral("A12345678901234")};
+    frmImpresion& v = abrir();
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(prompts.shown[1].title, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(v.txtCodigo->text(), QStringLiteral("A12345678901234"));
+    EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("A12345678901234\r\n"));
+}
+
+TEST_F(FrmImpresionTest, AMissingLogoLeavesThePreviewEmpty) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
+    frmImpresion& v = abrir();
+    EXPECT_TRUE(v.pctLogo->pixmap().isNull());
+    EXPECT_TRUE(prompts.only(QStringLiteral("message")).empty());
+}
+
+TEST_F(FrmImpresionTest, TheStoredLogoIsPreviewedWhateverItsFormat) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
+    ASSERT_TRUE(QFile::copy(testing::dataPath(QStringLiteral("settings/logo-rojo.gif")), ruta(QStringLiteral("logo.bmp"))));
+    frmImpresion& v = abrir();
+    const QImage vista = v.pctLogo->pixmap().toImage();
+    ASSERT_EQ(vista.size(), QSize(363, 105));
+    EXPECT_TRUE(cerca(vista.pixelColor(181, 52), Qt::red));
+    // The margin around the fitted picture: 253 x 73 at 55, 16.
+    EXPECT_FALSE(cerca(vista.pixelColor(54, 52), Qt::red));
+    EXPECT_TRUE(cerca(vista.pixelColor(55, 16), Qt::red));
+    EXPECT_FALSE(cerca(vista.pixelColor(181, 15), Qt::red));
+}
+
+// ---- changing the code ----
+
+TEST_F(FrmImpresionTest, AnAcceptedCodeIsStoredAndTheServiceEnds) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\ntecnika\r\n")).toLatin1());
+    frmImpresion& v = abrir();
+    prompts.answers = {QStringLiteral("999998888877777")};
+    v.cmdCambiarCodigo->click();
+
+    ASSERT_EQ(prompts.only(QStringLiteral("prompt")).size(), 1u);
+    EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
+    EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("999998888877777\r\n"));
+    EXPECT_EQ(v.txtCodigo->text(), QStringLiteral("999998888877777"));
+    const auto mensajes = prompts.only(QStringLiteral("message"));
+    ASSERT_EQ(mensajes.size(), 1u);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("El codigo se ha actualizado correctamente, se va cerrar el servidor de "
+                                               "impresoras, porfavor vuelvelo a abrir."));
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(mensajes[0].title.isEmpty());
+    EXPECT_EQ(terminado, 1);
+}
+
+TEST_F(FrmImpresionTest, AShortCodeIsCorrectedBeforeAnythingIsStored) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
+    frmImpresion& v = abrir();
+    prompts.answers = {QStringLiteral("1234567890"), QStringLiteral("12345678901234x"), QStringLiteral("5555566666777778")};
+    v.cmdCambiarCodigo->click();
+
+    const auto preguntas = prompts.only(QStringLiteral("prompt"));
+    ASSERT_EQ(preguntas.size(), 3u);
+    EXPECT_EQ(preguntas[1].title, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(preguntas[1].text, kCorreccion);
+    EXPECT_EQ(preguntas[2].title, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("5555566666777778\r\n"));
+    EXPECT_EQ(v.txtCodigo->text(), QStringLiteral("5555566666777778"));
+    EXPECT_EQ(terminado, 1);
+}
+
+TEST_F(FrmImpresionTest, CancellingKeepsTheOldCodeAndTheService) {
+    const QByteArray antes = (kCodigo + QStringLiteral("\r\nTECNIKA\r\n")).toLatin1();
+    guardarCodigo(antes);
+    frmImpresion& v = abrir();
+
+    prompts.answers = {std::nullopt};
+    v.cmdCambiarCodigo->click();
+    prompts.answers = {QStringLiteral("123"), std::nullopt};
+    v.cmdCambiarCodigo->click();
+
+    EXPECT_EQ(prompts.only(QStringLiteral("prompt")).size(), 3u);
+    EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), antes);
+    EXPECT_EQ(v.txtCodigo->text(), kCodigo);
+    EXPECT_TRUE(prompts.only(QStringLiteral("message")).empty());
+    EXPECT_EQ(terminado, 0);
+}
+
+// ---- loading a logo ----
+
+class FrmImpresionLogoTest : public FrmImpresionTest {
+protected:
+    FrmImpresionLogoTest() {
+        guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
+        logoAnterior = imagenCodificada(Qt::blue, "BMP");
+        escribir(ruta(QStringLiteral("logo.bmp")), logoAnterior);
+        abrir();
+    }
+    QByteArray logoAnterior;
+};
+
+TEST_F(FrmImpresionLogoTest, TheFileDialogOffersPicturesThenEverything) {
+    ventana->Command2->click();
+    const auto dialogos = prompts.only(QStringLiteral("file"));
+    ASSERT_EQ(dialogos.size(), 1u);
+    EXPECT_EQ(dialogos[0].text, QStringLiteral("Imágenes Bmp,Gif, Jpg,jpeg) (*.bmp *.gif *.jpg *jpeg)|Todos (*.*)"));
+    // No file chosen: nothing else happens.
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), logoAnterior);
+}
+
+TEST_F(FrmImpresionLogoTest, AJpegIsPreviewedAndCopiedByteForByte) {
+    // The name says nothing of the format: the picture is known by its content.
+    const QByteArray jpeg = imagenCodificada(Qt::red, "JPG");
+    escribir(ruta(QStringLiteral("elegida.dat")), jpeg);
+    prompts.file = ruta(QStringLiteral("elegida.dat"));
+    ASSERT_TRUE(cerca(centroVistaPrevia(), Qt::blue));
+
+    ventana->Command2->click();
+
+    EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), jpeg);
+    EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::red));
+    const auto mensajes = prompts.only(QStringLiteral("message"));
+    ASSERT_EQ(mensajes.size(), 1u);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen Cargada"));
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Information);
+}
+
+TEST_F(FrmImpresionLogoTest, ATextFileIsRefusedAndTheLogoStays) {
+    escribir(ruta(QStringLiteral("notas.jpg")), "esto no es una imagen\r\n");
+    prompts.file = ruta(QStringLiteral("notas.jpg"));
+
+    ventana->Command2->click();
+
+    EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), logoAnterior);
+    EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::blue));
+    const auto mensajes = prompts.only(QStringLiteral("message"));
+    ASSERT_EQ(mensajes.size(), 1u);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen no Valida"));
+    EXPECT_EQ(mensajes[0].title, QStringLiteral("Error en la imagen"));
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Error);
+}
+
+TEST_F(FrmImpresionLogoTest, AFailedCopyIsReportedAndLeavesTheNewPreview) {
+    // A folder in the way of the logo file: the copy cannot replace it.
+    QFile::remove(ruta(QStringLiteral("logo.bmp")));
+    ASSERT_TRUE(QDir(carpeta.path()).mkdir(QStringLiteral("logo.bmp")));
+    escribir(ruta(QStringLiteral("nueva.png")), imagenCodificada(Qt::green, "PNG"));
+    prompts.file = ruta(QStringLiteral("nueva.png"));
+
+    ventana->Command2->click();
+
+    EXPECT_TRUE(QFileInfo(ruta(QStringLiteral("logo.bmp"))).isDir());
+    EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::green));
+    const auto mensajes = prompts.only(QStringLiteral("message"));
+    ASSERT_EQ(mensajes.size(), 1u);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen no Valida"));
+    EXPECT_EQ(mensajes[0].title, QStringLiteral("Error en la imagen"));
+}
+
+// ---- closing ----
+
+TEST_F(FrmImpresionTest, ShuttingDownEndsTheServiceAndClosingOnlyTheWindow) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
+    frmImpresion& v = abrir();
+    v.show();
+    v.Command3->click();
+    EXPECT_FALSE(v.isVisible());
+    EXPECT_EQ(terminado, 0);
+
+    v.show();
+    v.Command1->click();
+    EXPECT_EQ(terminado, 1);
+}
+
+}  // namespace
+}  // namespace kelmora::settings
