@@ -1,0 +1,48 @@
+// The cancellation ticket through the text printer.
+#include "support/test_support.h"
+
+#include "json/qt_printers.h"
+#include "json/runtime_error.h"
+#include "tickets/anulacion.h"
+
+#include <gtest/gtest.h>
+
+namespace kelmora::testing {
+namespace {
+
+const QStringList kImpresoras{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")};
+
+TEST(Anulacion, BannerProductsAndTheTimeOfPrinting) {
+    PrintBench bench(kImpresoras);
+    imprimirAnulaciones(bench.imprimir, parseJson(readDataFile(QStringLiteral("tickets/anulaciones.json"))).toCollection());
+    QString entregado;
+    for (const QString& documento : bench.documents(true)) entregado += QStringLiteral("== ") + documento;
+    EXPECT_EQ(entregado, readDataFile(QStringLiteral("tickets/anulaciones.txt")));
+    ASSERT_EQ(bench.notifier.balloons.size(), 2u);
+    EXPECT_EQ(bench.notifier.balloons[0].text, "Comanda enviada a Facturas");  // "NN" goes to the default printer
+    EXPECT_EQ(bench.notifier.balloons[1].text, "Comanda enviada a Bar");
+    EXPECT_EQ(bench.notifier.balloons[1].title, "Impresion de comanda");
+    EXPECT_EQ(bench.notifier.balloons[1].icon, platform::BalloonIcon::Information);
+}
+
+TEST(Anulacion, ARunTimeErrorLeavesTheCallAndAbandonsTheTicket) {
+    PrintBench bench(kImpresoras);
+    const Collection anulaciones = parseJson(QStringLiteral(R"([{"area": "Cocina", "nomMesa": "Mesa 1", "productos": []},
+                                                               {"area": "Bar", "nomMesa": "Mesa 2"},
+                                                               {"area": "Cocina", "nomMesa": "Mesa 3", "productos": []}])"))
+                                       .toCollection();
+    EXPECT_THROW(imprimirAnulaciones(bench.imprimir, anulaciones), RuntimeError);
+    EXPECT_EQ(bench.documents().size(), 1);
+    EXPECT_EQ(bench.notifier.balloons.size(), 1u);
+    EXPECT_TRUE(bench.printers.current().pendingDocument().rows.isEmpty());
+}
+
+TEST(Anulacion, NothingHappensWithoutPrinters) {
+    PrintBench bench{QStringList{}};
+    imprimirAnulaciones(bench.imprimir, parseJson(QStringLiteral(R"([{"area": "Bar"}])")).toCollection());
+    EXPECT_TRUE(bench.documents().isEmpty());
+    EXPECT_TRUE(bench.notifier.balloons.empty());
+}
+
+}  // namespace
+}  // namespace kelmora::testing
