@@ -1,0 +1,106 @@
+// The print-job dispatcher over whole poll answers.
+#include "support/test_support.h"
+
+#include "json/qt_printers.h"
+#include "json/runtime_error.h"
+#include "shell/conexion.h"
+
+#include <gtest/gtest.h>
+
+namespace kelmora::testing {
+namespace {
+
+class Despacho : public ::testing::Test {
+protected:
+    PrintBench bench{{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}};
+    Conexion conexion{bench.imprimir};
+
+    static Value respuesta(const QString& archivo) {
+        return parseJson(readDataFile(QStringLiteral("answers/") + archivo).mid(5));
+    }
+    void despacha(const QString& json) { conexion.setComunicacion(parseJson(json)); }
+    // What came out, in order: the kind of each document, "raw" for the drawer pulse.
+    QStringList salidas() const {
+        QStringList out;
+        for (const auto& d : bench.printers.delivered()) out << (d.isRaw ? QStringLiteral("raw") : d.document.kind);
+        return out;
+    }
+};
+
+TEST_F(Despacho, TicketsThenInvoicesThenTheDrawer) {
+    conexion.setComunicacion(respuesta(QStringLiteral("turno_completo.txt")));
+    const QStringList out = salidas();
+    ASSERT_GE(out.size(), 4);
+    EXPECT_EQ(out.mid(0, 3), (QStringList{"Comanda", "Comanda", "Anulacion"}));
+    EXPECT_EQ(out.last(), "raw");
+    // Whatever the invoices print comes between the cancellation and the drawer, one per invoice
+    // in list order.
+    const auto& entregado = bench.printers.delivered();
+    QStringList mesas;
+    for (size_t i = 3; i + 1 < entregado.size(); ++i) {
+        const QString texto = platform::renderText(entregado[i].document, false);
+        for (const char* mesa : {"Mesa 7", "Mesa 8", "Mesa 9"}) {
+            if (texto.contains(QString::fromUtf8(mesa), Qt::CaseInsensitive)) mesas << QString::fromUtf8(mesa);
+        }
+    }
+    if (entregado.size() > 4) {
+        EXPECT_EQ(mesas, (QStringList{"Mesa 7", "Mesa 8", "Mesa 9"}));
+    }
+    EXPECT_EQ(conexion.listaIdsLeidos.Count(), 4);
+    EXPECT_EQ(bench.imprimir.leerConfig(QStringLiteral("Nombre Establecimiento")), "Restaurante El Fogón");
+}
+
+TEST_F(Despacho, NoReadIdsMeansNothingIsPrintedButTheListsAreReplaced) {
+    despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "idsLeidos": [5]})"));
+    Value todo = respuesta(QStringLiteral("comandas_y_cajon.txt"));
+    Dictionary sinIds;
+    for (const auto& [clave, valor] : todo.toDictionary().members()) {
+        sinIds.add(clave, clave == u"idsLeidos" ? Value(Collection()) : valor);
+    }
+    conexion.setComunicacion(sinIds);
+    EXPECT_TRUE(salidas().isEmpty());
+    EXPECT_TRUE(bench.notifier.balloons.empty());
+    EXPECT_EQ(conexion.listaIdsLeidos.Count(), 0);
+    EXPECT_EQ(bench.imprimir.leerConfig(QStringLiteral("Valores En Comanda")), "1");
+}
+
+TEST_F(Despacho, EmptyListsPrintNothingAndTheDrawerCanOpenAlone) {
+    despacha(QStringLiteral(
+        R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "abrirCajon": false, "idsLeidos": [5]})"));
+    EXPECT_TRUE(salidas().isEmpty());
+    EXPECT_TRUE(bench.notifier.balloons.empty());
+    despacha(QStringLiteral(
+        R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "abrirCajon": 1, "idsLeidos": [6]})"));
+    EXPECT_EQ(salidas(), QStringList{"raw"});
+}
+
+TEST_F(Despacho, ANullDrawerFlagFailsAfterTheSettingsAreStored) {
+    despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "idsLeidos": [5]})"));
+    EXPECT_THROW(despacha(QStringLiteral(R"({"config": [{"Nombre": "Servicio", "Descripcion": "10"}],
+        "comanda": [{"area": "Cocina", "nomMesa": "Mesa 1", "productos": []}], "anulaciones": [], "factura": [],
+        "abrirCajon": null, "idsLeidos": [6, 7]})")),
+                 RuntimeError);
+    EXPECT_TRUE(salidas().isEmpty());
+    EXPECT_EQ(bench.imprimir.leerConfig(QStringLiteral("Servicio")), "10");
+    EXPECT_EQ(conexion.listaIdsLeidos.Count(), 1);
+}
+
+TEST_F(Despacho, AMissingOrMistypedListFailsTheDispatch) {
+    EXPECT_THROW(despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "idsLeidos": [5]})")),
+                 RuntimeError);
+    EXPECT_THROW(despacha(QStringLiteral(
+                     R"({"config": [], "comanda": "", "anulaciones": [], "factura": [], "idsLeidos": [5]})")),
+                 RuntimeError);
+    EXPECT_THROW(despacha(QStringLiteral(
+                     R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "idsLeidos": 5})")),
+                 RuntimeError);
+    EXPECT_TRUE(salidas().isEmpty());
+}
+
+TEST_F(Despacho, AFailedCancellationEndsTheDispatchBeforeTheDrawer) {
+    EXPECT_THROW(conexion.setComunicacion(respuesta(QStringLiteral("anulacion_sin_productos.txt"))), RuntimeError);
+    EXPECT_EQ(salidas(), (QStringList{"Comanda", "Anulacion"}));
+}
+
+}  // namespace
+}  // namespace kelmora::testing
