@@ -1,0 +1,130 @@
+#include "windows/frm_main.h"
+
+#include "tray/iconos.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace kelmora::windows {
+
+namespace {
+
+// The request object of the socket path, which the service never starts: only its fields show.
+const QString kHostPeticion;
+const QString kMetodoPeticion = QStringLiteral("POST");
+const QString kRutaPeticion = QStringLiteral("/");
+
+}  // namespace
+
+frmMain::frmMain(Partes partes)
+    : pctConected(tray::iconoConectado()),
+      pctDisconected(tray::iconoDesconectado()),
+      pctOK(tray::iconoOK()),
+      pctError(tray::iconoError()),
+      p_(std::move(partes)),
+      SysTray_(
+          [this](const QString& linea) {
+              escribirConsola(linea);
+              if (p_.respaldo) p_.respaldo(linea);
+          },
+          p_.hayBandeja) {
+    setWindowTitle(kTituloPrincipal);
+    setWindowIcon(tray::iconoAplicacion());
+
+    txtConsole = new QPlainTextEdit(this);
+    txtConsole->setReadOnly(true);
+    txtConsole->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtConsole->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtConsole->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Command1 = new QPushButton(QStringLiteral("Pausar Reloj"), this);
+    lblDatos = new QLabel(this);
+    lblDatos->setText(kHostPeticion + u'\n' + kMetodoPeticion + u'\n' + kRutaPeticion + u'\n');
+    lblDatos->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* pie = new QHBoxLayout;
+    pie->addWidget(lblDatos, 1);
+    pie->addWidget(Command1, 0, Qt::AlignBottom);
+    auto* columna = new QVBoxLayout(this);
+    columna->addWidget(txtConsole, 1);
+    columna->addLayout(pie);
+    resize(680, 460);
+
+    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1Click);
+    connect(&SysTray_, &tray::clsSystray::DoubleClick, this, [this] { abrirAjustes(true); });
+    connect(&SysTray_, &tray::clsSystray::RightClick, this, [this] { abrirAjustes(true); });
+    connect(&SysTray_, &tray::clsSystray::BalloonClicked, this, [this] { abrirAjustes(false); });
+}
+
+frmMain::~frmMain() {
+    if (ajustes_) delete ajustes_.data();
+}
+
+void frmMain::escribirConsola(const QString& texto) {
+    // Each entry ends with a line end; the widget keeps one line end per line, whatever the text used.
+    static const QRegularExpression finDeLinea(QStringLiteral("\r\n|\r"));
+    QString entrada = texto;
+    entrada.replace(finDeLinea, QStringLiteral("\n"));
+    QTextCursor cursor(txtConsole->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(entrada + u'\n');
+    txtConsole->setTextCursor(cursor);
+    txtConsole->ensureCursorVisible();
+}
+
+void frmMain::limpiarConsola() { txtConsole->clear(); }
+
+void frmMain::mostrarBotonReloj(const QString& caption) { Command1->setText(caption); }
+
+void frmMain::mostrarVentana(bool visible) { setVisible(visible || !SysTray_.hayBandeja()); }
+
+void frmMain::Init(const QString& tooltip) { SysTray_.Init(this, tooltip); }
+
+void frmMain::SetIcon(shell::EstadoIcono estado, const QString& tooltip) {
+    switch (estado) {
+    case shell::EstadoIcono::Desconectado:
+        SysTray_.SetIcon(pctDisconected, tooltip);
+        return;
+    case shell::EstadoIcono::Conectado:
+        SysTray_.SetIcon(pctConected, tooltip);
+        return;
+    case shell::EstadoIcono::OK:
+        SysTray_.SetIcon(pctOK, tooltip);
+        return;
+    case shell::EstadoIcono::Error:
+        SysTray_.SetIcon(pctError, tooltip);
+        return;
+    }
+}
+
+void frmMain::abrirAjustes(bool modal) {
+    if (ajustes_) {
+        ajustes_->raise();
+        ajustes_->activateWindow();
+        return;
+    }
+    // A window of its own, not a child: it shows while the main window is hidden.
+    auto* ventana = new settings::frmImpresion(
+        settings::frmImpresion::Partes{p_.carpetaPrograma, p_.dialogos, windowIcon(), p_.terminarProceso});
+    ventana->setAttribute(Qt::WA_DeleteOnClose);
+    ajustes_ = ventana;
+    if (modal) {
+        ventana->exec();
+    } else {
+        ventana->show();
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* evento) {
+    SysTray_.delIcon();
+    evento->accept();
+    emit descargada();
+}
+
+}  // namespace kelmora::windows

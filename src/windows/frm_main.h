@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/dialogs.h"
+#include "settings/frm_impresion.h"
+#include "shell/vista_servicio.h"
+#include "tray/cls_systray.h"
+
+#include <QIcon>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kelmora::windows {
+
+inline const QString kTituloPrincipal = QStringLiteral("Kelmora V3.0");
+
+// The service's main window: the console of the current exchange and the pause button, hidden
+// unless on a support workstation. It owns the tray icon, shows the poll cycle's state on it, and
+// opens the settings window from it.
+class frmMain final : public QWidget, public shell::VistaServicio {
+    Q_OBJECT
+
+public:
+    struct Partes {
+        // Where Acceso and logo.bmp live, for the settings window.
+        QString carpetaPrograma;
+        platform::Dialogs& dialogos;
+        // Ends the service at once (the settings window's shutdown and change of code).
+        std::function<void()> terminarProceso;
+        // Also receives the balloons and icon changes when there is no notification area, as the
+        // console is emptied at every poll.
+        std::function<void(const QString& linea)> respaldo;
+        bool hayBandeja = QSystemTrayIcon::isSystemTrayAvailable();
+    };
+
+    explicit frmMain(Partes partes);
+    ~frmMain() override;
+
+    // The tray icon; the printing tells the user things through its balloons.
+    tray::clsSystray& SysTray() { return SysTray_; }
+
+    // VistaServicio
+    void escribirConsola(const QString& texto) override;
+    void limpiarConsola() override;
+    void mostrarBotonReloj(const QString& caption) override;
+    // Without a notification area the window is the service's only face, so it stays on screen.
+    void mostrarVentana(bool visible) override;
+    void Init(const QString& tooltip) override;
+    void SetIcon(shell::EstadoIcono estado, const QString& tooltip) override;
+
+    // Opens the settings window, modally or not; one that is open already is brought forward.
+    void abrirAjustes(bool modal);
+    settings::frmImpresion* ajustesAbiertos() const { return ajustes_; }
+
+    QPlainTextEdit* txtConsole = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLabel* lblDatos = nullptr;
+    // The tray icon's status pictures.
+    const QIcon pctConected;
+    const QIcon pctDisconected;
+    const QIcon pctOK;
+    const QIcon pctError;
+
+signals:
+    // Command1: the poll cycle pauses or resumes and answers with the new caption.
+    void Command1Click();
+    // The window was closed; its tray icon is gone. The service ends.
+    void descargada();
+
+protected:
+    void closeEvent(QCloseEvent* evento) override;
+
+private:
+    Partes p_;
+    tray::clsSystray SysTray_;
+    QPointer<settings::frmImpresion> ajustes_;
+};
+
+}  // namespace kelmora::windows
