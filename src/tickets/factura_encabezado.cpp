@@ -1,0 +1,137 @@
+// The invoice's fixed blocks: logo, establishment header, resolution, tip notice, software footer.
+#include "tickets/factura_encabezado.h"
+
+#include "json/runtime_error.h"
+#include "printing/imprimir.h"
+
+#include <QtNumeric>
+
+#include <cmath>
+#include <functional>
+
+namespace kelmora {
+
+namespace {
+
+// Logo sizes: pictures in hundredths of a millimetre, the page in twips.
+constexpr qint32 kLogoAnchoGrande = 13000;  // from this width on, the logo fills the roll
+constexpr qint32 kLogoEscalaNumerador = 500;
+constexpr qint32 kLogoEscalaDenominador = 1300;
+constexpr int kLogoMargen = 40;    // taken from the rule's width
+constexpr double kLogoArriba = 20;  // the logo always sits at the top of the page
+
+qint32 producto32(qint32 a, qint32 b) {
+    qint32 resultado = 0;
+    if (qMulOverflow(a, b, &resultado)) throw RuntimeError(errors::overflow);
+    return resultado;
+}
+
+}  // namespace
+
+QString rutaLogo(const Imprimir& imprimir) { return imprimir.carpetaPrograma() + QStringLiteral("/logo.bmp"); }
+
+void imprimirLogo(Imprimir& imprimir) {
+    const platform::Picture logo = imprimir.imagenes().load(rutaLogo(imprimir));
+    platform::Printer& impresora = imprimir.impresora();
+    const qint16 altoLinea = aEntero16(impresora.textHeight(QStringLiteral("HOLA")));
+    const qint16 disponible = aEntero16(static_cast<double>(imprimir.anchoRegla()) - kLogoMargen);
+
+    double ancho = 0;
+    double alto = 0;
+    if (logo.widthHimetric >= kLogoAnchoGrande) {
+        ancho = disponible;
+        alto = static_cast<double>(producto32(logo.heightHimetric, disponible)) / logo.widthHimetric;
+    } else {
+        ancho = static_cast<double>(producto32(logo.widthHimetric, kLogoEscalaNumerador)) / kLogoEscalaDenominador;
+        alto = static_cast<double>(producto32(logo.heightHimetric, kLogoEscalaNumerador)) / kLogoEscalaDenominador;
+    }
+    const qint16 izquierda = ancho >= disponible ? qint16{0} : aEntero16((disponible - ancho) / 2);
+    impresora.paintPicture(logo, izquierda, kLogoArriba, ancho, alto);
+
+    // The text that follows starts below the picture: one empty line more than the whole line
+    // heights it covers.
+    if (altoLinea == 0) throw RuntimeError(errors::divisionByZero);
+    const double lineasCubiertas = std::floor(alto / altoLinea);
+    if (!(lineasCubiertas <= std::numeric_limits<qint16>::max())) throw RuntimeError(errors::overflow);
+    for (int i = 0; i <= static_cast<int>(lineasCubiertas); ++i) impresora.printLine(QString());
+}
+
+void imprimirEncabezadoFactura(Imprimir& imprimir) {
+    const ConfigFactura& c = imprimir.configFactura;
+    // A line that fails to print is left out, and the header goes on with the next one.
+    const auto paso = [](const std::function<void()>& accion) {
+        try {
+            accion();
+        } catch (const RuntimeError&) {
+        }
+    };
+    const auto linea = [&](const char16_t* interruptor, const QString& valorProbado, const QString& texto) {
+        paso([&] {
+            if (imprimir.configVisible(QString::fromUtf16(interruptor)) && !valorProbado.isEmpty()) {
+                imprimir.imprimirTextoMedido(texto, imprimir.anchoTicket(), 2, 0);
+            }
+        });
+    };
+
+    paso([&] { imprimir.imprimirSeparador(QStringLiteral("=")); });
+    linea(u"Nombre Establecimiento", c.nombreEstablecimiento, c.nombreEstablecimiento);
+    linea(u"Actividad Economica", c.actividadEconomica, c.actividadEconomica);
+    linea(u"Codigo Actividad Economica", c.codigoActividad, QStringLiteral("Codigo Actividad Economica ") + c.codigoActividad);
+    linea(u"Numero Identificacion", c.numeroIdentificacion, c.tipoIdentificacion + u' ' + c.numeroIdentificacion);
+    // The joined name always holds its two blanks, so the switch alone decides this line.
+    const QString representante =
+        c.nombreRepresentante + u' ' + c.apellido1Representante + u' ' + c.apellido2Representante;
+    linea(u"Nombre Representante Legal", representante, representante);
+    linea(u"Direccion", c.direccion, c.direccion);
+    linea(u"Telefono 1", c.telefono1, QStringLiteral("Tel ") + c.telefono1);
+}
+
+void imprimirResolucionDian(Imprimir& imprimir) {
+    const ConfigFactura& c = imprimir.configFactura;
+    const QString prefijoGuion = c.facturaPrefijo.isEmpty() ? QString() : c.facturaPrefijo + u'-';
+    const qint16 ancho = imprimir.anchoTicket();
+
+    imprimir.impresora().printLine(QStringLiteral(" "));
+    // The switches alone decide: a line switched on with an empty value still prints its label.
+    if (imprimir.configVisible(QStringLiteral("Regimen"))) {
+        imprimir.imprimirTextoMedido(imprimir.leerConfig(QStringLiteral("Nombre Regimen")), ancho, 2, 0);
+    }
+    if (imprimir.configVisible(QStringLiteral("Resolucion Dian Facturacion"))) {
+        imprimir.imprimirTexto(QStringLiteral("Resolucion DIAN ") + c.resolucionDian, ancho, 2, 0);
+        imprimir.imprimirTexto(QStringLiteral(" Del ") + c.resolucionDianFecha, ancho, 2, 0);
+    }
+    if (imprimir.configVisible(QStringLiteral("Factura Inicial"))) {
+        imprimir.imprimirTexto(QStringLiteral("Desde ") + prefijoGuion + c.facturaInicial + QStringLiteral(" Hasta ") +
+                                   prefijoGuion + c.facturaFinal,
+                               ancho, 2, 0);
+    }
+    imprimir.imprimirSeparador(QStringLiteral("="));
+}
+
+void imprimirLeyendaPropina(Imprimir& imprimir) {
+    imprimir.imprimirSeparador(QStringLiteral("="));
+    // One paragraph; the wrapping primitive folds the double blanks where the pieces meet.
+    const QString leyenda = QStringLiteral(
+        "Por disposición de la Superintendencia "
+        "de Industria y Comercio, se informa que  "
+        "en este establecimiento la propina es  "
+        "sugerida al consumidor y corresponde  "
+        "al 10% del total de la factura, el cual  "
+        "puede ser aceptado, modificado o  "
+        "rechazado por usted de acuerdo con  "
+        "valoración del servicio prestado, si no  "
+        "desea cancelar este valor, haga caso  "
+        "omiso del mismo.");
+    imprimir.imprimirTextoMedido(leyenda, imprimir.anchoTicket(), 0, 0);
+}
+
+void imprimirPieSoftware(Imprimir& imprimir) {
+    platform::Printer& impresora = imprimir.impresora();
+    imprimir.imprimirSeparador(QStringLiteral("="));
+    impresora.printLine(QStringLiteral("Software TavrelPOS"));
+    impresora.printLine(QStringLiteral("Nit ") + QStringLiteral(KELMORA_SOFTWARE_NIT));
+    impresora.printLine(QStringLiteral(KELMORA_SOFTWARE_WEB));
+    imprimir.imprimirSeparador(QStringLiteral("="));
+}
+
+}  // namespace kelmora

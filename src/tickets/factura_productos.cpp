@@ -1,0 +1,58 @@
+// The invoice's product lines.
+#include "tickets/factura_productos.h"
+
+#include "json/value.h"
+#include "printing/imprimir.h"
+
+namespace kelmora {
+
+namespace {
+
+// Columns on the 40-column design grid.
+constexpr int kColumnaProducto = 9;    // heading "PRODUCTO"
+constexpr int kColumnaNombre = 6;      // product name on a product line
+constexpr int kAnchoNombre = 20;       // room for the leading words of a name
+constexpr qint16 kColumnaResto = 5;    // the rest of a long name, already on the roll's grid
+
+}  // namespace
+
+void imprimirProductosFactura(Imprimir& imprimir, const Value& pedido) {
+    platform::Printer& impresora = imprimir.impresora();
+    const QLocale& locale = imprimir.locale();
+    const qint16 ancho = imprimir.anchoTicket();
+
+    impresora.setFontName(QStringLiteral("Courier 14 CPI"));
+    imprimir.imprimirSeparador(QStringLiteral("="));
+    const QString total = QStringLiteral("TOTAL");
+    impresora.printLine(platform::PrinterLine(QStringLiteral("CANT"))
+                            .column(imprimir.escalarColumna(kColumnaProducto))
+                            .text(QStringLiteral("PRODUCTO"))
+                            .column(imprimir.espacioLibre(total, ancho))
+                            .text(total));
+    impresora.printLine(QString());
+
+    for (const Value& producto : pedido.toCollection()) {
+        if (!producto[u"Valor"].greaterThan(Decimal(), locale)) continue;
+
+        const QString nombre = producto[u"NombreProducto"].toText(locale);
+        const qint16 corte = imprimir.calcularCorte(nombre, imprimir.escalarColumna(kAnchoNombre));
+        const QString valor = imprimir.textoMonto(producto[u"Valor"].toNumber(locale));
+        impresora.printLine(platform::PrinterLine()
+                                .number(producto[u"Cantidad"].toNumber(locale).abs(), locale)
+                                .column(imprimir.escalarColumna(kColumnaNombre))
+                                .text(nombre.left(corte))
+                                .column(imprimir.espacioLibre(valor, ancho))
+                                .text(valor));
+        if (nombre.size() > corte) imprimir.imprimirTexto(nombre.mid(corte), ancho, 0, kColumnaResto);
+
+        const Value detalle = producto[u"Detalle"];
+        if (detalle.isNull()) continue;
+        for (const QString& nota : detalle.toText(locale).split(QStringLiteral("<br/>"))) {
+            if (!recortarBlancos(nota).isEmpty()) imprimir.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, 0, 0);
+        }
+    }
+
+    imprimir.imprimirSeparador(QStringLiteral("="));
+}
+
+}  // namespace kelmora
