@@ -1,0 +1,248 @@
+#include "factura_pruebas.h"
+
+#include "shell/conexion.h"
+#include "tickets/factura.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace kelmora::testing {
+namespace {
+
+const QLocale kEstadosUnidos(QLocale::English, QLocale::UnitedStates);
+
+QString imprimirArchivo(PrintBench& bench, const QString& archivo, bool conFuentes = false) {
+    imprimirFactura(bench.imprimir, primeraFactura(cargarRespuesta(bench, archivo)));
+    return bench.onlyDocument(conFuentes);
+}
+
+// The record with one member replaced; an Empty value stands for a missing member.
+Value cambiar(const Value& factura, const QString& clave, const Value& valor) {
+    Dictionary copia;
+    for (const auto& [k, v] : factura.toDictionary().members()) copia.add(k, k == clave ? valor : v);
+    return copia;
+}
+
+// Window events that fail the first `fallas` times they run.
+class EventosQueFallan final : public platform::EventPump {
+public:
+    explicit EventosQueFallan(int fallas) : fallas_(fallas) {}
+    void processPendingEvents() override {
+        if (fallas_ > 0) {
+            --fallas_;
+            throw RuntimeError(QStringLiteral("Evento fallido"));
+        }
+    }
+
+private:
+    int fallas_;
+};
+
+// An Imprimir on the bench's printers with its own event pump and program folder.
+Imprimir imprimirCon(PrintBench& bench, platform::EventPump& eventos, const QString& carpeta = QStringLiteral(".")) {
+    return Imprimir(ServiciosImpresion{bench.printers, bench.notifier, bench.clock, bench.pictures, eventos,
+                                       bench.imprimir.locale(), carpeta});
+}
+
+TEST(FacturaDocumento, DocumentosCompletos) {
+    const struct {
+        const char* respuesta;
+        const char* esperado;
+        bool conFuentes;
+    } casos[] = {
+        {"cuenta_cerrada.json", "cuenta_cerrada.txt", false},  // closed account paid with cash and change
+        {"precuenta.json", "precuenta.txt", false},            // open account, suggested tip, customer, notice
+        {"cotizacion_55.json", "cotizacion_55.txt", true},     // quotation on a 55 mm roll, total highlighted
+        {"domicilio.json", "domicilio.txt", true},             // delivery: its charge and its customer
+    };
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.respuesta);
+        PrintBench bench;
+        EXPECT_EQ(imprimirArchivo(bench, QString::fromLatin1(caso.respuesta), caso.conFuentes),
+                  documentoEsperado(QString::fromLatin1(caso.esperado)));
+        EXPECT_EQ(bench.printers.delivered().at(0).document.kind, u"Factura");
+        EXPECT_TRUE(bench.pictures.loaded.isEmpty());
+        ASSERT_EQ(bench.notifier.balloons.size(), 1u);
+        const Balloon& globo = bench.notifier.balloons.front();
+        EXPECT_EQ(globo.text, u"Factura enviada a Facturas");
+        EXPECT_EQ(globo.icon, platform::BalloonIcon::Information);
+        EXPECT_EQ(globo.title, u"Impresion de Factura");
+        EXPECT_EQ(globo.timeoutMs, 30000);
+    }
+}
+
+TEST(FacturaDocumento, MontosConLaAgrupacionRegional) {
+    PrintBench bench({QStringLiteral("Facturas")}, {}, QLocale(QLocale::Spanish, QLocale::Colombia));
+    EXPECT_EQ(imprimirArchivo(bench, QStringLiteral("cuenta_cerrada.json")),
+              documentoEsperado(QStringLiteral("cuenta_cerrada.txt")).replace(u',', u'.'));
+}
+
+TEST(FacturaDocumento, LogoDeLaCarpetaDelPrograma) {
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    QFile logo(carpeta.filePath(QStringLiteral("logo.bmp")));
+    ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
+    logo.close();
+
+    PrintBench bench;
+    platform::NoEventPump eventos;
+    Imprimir imprimir = imprimirCon(bench, eventos, carpeta.path());
+    const Value respuesta = cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json"));
+    imprimir.configImpresion = bench.imprimir.configImpresion;
+    imprimirFactura(imprimir, primeraFactura(respuesta));
+
+    EXPECT_EQ(bench.pictures.loaded, QStringList{carpeta.filePath(QStringLiteral("logo.bmp"))});
+    const platform::Document& documento = bench.printers.delivered().at(0).document;
+    ASSERT_EQ(documento.pictures.size(), 1);
+    EXPECT_DOUBLE_EQ(documento.pictures.first().width, 4040);  // the 34-character rule of a 75 mm roll, less 40
+    // Seven empty lines under the picture, then the invoice as without a logo.
+    EXPECT_EQ(bench.onlyDocument(), QString(7, u'\n') + documentoEsperado(QStringLiteral("cuenta_cerrada.txt")));
+}
+
+TEST(FacturaOmitida, SinMesaOSinImpresora) {
+    for (const Value& mesa : {Value(QString()), Value()}) {
+        PrintBench bench;
+        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
+        imprimirFactura(bench.imprimir, cambiar(factura, QStringLiteral("mesa"), mesa));
+        EXPECT_TRUE(bench.printers.delivered().empty());
+        EXPECT_TRUE(bench.notifier.balloons.empty());
+    }
+
+    PrintBench sinImpresoras(QStringList{});
+    imprimirFactura(sinImpresoras.imprimir,
+                    primeraFactura(cargarRespuesta(sinImpresoras, QStringLiteral("cuenta_cerrada.json"))));
+    EXPECT_TRUE(sinImpresoras.printers.delivered().empty());
+    EXPECT_TRUE(sinImpresoras.notifier.balloons.empty());
+
+    // The default printer fails its probe: only the selection tells it.
+    PrintBench caida;
+    caida.printers.setOffline(QStringLiteral("Facturas"), true);
+    imprimirFactura(caida.imprimir, primeraFactura(cargarRespuesta(caida, QStringLiteral("cuenta_cerrada.json"))));
+    EXPECT_TRUE(caida.printers.delivered().empty());
+    ASSERT_EQ(caida.notifier.balloons.size(), 1u);
+    EXPECT_EQ(caida.notifier.balloons.front().title, u"Error al imprimir");
+}
+
+TEST(FacturaErrores, UnErrorAntesDelClienteTerminaLaFacturaSinEnviarla) {
+    const struct {
+        const char* clave;
+        Value valor;
+        QString error;
+    } casos[] = {
+        {"descuento", Value(u"mucho"), errors::typeMismatch},
+        {"mediosPago", Value(u"efectivo"), errors::typeMismatch},
+        {"impuestos", Value(), errors::typeMismatch},
+        {"pedido", parseJson(QStringLiteral(R"([{"NombreProducto": "Sopa", "Cantidad": 1, "Valor": "caro"}])")),
+         errors::typeMismatch},
+    };
+    for (const auto& caso : casos) {
+        SCOPED_TRACE(caso.clave);
+        PrintBench bench;
+        const Value factura = cambiar(primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json"))),
+                                      QString::fromLatin1(caso.clave), caso.valor);
+        EXPECT_EQ(errorDe([&] { imprimirFactura(bench.imprimir, factura); }), caso.error);
+        EXPECT_TRUE(bench.printers.delivered().empty());
+        EXPECT_TRUE(bench.notifier.balloons.empty());
+        // Nothing of the abandoned invoice is left on the printer for the next one.
+        EXPECT_EQ(imprimirArchivo(bench, QStringLiteral("cuenta_cerrada.json")),
+                  documentoEsperado(QStringLiteral("cuenta_cerrada.txt")));
+    }
+
+    PrintBench bench;
+    const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
+    bench.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
+    EXPECT_EQ(errorDe([&] { imprimirFactura(bench.imprimir, factura); }), errors::overflow);
+    EXPECT_TRUE(bench.printers.delivered().empty());
+}
+
+TEST(FacturaCliente, UnErrorEnElClienteNoTerminaLaFactura) {
+    PrintBench bench;
+    const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("domicilio.json")));
+    imprimirFactura(bench.imprimir, cambiar(factura, QStringLiteral("cliente"), Value(u"Marta Gomez")));
+    // The block stops at the customer's name; the blanks and the rest follow.
+    QString esperado = documentoEsperado(QStringLiteral("domicilio.txt"));
+    const qsizetype desde = esperado.indexOf(QStringLiteral("[Courier 14 CPI 10] Nombre: Marta"));
+    const qsizetype hasta = esperado.indexOf(QStringLiteral("[Courier 14 CPI 10]\n[Courier 14 CPI 10] NOMBRE:"));
+    esperado.remove(desde, hasta - desde);
+    EXPECT_EQ(bench.onlyDocument(true), esperado);
+    EXPECT_EQ(bench.notifier.balloons.size(), 1u);
+}
+
+TEST(FacturaCliente, ElRetornoALosEspaciosDelClienteOcurreUnaVez) {
+    // A first failure from the blanks on prints them again, and the invoice is completed.
+    {
+        PrintBench bench;
+        EventosQueFallan eventos(1);
+        Imprimir imprimir = imprimirCon(bench, eventos);
+        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
+        imprimir.configImpresion = bench.imprimir.configImpresion;
+        imprimirFactura(imprimir, factura);
+        const QString documento = bench.onlyDocument();
+        EXPECT_EQ(documento.count(QStringLiteral("NOMBRE: ____")), 2);
+        EXPECT_EQ(documento.count(QStringLiteral("OMISO DEL MISMO.")), 2);
+        EXPECT_TRUE(documento.endsWith(QStringLiteral("Fecha para pago 2024-03-10\n=====================================\n"
+                                                      "Software TavrelPOS\nNit " KELMORA_SOFTWARE_NIT "\n"
+                                                      KELMORA_SOFTWARE_WEB "\n=====================================\n") +
+                                       QString(10, u'\n')));
+    }
+    // A second failure ends it, and so does a failure after one in the customer block.
+    const struct {
+        int fallas;
+        Value cliente;
+    } casos[] = {{2, Value::null()}, {1, Value(u"Jorge")}};
+    for (const auto& caso : casos) {
+        PrintBench bench;
+        EventosQueFallan eventos(caso.fallas);
+        Imprimir imprimir = imprimirCon(bench, eventos);
+        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
+        imprimir.configImpresion = bench.imprimir.configImpresion;
+        EXPECT_EQ(errorDe([&] { imprimirFactura(imprimir, cambiar(factura, QStringLiteral("cliente"), caso.cliente)); }),
+                  u"Evento fallido");
+        EXPECT_TRUE(bench.printers.delivered().empty());
+    }
+}
+
+TEST(FacturaCliente, DatosYEspaciosSegunElRegistro) {
+    const auto imprimirCliente = [](const Value& cliente) {
+        PrintBench bench;
+        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
+        imprimirFactura(bench.imprimir, cambiar(factura, QStringLiteral("cliente"), cliente));
+        return bench.onlyDocument();
+    };
+    // A customer without a name: no data, but the blanks.
+    const QString sinNombre = imprimirCliente(parseJson(QStringLiteral(R"({"Nombre": "", "IdDocumento": "1"})")));
+    EXPECT_FALSE(sinNombre.contains(QStringLiteral("FIRMA")));
+    EXPECT_TRUE(sinNombre.contains(QStringLiteral("\n\nNOMBRE: _____________________________\n")));
+    // No customer: neither.
+    const QString nulo = imprimirCliente(Value::null());
+    EXPECT_FALSE(nulo.contains(QStringLiteral("FIRMA")) || nulo.contains(QStringLiteral("NOMBRE:")));
+}
+
+TEST(FacturaEnLaRespuesta, UnErrorDejaSinProcesarLasFacturasSiguientesYElCajon) {
+    PrintBench bench;
+    Conexion conexion(bench.imprimir);
+    const Value respuesta = parseJson(readDataFile(QStringLiteral("invoices/cuenta_cerrada.json")));
+    const Value buena = primeraFactura(respuesta);
+    const auto conFacturas = [&](const Value& primera) {
+        Collection facturas;
+        facturas.add(primera);
+        facturas.add(buena);
+        return cambiar(cambiar(respuesta, QStringLiteral("factura"), facturas), QStringLiteral("abrirCajon"), true);
+    };
+
+    EXPECT_EQ(errorDe([&] { conexion.setComunicacion(conFacturas(cambiar(buena, QStringLiteral("descuento"), u"mucho"))); }),
+              errors::typeMismatch);
+    EXPECT_TRUE(bench.printers.delivered().empty());
+
+    // A customer that is no record does not end its invoice: the next one and the drawer follow.
+    conexion.setComunicacion(conFacturas(cambiar(buena, QStringLiteral("cliente"), u"Jorge")));
+    const QStringList documentos = bench.documents();
+    ASSERT_EQ(documentos.size(), 3);
+    const QString esperado = QStringLiteral("Facturas\n") + documentoEsperado(QStringLiteral("cuenta_cerrada.txt"));
+    EXPECT_EQ(documentos.at(0), esperado);
+    EXPECT_EQ(documentos.at(1), esperado);
+    EXPECT_TRUE(bench.printers.delivered().at(2).isRaw);
+}
+
+}  // namespace
+}  // namespace kelmora::testing
