@@ -2,9 +2,12 @@
 
 #include "json/runtime_error.h"
 
+#include <QHashFunctions>
 #include <QStringView>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -20,7 +23,12 @@ constexpr int kMaxNesting = 512;
 // once the error text has grown past kMaxErrorText no more messages are added, so that a long,
 // badly broken answer cannot make the error text grow with the square of its length.
 constexpr qsizetype kMaxExcerpt = 200;
-constexpr qsizetype kMaxErrorText = 64 * 1024;
+constexpr qsizetype kMaxErrorText = 64 * 1024;  // characters
+
+// Keys and short texts repeat all through an answer (member names, areas, product names): they
+// are shared through a small table instead of being allocated again each time.
+constexpr qsizetype kMaxSharedText = 40;
+constexpr size_t kSharedTextSlots = 1024;
 
 constexpr char16_t kNewLine[] = u"\r\n";
 constexpr char16_t kMessagesCut[] = u"Too many faults, the rest are not listed\r\n";
@@ -37,8 +45,19 @@ struct Lector {
     qsizetype atascoEn = -1;       // where an array ended on a malformed literal
     bool mensajesCortados = false;
 
+    std::unique_ptr<std::array<QString, kSharedTextSlots>> compartidos =
+        std::make_unique<std::array<QString, kSharedTextSlots>>();
+
     Lector(const QString& texto, QString& errores_)
         : t(texto.constData()), n(texto.size()), errores(errores_) {}
+
+    QString compartido(QStringView s) {
+        if (s.isEmpty()) return {};
+        if (s.size() > kMaxSharedText) return s.toString();
+        QString& slot = (*compartidos)[qHash(s) % kSharedTextSlots];
+        if (slot != s) slot = s.toString();
+        return slot;
+    }
 
     bool fin() const { return pos >= n; }
     char16_t actual() const { return t[pos].unicode(); }
@@ -196,6 +215,8 @@ Value Lector::leerObjeto() {
             objeto.add(clave, std::move(valor));
         }
     } catch (const RuntimeError& e) {
+        // The failure's own description: Type mismatch for a number text that is not a number,
+        // Overflow for one beyond the decimal's range, or the duplicate-key text.
         if (!valorLeido) throw;
         anotar(e.description(), QStringView(u": "), recortado(clave));
     } catch (const std::bad_alloc&) {
@@ -258,27 +279,41 @@ Value Lector::leerArreglo() {
 // colon inside quotes is.
 QString Lector::leerClave() {
     saltarBlancos();
-    QString clave;
     bool enDobles = false;
     bool enSimples = false;
-    qsizetype tramo = pos;  // start of the run of key characters not yet copied
-    auto copiarTramo = [&] {
-        if (pos > tramo) clave.append(QStringView(t + tramo, pos - tramo));
+    // Most keys are one run of the text; only a key broken by dropped characters is copied piece
+    // by piece.
+    QStringView primerTramo;
+    QString armada;
+    bool enPiezas = false;
+    qsizetype tramo = pos;  // start of the run of key characters not yet taken
+    auto tomarTramo = [&] {
+        if (pos <= tramo) return;
+        const QStringView pieza(t + tramo, pos - tramo);
+        if (!enPiezas && primerTramo.isEmpty()) {
+            primerTramo = pieza;
+            return;
+        }
+        if (!enPiezas) armada = primerTramo.toString();
+        enPiezas = true;
+        armada.append(pieza);
     };
+    auto clave = [&] { return enPiezas ? armada : compartido(primerTramo); };
     while (pos < n) {
         const char16_t c = actual();
         switch (c) {
         case u'"':
         case u'\'': {
-            copiarTramo();
+            tomarTramo();
             ++pos;
             bool& marca = c == u'"' ? enDobles : enSimples;
             marca = !marca;
             if (!marca) {
                 saltarBlancos();
                 if (fin() || actual() != u':') {
-                    anotarEnPosicion(u"Invalid Key at position ", pos, recortado(clave));
-                    return clave;
+                    const QString leida = clave();
+                    anotarEnPosicion(u"Invalid Key at position ", pos, recortado(leida));
+                    return leida;
                 }
             }
             tramo = pos;
@@ -286,9 +321,9 @@ QString Lector::leerClave() {
         }
         case u':':
             if (!enDobles && !enSimples) {
-                copiarTramo();
+                tomarTramo();
                 ++pos;
-                return clave;
+                return clave();
             }
             ++pos;
             break;
@@ -296,7 +331,7 @@ QString Lector::leerClave() {
         case u'\n':
         case u'\t':
         case u' ':
-            copiarTramo();
+            tomarTramo();
             tramo = ++pos;
             break;
         default:
@@ -304,8 +339,8 @@ QString Lector::leerClave() {
             break;
         }
     }
-    copiarTramo();
-    return clave;
+    tomarTramo();
+    return clave();
 }
 
 int valorHexadecimal(char16_t c) {
@@ -325,7 +360,7 @@ QString Lector::leerTexto() {
     qsizetype i = pos;
     while (i < n && t[i] != cierre && t[i] != u'\\') ++i;
     if (i >= n || t[i] == cierre) {
-        QString texto(t + pos, i - pos);
+        QString texto = compartido(QStringView(t + pos, i - pos));
         pos = i < n ? i + 1 : n;
         return texto;
     }
@@ -404,13 +439,49 @@ std::optional<Decimal> normalizarNumero(QStringView texto, int decimales) {
     return Decimal::parseTruncated(texto, decimales);
 }
 
+bool esDigito(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// The plain amounts of an answer (an optional minus, up to 16 integer digits, an optional
+// fraction) read without the general conversion; the result is the same number at the same scale.
+// With the two fraction digits kept, 18 digits always fit a 64-bit integer.
+
+std::optional<Decimal> numeroSencillo(QStringView texto) {
+    qsizetype i = 0;
+    const bool negativo = !texto.isEmpty() && texto[0] == u'-';
+    if (negativo) ++i;
+    qint64 entero = 0;
+    const qsizetype inicioEntero = i;
+    for (; i < texto.size() && esDigito(texto[i]); ++i) {
+        if (i - inicioEntero >= 16) return std::nullopt;
+        entero = entero * 10 + (texto[i].unicode() - u'0');
+    }
+    if (i == inicioEntero) return std::nullopt;
+    int decimales = 0;
+    if (i < texto.size()) {
+        if (texto[i] != u'.') return std::nullopt;
+        const qsizetype inicioFraccion = ++i;
+        for (; i < texto.size() && esDigito(texto[i]); ++i) {
+            if (decimales < 2) {
+                entero = entero * 10 + (texto[i].unicode() - u'0');
+                ++decimales;
+            }
+        }
+        if (i == inicioFraccion || i < texto.size()) return std::nullopt;
+    }
+    static const Decimal escala[] = {Decimal(1), *Decimal::parse(u"0.1"), *Decimal::parse(u"0.01")};
+    const Decimal numero = decimales == 0 ? Decimal(entero) : Decimal(entero) * escala[decimales];
+    return negativo ? -numero : numero;
+}
+
 Value Lector::leerNumero() {
     saltarBlancos();
     const qsizetype inicio = pos;
     while (pos < n && esCaracterDeNumero(actual())) ++pos;
     // A number cut off by the end of the text is not converted.
     if (fin()) return {};
-    const auto numero = normalizarNumero(QStringView(t + inicio, pos - inicio), 2);
+    const QStringView texto(t + inicio, pos - inicio);
+    auto numero = numeroSencillo(texto);
+    if (!numero) numero = normalizarNumero(texto, 2);
     if (!numero) throw RuntimeError(errors::typeMismatch);
     return *numero;
 }
