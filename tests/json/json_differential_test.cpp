@@ -113,8 +113,8 @@ private:
     }
 
     void integer(std::string& out) {
-        static const long long limits[] = {10, 1000, 1000000, 1000000000000000LL};
-        const long long limit = limits[below(4)];
+        static const long long limits[] = {10, 1000, 1000000, 1000000000000000LL, 9000000000000000000LL};
+        const long long limit = limits[below(5)];
         const long long v = std::uniform_int_distribution<long long>(-limit, limit)(random_);
         out += std::to_string(v);
     }

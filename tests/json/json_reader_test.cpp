@@ -246,6 +246,25 @@ TEST(JsonReaderStrings, QuotesOfTheOtherKindAndRawCharacters) {
     EXPECT_EQ(*c.item(7).textIf(), u"Tamaño €");
 }
 
+TEST(JsonReaderStrings, ManyShortTextsAndKeysStayDistinct) {
+    // Far more distinct short texts of one length than any table of shared texts has room for,
+    // each one twice.
+    QString text = QStringLiteral("{");
+    for (int i = 0; i < 3000; ++i) text += QStringLiteral("k%1: ['t%1', 't%1'] ").arg(i, 4, 10, QChar(u'0'));
+    text += u'}';
+    const auto r = read(text);
+    ASSERT_EQ(r.errors, u"");
+    const auto& members = r.value.toDictionary().members();
+    ASSERT_EQ(members.size(), 3000);
+    for (int i = 0; i < 3000; ++i) {
+        const QString number = QStringLiteral("%1").arg(i, 4, 10, QChar(u'0'));
+        ASSERT_EQ(members.at(i).first, u"k"_s + number);
+        const Collection pair = members.at(i).second.toCollection();
+        ASSERT_EQ(*pair.item(1).textIf(), u"t"_s + number);
+        ASSERT_EQ(*pair.item(2).textIf(), u"t"_s + number);
+    }
+}
+
 TEST(JsonReaderStrings, UnterminatedStringRunsToTheEnd) {
     const auto r = read(u"[\"abc\\");
     EXPECT_EQ(r.errors, u"Missing ']': [\"abc\\"_s + kCrLf);  // only the array's message
@@ -268,6 +287,19 @@ TEST(JsonReaderNumbers, AtMostTwoFractionDigitsCutTowardZero) {
     EXPECT_TRUE(c.item(6).numberIf()->isNegative());
 }
 
+TEST(JsonReaderNumbers, LongAndUnusualForms) {
+    const auto r = read(u"[-9999999999999999.999, 99999999999999999.999, 123456789012345678901234567.899, "
+                        u"5., .5, -0, 0.00, 007, 1.5E+1, -2e-3]");
+    ASSERT_EQ(r.errors, u"");
+    const Collection c = r.value.toCollection();
+    const char16_t* expected[] = {u"-9999999999999999.99", u"99999999999999999.99", u"123456789012345678901234567.89",
+                                  u"5", u"0.5", u"0", u"0", u"7", u"15", u"0"};
+    ASSERT_EQ(c.Count(), std::ssize(expected));
+    for (qsizetype i = 0; i < c.Count(); ++i) {
+        EXPECT_EQ(c.item(i + 1).numberIf()->toString(), QString::fromUtf16(expected[i])) << i;
+    }
+}
+
 TEST(JsonReaderNumbers, NumberRunningToTheEndIsEmpty) {
     const auto r = read(u"{\"a\": 5");
     EXPECT_TRUE(r.value[u"a"].isEmpty());
@@ -275,7 +307,7 @@ TEST(JsonReaderNumbers, NumberRunningToTheEndIsEmpty) {
 }
 
 TEST(JsonReaderNumbers, TextThatIsNotANumberFailsConversion) {
-    for (const char16_t* text : {u"{\"a\": 1-2}", u"{\"a\": .}", u"{\"a\": True}", u"{\"a\": Null}",
+    for (const char16_t* text : {u"{\"a\": 1-2}", u"{\"a\": .}", u"{\"a\": -}", u"{\"a\": 1.2.3}", u"{\"a\": True}", u"{\"a\": Null}",
                                  u"{\"a\": 1e}", u"{\"a\": }", u"{\"a\": x}"}) {
         const auto r = read(text);
         EXPECT_EQ(r.errors, errors::typeMismatch + u": a"_s + kCrLf) << QString::fromUtf16(text).toStdString();
