@@ -34,12 +34,25 @@ QSystemTrayIcon::MessageIcon iconoGlobo(platform::BalloonIcon icono) {
     return QSystemTrayIcon::NoIcon;
 }
 
+// How long a balloon waits for the notification area to place a new icon.
+constexpr int kEsperaIconoMs = 50;
+constexpr int kEsperasIcono = 20;
+
+// Until the notification area has taken the icon in, Qt reports no geometry for it, or (on X11)
+// the geometry of a window not yet placed, at the origin of the screen.
+bool sinLugar(const QSystemTrayIcon& icono) {
+    const QRect lugar = icono.geometry();
+    return lugar.isEmpty() || lugar.topLeft() == QPoint(0, 0);
+}
+
 }  // namespace
 
 clsSystray::clsSystray(Consola consola, bool hayBandeja, QObject* parent)
     : QObject(parent), consola_(std::move(consola)), hayBandeja_(hayBandeja) {
     globo_.setSingleShot(true);
     connect(&globo_, &QTimer::timeout, this, &clsSystray::BalloonTimeOut);
+    espera_.setInterval(kEsperaIconoMs);
+    connect(&espera_, &QTimer::timeout, this, &clsSystray::esperarIcono);
     connect(&icono_, &QSystemTrayIcon::activated, this, &clsSystray::activado);
     connect(&icono_, &QSystemTrayIcon::messageClicked, this, &clsSystray::globoPulsado);
 }
@@ -74,12 +87,38 @@ void clsSystray::ShowBalloonTip(const QString& pstrMessage, platform::BalloonIco
                  QStringLiteral(": ") + texto);
         return;
     }
+    const Globo globo{texto, titulo, iconoGlobo(penIcon), plngTimeout};
+    if (icono_.isVisible() && sinLugar(icono_)) {
+        // A newer balloon replaces one still waiting.
+        if (!pendiente_) esperas_ = 0;
+        pendiente_ = globo;
+        espera_.start();
+        return;
+    }
+    mostrarGlobo(globo);
+}
+
+void clsSystray::mostrarGlobo(const Globo& globo) {
     // A new balloon replaces one still showing; only the newest one can time out.
-    icono_.showMessage(titulo, texto, iconoGlobo(penIcon), plngTimeout);
-    globo_.start(std::max(plngTimeout, 0));
+    icono_.showMessage(globo.titulo, globo.texto, globo.icono, globo.ms);
+    globo_.start(std::max(globo.ms, 0));
+}
+
+void clsSystray::esperarIcono() {
+    if (!pendiente_) {
+        espera_.stop();
+        return;
+    }
+    if (sinLugar(icono_) && ++esperas_ < kEsperasIcono) return;
+    espera_.stop();
+    const Globo globo = *pendiente_;
+    pendiente_.reset();
+    if (icono_.isVisible()) mostrarGlobo(globo);
 }
 
 void clsSystray::delIcon() {
+    pendiente_.reset();
+    espera_.stop();
     if (globo_.isActive()) {
         globo_.stop();
         emit BalloonHide();

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -58,6 +59,14 @@ signals:
     void BalloonClicked();
 
 private:
+    struct Globo {
+        QString texto;
+        QString titulo;
+        QSystemTrayIcon::MessageIcon icono;
+        int ms;
+    };
+    void mostrarGlobo(const Globo& globo);
+    void esperarIcono();
     void activado(QSystemTrayIcon::ActivationReason razon);
     void globoPulsado();
     void escribir(const QString& linea);
@@ -68,6 +77,11 @@ private:
     QString tooltipActual_;
     // Runs while a balloon shows, so its end can be told apart from a click or a removal.
     QTimer globo_;
+    // A balloon raised before the notification area has placed the icon waits for it, briefly, so
+    // it points at the icon rather than at a corner of the screen.
+    std::optional<Globo> pendiente_;
+    QTimer espera_;
+    int esperas_ = 0;
 };
 
 }  // namespace kelmora::tray

@@ -54,7 +54,7 @@ frmMain::frmMain(Partes partes)
     auto* columna = new QVBoxLayout(this);
     columna->addWidget(txtConsole, 1);
     columna->addLayout(pie);
-    resize(680, 460);
+    resize(780, 480);
 
     connect(Command1, &QPushButton::clicked, this, &frmMain::Command1Click);
     connect(&SysTray_, &tray::clsSystray::DoubleClick, this, [this] { abrirAjustes(true); });

@@ -3,6 +3,7 @@
 #include "tray/widget_test_app.h"
 
 #include <QSignalSpy>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -102,16 +103,21 @@ TEST_F(ClsSystrayTest, ABalloonTimesOutUnlessClickedOrRemoved) {
     QSignalSpy fin(&tray, &clsSystray::BalloonTimeOut);
     QSignalSpy oculto(&tray, &clsSystray::BalloonHide);
     tray.Init(&duena, QStringLiteral("Kelmora Tavrel"));
-
+    // Here the icon is never placed, so each balloon shows once its short wait for the icon is over
+    // (about a second); one raised during the wait replaces the waiting one.
     tray.ShowBalloonTip(QStringLiteral("uno"), BalloonIcon::Information, QStringLiteral("t"), 30);
-    EXPECT_TRUE(fin.wait(2000));
+    tray.ShowBalloonTip(QStringLiteral("dos"), BalloonIcon::Information, QStringLiteral("t"), 30);
+    EXPECT_TRUE(fin.wait(3000));
+    QTest::qWait(200);
     EXPECT_EQ(fin.count(), 1);
 
-    tray.ShowBalloonTip(QStringLiteral("dos"), BalloonIcon::Information, QStringLiteral("t"), 30);
+    tray.ShowBalloonTip(QStringLiteral("tres"), BalloonIcon::Information, QStringLiteral("t"), 300);
+    QTest::qWait(1100);
     emit tray.icono().messageClicked();
-    tray.ShowBalloonTip(QStringLiteral("tres"), BalloonIcon::Information, QStringLiteral("t"), 30);
+    tray.ShowBalloonTip(QStringLiteral("cuatro"), BalloonIcon::Information, QStringLiteral("t"), 300);
+    QTest::qWait(1100);
     tray.delIcon();
-    EXPECT_FALSE(fin.wait(200));
+    QTest::qWait(500);
     EXPECT_EQ(fin.count(), 1);
     EXPECT_EQ(oculto.count(), 1);
     // With no balloon showing, removing the icon hides none.
