@@ -19,9 +19,9 @@ namespace kelmora {
 namespace {
 
 const QString kClaseDocumento = QStringLiteral("Factura");
-constexpr qint16 kAnchoPie = 35;         // footers wrap here on every roll
-constexpr int kPrefijoMedioPago = 14;    // the payment method's name starts after this fixed prefix
-constexpr int kLineasAvance = 10;        // paper fed before the cut
+constexpr qint16 kAnchoPie = 35;       // footers wrap here on every roll
+constexpr int kPrefijoMedioPago = 14;  // the payment method's name starts after this fixed prefix
+constexpr int kLineasAvance = 10;      // paper fed before the cut
 
 void imprimirEncabezadoDocumento(Imprimir& imprimir, const Value& factura) {
     const QLocale& locale = imprimir.locale();
@@ -54,7 +54,7 @@ void imprimirEncabezadoDocumento(Imprimir& imprimir, const Value& factura) {
 
 void imprimirDescuento(Imprimir& imprimir, const Value& factura) {
     const QLocale& locale = imprimir.locale();
-    if (!factura::mayorQueCero(factura[u"descuento"], locale)) return;
+    if (!valores_factura::mayorQueCero(factura[u"descuento"], locale)) return;
     const Decimal individual = factura[u"DescuentoIndividual"].toNumber(locale);
     imprimir.imprimirLineaMonto(QStringLiteral("SUB TOTAL"), factura[u"totalPagar"].toNumber(locale) - individual);
     imprimir.imprimirLineaMonto(QStringLiteral("Descuento en Ventas "),
@@ -68,10 +68,10 @@ void imprimirPagos(Imprimir& imprimir, const Value& factura) {
     const auto numero = [&](const char16_t* clave) { return factura[clave].toNumber(locale); };
 
     impresora.printLine(QStringLiteral(" "));
-    const bool domicilio = factura::esDomicilio(factura, locale);
+    const bool domicilio = valores_factura::esDomicilio(factura, locale);
     for (const Value& pago : factura[u"mediosPago"].toCollection()) {
-        QString etiqueta = pago[u"Producto"].toText(locale).mid(kPrefijoMedioPago) + u' ' +
-                           pago[u"Detalle"].toText(locale);
+        QString etiqueta =
+            pago[u"Producto"].toText(locale).mid(kPrefijoMedioPago) + u' ' + pago[u"Detalle"].toText(locale);
         // On a delivery the "tip" paid is the delivery charge. Only the lower-case word is renamed.
         if (domicilio && mayusculas(etiqueta).contains(u"PROPINA")) {
             etiqueta.replace(QStringLiteral("propina"), QStringLiteral("domicilio"));
@@ -82,11 +82,13 @@ void imprimirPagos(Imprimir& imprimir, const Value& factura) {
     const auto pagado = factura[u"totalPagado"].compare(Decimal(), locale);
     if (pagado && *pagado != 0) {
         impresora.printLine(QString());
-        imprimir.imprimirLineaMonto(QStringLiteral("TOTAL PAGADO"), numero(u"totalPagado") + numero(u"totalPagadoPropina"));
+        imprimir.imprimirLineaMonto(QStringLiteral("TOTAL PAGADO"),
+                                    numero(u"totalPagado") + numero(u"totalPagadoPropina"));
     }
-    if (factura::mayorQueCero(factura[u"pagoEfectivo"], locale)) {
+    if (valores_factura::mayorQueCero(factura[u"pagoEfectivo"], locale)) {
         imprimir.imprimirSeparador(QStringLiteral("="));
-        imprimir.imprimirLineaMonto(QStringLiteral("Efectivo Recibido"), numero(u"pagoEfectivo") + numero(u"cambioEfectivo"));
+        imprimir.imprimirLineaMonto(QStringLiteral("Efectivo Recibido"),
+                                    numero(u"pagoEfectivo") + numero(u"cambioEfectivo"));
         imprimir.imprimirLineaMonto(QStringLiteral("Cambio Entregado"), numero(u"cambioEfectivo"));
     }
 }
@@ -99,7 +101,7 @@ void imprimirDatosCliente(Imprimir& imprimir, const Value& factura) {
     if (cliente.isNull()) return;
     const auto dato = [&](const char16_t* clave) { return cliente[clave].toText(locale); };
 
-    if (factura::esDomicilio(factura, locale)) {
+    if (valores_factura::esDomicilio(factura, locale)) {
         imprimir.imprimirSeparador(QStringLiteral("="));
         impresora.setFontBold(true);
         impresora.printLine(QStringLiteral("DATOS DOMICILIO"));
@@ -150,7 +152,7 @@ void imprimirCierre(Imprimir& imprimir, const Value& factura) {
     }
 
     // Every part of the condition is read, as the totals do.
-    const bool domicilio = factura::esDomicilio(factura, locale);
+    const bool domicilio = valores_factura::esDomicilio(factura, locale);
     const bool propina = sumaMayorQueCero(factura[u"propinaSugerida"], factura[u"totalPagadoPropina"], locale);
     if (config.aplicaPropina && config.imprimeLeyendaPropina && !domicilio && propina) imprimirLeyendaPropina(imprimir);
 
@@ -202,7 +204,7 @@ void imprimirFactura(Imprimir& imprimir, const Value& factura) {
     imprimirProductosFactura(imprimir, factura[u"pedido"]);
     imprimirDescuento(imprimir, factura);
     imprimirTotalesFactura(imprimir, factura);
-    if (factura::esCuentaCerrada(factura, imprimir.locale())) imprimirPagos(imprimir, factura);
+    if (valores_factura::esCuentaCerrada(factura, imprimir.locale())) imprimirPagos(imprimir, factura);
 
     // From the customer data on, the first run-time error does not end the invoice: printing
     // resumes at the customer blanks. Any later one ends it like those above.
@@ -219,8 +221,8 @@ void imprimirFactura(Imprimir& imprimir, const Value& factura) {
             terminando = true;
             documento->terminar();
             imprimir.avisos().ShowBalloonTip(QStringLiteral("Factura enviada a ") + impresora.deviceName(),
-                                             platform::BalloonIcon::Information,
-                                             QStringLiteral("Impresion de Factura"), platform::kBalloonMilliseconds);
+                                             platform::BalloonIcon::Information, QStringLiteral("Impresion de Factura"),
+                                             platform::kBalloonMilliseconds);
             return;
         } catch (const RuntimeError&) {
             if (guardaUsada) throw;

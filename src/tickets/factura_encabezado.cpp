@@ -17,7 +17,7 @@ namespace {
 constexpr qint32 kLogoAnchoGrande = 13000;  // from this width on, the logo fills the roll
 constexpr qint32 kLogoEscalaNumerador = 500;
 constexpr qint32 kLogoEscalaDenominador = 1300;
-constexpr int kLogoMargen = 40;    // taken from the rule's width
+constexpr int kLogoMargen = 40;     // taken from the rule's width
 constexpr double kLogoArriba = 20;  // the logo always sits at the top of the page
 
 qint32 producto32(qint32 a, qint32 b) {
@@ -76,7 +76,8 @@ void imprimirEncabezadoFactura(Imprimir& imprimir) {
     paso([&] { imprimir.imprimirSeparador(QStringLiteral("=")); });
     linea(u"Nombre Establecimiento", c.nombreEstablecimiento, c.nombreEstablecimiento);
     linea(u"Actividad Economica", c.actividadEconomica, c.actividadEconomica);
-    linea(u"Codigo Actividad Economica", c.codigoActividad, QStringLiteral("Codigo Actividad Economica ") + c.codigoActividad);
+    linea(u"Codigo Actividad Economica", c.codigoActividad,
+          QStringLiteral("Codigo Actividad Economica ") + c.codigoActividad);
     linea(u"Numero Identificacion", c.numeroIdentificacion, c.tipoIdentificacion + u' ' + c.numeroIdentificacion);
     // The joined name always holds its two blanks, so the switch alone decides this line.
     const QString representante =

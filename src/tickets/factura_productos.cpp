@@ -9,10 +9,10 @@ namespace kelmora {
 namespace {
 
 // Columns on the 40-column design grid.
-constexpr int kColumnaProducto = 9;    // heading "PRODUCTO"
-constexpr int kColumnaNombre = 6;      // product name on a product line
-constexpr int kAnchoNombre = 20;       // room for the leading words of a name
-constexpr qint16 kColumnaResto = 5;    // the rest of a long name, already on the roll's grid
+constexpr int kColumnaProducto = 9;  // heading "PRODUCTO"
+constexpr int kColumnaNombre = 6;    // product name on a product line
+constexpr int kAnchoNombre = 20;     // room for the leading words of a name
+constexpr qint16 kColumnaResto = 5;  // the rest of a long name, already on the roll's grid
 
 }  // namespace
 
@@ -48,7 +48,8 @@ void imprimirProductosFactura(Imprimir& imprimir, const Value& pedido) {
         const Value detalle = producto[u"Detalle"];
         if (detalle.isNull()) continue;
         for (const QString& nota : detalle.toText(locale).split(QStringLiteral("<br/>"))) {
-            if (!recortarBlancos(nota).isEmpty()) imprimir.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, 0, 0);
+            if (recortarBlancos(nota).isEmpty()) continue;
+            imprimir.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, 0, 0);
         }
     }
 

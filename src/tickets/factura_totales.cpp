@@ -34,7 +34,7 @@ void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura) {
     const ConfigFactura& config = imprimir.configFactura;
     platform::Printer& impresora = imprimir.impresora();
     const auto numero = [&](const char16_t* clave) { return factura[clave].toNumber(locale); };
-    const auto positivo = [&](const char16_t* clave) { return factura::mayorQueCero(factura[clave], locale); };
+    const auto positivo = [&](const char16_t* clave) { return valores_factura::mayorQueCero(factura[clave], locale); };
     const auto lineaMonto = [&](const QString& etiqueta, const Decimal& monto) {
         imprimir.imprimirLineaMonto(etiqueta, monto);
     };
@@ -43,9 +43,10 @@ void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura) {
     const bool sugerida = positivo(u"propinaSugerida");
     const bool pagada = positivo(u"totalPagadoPropina");
     const bool groupon = positivo(u"CntGroupon");
-    const bool domicilio = factura::esDomicilio(factura, locale);
-    const bool hayPropina = (config.servicio > 0 && config.aplicaPropina) && (sugerida || pagada || groupon || domicilio);
-    const bool cerrada = factura::esCuentaCerrada(factura, locale);
+    const bool domicilio = valores_factura::esDomicilio(factura, locale);
+    const bool hayPropina =
+        (config.servicio > 0 && config.aplicaPropina) && (sugerida || pagada || groupon || domicilio);
+    const bool cerrada = valores_factura::esCuentaCerrada(factura, locale);
     const auto propinaGroupon = [&] { return numero(u"CntGroupon") * Decimal(kPropinaGrouponPorCupon); };
 
     if (hayPropina) {

@@ -6,7 +6,7 @@
 
 #include <QLocale>
 
-namespace kelmora::factura {
+namespace kelmora::valores_factura {
 
 inline bool mayorQueCero(const Value& valor, const QLocale& locale) { return valor.greaterThan(Decimal(), locale); }
 
@@ -21,4 +21,4 @@ inline bool esCuentaCerrada(const Value& factura, const QLocale& locale) {
     return !cerrada.isNull() && cerrada.toBoolean(locale);
 }
 
-}  // namespace kelmora::factura
+}  // namespace kelmora::valores_factura

@@ -47,7 +47,8 @@ TEST(ProductosFactura, LineasCantidadesYNombresLargos) {
 }
 
 TEST(ProductosFactura, RolloDe55) {
-    EXPECT_EQ(productos(QStringLiteral(R"([{"NombreProducto": "Arepa de choclo con queso", "Cantidad": 3, "Valor": 15000}])"), true),
+    const QString arepa = QStringLiteral(R"([{"NombreProducto": "Arepa de choclo con queso", "Cantidad": 3, "Valor": 15000}])");
+    EXPECT_EQ(productos(arepa, true),
               QStringLiteral("==============================\n"
                              "CANT  PRODUCTO            TOTAL\n"
                              "\n"

@@ -7,7 +7,8 @@ namespace {
 
 using Ajustes = QList<std::pair<QString, QString>>;
 
-const Ajustes kConPropina{{QStringLiteral("Propina"), QStringLiteral("Aplica")}, {QStringLiteral("Servicio"), QStringLiteral("10")}};
+const Ajustes kConPropina{{QStringLiteral("Propina"), QStringLiteral("Aplica")},
+                          {QStringLiteral("Servicio"), QStringLiteral("10")}};
 
 Ajustes con(Ajustes ajustes, const QString& nombre, const QString& valor) {
     ajustes.prepend({nombre, valor});
@@ -36,8 +37,8 @@ QString totales(const Ajustes& ajustes, const QString& cambios = QStringLiteral(
 
 TEST(TotalesSinPropina, ServicioCeroOPropinaNoAplicaDejanSoloElTotal) {
     const QString abierta = QStringLiteral("TOTAL                            45,000\n");
-    EXPECT_EQ(totales({{QStringLiteral("Propina"), QStringLiteral("Aplica")}, {QStringLiteral("Servicio"), QStringLiteral("0")}}), abierta);
-    EXPECT_EQ(totales({{QStringLiteral("Propina"), QStringLiteral("aplica")}, {QStringLiteral("Servicio"), QStringLiteral("10")}}), abierta);
+    EXPECT_EQ(totales(con(kConPropina, QStringLiteral("Servicio"), QStringLiteral("0"))), abierta);
+    EXPECT_EQ(totales(con(kConPropina, QStringLiteral("Propina"), QStringLiteral("aplica"))), abierta);
     EXPECT_EQ(totales({}, QStringLiteral(R"({"cuentaCerrada": true, "totalPagadoPropina": 4800})")),
               QStringLiteral("TOTAL                            48,000\n"));
 }
@@ -54,7 +55,8 @@ TEST(TotalesCuentaCerrada, PropinaPagadaGrouponYPropinaRechazada) {
                              "PROPINA                           4,800\n"
                              "TOTAL                            52,800\n"));
     // Nothing says what a coupon carries, so the Groupon tip is 0 and the tip line keeps the whole tip.
-    EXPECT_EQ(totales(kConPropina, QStringLiteral(R"({"cuentaCerrada": true, "totalPagadoPropina": 4800, "CntGroupon": 2})")),
+    EXPECT_EQ(totales(kConPropina,
+                      QStringLiteral(R"({"cuentaCerrada": true, "totalPagadoPropina": 4800, "CntGroupon": 2})")),
               QStringLiteral("SUB TOTAL                        48,000\n"
                              "PROPINA GROUPON                       0\n"
                              "PROPINA                           4,800\n"
@@ -117,7 +119,8 @@ TEST(TotalesCuentaAbierta, NulosNoCuentanComoPropina) {
 }
 
 TEST(TotalesImpuestos, TablaSoloBajoRegimenComunConImpuestos) {
-    const QString impuestos = QStringLiteral(R"({"impuestos": [{"nombre": "iva 19%", "base": 37815.13, "valor": 7184.87}, {}]})");
+    const QString impuestos =
+        QStringLiteral(R"({"impuestos": [{"nombre": "iva 19%", "base": 37815.13, "valor": 7184.87}, {}]})");
     const QString tabla = QStringLiteral("TOTAL                            45,000\n"
                                          "\n"
                                          "=====================================\n"
