@@ -77,7 +77,8 @@ public:
     // Makes the printer at `index` the current one, with the default font state. An index outside
     // the list raises "Subscript out of range".
     virtual Printer& select(int index) = 0;
-    // The current printer; raises when none was ever selected.
+    // The current printer: the default one until another is selected, as on a desktop; raises when
+    // no printer is installed.
     virtual Printer& current() = 0;
     // Delivers raw bytes, exactly as given, to the current printer's device.
     virtual void sendRaw(const QByteArray& bytes) = 0;
