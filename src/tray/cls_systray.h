@@ -47,6 +47,8 @@ public:
     void delIcon();
 
     bool hayBandeja() const { return hayBandeja_; }
+    // A balloon is waiting for the notification area to place the icon.
+    bool globoEnEspera() const { return pendiente_.has_value(); }
     // The notification-area icon itself: what is shown, and where the clicks come from.
     QSystemTrayIcon& icono() { return icono_; }
 

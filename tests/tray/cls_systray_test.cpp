@@ -111,13 +111,17 @@ TEST_F(ClsSystrayTest, ABalloonTimesOutUnlessClickedOrRemoved) {
     QTest::qWait(200);
     EXPECT_EQ(fin.count(), 1);
 
-    tray.ShowBalloonTip(QStringLiteral("tres"), BalloonIcon::Information, QStringLiteral("t"), 300);
-    QTest::qWait(1100);
+    const auto mostrado = [this] {
+        for (int i = 0; i < 500 && tray.globoEnEspera(); ++i) QTest::qWait(10);
+        return !tray.globoEnEspera();
+    };
+    tray.ShowBalloonTip(QStringLiteral("tres"), BalloonIcon::Information, QStringLiteral("t"), 1000);
+    ASSERT_TRUE(mostrado());
     emit tray.icono().messageClicked();
-    tray.ShowBalloonTip(QStringLiteral("cuatro"), BalloonIcon::Information, QStringLiteral("t"), 300);
-    QTest::qWait(1100);
+    tray.ShowBalloonTip(QStringLiteral("cuatro"), BalloonIcon::Information, QStringLiteral("t"), 1000);
+    ASSERT_TRUE(mostrado());
     tray.delIcon();
-    QTest::qWait(500);
+    QTest::qWait(1200);
     EXPECT_EQ(fin.count(), 1);
     EXPECT_EQ(oculto.count(), 1);
     // With no balloon showing, removing the icon hides none.
