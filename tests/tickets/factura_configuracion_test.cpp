@@ -15,53 +15,6 @@ qint16 servicio(const QString& valor, const QLocale& locale = QLocale(QLocale::E
     return cargar({{QStringLiteral("Servicio"), valor}}, locale).servicio;
 }
 
-TEST(ConfigFactura, CadaCampoDeSuAjuste) {
-    const ConfigFactura c = cargar({
-        {QStringLiteral("Nombre Representante Legal"), QStringLiteral("a")},
-        {QStringLiteral("Apellido 1 Representante Legal"), QStringLiteral("b")},
-        {QStringLiteral("Apellido 2 Representante Legal"), QStringLiteral("c")},
-        {QStringLiteral("Nombre Establecimiento"), QStringLiteral("d")},
-        {QStringLiteral("Actividad Economica"), QStringLiteral("e")},
-        {QStringLiteral("Codigo Actividad Economica"), QStringLiteral("f")},
-        {QStringLiteral("Tipo Identificacion"), QStringLiteral("g")},
-        {QStringLiteral("Numero Identificacion"), QStringLiteral("h")},
-        {QStringLiteral("Direccion"), QStringLiteral("i")},
-        {QStringLiteral("Telefono 1"), QStringLiteral("j")},
-        {QStringLiteral("Regimen"), QStringLiteral("k")},
-        {QStringLiteral("Resolucion Dian Facturacion"), QStringLiteral("l")},
-        {QStringLiteral("Resolucion Dian Fecha"), QStringLiteral("m")},
-        {QStringLiteral("Factura Prefijo"), QStringLiteral("n")},
-        {QStringLiteral("Factura Inicial"), QStringLiteral("o")},
-        {QStringLiteral("Factura Final"), QStringLiteral("p")},
-        {QStringLiteral("Encabezado de Factura"), QStringLiteral("q")},
-        {QStringLiteral("Pie de Factura"), QStringLiteral("r")},
-        {QStringLiteral("Nombre factura cerrada"), QStringLiteral("s")},
-        {QStringLiteral("Titulo del Vendedor"), QStringLiteral("t")},
-        {QStringLiteral("Concepto Domicilio"), QStringLiteral("u")},
-        {QStringLiteral("Hora Factura"), QStringLiteral("1")},
-        {QStringLiteral("Permanencia Factura"), QStringLiteral("1")},
-        {QStringLiteral("Personas Factura"), QStringLiteral("1")},
-        {QStringLiteral("Nombre Mesero Factura"), QStringLiteral("1")},
-        {QStringLiteral("Imprimie Espacio Cliente Cuenta"), QStringLiteral("1")},
-        {QStringLiteral("Imprimie Leyenda Propina Cuenta"), QStringLiteral("1")},
-        {QStringLiteral("Propina"), QStringLiteral("1")},
-        {QStringLiteral("Servicio"), QStringLiteral("10")},
-        {QStringLiteral("Opcion Propina 5% y 10%"), QStringLiteral("1")},
-        {QStringLiteral("ResaltarTotal Cuenta"), QStringLiteral("1")},
-    });
-    const QStringList textos{c.nombreRepresentante, c.apellido1Representante, c.apellido2Representante,
-                             c.nombreEstablecimiento, c.actividadEconomica, c.codigoActividad, c.tipoIdentificacion,
-                             c.numeroIdentificacion, c.direccion, c.telefono1, c.regimen, c.resolucionDian,
-                             c.resolucionDianFecha, c.facturaPrefijo, c.facturaInicial, c.facturaFinal,
-                             c.encabezadoFactura, c.textoPieFactura, c.nombreFacturaCerrada, c.tituloVendedor,
-                             c.conceptoDomicilio};
-    EXPECT_EQ(textos.join(QString()), QStringLiteral("abcdefghijklmnopqrstu"));
-    EXPECT_TRUE(c.imprimeHoraFactura && c.permanenciaFactura && c.personasFactura && c.meseroFactura &&
-                c.imprimeEspacioCliente && c.imprimeLeyendaPropina && c.aplicaPropina && c.opcionPropina5y10 &&
-                c.resaltarTotal);
-    EXPECT_EQ(c.servicio, 10);
-}
-
 TEST(ConfigFactura, ValoresPorDefectoYRecarga) {
     const ConfigFactura vacia = cargar({});
     EXPECT_EQ(vacia.nombreFacturaCerrada, u"Boleto Fiscal");

@@ -74,33 +74,6 @@ TEST(ResolucionDian, LosInterruptoresDecidenAunSinValor) {
               QStringLiteral("\n=====================================\n"));
 }
 
-TEST(LeyendaYPieSoftware, EnRolloDe55) {
-    const QStringList rollo55{QStringLiteral("Tamaño de Factura|rollo 55mm|1"),
-                              QStringLiteral("Tamano de Factura|rollo 55mm|1")};
-    EXPECT_EQ(bloque(rollo55, imprimirLeyendaPropina),
-              QStringLiteral("==============================\n"
-                             "POR DISPOSICIÓN DE LA\n"
-                             "SUPERINTENDENCIA DE INDUSTRIA\n"
-                             "Y COMERCIO, SE INFORMA QUE EN\n"
-                             "ESTE ESTABLECIMIENTO LA\n"
-                             "PROPINA ES SUGERIDA AL\n"
-                             "CONSUMIDOR Y CORRESPONDE AL\n"
-                             "10% DEL TOTAL DE LA FACTURA,\n"
-                             "EL CUAL PUEDE SER ACEPTADO,\n"
-                             "MODIFICADO O RECHAZADO POR\n"
-                             "USTED DE ACUERDO CON\n"
-                             "VALORACIÓN DEL SERVICIO\n"
-                             "PRESTADO, SI NO DESEA CANCELAR\n"
-                             "ESTE VALOR, HAGA CASO OMISO\n"
-                             "DEL MISMO.\n"));
-    EXPECT_EQ(bloque(rollo55, imprimirPieSoftware),
-              QStringLiteral("==============================\n"
-                             "Software TavrelPOS\n"
-                             "Nit " KELMORA_SOFTWARE_NIT "\n"
-                             KELMORA_SOFTWARE_WEB "\n"
-                             "==============================\n"));
-}
-
 struct Logo {
     int ancho;  // hundredths of a millimetre
     int alto;

@@ -77,6 +77,17 @@ TEST(FacturaDocumento, MontosConLaAgrupacionRegional) {
               documentoEsperado(QStringLiteral("cuenta_cerrada.txt")).replace(u',', u'.'));
 }
 
+TEST(FacturaDocumento, PagosSinTotalPagadoNiEfectivo) {
+    PrintBench bench;
+    Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
+    factura = cambiar(cambiar(factura, QStringLiteral("totalPagado"), 0), QStringLiteral("pagoEfectivo"), 0);
+    imprimirFactura(bench.imprimir, factura);
+    const QString documento = bench.onlyDocument();
+    EXPECT_TRUE(documento.contains(QStringLiteral("\nTarjeta credito Visa 4411        50,850\n\n=====")));
+    EXPECT_FALSE(documento.contains(QStringLiteral("TOTAL PAGADO")));
+    EXPECT_FALSE(documento.contains(QStringLiteral("Efectivo Recibido")));
+}
+
 TEST(FacturaDocumento, LogoDeLaCarpetaDelPrograma) {
     QTemporaryDir carpeta;
     ASSERT_TRUE(carpeta.isValid());
