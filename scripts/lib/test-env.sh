@@ -5,8 +5,9 @@
 #
 # After start_test_env:
 #   CUPS_SERVER             the daemon's socket; libcups and Qt both honour it
-#   KELMORA_TEST_CUPS_OUT   where the queues' output lands: QUEUE.JOBID for every job, and QUEUE
-#                           for the latest one, written whole (a temporary name, then renamed)
+#   KELMORA_TEST_CUPS_OUT   where the queues' output lands: QUEUE.JOBID for every job (its title
+#                           in QUEUE.JOBID.title), and QUEUE for the latest one, each written whole
+#                           (a temporary name, then renamed)
 # The daemon is the machine's own cupsd binary with a configuration, spool and socket of its own;
 # the machine's printers and settings are never touched.
 
@@ -36,6 +37,7 @@ if [ $# -eq 0 ]; then
 fi
 out="${DEVICE_URI#capture:}"
 umask 022
+printf '%s' "$3" >"$out.$1.title" || exit 1
 if [ $# -ge 6 ]; then
   cat "$6" >"$out.$1.part" || exit 1
 else

@@ -4,6 +4,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace kelmora::platform {
@@ -124,17 +125,27 @@ QString CupsPrinterSystem::defaultPrinterProfile() const {
 
 Printer& CupsPrinterSystem::select(int index) {
     if (index < 0 || index >= names_.size()) throw RuntimeError(errors::subscriptOutOfRange);
-    const QString& name = names_.at(index);
-    auto& printer = printers_[name];
-    if (!printer) printer = std::make_unique<CupsPrinter>(name, *this);
-    current_ = printer.get();
+    current_ = &printerNamed(names_.at(index));
     current_->resetFont();
     return *current_;
 }
 
 Printer& CupsPrinterSystem::current() {
-    if (current_ == nullptr) throw RuntimeError(QStringLiteral("No printer is selected"));
+    if (current_ == nullptr) {
+        // As on the desktop, a machine with printers starts with its default printer as the
+        // current one (the first when the default is not installed).
+        const QStringList names = printerNames();
+        if (names.isEmpty()) throw RuntimeError(QStringLiteral("No printer is selected"));
+        const qsizetype preferred = names.indexOf(defaultPrinterProfile().section(u',', 0, 0));
+        current_ = &printerNamed(names.at(std::max<qsizetype>(preferred, 0)));
+    }
     return *current_;
+}
+
+CupsPrinterSystem::CupsPrinter& CupsPrinterSystem::printerNamed(const QString& name) {
+    auto& printer = printers_[name];
+    if (!printer) printer = std::make_unique<CupsPrinter>(name, *this);
+    return *printer;
 }
 
 void CupsPrinterSystem::sendRaw(const QByteArray& bytes) {

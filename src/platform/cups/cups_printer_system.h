@@ -24,6 +24,7 @@ public:
     // "NAME,cups,NAME" for CUPS's default destination.
     QString defaultPrinterProfile() const override;
     Printer& select(int index) override;
+    // Until a printer is selected, the default one (the first when the default is not installed).
     Printer& current() override;
     // One raw job on the current printer's queue: the bytes exactly, nothing added.
     void sendRaw(const QByteArray& bytes) override;
@@ -33,6 +34,7 @@ public:
 
 private:
     class CupsPrinter;
+    CupsPrinter& printerNamed(const QString& name);
     // Submits one job of one document; raises RuntimeError when CUPS refuses it.
     void submit(const QString& queue, const QString& title, const char* format, const QByteArray& data);
 

@@ -31,6 +31,11 @@ PdfPrinterSystem::PdfPrinterSystem(Options options, PdfSink onDocument, RawSink 
     for (const QString& name : std::as_const(options_.printers)) {
         printers_.push_back(std::make_unique<PdfPrinter>(name, *this));
     }
+    // As on the desktop, a machine with printers starts with its default printer as the current one.
+    if (!printers_.empty()) {
+        const qsizetype preferred = options_.printers.indexOf(defaultPrinterProfile().section(u',', 0, 0));
+        current_ = printers_[static_cast<size_t>(std::max<qsizetype>(preferred, 0))].get();
+    }
 }
 
 PdfPrinterSystem::~PdfPrinterSystem() = default;

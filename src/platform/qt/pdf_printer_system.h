@@ -13,7 +13,9 @@
 namespace kelmora::platform {
 
 // Virtual printers that put each ended document on paper as a PDF and hand it to a sink: a folder
-// of files for support and the demo, memory for tests. Painting needs a QGuiApplication.
+// of files for support and the demo, memory for tests. Painting needs a QGuiApplication. Until a
+// printer is selected the current printer is the default one (the first when the default is not
+// installed).
 class PdfPrinterSystem final : public PrinterSystem {
 public:
     struct Options {
