@@ -3,6 +3,8 @@
 
 #include "json/json_reader.h"
 #include "json/runtime_error.h"
+#include "platform/cups/cups_printer_system.h"
+#include "platform/qt/pdf_painter.h"
 #include "platform/qt/qt_picture_loader.h"
 #include "platform/text/text_printer.h"
 #include "printing/imprimir.h"
@@ -12,8 +14,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -39,6 +43,8 @@ struct RenderSettings {
     std::optional<QDateTime> now;
     QString programDir;
     bool withFonts = false;
+    bool pdf = false;     // a PDF beside each text document
+    bool system = false;  // the machine's printers instead of virtual ones
     QString answerFile;
     QString outDir;
 };
@@ -72,7 +78,10 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
                                  QStringLiteral("The program folder, where the logo is looked for (default: the executable's)."),
                                  QStringLiteral("DIR"));
     const QCommandLineOption fonts(QStringLiteral("fonts"), QStringLiteral("Prefixes every line with its font state."));
-    parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts});
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Also writes NNN-DEVICE.pdf, the document on paper."));
+    const QCommandLineOption system(QStringLiteral("system"),
+                                    QStringLiteral("Prints on the machine's printers instead of virtual ones."));
+    parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts, pdf, system});
     parser.addPositionalArgument(QStringLiteral("ANSWER_FILE"), QStringLiteral("The answer as the server sends it."));
     parser.addPositionalArgument(QStringLiteral("OUT_DIR"), QStringLiteral("Where the documents are written."));
 
@@ -100,17 +109,26 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     }
     settings.programDir = parser.isSet(dir) ? parser.value(dir) : QCoreApplication::applicationDirPath();
     settings.withFonts = parser.isSet(fonts);
+    settings.pdf = parser.isSet(pdf);
+    settings.system = parser.isSet(system);
+    if (settings.system && (settings.pdf || parser.isSet(printers) || parser.isSet(defaultPrinter) ||
+                            parser.isSet(offline) || settings.withFonts)) {
+        return QStringLiteral("--system prints on the machine's printers: --printers, --default, --offline, "
+                              "--fonts and --pdf do not apply.");
+    }
     settings.answerFile = parser.positionalArguments().at(0);
     settings.outDir = parser.positionalArguments().at(1);
     return settings;
 }
 
 // What the virtual printers and the tray leave in the output folder: NNN-DEVICE.txt for each
-// ended document, NNN-DEVICE.raw for raw bytes, numbered in delivery order, and one line of
-// balloons.txt per balloon.
+// ended document (and NNN-DEVICE.pdf when painting), NNN-DEVICE.raw for raw bytes, numbered in
+// delivery order, and one line of balloons.txt per balloon.
 class RenderOutput final : public platform::Notifier {
 public:
-    RenderOutput(const QString& folder, bool withFonts) : folder_(folder), withFonts_(withFonts) {}
+    RenderOutput(const QString& folder, bool withFonts, bool pdf) : folder_(folder), withFonts_(withFonts) {
+        if (pdf) painter_.emplace();
+    }
 
     bool start() {
         return QDir().mkpath(folder_.path()) && write(QStringLiteral("balloons.txt"), {}, QIODevice::Truncate);
@@ -118,10 +136,13 @@ public:
     bool failed() const { return failed_; }
 
     void document(const QString& device, const platform::Document& document) {
-        write(nextName(device, u".txt"), platform::renderText(document, withFonts_).toUtf8(), QIODevice::Truncate);
+        const QString name = nextName(device);
+        write(name + QStringLiteral(".txt"), platform::renderText(document, withFonts_).toUtf8(), QIODevice::Truncate);
+        // A document that cannot be painted fails as on a real printer: the ticket reports it.
+        if (painter_) write(name + QStringLiteral(".pdf"), painter_->paint(document), QIODevice::Truncate);
     }
     void raw(const QString& device, const QByteArray& bytes) {
-        write(nextName(device, u".raw"), bytes, QIODevice::Truncate);
+        write(nextName(device) + QStringLiteral(".raw"), bytes, QIODevice::Truncate);
     }
     void ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString& title, int) override {
         QString line = QString::number(static_cast<int>(icon)) + u'|' + title + u'|' + text;
@@ -132,9 +153,9 @@ public:
     }
 
 private:
-    QString nextName(QString device, QStringView suffix) {
+    QString nextName(QString device) {
         device.replace(u'/', u'_').replace(u'\\', u'_');
-        return QStringLiteral("%1-%2%3").arg(++count_, 3, 10, QChar(u'0')).arg(device, suffix);
+        return QStringLiteral("%1-%2").arg(++count_, 3, 10, QChar(u'0')).arg(device);
     }
     bool write(const QString& name, const QByteArray& bytes, QIODevice::OpenModeFlag mode) {
         QFile file(folder_.filePath(name));
@@ -146,6 +167,7 @@ private:
 
     QDir folder_;
     bool withFonts_;
+    std::optional<platform::PdfPainter> painter_;
     int count_ = 0;
     bool failed_ = false;
 };
@@ -165,11 +187,16 @@ int render(const RenderSettings& settings) {
         return kExitBadInput;
     }
 
-    RenderOutput output(settings.outDir, settings.withFonts);
+    RenderOutput output(settings.outDir, settings.withFonts, settings.pdf);
     if (!output.start()) return kExitBadInput;
-    platform::TextPrinterSystem printers(
-        settings.printers, [&](const QString& device, const platform::Document& d) { output.document(device, d); },
-        [&](const QString& device, const QByteArray& bytes) { output.raw(device, bytes); });
+    std::unique_ptr<platform::PrinterSystem> printers;
+    if (settings.system) {
+        printers = std::make_unique<platform::CupsPrinterSystem>();
+    } else {
+        printers = std::make_unique<platform::TextPrinterSystem>(
+            settings.printers, [&](const QString& device, const platform::Document& d) { output.document(device, d); },
+            [&](const QString& device, const QByteArray& bytes) { output.raw(device, bytes); });
+    }
     std::unique_ptr<platform::Clock> clock;
     if (settings.now) {
         clock = std::make_unique<platform::FixedClock>(*settings.now);
@@ -178,7 +205,7 @@ int render(const RenderSettings& settings) {
     }
     platform::QtPictureLoader pictures;
     platform::NoEventPump events;
-    Imprimir imprimir(ServiciosImpresion{printers, output, *clock, pictures, events, settings.locale, settings.programDir});
+    Imprimir imprimir(ServiciosImpresion{*printers, output, *clock, pictures, events, settings.locale, settings.programDir});
     Conexion conexion(imprimir);
 
     try {
@@ -194,7 +221,19 @@ int render(const RenderSettings& settings) {
 }  // namespace
 
 int runRender(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    // Painting needs fonts, which need the graphical application; it paints off screen, so no
+    // display is needed. Without painting, no graphical application is started at all.
+    bool paints = false;
+    for (int i = 2; i < argc; ++i) {
+        paints = paints || std::strcmp(argv[i], "--pdf") == 0 || std::strcmp(argv[i], "--system") == 0;
+    }
+    if (paints && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> application;
+    if (paints) {
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeAt(1);  // "render"
 

@@ -1,0 +1,103 @@
+#pragma once
+
+// The private CUPS daemon that scripts/test starts (scripts/lib/test-env.sh): its queues "Bar",
+// "Cocina" and "Facturas" (the default), and the jobs that land in their capture files.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace kelmora::testing {
+
+struct CapturedJob {
+    QString queue;
+    int id = 0;
+    QString title;
+    QByteArray bytes;
+};
+
+class CupsQueues : public ::testing::Test {
+protected:
+    static inline const QStringList kQueues{QStringLiteral("Bar"), QStringLiteral("Cocina"), QStringLiteral("Facturas")};
+
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || qEnvironmentVariableIsEmpty("KELMORA_TEST_CUPS_OUT")) {
+            GTEST_SKIP() << "needs the private CUPS daemon that scripts/test starts";
+        }
+        out_ = QDir(qEnvironmentVariable("KELMORA_TEST_CUPS_OUT"));
+        seen_ = jobFiles();
+    }
+
+    // Whatever a test did to the queues, the next one finds them working and empty.
+    void TearDown() override {
+        if (IsSkipped()) return;
+        run(QStringLiteral("cancel"), {QStringLiteral("-a")});
+        for (const QString& queue : kQueues) {
+            run(QStringLiteral("cupsenable"), {queue});
+            run(QStringLiteral("cupsaccept"), {queue});
+        }
+    }
+
+    static void run(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        ASSERT_TRUE(process.waitForFinished(30000)) << program.toStdString();
+        ASSERT_EQ(process.exitCode(), 0) << program.toStdString() << " "
+                                         << process.readAllStandardError().toStdString();
+    }
+
+    // The jobs that landed since the test began, in the order CUPS took them; waits until there
+    // are `count` of them (a test failure when they do not come).
+    QList<CapturedJob> newJobs(int count) {
+        QElapsedTimer waited;
+        waited.start();
+        while (newJobFiles().size() < count && waited.elapsed() < 10000) QThread::msleep(20);
+        QList<CapturedJob> jobs;
+        for (const QString& name : newJobFiles()) {
+            const auto match = jobName().match(name);
+            QFile data(out_.filePath(name));
+            QFile title(out_.filePath(name + QStringLiteral(".title")));
+            EXPECT_TRUE(data.open(QIODevice::ReadOnly) && title.open(QIODevice::ReadOnly)) << name.toStdString();
+            jobs.append(CapturedJob{match.captured(1), match.captured(2).toInt(), QString::fromUtf8(title.readAll()),
+                                    data.readAll()});
+        }
+        std::sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.id < b.id; });
+        EXPECT_EQ(jobs.size(), count);
+        return jobs;
+    }
+
+    // No job is waiting on any queue and none landed.
+    void expectNoJob() {
+        QProcess lpstat;
+        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o")});
+        ASSERT_TRUE(lpstat.waitForFinished(30000));
+        EXPECT_EQ(lpstat.readAllStandardOutput(), "");
+        EXPECT_EQ(newJobFiles(), QStringList());
+    }
+
+private:
+    static const QRegularExpression& jobName() {
+        static const QRegularExpression name(QStringLiteral("^(\\w+)\\.(\\d+)$"));
+        return name;
+    }
+    QStringList jobFiles() const {
+        return out_.entryList(QDir::Files).filter(jobName());
+    }
+    QStringList newJobFiles() const {
+        QStringList fresh;
+        for (const QString& name : jobFiles()) {
+            if (!seen_.contains(name)) fresh.append(name);
+        }
+        return fresh;
+    }
+
+    QDir out_;
+    QStringList seen_;
+};
+
+}  // namespace kelmora::testing
