@@ -102,14 +102,20 @@ CupsPrinterSystem::CupsPrinterSystem(double paperWidthMm) : painter_(paperWidthM
 CupsPrinterSystem::~CupsPrinterSystem() = default;
 
 QStringList CupsPrinterSystem::printerNames() const {
-    cups_dest_t* dests = nullptr;
-    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    // The scheduler's own list, in its order (by name, as every CUPS client lists them). Asking for
+    // the names alone keeps this one short request: the full destinations with the user's
+    // options (cupsGetDests2) cost ten times as much, on every ticket.
+    static const char* const wanted[] = {"printer-name"};
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  static_cast<int>(std::size(wanted)), nullptr, wanted);
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
     QStringList names;
-    for (int i = 0; i < count; ++i) {
-        // Instances are a user's option sets on a queue, not printers of their own.
-        if (dests[i].instance == nullptr) names.append(QString::fromUtf8(dests[i].name));
+    for (ipp_attribute_t* name = ippFindAttribute(response, "printer-name", IPP_TAG_NAME); name != nullptr;
+         name = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME)) {
+        names.append(QString::fromUtf8(ippGetString(name, 0, nullptr)));
     }
-    cupsFreeDests(count, dests);
+    ippDelete(response);
     names_ = names;
     return names;
 }
