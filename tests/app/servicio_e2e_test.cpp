@@ -2,15 +2,9 @@
 #include "e2e_apoyo.h"
 
 #include "json/json_reader.h"
+#include "support/servidor_central_falso.h"
 
-#include <QDeadlineTimer>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QRandomGenerator>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -18,83 +12,6 @@ namespace kelmora::testing {
 namespace {
 
 const QString kCodigo = QStringLiteral("A12345678901234");
-
-// The central server as the tests script it: each poll takes the next step, and once the script
-// is done every poll gets an answer with nothing new.
-class ServidorCentralFalso {
-public:
-    struct Paso {
-        enum class Tipo { Respuesta, Lenta, Error500, Cerrar, Enorme } tipo;
-        QByteArray cuerpo;
-        int demoraMs = 0;
-    };
-
-    explicit ServidorCentralFalso(std::vector<Paso> guion) : guion_(std::move(guion)) {
-        http_.route(QStringLiteral("/"), [this](const QHttpServerRequest& pedido, QHttpServerResponder&& respuesta) {
-            const QUrlQuery consulta(pedido.url());
-            rutas.append(consulta.queryItemValue(QStringLiteral("r")));
-            codigos.append(consulta.queryItemValue(QStringLiteral("idSyA")));
-            atender(std::move(respuesta));
-        });
-        puerto_ = http_.listen(QHostAddress::LocalHost, 0);
-    }
-
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(puerto_); }
-    bool escuchando() const { return puerto_ != 0; }
-    // The poll after the last step came: the service handled every answer of the script.
-    bool guionAtendido() const { return consultas_ > guion_.size(); }
-
-    QStringList rutas;
-    QStringList codigos;
-
-private:
-    void atender(QHttpServerResponder&& respuesta) {
-        // A client resends a GET at once when a kept-alive connection closes under it: that is the
-        // same poll, and its connection is closed too.
-        if (!reintento_.hasExpired()) {
-            respuesta.socket()->abort();
-            return;
-        }
-        const std::size_t n = consultas_++;
-        if (n >= guion_.size()) {
-            respuesta.write(QByteArray("00000{\"config\":[],\"comanda\":[],\"anulaciones\":[],\"factura\":[],"
-                                       "\"abrirCajon\":false,\"idsLeidos\":[]}"),
-                            "text/plain; charset=utf-8");
-            return;
-        }
-        const Paso& paso = guion_[n];
-        switch (paso.tipo) {
-        case Paso::Tipo::Respuesta:
-            respuesta.write(paso.cuerpo, "text/plain; charset=utf-8");
-            return;
-        case Paso::Tipo::Lenta: {
-            auto pendiente = std::make_shared<QHttpServerResponder>(std::move(respuesta));
-            QTimer::singleShot(paso.demoraMs, [pendiente, cuerpo = paso.cuerpo] {
-                pendiente->write(cuerpo, "text/plain; charset=utf-8");
-            });
-            return;
-        }
-        case Paso::Tipo::Error500:
-            respuesta.write(paso.cuerpo, "text/html", QHttpServerResponder::StatusCode::InternalServerError);
-            return;
-        case Paso::Tipo::Cerrar:
-            reintento_.setRemainingTime(kVentanaReintentoMs);
-            respuesta.socket()->abort();
-            return;
-        case Paso::Tipo::Enorme:
-            respuesta.write(QByteArray("00000") + QByteArray(32 * 1024 * 1024 + 1, ' '), "text/plain");
-            return;
-        }
-    }
-
-    static constexpr int kVentanaReintentoMs = 500;
-
-    std::vector<Paso> guion_;
-    std::size_t consultas_ = 0;
-    QDeadlineTimer reintento_;  // expired until a connection is closed
-    QHttpServer http_;
-    quint16 puerto_ = 0;
-};
 
 bool contieneSecuencia(const QStringList& todo, const QStringList& parte) {
     for (qsizetype i = 0; i + parte.size() <= todo.size(); ++i) {
@@ -108,34 +25,6 @@ QStringList erroresDe(const QString& texto) {
     JsonReader lector;
     lector.leerJSON(texto);
     return lector.erroresJSON().split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
-}
-
-QByteArray comanda(const QString& area, const QString& mesa) {
-    return QStringLiteral(R"({"area":"%1","titulo":null,"nomMesa":"Mesa %2","responsable":"Ana","nPedido":77,)"
-                          R"("fecha":"2024-03-03 12:00","clienteNombre":"","codPlataforma":"",)"
-                          R"("productos":[{"nombre":"Sopa del dia","cantidad":1,"valor":9000,"detalle":["Sin cilantro"]}]})")
-        .arg(area, mesa)
-        .toUtf8();
-}
-
-QByteArray factura(const QString& mesa, const QString& tipo) {
-    return QStringLiteral(R"({"idFactura":1,"mesa":5,"tipoCuenta":"%2","idFacturaCuenta":61,"nomMesa":"Mesa %1",)"
-                          R"("fechaFactura":"2024-03-03","horaFactura":"12:30","vendedor":"Ana",)"
-                          R"("pedido":[{"NombreProducto":"Sopa del dia","Cantidad":2,"Valor":18000,"Detalle":""}],)"
-                          R"("descuento":0,"DescuentoIndividual":0,"totalPagar":18000,"cuentaCerrada":false,)"
-                          R"("mediosPago":[],"totalPagado":0,"totalPagadoPropina":0,"pagoEfectivo":0,"cambioEfectivo":0,)"
-                          R"("tipoMesa":"MESA","cliente":null,"propinaSugerida":1800,"CntGroupon":0,"impuestos":[],)"
-                          R"("pieFactura":"","permanencia":20,"nPersonas":2,"fechaLimitePago":""})")
-        .arg(mesa, tipo)
-        .toUtf8();
-}
-
-QByteArray respuesta(const QByteArrayList& comandas, const QByteArrayList& anulaciones, const QByteArrayList& facturas,
-                     bool cajon) {
-    return "12345{\"config\":[{\"Nombre\":\"Tama\\u00f1o de Factura\",\"Descripcion\":\"rollo 75mm\",\"Visible\":\"1\"}],"
-           "\"comanda\":[" + comandas.join(',') + "],\"anulaciones\":[" + anulaciones.join(',') +
-           "],\"factura\":[" + facturas.join(',') + "],\"abrirCajon\":" + (cajon ? "true" : "false") +
-           ",\"idsLeidos\":[77]}";
 }
 
 TEST(ServicioContraServidorCentral, CadaTrabajoLlegaYLaConsolaCuentaCadaFalla) {
