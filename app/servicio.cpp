@@ -98,7 +98,10 @@ std::variant<OpcionesServicio, PedidoAyuda, QString> leerOpciones(const QStringL
         QStringLiteral("default-printer"),
         QStringLiteral("The default one of the virtual printers (default: Facturas when listed, else the first)."),
         QStringLiteral("NAME"));
-    parser.addOptions({ayuda, servidor, carpeta, codigo, sinVentanas, imprimirEn, impresoras, predeterminada});
+    // For soak and latency runs only, so it is left out of the help text.
+    QCommandLineOption intervalo(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
+    intervalo.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({ayuda, servidor, carpeta, codigo, sinVentanas, imprimirEn, impresoras, predeterminada, intervalo});
 
     QStringList conPrograma = argumentos;
     conPrograma.prepend(QStringLiteral("kelmora"));
@@ -129,6 +132,13 @@ std::variant<OpcionesServicio, PedidoAyuda, QString> leerOpciones(const QStringL
         return QStringLiteral("--default-printer is not one of --printers: ") + o.predeterminada;
     }
     if (o.predeterminada.isEmpty() && o.impresoras.contains(kImpresoraCajon)) o.predeterminada = kImpresoraCajon;
+    if (parser.isSet(intervalo)) {
+        bool numero = false;
+        o.intervaloConsultaMs = parser.value(intervalo).toInt(&numero);
+        if (!numero || o.intervaloConsultaMs < 1) {
+            return QStringLiteral("--poll-interval-ms needs a whole number of milliseconds, 1 or more");
+        }
+    }
     return o;
 }
 
@@ -242,7 +252,7 @@ int ejecutarServicio(OpcionesServicio o, bool sinVentanas) {
                                                                 if (!conexion) conexion.emplace(imprimir);
                                                                 conexion->setComunicacion(ObjDatos);
                                                             }},
-                               shell::urlConsulta(o.servidor, codigo));
+                               shell::urlConsulta(o.servidor, codigo), o.intervaloConsultaMs);
     if (ventana) {
         QObject::connect(ventana.get(), &windows::frmMain::Command1Click, [&ciclo] { ciclo.Command1_Click(); });
         QObject::connect(ventana.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/ciclo_consulta.h"
+
 #include <QApplication>
 #include <QString>
 #include <QStringList>
@@ -23,6 +25,7 @@ struct OpcionesServicio {
     QString imprimirEn;              // virtual PDF printers writing here instead of the machine's
     QStringList impresoras;          // their names
     QString predeterminada;          // the default one among them
+    int intervaloConsultaMs = shell::limites::intervaloConsultaMs;  // a hidden option, for measurements
 };
 
 struct PedidoAyuda {

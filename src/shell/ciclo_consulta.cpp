@@ -19,7 +19,8 @@ QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal) {
     return QUrl(base + kRutaConsulta + QString::fromLatin1(QUrl::toPercentEncoding(codigoSucursal)));
 }
 
-CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta) : p_(std::move(partes)), url_(std::move(urlConsulta)) {
+CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs)
+    : p_(std::move(partes)), url_(std::move(urlConsulta)), intervaloMs_(intervaloMs) {
     p_.timerOps.setHandler([this] { timerOps_Timer(); });
     p_.limiteConsulta.setHandler([this] { limiteConsulta_Timer(); });
     p_.WebBrowser.setEvents(platform::PageLoader::Events{
@@ -40,14 +41,14 @@ CicloConsulta::~CicloConsulta() {
     p_.WebBrowser.setEvents({});
 }
 
-void CicloConsulta::iniciar() { p_.timerOps.start(limites::intervaloConsultaMs, platform::Timer::Mode::Repeating); }
+void CicloConsulta::iniciar() { p_.timerOps.start(intervaloMs_, platform::Timer::Mode::Repeating); }
 
 void CicloConsulta::Command1_Click() {
     if (p_.timerOps.isActive()) {
         p_.timerOps.stop();
         p_.vista.mostrarBotonReloj(textos::reanudarReloj);
     } else {
-        p_.timerOps.start(limites::intervaloConsultaMs, platform::Timer::Mode::Repeating);
+        p_.timerOps.start(intervaloMs_, platform::Timer::Mode::Repeating);
         p_.vista.mostrarBotonReloj(textos::pausarReloj);
     }
 }

@@ -59,7 +59,8 @@ public:
         std::function<void(const Value& ObjDatos)> setComunicacion;
     };
 
-    CicloConsulta(Partes partes, QUrl urlConsulta);
+    // intervaloMs: timerOps's interval; only measurement runs poll faster than the usual one.
+    CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs = limites::intervaloConsultaMs);
     ~CicloConsulta();
     CicloConsulta(const CicloConsulta&) = delete;
     CicloConsulta& operator=(const CicloConsulta&) = delete;
@@ -89,6 +90,7 @@ private:
 
     Partes p_;
     QUrl url_;
+    int intervaloMs_;
     JsonReader lector_;
     bool ocupado_ = false;
     qint16 contadorEspera_ = 0;
