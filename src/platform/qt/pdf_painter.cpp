@@ -40,8 +40,9 @@ QString PdfPainter::cannotPaintReason() {
         return QStringLiteral("Painting needs the graphical application, which is not running");
     }
     const Face& regular = face(false, false);
+    // Another monospace font in its place still keeps the columns: its advance is measured.
     if (!regular.font.isValid() || regular.advance <= 0) {
-        return QStringLiteral("The font %1 is not installed").arg(kFontFamily);
+        return QStringLiteral("No font can be found to paint with (%1 is the one expected)").arg(kFontFamily);
     }
     return {};
 }
