@@ -102,9 +102,19 @@ CupsPrinterSystem::CupsPrinterSystem(double paperWidthMm) : painter_(paperWidthM
 CupsPrinterSystem::~CupsPrinterSystem() = default;
 
 QStringList CupsPrinterSystem::printerNames() const {
+    if (!listAge_.isValid() || listAge_.hasExpired(kListLifetime.count())) readList();
+    return names_;
+}
+
+QString CupsPrinterSystem::defaultPrinterProfile() const {
+    if (!listAge_.isValid() || listAge_.hasExpired(kListLifetime.count())) readList();
+    return defaultName_.isEmpty() ? QString() : defaultName_ + QStringLiteral(",cups,") + defaultName_;
+}
+
+void CupsPrinterSystem::readList() const {
     // The scheduler's own list, in its order (by name, as every CUPS client lists them). Asking for
-    // the names alone keeps this one short request: the full destinations with the user's
-    // options (cupsGetDests2) cost ten times as much, on every ticket.
+    // the names alone keeps it one short request: the full destinations with the user's options
+    // (cupsGetDests2) cost ten times as much.
     static const char* const wanted[] = {"printer-name"};
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
@@ -116,17 +126,17 @@ QStringList CupsPrinterSystem::printerNames() const {
         names.append(QString::fromUtf8(ippGetString(name, 0, nullptr)));
     }
     ippDelete(response);
-    names_ = names;
-    return names;
-}
 
-QString CupsPrinterSystem::defaultPrinterProfile() const {
     // The default of the user's and the server's settings, as every CUPS client sees it.
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
-    if (dest == nullptr) return {};
-    const QString name = QString::fromUtf8(dest->name);
-    cupsFreeDests(1, dest);
-    return name + QStringLiteral(",cups,") + name;
+    QString defaultName;
+    if (cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)) {
+        defaultName = QString::fromUtf8(dest->name);
+        cupsFreeDests(1, dest);
+    }
+
+    names_ = names;
+    defaultName_ = defaultName;
+    listAge_.start();
 }
 
 Printer& CupsPrinterSystem::select(int index) {

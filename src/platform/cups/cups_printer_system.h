@@ -3,7 +3,10 @@
 #include "platform/printer.h"
 #include "platform/qt/pdf_painter.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+
+#include <chrono>
 
 #include <map>
 #include <memory>
@@ -19,9 +22,10 @@ public:
     explicit CupsPrinterSystem(double paperWidthMm = PdfPainter::kDefaultPaperWidthMm);
     ~CupsPrinterSystem() override;
 
-    // Read from the server on every call; select() indexes the list read last.
+    // Read from the server, again once the list read last is kListLifetime old; select() indexes
+    // the list read last.
     QStringList printerNames() const override;
-    // "NAME,cups,NAME" for CUPS's default destination.
+    // "NAME,cups,NAME" for CUPS's default destination, read with the list.
     QString defaultPrinterProfile() const override;
     Printer& select(int index) override;
     // Until a printer is selected, the default one (the first when the default is not installed).
@@ -32,14 +36,22 @@ public:
     // The id of the last job that CUPS accepted; 0 before the first.
     int lastJobId() const { return lastJobId_; }
 
+    // Tickets come in bursts, each looking its printer up by name: the list serves a burst. A
+    // printer that went away meanwhile fails its probe, which reads the queue's state afresh.
+    static constexpr std::chrono::milliseconds kListLifetime{1000};
+
 private:
     class CupsPrinter;
+    void readList() const;
     CupsPrinter& printerNamed(const QString& name);
     // Submits one job of one document; raises RuntimeError when CUPS refuses it.
     void submit(const QString& queue, const QString& title, const char* format, const QByteArray& data);
 
     PdfPainter painter_;
-    mutable QStringList names_;  // the destinations as last read
+    // The destinations and the default as last read, and when.
+    mutable QStringList names_;
+    mutable QString defaultName_;
+    mutable QElapsedTimer listAge_;
     // One printer per device name for the system's lifetime, so a printer stays valid for
     // whoever holds it across a new selection.
     std::map<QString, std::unique_ptr<CupsPrinter>> printers_;

@@ -6,6 +6,9 @@
 #include "json/runtime_error.h"
 #include "platform/cups/cups_printer_system.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 namespace kelmora::testing {
@@ -62,10 +65,31 @@ TEST_F(CupsPrinters, TheProbeSaysWhyAPrinterCannotPrint) {
 
     run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("Terraza"), QStringLiteral("-E"),
                                     QStringLiteral("-v"), QStringLiteral("file:/dev/null")});
-    Printer& terraza = selectNamed(QStringLiteral("Terraza"));
+    CupsPrinterSystem later;  // reads the list afresh
+    const int terrazaIndex = static_cast<int>(later.printerNames().indexOf(QStringLiteral("Terraza")));
+    ASSERT_GE(terrazaIndex, 0);
+    Printer& terraza = later.select(terrazaIndex);
     run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("Terraza")});
     EXPECT_EQ(probeFailure(terraza), "The printer Terraza is no longer installed");
+}
+
+TEST_F(CupsPrinters, TheListServesABurstOfTicketsAndIsReadAgainAfterwards) {
+    QElapsedTimer listAge;
+    listAge.start();
     EXPECT_EQ(system.printerNames(), kQueues);
+    run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("Terraza"), QStringLiteral("-E"),
+                                    QStringLiteral("-v"), QStringLiteral("file:/dev/null")});
+    run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("Bar")});
+    const QStringList duringBurst = system.printerNames();
+    const QString defaultDuringBurst = system.defaultPrinterProfile();
+    // On a machine too busy to run two commands within the list's lifetime there is no burst to see.
+    if (listAge.elapsed() < CupsPrinterSystem::kListLifetime.count()) {
+        EXPECT_EQ(duringBurst, kQueues);
+        EXPECT_EQ(defaultDuringBurst, "Facturas,cups,Facturas");
+    }
+    QThread::msleep(static_cast<unsigned long>(CupsPrinterSystem::kListLifetime.count()));
+    EXPECT_EQ(system.printerNames(), kQueues + QStringList{QStringLiteral("Terraza")});
+    EXPECT_EQ(system.defaultPrinterProfile(), "Bar,cups,Bar");
 }
 
 TEST_F(CupsPrinters, ADocumentIsOnePdfJobNamedAfterItsKindWithoutTheProbeLine) {

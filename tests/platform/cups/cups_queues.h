@@ -33,14 +33,22 @@ protected:
         seen_ = jobFiles();
     }
 
-    // Whatever a test did to the queues, the next one finds them working and empty.
+    // Whatever a test did to the queues, the next one finds them as scripts/test made them:
+    // working, empty, no others, "Facturas" the default.
     void TearDown() override {
         if (IsSkipped()) return;
         run(QStringLiteral("cancel"), {QStringLiteral("-a")});
+        QProcess lpstat;
+        lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-e")});
+        ASSERT_TRUE(lpstat.waitForFinished(30000));
+        for (const QString& queue : QString::fromUtf8(lpstat.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+            if (!kQueues.contains(queue)) run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue});
+        }
         for (const QString& queue : kQueues) {
             run(QStringLiteral("cupsenable"), {queue});
             run(QStringLiteral("cupsaccept"), {queue});
         }
+        run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("Facturas")});
     }
 
     static void run(const QString& program, const QStringList& arguments) {
