@@ -19,16 +19,38 @@ const QString kUntitledJob = QStringLiteral("Kelmora");
 
 QString lastCupsError() { return QString::fromUtf8(cupsLastErrorString()); }
 
+// The queue's address as the scheduler names it.
+QByteArray queueUri(const QString& queue) {
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
+                     queue.toUtf8().constData());
+    return QByteArray(uri);
+}
+
+// A new job on the queue; 0 when refused. cupsCreateJob would first fetch every attribute of the
+// queue (hundreds, read a few bytes at a time), which costs several times the job itself.
+int createJob(const QString& queue, const QByteArray& title) {
+    ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, queueUri(queue).constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    if (!title.isEmpty()) ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.constData());
+    const QByteArray resource = QByteArrayLiteral("/printers/") + queue.toUtf8();
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource.constData());
+    int job = 0;
+    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+        job = ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0);
+    }
+    ippDelete(response);
+    return job;
+}
+
 // The state of one queue, asked of the server; freed when it goes out of scope.
 class QueueState {
 public:
     explicit QueueState(const QString& queue) {
-        char uri[HTTP_MAX_URI];
-        httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s",
-                         queue.toUtf8().constData());
         static const char* const wanted[] = {"printer-state", "printer-state-reasons", "printer-is-accepting-jobs"};
         ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, queueUri(queue).constData());
         ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                       static_cast<int>(std::size(wanted)), nullptr, wanted);
         response_ = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
@@ -180,7 +202,7 @@ void CupsPrinterSystem::submit(const QString& queue, const QString& title, const
                                               : problem);
     };
 
-    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), 0, nullptr);
+    const int job = createJob(queue, jobTitle);
     if (job <= 0) throw refused(lastCupsError());
     QString failure;
     if (cupsStartDocument(CUPS_HTTP_DEFAULT, name.constData(), job, jobTitle.constData(), format, 1) !=
