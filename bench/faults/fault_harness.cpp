@@ -474,12 +474,13 @@ double mediana(std::vector<double> v) {
 }
 
 int latencia(const Opciones& o, int rondas, const QString& csv) {
-    // Each answer of jobs is followed by two empty ones, so that each round ends before the next.
+    // Each answer of jobs is followed by empty ones, so that each round is on paper before the
+    // next is sent (a round that is not is reported, not mixed into the next).
+    constexpr std::size_t kPasosRonda = 5;
     std::vector<Paso> guion;
     for (int i = 0; i < rondas; ++i) {
         guion.push_back(Paso{Tipo::Respuesta, respuestaLatencia(i)});
-        guion.push_back(Paso{Tipo::Respuesta, kelmora::testing::kRespuestaVacia});
-        guion.push_back(Paso{Tipo::Respuesta, kelmora::testing::kRespuestaVacia});
+        for (std::size_t k = 1; k < kPasosRonda; ++k) guion.push_back(Paso{Tipo::Respuesta, kelmora::testing::kRespuestaVacia});
     }
     Impresiones impresiones(o.imprimirEn);
     if (!impresiones.hay()) {
@@ -489,7 +490,7 @@ int latencia(const Opciones& o, int rondas, const QString& csv) {
     ServidorCentralFalso servidor(std::move(guion));
     qint64 enviado = -1;
     servidor.alResponder = [&](std::size_t n) {
-        if (n % 3 == 0 && n < static_cast<std::size_t>(rondas) * 3) {
+        if (n % kPasosRonda == 0 && n < static_cast<std::size_t>(rondas) * kPasosRonda) {
             enviado = QDateTime::currentMSecsSinceEpoch();
             impresiones.olvidar();
         }
@@ -508,11 +509,15 @@ int latencia(const Opciones& o, int rondas, const QString& csv) {
     salida.write("round,accepted_ms,paper_ms\n");
     int hechas = 0;
     while (hechas < rondas && !servicio.murio()) {
+        if (servidor.consultas() >= static_cast<std::size_t>(rondas) * kPasosRonda && enviado < 0) break;
         if (!esperarA([&] { return enviado >= 0 || servicio.murio(); }, 30000)) break;
         const qint64 desde = enviado;
-        if (!esperarA([&] { return impresiones.total() >= kTrabajosLatencia || servicio.murio(); }, 30000)) {
-            decir(QStringLiteral("latency: round %1 printed %2 of %3").arg(hechas).arg(impresiones.total()).arg(kTrabajosLatencia));
-            break;
+        if (!esperarA([&] { return impresiones.total() >= kTrabajosLatencia || enviado != desde || servicio.murio(); },
+                      30000) ||
+            enviado != desde) {
+            decir(QStringLiteral("latency: round %1 printed %2 of %3 before the next").arg(hechas).arg(impresiones.total()).arg(kTrabajosLatencia));
+            ++hechas;
+            continue;
         }
         qint64 ultimo = 0;
         for (const QString& a : impresiones.nuevos()) {
@@ -528,8 +533,8 @@ int latencia(const Opciones& o, int rondas, const QString& csv) {
     const auto peor = [](const std::vector<double>& v) { return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end()); };
     decir(QStringLiteral("RESULT\tprocess=%1\trounds=%2\taccepted_median_ms=%3\taccepted_worst_ms=%4\tpaper_median_ms=%5\t"
                          "paper_worst_ms=%6")
-              .arg(estado).arg(hechas).arg(mediana(aceptado)).arg(peor(aceptado)).arg(mediana(papel)).arg(peor(papel)));
-    return hechas == rondas ? 0 : 2;
+              .arg(estado).arg(papel.size()).arg(mediana(aceptado)).arg(peor(aceptado)).arg(mediana(papel)).arg(peor(papel)));
+    return static_cast<int>(papel.size()) == rondas ? 0 : 2;
 }
 
 }  // namespace
