@@ -45,6 +45,8 @@ public:
     // Roll flags, from "Tamano de Factura" (a setting of its own).
     bool esRollo55() const;
     bool esRollo75() const;
+    // The paper the document goes on: a 55 mm roll when either paper-size setting names one.
+    double anchoRolloMm() const { return esRollo55() || anchoTicket() == 32 ? 55 : 75; }
     // 7 points on a 55 mm roll, else 10: the size of rules and small text.
     double tamanoPequeno() const { return esRollo55() ? 7 : 10; }
 
@@ -97,6 +99,7 @@ class Documento {
 public:
     Documento(Imprimir& imprimir, const QString& clase) : impresora_(imprimir.impresora()) {
         impresora_.setDocumentKind(clase);
+        impresora_.setPaperWidth(imprimir.anchoRolloMm());
     }
     ~Documento() {
         if (!terminado_) impresora_.killDoc();

@@ -38,6 +38,19 @@ TEST_F(Configuracion, TheTwoPaperSizeNamesAreSeparateSettings) {
     EXPECT_FALSE(imp.esRollo75());
 }
 
+TEST_F(Configuracion, DocumentsGoOnTheRollEitherPaperSizeNames) {
+    const auto paperOfADocument = [&] {
+        imp.impresoras().select(0);
+        Documento documento(imp, QStringLiteral("Comanda"));
+        return imp.impresora().pendingDocument().paperWidthMm;
+    };
+    EXPECT_EQ(paperOfADocument(), 75);
+    config(R"([{"Nombre":"Tamaño de Factura","Descripcion":"rollo 55mm"}])");
+    EXPECT_EQ(paperOfADocument(), 55);
+    config(R"([{"Nombre":"Tamano de Factura","Descripcion":"rollo 55mm"}])");
+    EXPECT_EQ(paperOfADocument(), 55);
+}
+
 TEST_F(Configuracion, VisibleIsTheTextOrTheNumberOne) {
     config(R"([{"Nombre":"A","Visible":1}, {"Nombre":"B","Visible":"1"}, {"Nombre":"C","Visible":0},
                {"Nombre":"D","Visible":"si"}, {"Nombre":"E"}, {"Nombre":"F","Visible":null},
