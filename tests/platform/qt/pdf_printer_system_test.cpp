@@ -51,7 +51,7 @@ QString probeFailure(platform::Printer& printer) {
 
 TEST_F(PdfPrinters, ListTheirNamesAndStartOnTheDefault) {
     EXPECT_EQ(system.printerNames(), (QStringList{QStringLiteral("Cocina"), QStringLiteral("Facturas")}));
-    EXPECT_EQ(system.defaultPrinterProfile(), "Facturas,pdf,Facturas");
+    EXPECT_EQ(system.defaultPrinterProfile(), "Facturas,virtual,Facturas");
     EXPECT_EQ(system.current().deviceName(), "Facturas");
     platform::Printer& cocina = system.select(0);
     EXPECT_EQ(cocina.deviceName(), "Cocina");

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/printer.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kelmora::platform {
+
+// Named virtual printers: each ended document and each raw delivery is recorded and handed to a
+// sink. Backends that put documents on paper (a PDF, say) override what a device checks and does
+// with a document. Until a printer is selected the current printer is the default one (the first
+// when the default is not installed).
+class VirtualPrinterSystem : public PrinterSystem {
+public:
+    struct Options {
+        QStringList printers{QStringLiteral("Facturas")};
+        QString defaultPrinter;  // empty: the first printer
+        QSet<QString> offline;   // printers whose availability probe fails
+    };
+    using DocumentSink = std::function<void(const QString& deviceName, const Document& document)>;
+    using RawSink = std::function<void(const QString& deviceName, const QByteArray& bytes)>;
+
+    explicit VirtualPrinterSystem(Options options, DocumentSink onDocument = {}, RawSink onRaw = {});
+    ~VirtualPrinterSystem() override;
+
+    QStringList printerNames() const override { return options_.printers; }
+    QString defaultPrinterProfile() const override;
+    Printer& select(int index) override;
+    Printer& current() override;
+    void sendRaw(const QByteArray& bytes) override;
+
+    void setOffline(const QString& deviceName, bool offline);
+
+    struct Delivered {
+        QString deviceName;
+        Document document;
+        QByteArray raw;  // raw bytes instead of a document
+        bool isRaw = false;
+    };
+    // Everything delivered so far, in order.
+    const std::vector<Delivered>& delivered() const { return delivered_; }
+
+protected:
+    // Raises RuntimeError when the device cannot take a document: offline printers here.
+    virtual void checkDevice(const QString& deviceName);
+    // What the device does with an ended document: recorded and handed to the sink here.
+    virtual void deliverDocument(const QString& deviceName, const Document& document);
+
+private:
+    class VirtualPrinter;
+
+    Options options_;
+    DocumentSink onDocument_;
+    RawSink onRaw_;
+    std::vector<std::unique_ptr<VirtualPrinter>> printers_;
+    VirtualPrinter* current_ = nullptr;
+    std::vector<Delivered> delivered_;
+};
+
+
+}  // namespace kelmora::platform
