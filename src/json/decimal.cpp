@@ -114,7 +114,6 @@ public:
         }
         return std::strong_ordering::equal;
     }
-    friend bool operator==(const Wide& a, const Wide& b) { return (a <=> b) == 0; }
 
     Wide& operator+=(const Wide& b) {
         std::uint64_t carry = 0;
