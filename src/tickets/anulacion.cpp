@@ -34,13 +34,7 @@ void imprimirAnulacion(Imprimir& imprimir, const Value& anulacion, const QString
     impresora.printLine(QStringLiteral("Fecha\\Hora: "));
     impresora.printLine(imprimir.reloj().now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     impresora.setFontSize(imprimir.tamanoPequeno());
-    impresora.printLine(QStringLiteral(" "));
-    impresora.printLine(QStringLiteral("."));
-    documento.terminar();
-
-    imprimir.avisos().ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName(),
-                                     platform::BalloonIcon::Information, QStringLiteral("Impresion de comanda"),
-                                     platform::kBalloonMilliseconds);
+    terminarComanda(imprimir, documento);
 }
 
 }  // namespace

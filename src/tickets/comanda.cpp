@@ -91,13 +91,7 @@ void imprimirComanda(Imprimir& imprimir, const Value& comanda, const QString& ar
         imprimir.imprimirTexto(plataforma.toText(locale), imprimir.anchoTicket(), 0, 0);
     }
 
-    impresora.printLine(QStringLiteral(" "));
-    impresora.printLine(QStringLiteral("."));
-    documento.terminar();
-
-    imprimir.avisos().ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName(),
-                                     platform::BalloonIcon::Information, QStringLiteral("Impresion de comanda"),
-                                     platform::kBalloonMilliseconds);
+    terminarComanda(imprimir, documento);
 }
 
 }  // namespace

@@ -49,4 +49,14 @@ void imprimirLineaProducto(Imprimir& imprimir, const Value& producto) {
     imprimir.imprimirTextoMedido(texto, imprimir.anchoTicket(), 0, 0);
 }
 
+void terminarComanda(Imprimir& imprimir, Documento& documento) {
+    platform::Printer& impresora = imprimir.impresora();
+    impresora.printLine(QStringLiteral(" "));
+    impresora.printLine(QStringLiteral("."));
+    documento.terminar();
+    imprimir.avisos().ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName(),
+                                     platform::BalloonIcon::Information, QStringLiteral("Impresion de comanda"),
+                                     platform::kBalloonMilliseconds);
+}
+
 }  // namespace kelmora

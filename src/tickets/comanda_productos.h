@@ -9,6 +9,7 @@
 
 namespace kelmora {
 
+class Documento;
 class Imprimir;
 
 // What the kitchen order and the cancellation tickets print alike.
@@ -31,5 +32,9 @@ void imprimirProductos(Imprimir& imprimir, const Value& productos,
 
 // The plain product line: quantity, three blanks, name, wrapped by measure at the left.
 void imprimirLineaProducto(Imprimir& imprimir, const Value& producto);
+
+// The end of the ticket: a blank line and a dot for the cut, the document sent, and the balloon
+// that names the printer it went to.
+void terminarComanda(Imprimir& imprimir, Documento& documento);
 
 }  // namespace kelmora
