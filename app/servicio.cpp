@@ -98,10 +98,13 @@ std::variant<OpcionesServicio, PedidoAyuda, QString> leerOpciones(const QStringL
         QStringLiteral("default-printer"),
         QStringLiteral("The default one of the virtual printers (default: Facturas when listed, else the first)."),
         QStringLiteral("NAME"));
-    // For soak and latency runs only, so it is left out of the help text.
+    // For soak, latency and fault runs only, so they are left out of the help text.
     QCommandLineOption intervalo(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
     intervalo.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({ayuda, servidor, carpeta, codigo, sinVentanas, imprimirEn, impresoras, predeterminada, intervalo});
+    QCommandLineOption limiteConsulta(QStringLiteral("fetch-timeout-ms"), QString(), QStringLiteral("MS"));
+    limiteConsulta.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({ayuda, servidor, carpeta, codigo, sinVentanas, imprimirEn, impresoras, predeterminada, intervalo,
+                       limiteConsulta});
 
     QStringList conPrograma = argumentos;
     conPrograma.prepend(QStringLiteral("kelmora"));
@@ -132,11 +135,14 @@ std::variant<OpcionesServicio, PedidoAyuda, QString> leerOpciones(const QStringL
         return QStringLiteral("--default-printer is not one of --printers: ") + o.predeterminada;
     }
     if (o.predeterminada.isEmpty() && o.impresoras.contains(kImpresoraCajon)) o.predeterminada = kImpresoraCajon;
-    if (parser.isSet(intervalo)) {
+    for (auto [opcion, destino] : {std::pair{&intervalo, &o.intervaloConsultaMs},
+                                   std::pair{&limiteConsulta, &o.limiteConsultaMs}}) {
+        if (!parser.isSet(*opcion)) continue;
         bool numero = false;
-        o.intervaloConsultaMs = parser.value(intervalo).toInt(&numero);
-        if (!numero || o.intervaloConsultaMs < 1) {
-            return QStringLiteral("--poll-interval-ms needs a whole number of milliseconds, 1 or more");
+        *destino = parser.value(*opcion).toInt(&numero);
+        if (!numero || *destino < 1) {
+            return QStringLiteral("--") + opcion->names().first() +
+                   QStringLiteral(" needs a whole number of milliseconds, 1 or more");
         }
     }
     return o;
@@ -252,7 +258,7 @@ int ejecutarServicio(OpcionesServicio o, bool sinVentanas) {
                                                                 if (!conexion) conexion.emplace(imprimir);
                                                                 conexion->setComunicacion(ObjDatos);
                                                             }},
-                               shell::urlConsulta(o.servidor, codigo), o.intervaloConsultaMs);
+                               shell::urlConsulta(o.servidor, codigo), o.intervaloConsultaMs, o.limiteConsultaMs);
     if (ventana) {
         QObject::connect(ventana.get(), &windows::frmMain::Command1Click, [&ciclo] { ciclo.Command1_Click(); });
         QObject::connect(ventana.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });

@@ -26,6 +26,7 @@ struct OpcionesServicio {
     QStringList impresoras;          // their names
     QString predeterminada;          // the default one among them
     int intervaloConsultaMs = shell::limites::intervaloConsultaMs;  // a hidden option, for measurements
+    int limiteConsultaMs = shell::limites::tiempoMaximoConsultaMs;  // a hidden option, for fault runs
 };
 
 struct PedidoAyuda {

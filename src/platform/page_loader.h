@@ -7,13 +7,14 @@
 
 namespace kelmora::platform {
 
-// Fetches one page at a time with a GET and reports back through the event loop, never from
-// inside start(). The network backend lives in platform/net; tests use a scripted fake.
+// Fetches one page at a time with one GET, never sent twice, and reports back through the event
+// loop, never from inside start(). The network backend lives in platform/net; tests use a scripted fake.
 class PageLoader {
 public:
     enum class Failure {
         Transport,  // no answer at all: refused, closed, name not found, certificate refused
         TooLarge,   // the body passed the size limit and was dropped
+        Redirect,   // the server pointed elsewhere (another host, or from https to http)
     };
     struct Events {
         // A progress text of the fetch (such as the HTTP status line), for the console.
@@ -21,7 +22,7 @@ public:
         // The whole body, decoded in the character set the response names (UTF-8 when it names
         // none), whatever the HTTP status.
         std::function<void(const QString& body)> complete;
-        // The fetch ended without a page; `description` says why.
+        // The fetch ended without a page; `description` says why (for a redirect: where it pointed).
         std::function<void(Failure failure, const QString& description)> failed;
     };
 

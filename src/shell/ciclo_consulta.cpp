@@ -19,8 +19,8 @@ QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal) {
     return QUrl(base + kRutaConsulta + QString::fromLatin1(QUrl::toPercentEncoding(codigoSucursal)));
 }
 
-CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs)
-    : p_(std::move(partes)), url_(std::move(urlConsulta)), intervaloMs_(intervaloMs) {
+CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs, int limiteConsultaMs)
+    : p_(std::move(partes)), url_(std::move(urlConsulta)), intervaloMs_(intervaloMs), limiteConsultaMs_(limiteConsultaMs) {
     p_.timerOps.setHandler([this] { timerOps_Timer(); });
     p_.limiteConsulta.setHandler([this] { limiteConsulta_Timer(); });
     p_.WebBrowser.setEvents(platform::PageLoader::Events{
@@ -75,7 +75,7 @@ void CicloConsulta::pedirImpresiones() {
     p_.vista.escribirConsola(QStringLiteral("Peticion HTTP: \r\n--"));
     p_.vista.escribirConsola(url_.toString(QUrl::RemovePassword | QUrl::FullyEncoded));
     consultaEnCurso_ = true;
-    p_.limiteConsulta.start(limites::tiempoMaximoConsultaMs, platform::Timer::Mode::SingleShot);
+    p_.limiteConsulta.start(limiteConsultaMs_, platform::Timer::Mode::SingleShot);
     p_.WebBrowser.start(url_, limites::tamanoMaximoRespuesta);
 }
 
@@ -126,6 +126,9 @@ void CicloConsulta::WebBrowser_Failed(platform::PageLoader::Failure falla, const
     case platform::PageLoader::Failure::Transport:
         p_.vista.escribirConsola(QStringLiteral("Sin respuesta del servidor: ") + descripcion);
         break;
+    case platform::PageLoader::Failure::Redirect:
+        p_.vista.escribirConsola(QStringLiteral("Redirección rechazada: el servidor apuntó a ") + descripcion);
+        break;
     }
 }
 
@@ -134,7 +137,7 @@ void CicloConsulta::limiteConsulta_Timer() {
     p_.WebBrowser.abort();
     consultaEnCurso_ = false;
     p_.vista.escribirConsola(QStringLiteral("Peticion abandonada: el servidor no respondio en ") +
-                             QString::number(limites::tiempoMaximoConsultaMs / 1000) + QStringLiteral(" segundos"));
+                             QString::number(limiteConsultaMs_ / 1000.0) + QStringLiteral(" segundos"));
 }
 
 }  // namespace kelmora::shell

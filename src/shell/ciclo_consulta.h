@@ -59,8 +59,10 @@ public:
         std::function<void(const Value& ObjDatos)> setComunicacion;
     };
 
-    // intervaloMs: timerOps's interval; only measurement runs poll faster than the usual one.
-    CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs = limites::intervaloConsultaMs);
+    // intervaloMs: timerOps's interval; limiteConsultaMs: when a fetch is abandoned. Only
+    // measurement and fault runs change them.
+    CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs = limites::intervaloConsultaMs,
+                  int limiteConsultaMs = limites::tiempoMaximoConsultaMs);
     ~CicloConsulta();
     CicloConsulta(const CicloConsulta&) = delete;
     CicloConsulta& operator=(const CicloConsulta&) = delete;
@@ -91,6 +93,7 @@ private:
     Partes p_;
     QUrl url_;
     int intervaloMs_;
+    int limiteConsultaMs_;
     JsonReader lector_;
     bool ocupado_ = false;
     qint16 contadorEspera_ = 0;

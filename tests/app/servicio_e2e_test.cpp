@@ -118,6 +118,84 @@ TEST(ServicioContraServidorCentral, CadaTrabajoLlegaYLaConsolaCuentaCadaFalla) {
     }
 }
 
+// The established TCP connections of this machine to a local port, from /proc/net/tcp: the
+// service's own connections to the server (the server's side has the port as its local one).
+int conexionesHacia(quint16 puerto) {
+    QFile tabla(QStringLiteral("/proc/net/tcp"));
+    if (!tabla.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray destino = ':' + QByteArray::number(puerto, 16).toUpper().rightJustified(4, '0');
+    int n = 0;
+    tabla.readLine();  // the heading
+    for (QByteArray linea = tabla.readLine(); !linea.isEmpty(); linea = tabla.readLine()) {
+        const QList<QByteArray> campos = linea.simplified().split(' ');
+        if (campos.size() > 3 && campos[2].endsWith(destino) && campos[3] == "01") ++n;
+    }
+    return n;
+}
+
+TEST(ServicioContraServidorCentral, UnaConsultaAbandonadaTerminaDeVerdad) {
+    // The server holds the first polls past the service's limit, then hands out rounds of jobs.
+    // Each abandoned poll must close its connection, never come back as a re-sent request, and
+    // leave the next polls free to reach the server.
+    constexpr int kRetenidas = 8;
+    constexpr int kLimiteMs = 800;
+    constexpr int kIntervaloMs = 300;
+    const QString marca = QStringLiteral("RET%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    using Tipo = ServidorCentralFalso::Paso::Tipo;
+    std::vector<ServidorCentralFalso::Paso> guion(kRetenidas, {Tipo::Retenida, {}, 5000});
+    for (const QString& ronda : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
+        guion.push_back({Tipo::Respuesta,
+                         respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("%1-%2a").arg(marca, ronda)),
+                                    comanda(QStringLiteral("Bar"), QStringLiteral("%1-%2b").arg(marca, ronda))},
+                                   {}, {}, false)});
+    }
+    ServidorCentralFalso servidor(std::move(guion));
+    ASSERT_TRUE(servidor.escuchando());
+
+    QTemporaryDir carpeta;
+    Impresiones impresiones;
+    QStringList argumentos{QStringLiteral("--headless"), QStringLiteral("--server"), servidor.url(),
+                           QStringLiteral("--dir"), carpeta.path(), QStringLiteral("--codigo"), kCodigo,
+                           QStringLiteral("--poll-interval-ms"), QString::number(kIntervaloMs),
+                           QStringLiteral("--fetch-timeout-ms"), QString::number(kLimiteMs)};
+    argumentos += impresiones.opciones();
+    auto kelmora = nuevoKelmora(argumentos, carpeta.path());
+    kelmora->start();
+    ASSERT_TRUE(kelmora->waitForStarted());
+    int maximoAbiertas = 0;
+    // Past the script, and long enough for every held connection to be closed by the server: a
+    // request that the network layer sent again would show up by then.
+    const bool atendido = QTest::qWaitFor([&] {
+        maximoAbiertas = std::max(maximoAbiertas, conexionesHacia(servidor.puerto()));
+        return servidor.guionAtendido() && servidor.llegadasMs.back() > servidor.llegadasMs[kRetenidas - 1] + 6000;
+    }, 60000);
+    kelmora->terminate();
+    kelmora->waitForFinished(10000);
+    const QStringList consola = lineasConsola(kelmora->readAllStandardOutput());
+    ASSERT_TRUE(atendido) << consola.join(u'\n').right(3000).toStdString();
+
+    EXPECT_EQ(consola.filter(QStringLiteral("Peticion abandonada")).size(), kRetenidas);
+    EXPECT_LE(maximoAbiertas, 1) << "connections of abandoned polls stayed open";
+    // Each poll reached the server once, and the abandoned ones did not hold the later ones up.
+    const qsizetype consultas = consola.count(QStringLiteral("Peticion HTTP: "));
+    EXPECT_GE(static_cast<qsizetype>(servidor.llegadasMs.size()), consultas - 1);
+    EXPECT_LE(static_cast<qsizetype>(servidor.llegadasMs.size()), consultas);
+    for (int i = 1; i <= kRetenidas; ++i) {
+        EXPECT_LE(servidor.llegadasMs[i] - servidor.llegadasMs[i - 1], kLimiteMs + kIntervaloMs + 1500) << "poll " << i;
+    }
+
+    QStringList esperados;
+    for (const QString& ronda : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
+        esperados << QStringLiteral("Cocina %1-%2a").arg(marca, ronda) << QStringLiteral("Bar %1-%2b").arg(marca, ronda);
+    }
+    QStringList impresos;
+    (void)QTest::qWaitFor([&] {
+        impresos = impresiones.documentosCon(marca);
+        return impresos.size() >= esperados.size();
+    }, 30000);
+    EXPECT_EQ(impresos, esperados);
+}
+
 // Runs kelmora to its end; its exit status and standard error.
 std::pair<int, QString> hastaElFinal(const QStringList& argumentos, const QString& carpeta) {
     auto kelmora = nuevoKelmora(argumentos, carpeta);

@@ -242,6 +242,10 @@ TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
     // The time-out of the failed fetch does not strike the next one early.
     b.tiempo.advance(19000);
     EXPECT_EQ(b.loader.abandoned, 0);
+    // A redirect elsewhere is a failed poll that says where it pointed.
+    b.loader.fail(platform::PageLoader::Failure::Redirect, QStringLiteral("http://otro.example/"));
+    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Redirección rechazada: el servidor apuntó a http://otro.example/"));
+    EXPECT_EQ(b.ticksHastaConsulta(), 1);
 }
 
 TEST(CicloConsultaPausa, DosPulsacionesVuelvenAPausarYLaConsultaSigue) {

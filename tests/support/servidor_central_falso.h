@@ -8,7 +8,7 @@
 #include <QByteArrayList>
 #include <QString>
 #include <QDateTime>
-#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -68,6 +68,7 @@ public:
             Enorme,       // a body one byte over 32 MiB
             CortarCuerpo, // the headers promise cuerpo whole; half of it comes and the connection is reset
             Caida,        // the server goes away for demoraMs (connections refused), then listens again
+            Retenida,     // no answer: the connection is held open for demoraMs, then closed
         } tipo;
         QByteArray cuerpo;
         int demoraMs = 0;
@@ -78,6 +79,7 @@ public:
     explicit ServidorCentralFalso(std::vector<Paso> guion, quint16 puerto = 0) : guion_(std::move(guion)) {
         http_.route(QStringLiteral("/"), [this](const QHttpServerRequest& pedido, QHttpServerResponder&& respuesta) {
             const QUrlQuery consulta(pedido.url());
+            llegadasMs.push_back(reloj_.elapsed());
             rutas.append(consulta.queryItemValue(QStringLiteral("r")));
             codigos.append(consulta.queryItemValue(QStringLiteral("idSyA")));
             conexiones_.removeIf([](const QPointer<QTcpSocket>& c) { return c.isNull(); });
@@ -85,9 +87,11 @@ public:
             atender(std::move(respuesta));
         });
         puerto_ = http_.listen(QHostAddress::LocalHost, puerto);
+        reloj_.start();
     }
 
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(puerto_); }
+    quint16 puerto() const { return puerto_; }
     bool escuchando() const { return puerto_ != 0; }
     // The poll after the last step came: the service handled every answer of the script.
     bool guionAtendido() const { return consultas_ > guion_.size(); }
@@ -99,15 +103,10 @@ public:
 
     QStringList rutas;
     QStringList codigos;
+    std::vector<qint64> llegadasMs;  // when each request came, from the server's start
 
 private:
     void atender(QHttpServerResponder&& respuesta) {
-        // A client resends a GET at once when a kept-alive connection closes under it: that is the
-        // same poll, and its connection is closed too.
-        if (!reintento_.hasExpired()) {
-            respuesta.socket()->abort();
-            return;
-        }
         const std::size_t n = consultas_++;
         if (n >= guion_.size()) {
             escribir(n, respuesta, final_);
@@ -120,9 +119,11 @@ private:
             escribir(n, respuesta, paso.cuerpo);
             return;
         case Paso::Tipo::Lenta: {
+            // A client that gave up has closed the connection, and the server deleted its socket.
+            QPointer<QTcpSocket> conexion(respuesta.socket());
             auto pendiente = std::make_shared<QHttpServerResponder>(std::move(respuesta));
-            QTimer::singleShot(paso.demoraMs, [this, n, pendiente, cuerpo = paso.cuerpo] {
-                escribir(n, *pendiente, cuerpo);
+            QTimer::singleShot(paso.demoraMs, [this, n, conexion, pendiente, cuerpo = paso.cuerpo] {
+                if (conexion) escribir(n, *pendiente, cuerpo);
             });
             return;
         }
@@ -130,14 +131,12 @@ private:
             respuesta.write(paso.cuerpo, "text/html", QHttpServerResponder::StatusCode::InternalServerError);
             return;
         case Paso::Tipo::Cerrar:
-            reintento_.setRemainingTime(kVentanaReintentoMs);
             respuesta.socket()->abort();
             return;
         case Paso::Tipo::Enorme:
             respuesta.write(QByteArray("00000") + QByteArray(32 * 1024 * 1024 + 1, ' '), "text/plain");
             return;
         case Paso::Tipo::CortarCuerpo: {
-            reintento_.setRemainingTime(kVentanaReintentoMs);
             respuesta.writeStatusLine();
             respuesta.writeHeader("Content-Type", "text/plain; charset=utf-8");
             respuesta.writeHeader("Content-Length", QByteArray::number(paso.cuerpo.size()));
@@ -152,6 +151,15 @@ private:
         case Paso::Tipo::Caida:
             caer(paso.demoraMs);
             return;
+        case Paso::Tipo::Retenida: {
+            // The client may close it first; the server then deletes the socket.
+            QPointer<QTcpSocket> conexion(respuesta.socket());
+            auto retenida = std::make_shared<QHttpServerResponder>(std::move(respuesta));
+            QTimer::singleShot(paso.demoraMs, [conexion, retenida] {
+                if (conexion) conexion->abort();
+            });
+            return;
+        }
         }
     }
 
@@ -172,12 +180,10 @@ private:
         });
     }
 
-    static constexpr int kVentanaReintentoMs = 500;
-
     std::vector<Paso> guion_;
     std::size_t consultas_ = 0;
     QByteArray final_ = kRespuestaVacia;
-    QDeadlineTimer reintento_;  // expired until a connection is closed
+    QElapsedTimer reloj_;
     QList<QPointer<QTcpSocket>> conexiones_;
     QHttpServer http_;
     quint16 puerto_ = 0;

@@ -10,6 +10,7 @@
 #include <QHttpServerResponder>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -138,14 +139,18 @@ TEST(NetworkPageLoader, BodyPastTheLimitIsDropped) {
     EXPECT_EQ(f.run(s.url(QStringLiteral("/grande")), 5000).body->size(), 5000);
 }
 
-TEST(NetworkPageLoader, NoAnswerIsATransportFailure) {
-    // A server that hangs up on every connection without a word.
+TEST(NetworkPageLoader, NoAnswerIsATransportFailureAndTheRequestIsNotSentAgain) {
+    // A server that reads each request and hangs up without a word.
     QTcpServer cuelga;
     ASSERT_TRUE(cuelga.listen(QHostAddress::LocalHost, 0));
+    int pedidos = 0;
     QObject::connect(&cuelga, &QTcpServer::newConnection, [&] {
         while (QTcpSocket* s = cuelga.nextPendingConnection()) {
-            s->close();
-            s->deleteLater();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [s, &pedidos] {
+                if (s->readAll().contains("\r\n\r\n")) ++pedidos;
+                s->close();
+                s->deleteLater();
+            });
         }
     });
     Fetch f;
@@ -153,6 +158,9 @@ TEST(NetworkPageLoader, NoAnswerIsATransportFailure) {
     ASSERT_TRUE(cerrado.failure);
     EXPECT_EQ(cerrado.failure->first, PageLoader::Failure::Transport);
     EXPECT_FALSE(cerrado.failure->second.isEmpty());
+    // A server may have acted on a request it did not answer: it is never sent a second time.
+    QTest::qWait(300);
+    EXPECT_EQ(pedidos, 1);
 
     const quint16 libre = cuelga.serverPort();
     cuelga.close();
@@ -169,6 +177,14 @@ TEST(NetworkPageLoader, HttpsChecksTheCertificate) {
     ASSERT_FALSE(cert.isNull());
     Servidor s(cert, QSslKey(&clave, QSsl::Rsa, QSsl::Pem));
     s.http.route("/", [] { return QHttpServerResponse("text/plain", QByteArray("xxxxx{}")); });
+    Servidor plano;
+    plano.http.route("/", [] { return QHttpServerResponse("text/plain", QByteArray("plano")); });
+    plano.listen();
+    s.http.route("/a-plano", [&] {
+        QHttpServerResponse r(QHttpServerResponse::StatusCode::Found);
+        r.setHeader("Location", plano.url(QStringLiteral("/")).toString().toLatin1());
+        return r;
+    });
     s.listen();
     const QUrl url(QStringLiteral("https://127.0.0.1:%1/").arg(s.port));
 
@@ -187,28 +203,97 @@ TEST(NetworkPageLoader, HttpsChecksTheCertificate) {
     Fetch confiable;
     const Outcome bien = confiable.run(url);
     EXPECT_EQ(bien.body, QStringLiteral("xxxxx{}")) << (bien.failure ? bien.failure->second.toStdString() : "");
+    // Never from an encrypted page down to a plain one, even on the same host.
+    const Outcome bajada = confiable.run(url.resolved(QUrl(QStringLiteral("/a-plano"))));
+    ASSERT_TRUE(bajada.failure);
+    EXPECT_EQ(bajada.failure->first, PageLoader::Failure::Redirect);
     QSslConfiguration::setDefaultConfiguration(antes);
+}
+
+TEST(NetworkPageLoader, RedirectsStayOnTheSameHost) {
+    Servidor s;
+    s.http.route("/destino", [] { return QHttpServerResponse("text/plain", QByteArray("destino")); });
+    s.listen();
+    s.http.route("/aqui", [&] {
+        QHttpServerResponse r(QHttpServerResponse::StatusCode::Found);
+        r.setHeader("Location", QStringLiteral("http://127.0.0.1:%1/destino").arg(s.port).toLatin1());
+        return r;
+    });
+    s.http.route("/relativa", [] {
+        QHttpServerResponse r(QHttpServerResponse::StatusCode::MovedPermanently);
+        r.setHeader("Location", "/destino");
+        return r;
+    });
+    s.http.route("/fuera", [&] {
+        QHttpServerResponse r(QHttpServerResponse::StatusCode::Found);
+        r.setHeader("Location", QStringLiteral("http://localhost:%1/destino").arg(s.port).toLatin1());
+        return r;
+    });
+    Fetch f;
+    EXPECT_EQ(f.run(s.url(QStringLiteral("/aqui"))).body, QStringLiteral("destino"));
+    EXPECT_EQ(f.run(s.url(QStringLiteral("/relativa"))).body, QStringLiteral("destino"));
+    const Outcome fuera = f.run(s.url(QStringLiteral("/fuera")));
+    ASSERT_TRUE(fuera.failure);
+    EXPECT_EQ(fuera.failure->first, PageLoader::Failure::Redirect);
+    EXPECT_EQ(fuera.failure->second, QStringLiteral("http://localhost:%1/destino").arg(s.port));
+    EXPECT_FALSE(fuera.body);
+}
+
+TEST(NetworkPageLoader, AbandonedFetchClosesItsConnection) {
+    // A server that reads requests and never answers; it sees each connection the client closes.
+    QTcpServer muda;
+    ASSERT_TRUE(muda.listen(QHostAddress::LocalHost, 0));
+    int pedidos = 0;
+    int abiertas = 0;
+    QObject::connect(&muda, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = muda.nextPendingConnection()) {
+            ++abiertas;
+            QObject::connect(s, &QTcpSocket::readyRead, s, [s, &pedidos] {
+                if (s->readAll().contains("\r\n\r\n")) ++pedidos;
+            });
+            QObject::connect(s, &QTcpSocket::disconnected, s, [s, &abiertas] {
+                --abiertas;
+                s->deleteLater();
+            });
+        }
+    });
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1/").arg(muda.serverPort()));
+    Fetch f;
+    // More abandoned fetches than the connections Qt opens to one host at a time: each must free
+    // its own for the next to go out at all.
+    for (int i = 1; i <= 8; ++i) {
+        f.loader.start(url, 1000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pedidos == i; }, 5000)) << "fetch " << i << " never reached the server";
+        f.loader.abort();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return abiertas == 0; }, 5000)) << "fetch " << i << " kept its connection";
+    }
+    EXPECT_EQ(f.events, 0);
 }
 
 TEST(NetworkPageLoader, AbandonedFetchReportsNothing) {
     Servidor s;
-    std::vector<std::shared_ptr<QHttpServerResponder>> pendientes;
+    // A held answer keeps its connection; the server drops the socket once the client closes it.
+    std::vector<std::pair<QPointer<QTcpSocket>, std::shared_ptr<QHttpServerResponder>>> pendientes;
     s.http.route("/lenta", [&](QHttpServerResponder&& r) {
-        pendientes.push_back(std::make_shared<QHttpServerResponder>(std::move(r)));
+        QPointer<QTcpSocket> conexion(r.socket());
+        pendientes.emplace_back(conexion, std::make_shared<QHttpServerResponder>(std::move(r)));
     });
     s.http.route("/rapida", [] { return QHttpServerResponse("text/plain", QByteArray("rapida")); });
     s.listen();
+    const auto responderTarde = [&](std::size_t i) {
+        if (pendientes[i].first) pendientes[i].second->write(QByteArray("lenta"), "text/plain");
+    };
     Fetch f;
     f.loader.start(s.url(QStringLiteral("/lenta")), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !pendientes.empty(); }, 5000));
-    // A new fetch abandons the slow one; the slow answer, sent late, is never heard.
+    // A new fetch abandons the slow one; the slow answer, even if it could still be sent, is never heard.
     Outcome o = f.run(s.url(QStringLiteral("/rapida")));
     EXPECT_EQ(o.body, QStringLiteral("rapida"));
-    pendientes[0]->write(QByteArray("lenta"), "text/plain");
+    responderTarde(0);
     f.loader.start(s.url(QStringLiteral("/lenta")), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return pendientes.size() == 2; }, 5000));
     f.loader.abort();
-    pendientes[1]->write(QByteArray("lenta"), "text/plain");
+    responderTarde(1);
     QTest::qWait(200);
     EXPECT_EQ(f.events, 1);
 }
