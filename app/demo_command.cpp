@@ -1,5 +1,7 @@
 // kelmora demo: the service against an embedded demo server, on virtual PDF printers.
 #include "commands.h"
+
+#include "printing/logo.h"
 #include "servicio.h"
 #include "servidor_demo.h"
 
@@ -118,7 +120,7 @@ int runDemo(int argc, char** argv) {
         return kSalidaUso;
     }
     acceso.close();
-    if (!pintarLogo(QDir(programa).filePath(QStringLiteral("logo.bmp")))) {
+    if (!pintarLogo(rutaLogo(programa))) {
         decir(QStringLiteral("the logo could not be drawn; invoices come out without it"));
     }
 

@@ -7,8 +7,9 @@
 #include "platform/qt/pdf_painter.h"
 #include "platform/qt/qt_picture_loader.h"
 #include "platform/text/text_printer.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 #include "shell/conexion.h"
+#include "shell/respuesta.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -29,9 +30,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitBadInput = 1;        // bad arguments, an unreadable answer, JSON faults
 constexpr int kExitDispatchFailed = 3;  // a run-time error that no ticket caught
-
-// The server puts these many characters before the JSON payload.
-constexpr int kAnswerPrefix = 5;
 
 const char kUsage[] = "usage: kelmora render [options] ANSWER_FILE OUT_DIR\n";
 
@@ -172,21 +170,8 @@ private:
     bool failed_ = false;
 };
 
-int render(const RenderSettings& settings) {
-    QFile file(settings.answerFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("Cannot read ") + settings.answerFile + QStringLiteral(": ") + file.errorString());
-        return kExitBadInput;
-    }
-    // The same steps as a polled answer: the leading characters dropped, the JSON read, and the
-    // payload dispatched only when the reading was clean.
-    JsonReader reader;
-    const Value payload = reader.leerJSON(QString::fromUtf8(file.readAll()).mid(kAnswerPrefix));
-    if (!reader.erroresJSON().isEmpty()) {
-        printError(reader.erroresJSON().trimmed());
-        return kExitBadInput;
-    }
-
+// Prints a clean payload and writes what came out.
+int dispatch(const RenderSettings& settings, const Value& payload) {
     RenderOutput output(settings.outDir, settings.withFonts, settings.pdf);
     if (!output.start()) return kExitBadInput;
     std::unique_ptr<platform::PrinterSystem> printers;
@@ -205,8 +190,11 @@ int render(const RenderSettings& settings) {
     }
     platform::QtPictureLoader pictures;
     platform::NoEventPump events;
-    Imprimir imprimir(ServiciosImpresion{*printers, output, *clock, pictures, events, settings.locale, settings.programDir});
-    Conexion conexion(imprimir);
+    ConfigImpresion printSettings(settings.locale);
+    SeleccionImpresora selection(*printers, output);
+    TextoTicket layout(selection, printSettings);
+    const Impresion printing{printSettings, selection, layout, output, *clock, pictures, events, settings.programDir};
+    Conexion conexion(printSettings, printing);
 
     try {
         conexion.setComunicacion(payload);
@@ -216,6 +204,24 @@ int render(const RenderSettings& settings) {
         return kExitDispatchFailed;
     }
     return output.failed() ? kExitBadInput : kExitOk;
+}
+
+int render(const RenderSettings& settings) {
+    QFile file(settings.answerFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(QStringLiteral("Cannot read ") + settings.answerFile + QStringLiteral(": ") + file.errorString());
+        return kExitBadInput;
+    }
+    // The same steps as a polled answer.
+    JsonReader reader;
+    int status = kExitOk;
+    const QString faults = shell::atenderRespuesta(reader, QString::fromUtf8(file.readAll()),
+                                                   [&](const Value& payload) { status = dispatch(settings, payload); });
+    if (!faults.isEmpty()) {
+        printError(faults.trimmed());
+        return kExitBadInput;
+    }
+    return status;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "platform/qt/qt_picture_loader.h"
 #include "platform/timer.h"
 #include "platform/widgets/dialogos_widgets.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
 #include "shell/codigo_sucursal.h"
@@ -58,10 +58,6 @@ QString rutaCerrojo(const QString& carpeta) {
         QCryptographicHash::hash(QFileInfo(carpeta).canonicalFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
     return QDir(base).filePath(QStringLiteral("kelmora-") + QString::fromLatin1(clave.left(16)) +
                                QStringLiteral(".lock"));
-}
-
-QString reglaCodigo() {
-    return QStringLiteral("15 caracteres o mas, digitos desde el segundo");
 }
 
 }  // namespace
@@ -198,7 +194,7 @@ int ejecutarServicio(OpcionesServicio o, bool sinVentanas) {
     if (o.codigo) {
         if (!shell::codigoAceptable(*o.codigo)) {
             dialogos.showMessage(QStringLiteral("El codigo de sucursal \"") + *o.codigo +
-                                     QStringLiteral("\" no es valido: necesita ") + reglaCodigo() + u'.',
+                                     QStringLiteral("\" no es valido: necesita ") + shell::textos::reglaCodigo + u'.',
                                  platform::MessageIcon::Error, QString());
             return kSalidaCodigo;
         }
@@ -209,7 +205,7 @@ int ejecutarServicio(OpcionesServicio o, bool sinVentanas) {
         if (!shell::codigoAceptable(codigo)) {
             dialogos.showMessage(QStringLiteral("Falta el codigo de sucursal: ") +
                                      QDir::toNativeSeparators(shell::rutaAcceso(o.carpeta)) +
-                                     QStringLiteral(" no tiene uno valido (") + reglaCodigo() +
+                                     QStringLiteral(" no tiene uno valido (") + shell::textos::reglaCodigo +
                                      QStringLiteral(") y sin ventanas no se puede preguntar. Inicie con --codigo CODIGO."),
                                  platform::MessageIcon::Error, QString());
             return kSalidaCodigo;
@@ -248,19 +244,22 @@ int ejecutarServicio(OpcionesServicio o, bool sinVentanas) {
 
     platform::QtPictureLoader imagenes;
     EventosQt eventos;
-    Imprimir imprimir(ServiciosImpresion{*impresoras, SysTray, reloj, imagenes, eventos, QLocale::system(), o.carpeta});
+    ConfigImpresion config(QLocale::system());
+    SeleccionImpresora seleccion(*impresoras, SysTray);
+    TextoTicket texto(seleccion, config);
+    const Impresion impresion{config, seleccion, texto, SysTray, reloj, imagenes, eventos, o.carpeta};
     std::optional<Conexion> conexion;
-    platform::NetworkPageLoader WebBrowser;
-    platform::SystemTimer timerOps;
-    platform::SystemTimer limiteConsulta;
-    shell::CicloConsulta ciclo(shell::CicloConsulta::Partes{vista, WebBrowser, timerOps, limiteConsulta,
-                                                            [&](const Value& ObjDatos) {
-                                                                if (!conexion) conexion.emplace(imprimir);
-                                                                conexion->setComunicacion(ObjDatos);
+    platform::NetworkPageLoader pageLoader;
+    platform::SystemTimer pollTimer;
+    platform::SystemTimer fetchTimeout;
+    shell::CicloConsulta ciclo(shell::CicloConsulta::Partes{vista, pageLoader, pollTimer, fetchTimeout,
+                                                            [&](const Value& datos) {
+                                                                if (!conexion) conexion.emplace(config, impresion);
+                                                                conexion->setComunicacion(datos);
                                                             }},
                                shell::urlConsulta(o.servidor, codigo), o.intervaloConsultaMs, o.limiteConsultaMs);
     if (ventana) {
-        QObject::connect(ventana.get(), &windows::frmMain::Command1Click, [&ciclo] { ciclo.Command1_Click(); });
+        QObject::connect(ventana.get(), &windows::frmMain::relojPulsado, [&ciclo] { ciclo.pausarOReanudar(); });
         QObject::connect(ventana.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });
     }
 

@@ -19,15 +19,15 @@ void unaRespuesta(const QString& cuerpo) {
     // Fresh for every input: nothing one answer leaves behind may hide what the next one does.
     testing::PrintBench bench({QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")},
                               QStringLiteral("Facturas"));
-    Conexion conexion(bench.imprimir);
+    Conexion conexion(bench.config, bench.impresion);
     testing::FakeTimeLine tiempo;
-    testing::FakeTimer timerOps{tiempo};
+    testing::FakeTimer reloj{tiempo};
     testing::FakeTimer limiteConsulta{tiempo};
     testing::FakeLoader loader;
     testing::RecordingView vista;
     shell::CicloConsulta ciclo(
-        shell::CicloConsulta::Partes{vista, loader, timerOps, limiteConsulta,
-                                     [&conexion](const Value& ObjDatos) { conexion.setComunicacion(ObjDatos); }},
+        shell::CicloConsulta::Partes{vista, loader, reloj, limiteConsulta,
+                                     [&conexion](const Value& datos) { conexion.setComunicacion(datos); }},
         shell::urlConsulta(QStringLiteral("http://127.0.0.1:8080"), kCodigo));
 
     ciclo.iniciar();

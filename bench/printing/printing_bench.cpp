@@ -8,7 +8,7 @@
 #include "platform/cups/cups_printer_system.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 #include "tickets/comanda.h"
 #include "tickets/factura.h"
 
@@ -148,14 +148,17 @@ void printAnswer(platform::PrinterSystem& printers, const Value& payload, Timing
     platform::NoEventPump events;
     platform::QtPictureLoader pictures;
     // No logo: the program folder is the bench's own.
-    Imprimir imprimir(ServiciosImpresion{printers, tray, clock, pictures, events,
-                                         QLocale(QLocale::Spanish, QLocale::Colombia), QStringLiteral("/nonexistent")});
-    imprimir.configImpresion = payload[u"config"].toCollection();
+    ConfigImpresion settings(QLocale(QLocale::Spanish, QLocale::Colombia));
+    settings.actualizar(payload[u"config"].toCollection());
+    SeleccionImpresora selection(printers, tray);
+    TextoTicket layout(selection, settings);
+    const Impresion printing{settings, selection, layout, tray, clock, pictures, events,
+                             QStringLiteral("/nonexistent")};
     timing.ticket.push_back(millisecondsPer(kKitchenTickets, [&] {
-        imprimirComandas(imprimir, payload[u"comanda"].toCollection());
+        imprimirComandas(printing, payload[u"comanda"].toCollection());
     }));
     timing.invoice.push_back(millisecondsPer(kInvoices, [&] {
-        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(imprimir, factura);
+        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(printing, factura);
     }));
 }
 

@@ -3,7 +3,8 @@
 # desktop_with_tray and desktop_without_tray do.
 #   scripts/lib/desktop-tests.sh tray PROGRAM [ARGS...]   with a notification-area host (trayer)
 #   scripts/lib/desktop-tests.sh none PROGRAM [ARGS...]   without one: balloons go to the console
-# KELMORA_SCREENSHOTS=DIR, when set, is where the program saves its pictures of the windows.
+# KELMORA_SCREENSHOTS=DIR, when the caller sets it, is where the program saves its pictures of the
+# windows (scripts/screenshots); the CTest tests leave it unset.
 set -euo pipefail
 
 mode="${1:?tray or none}"

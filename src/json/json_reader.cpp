@@ -91,6 +91,9 @@ struct Lector {
     Value leerValor();
     Value leerObjeto();
     Value leerArreglo();
+    // Before each member or element: the closing mark ends the container and a comma is passed
+    // over; the end of the text records the missing mark. False when the container has ended.
+    bool haySiguiente(char16_t cierre, QStringView mensajeFalta);
     QString leerClave();
     QString leerTexto();
     Value leerNumero();
@@ -195,19 +198,7 @@ Value Lector::leerObjeto() {
     QString clave;
     bool valorLeido = false;
     try {
-        for (;;) {
-            saltarBlancos();
-            if (!fin() && actual() == u'}') {
-                ++pos;
-                break;
-            }
-            if (!fin() && actual() == u',') {
-                ++pos;
-                saltarBlancos();
-            } else if (fin()) {
-                anotar(QStringView(u"Missing '}': "), ultimos20());
-                break;
-            }
+        while (haySiguiente(u'}', u"Missing '}': ")) {
             clave = leerClave();
             valorLeido = true;
             Value valor = leerValor();
@@ -226,6 +217,22 @@ Value Lector::leerObjeto() {
     return objeto;
 }
 
+bool Lector::haySiguiente(char16_t cierre, QStringView mensajeFalta) {
+    saltarBlancos();
+    if (!fin() && actual() == cierre) {
+        ++pos;
+        return false;
+    }
+    if (!fin() && actual() == u',') {
+        ++pos;
+        saltarBlancos();
+    } else if (fin()) {
+        anotar(mensajeFalta, ultimos20());
+        return false;
+    }
+    return true;
+}
+
 Value Lector::leerArreglo() {
     Collection arreglo;
     saltarBlancos();
@@ -238,19 +245,7 @@ Value Lector::leerArreglo() {
     ++pos;
     bool valorLeido = false;
     try {
-        for (;;) {
-            saltarBlancos();
-            if (!fin() && actual() == u']') {
-                ++pos;
-                break;
-            }
-            if (!fin() && actual() == u',') {
-                ++pos;
-                saltarBlancos();
-            } else if (fin()) {
-                anotar(QStringView(u"Missing ']': "), ultimos20());
-                break;
-            }
+        while (haySiguiente(u']', u"Missing ']': ")) {
             // A malformed true, false or null leaves the position where it was, so reading on
             // would report it forever. The array ends there, without the literal's value, and so
             // does every enclosing array that comes back to the same spot: one message per fault.

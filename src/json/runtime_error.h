@@ -23,17 +23,17 @@ private:
 };
 
 // The descriptions of the run-time errors raised by value conversions and arithmetic, worded as
-// the errors of the platform the print logic was first written for, so support staff recognise them.
+// the cashier's own system words them, in Spanish, so staff and support recognise them.
 namespace errors {
-inline const QString typeMismatch = QStringLiteral("Type mismatch");
-inline const QString invalidUseOfNull = QStringLiteral("Invalid use of Null");
-inline const QString overflow = QStringLiteral("Overflow");
-inline const QString divisionByZero = QStringLiteral("Division by zero");
-inline const QString subscriptOutOfRange = QStringLiteral("Subscript out of range");
-inline const QString objectRequired = QStringLiteral("Object required");
+inline const QString typeMismatch = QStringLiteral("No coinciden los tipos");
+inline const QString invalidUseOfNull = QStringLiteral("Uso no válido de Null");
+inline const QString overflow = QStringLiteral("Desbordamiento");
+inline const QString divisionByZero = QStringLiteral("División por cero");
+inline const QString subscriptOutOfRange = QStringLiteral("El subíndice está fuera del intervalo");
+inline const QString objectRequired = QStringLiteral("Se requiere un objeto");
 inline const QString duplicateKey =
-    QStringLiteral("This key is already associated with an element of this collection");
-inline const QString outOfMemory = QStringLiteral("Out of memory");
+    QStringLiteral("Esta clave ya está asociada a un elemento de esta colección");
+inline const QString outOfMemory = QStringLiteral("Memoria insuficiente");
 }  // namespace errors
 
 }  // namespace kelmora

@@ -233,38 +233,4 @@ bool Value::greaterThan(const Decimal& number, const QLocale& locale) const {
     return order && *order > 0;
 }
 
-bool sameTree(const Value& a, const Value& b) {
-    if (a.kind() != b.kind()) return false;
-    switch (a.kind()) {
-    case Value::Kind::Empty:
-    case Value::Kind::Null:
-        return true;
-    case Value::Kind::Boolean:
-        return *a.booleanIf() == *b.booleanIf();
-    case Value::Kind::Number:
-        return *a.numberIf() == *b.numberIf();
-    case Value::Kind::Text:
-        return *a.textIf() == *b.textIf();
-    case Value::Kind::Dictionary: {
-        const auto& x = a.toDictionary().members();
-        const auto& y = b.toDictionary().members();
-        if (x.size() != y.size()) return false;
-        for (qsizetype i = 0; i < x.size(); ++i) {
-            if (x[i].first != y[i].first || !sameTree(x[i].second, y[i].second)) return false;
-        }
-        return true;
-    }
-    case Value::Kind::Collection: {
-        const Collection x = a.toCollection();
-        const Collection y = b.toCollection();
-        if (x.Count() != y.Count()) return false;
-        for (qsizetype i = 1; i <= x.Count(); ++i) {
-            if (!sameTree(x.item(i), y.item(i))) return false;
-        }
-        return true;
-    }
-    }
-    return false;
-}
-
 }  // namespace kelmora

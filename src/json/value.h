@@ -121,7 +121,4 @@ private:
     std::variant<std::monostate, NullTag, bool, Decimal, QString, Dictionary, Collection> data_;
 };
 
-// Deep structural equality of two values, for tests.
-bool sameTree(const Value& a, const Value& b);
-
 }  // namespace kelmora

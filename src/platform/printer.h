@@ -72,8 +72,8 @@ public:
 
     // Device names of the installed printers, in the platform's order.
     virtual QStringList printerNames() const = 0;
-    // The default printer's profile value, "device,driver,port"; empty when there is none.
-    virtual QString defaultPrinterProfile() const = 0;
+    // The default printer's device name; empty when there is none.
+    virtual QString defaultPrinterName() const = 0;
     // Makes the printer at `index` the current one, with the default font state. An index outside
     // the list raises "Subscript out of range".
     virtual Printer& select(int index) = 0;

@@ -23,18 +23,16 @@ VirtualPrinterSystem::VirtualPrinterSystem(Options options, DocumentSink onDocum
     }
     // As on the desktop, a machine with printers starts with its default printer as the current one.
     if (!printers_.empty()) {
-        const qsizetype preferred = options_.printers.indexOf(defaultPrinterProfile().section(u',', 0, 0));
+        const qsizetype preferred = options_.printers.indexOf(defaultPrinterName());
         current_ = printers_[static_cast<size_t>(std::max<qsizetype>(preferred, 0))].get();
     }
 }
 
 VirtualPrinterSystem::~VirtualPrinterSystem() = default;
 
-QString VirtualPrinterSystem::defaultPrinterProfile() const {
-    const QString name = options_.defaultPrinter.isEmpty() && !options_.printers.isEmpty()
-                             ? options_.printers.first()
-                             : options_.defaultPrinter;
-    return name.isEmpty() ? QString() : name + QStringLiteral(",virtual,") + name;
+QString VirtualPrinterSystem::defaultPrinterName() const {
+    return options_.defaultPrinter.isEmpty() && !options_.printers.isEmpty() ? options_.printers.first()
+                                                                             : options_.defaultPrinter;
 }
 
 Printer& VirtualPrinterSystem::select(int index) {
@@ -45,7 +43,7 @@ Printer& VirtualPrinterSystem::select(int index) {
 }
 
 Printer& VirtualPrinterSystem::current() {
-    if (current_ == nullptr) throw RuntimeError(QStringLiteral("No printer is selected"));
+    if (current_ == nullptr) throw RuntimeError(QStringLiteral("No hay ninguna impresora seleccionada"));
     return *current_;
 }
 
@@ -66,7 +64,7 @@ void VirtualPrinterSystem::setOffline(const QString& deviceName, bool offline) {
 
 void VirtualPrinterSystem::checkDevice(const QString& deviceName) {
     if (options_.offline.contains(deviceName)) {
-        throw RuntimeError(QStringLiteral("The printer %1 is offline").arg(deviceName));
+        throw RuntimeError(QStringLiteral("La impresora %1 está fuera de línea").arg(deviceName));
     }
 }
 

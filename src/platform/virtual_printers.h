@@ -29,7 +29,7 @@ public:
     ~VirtualPrinterSystem() override;
 
     QStringList printerNames() const override { return options_.printers; }
-    QString defaultPrinterProfile() const override;
+    QString defaultPrinterName() const override;
     Printer& select(int index) override;
     Printer& current() override;
     void sendRaw(const QByteArray& bytes) override;

@@ -1,5 +1,5 @@
 // Settings lookups over the payload's settings list, and the roll width they decide.
-#include "printing/imprimir.h"
+#include "printing/config_impresion.h"
 
 namespace kelmora {
 
@@ -19,20 +19,22 @@ std::optional<Value> buscarEntrada(const Collection& config, const QString& nomb
 
 }  // namespace
 
-QString Imprimir::leerConfig(const QString& nombre) const {
-    const auto entrada = buscarEntrada(configImpresion, nombre);
-    return entrada ? (*entrada)[u"Descripcion"].toText(s_.locale) : QString();
+QString ConfigImpresion::leerConfig(const QString& nombre) const {
+    const auto entrada = buscarEntrada(configImpresion_, nombre);
+    return entrada ? (*entrada)[u"Descripcion"].toText(locale_) : QString();
 }
 
-bool Imprimir::configVisible(const QString& nombre) const {
-    const auto entrada = buscarEntrada(configImpresion, nombre);
-    return entrada && (*entrada)[u"Visible"].equals(u"1", s_.locale);
+bool ConfigImpresion::configVisible(const QString& nombre) const {
+    const auto entrada = buscarEntrada(configImpresion_, nombre);
+    return entrada && (*entrada)[u"Visible"].equals(u"1", locale_);
 }
 
-qint16 Imprimir::anchoTicket() const { return leerConfig(QStringLiteral("Tamaño de Factura")) == kRollo55 ? 32 : 40; }
+qint16 ConfigImpresion::anchoTicket() const {
+    return leerConfig(QStringLiteral("Tamaño de Factura")) == kRollo55 ? 32 : 40;
+}
 
-bool Imprimir::esRollo55() const { return leerConfig(QStringLiteral("Tamano de Factura")) == kRollo55; }
+bool ConfigImpresion::esRollo55() const { return leerConfig(QStringLiteral("Tamano de Factura")) == kRollo55; }
 
-bool Imprimir::esRollo75() const { return leerConfig(QStringLiteral("Tamano de Factura")) == kRollo75; }
+bool ConfigImpresion::esRollo75() const { return leerConfig(QStringLiteral("Tamano de Factura")) == kRollo75; }
 
 }  // namespace kelmora

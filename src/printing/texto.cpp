@@ -1,5 +1,5 @@
 // The text layout primitives: column scaling, word fit, wrapped and centred paragraphs, rules.
-#include "printing/imprimir.h"
+#include "printing/texto.h"
 
 #include "json/runtime_error.h"
 
@@ -39,11 +39,11 @@ qint16 aEntero16(double valor) {
     return static_cast<qint16>(redondo);
 }
 
-qint16 Imprimir::escalarColumna(int columna) const {
-    return aEntero16(static_cast<double>(columna) * anchoTicket() / kColumnasDiseno);
+qint16 TextoTicket::escalarColumna(int columna) const {
+    return aEntero16(static_cast<double>(columna) * config_.anchoTicket() / kColumnasDiseno);
 }
 
-qint16 Imprimir::calcularCorte(const QString& texto, qint16 ancho) const {
+qint16 TextoTicket::calcularCorte(const QString& texto, qint16 ancho) const {
     int cuenta = 0;
     for (const QStringView palabra : QStringView(texto).split(u' ')) {
         if (cuenta + palabra.size() >= ancho) break;
@@ -52,35 +52,35 @@ qint16 Imprimir::calcularCorte(const QString& texto, qint16 ancho) const {
     return static_cast<qint16>(cuenta);
 }
 
-qint16 Imprimir::espacioLibre(const QString& texto, qint16 ancho) const {
+qint16 TextoTicket::espacioLibre(const QString& texto, qint16 ancho) const {
     return aEntero16(static_cast<double>(ancho) - static_cast<double>(recortarBlancos(texto).size()));
 }
 
-void Imprimir::imprimirTexto(QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTexto(QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
     imprimirParrafos(texto, Medida::Caracteres, ancho, ancho, alineacion, columna);
 }
 
-void Imprimir::imprimirTexto(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTexto(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
     QString copia = texto;
     imprimirTexto(copia, ancho, alineacion, columna);
 }
 
-void Imprimir::imprimirTextoMedido(QString& texto, qint16& ancho, qint32 alineacion, qint16 columna) {
-    platform::Printer& impresora = this->impresora();
+void TextoTicket::imprimirTextoMedido(QString& texto, qint16& ancho, qint32 alineacion, qint16 columna) {
+    platform::Printer& impresora = seleccion_.impresora();
     impresora.setFontSize(redondearPar(impresora.font().size));
     ancho = anchoRegla();
-    imprimirParrafos(texto, Medida::Medido, ancho, anchoTicket(), alineacion, columna);
+    imprimirParrafos(texto, Medida::Medido, ancho, config_.anchoTicket(), alineacion, columna);
 }
 
-void Imprimir::imprimirTextoMedido(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTextoMedido(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
     QString copia = texto;
     imprimirTextoMedido(copia, ancho, alineacion, columna);
 }
 
-void Imprimir::imprimirParrafos(QString& texto, Medida medida, double limite, qint16 anchoCentrado,
-                                qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirParrafos(QString& texto, Medida medida, double limite, qint16 anchoCentrado,
+                                   qint32 alineacion, qint16 columna) {
     texto = mayusculas(texto);
-    platform::Printer& impresora = this->impresora();
+    platform::Printer& impresora = seleccion_.impresora();
     const auto tamano = [&](QStringView palabra) {
         return medida == Medida::Caracteres ? static_cast<double>(palabra.size())
                                             : impresora.textWidth(palabra.toString());
@@ -122,27 +122,27 @@ void Imprimir::imprimirParrafos(QString& texto, Medida medida, double limite, qi
     }
 }
 
-qint16 Imprimir::anchoRegla() {
-    platform::Printer& impresora = this->impresora();
+qint16 TextoTicket::anchoRegla() {
+    platform::Printer& impresora = seleccion_.impresora();
     const double recordado = impresora.font().size;
     int iguales = 35;
-    if (esRollo55()) {
+    if (config_.esRollo55()) {
         impresora.setFontSize(7);
         iguales = 30;
     } else {
         impresora.setFontSize(10);
-        if (esRollo75()) iguales = 34;
+        if (config_.esRollo75()) iguales = 34;
     }
     const double medida = impresora.textWidth(QString(iguales, u'='));
     impresora.setFontSize(recordado);
     return aEntero16(medida);
 }
 
-void Imprimir::imprimirSeparador(const QString& caracter) {
-    platform::Printer& impresora = this->impresora();
+void TextoTicket::imprimirSeparador(const QString& caracter) {
+    platform::Printer& impresora = seleccion_.impresora();
     const double recordado = redondearPar(impresora.font().size);
-    impresora.setFontSize(tamanoPequeno());
-    const bool ancho40 = anchoTicket() == 40;
+    impresora.setFontSize(config_.tamanoPequeno());
+    const bool ancho40 = config_.anchoTicket() == 40;
     if (caracter == u"=") {
         impresora.printLine(QString(ancho40 ? 37 : 30, u'='));
     } else if (caracter == u"-") {
@@ -151,9 +151,10 @@ void Imprimir::imprimirSeparador(const QString& caracter) {
     impresora.setFontSize(recordado);
 }
 
-void Imprimir::imprimirLineaMonto(const QString& etiqueta, const Decimal& monto) {
+void TextoTicket::imprimirLineaMonto(const QString& etiqueta, const Decimal& monto) {
     const QString texto = textoMonto(monto);
-    impresora().printLine(platform::PrinterLine(etiqueta).column(espacioLibre(texto, anchoTicket())).text(texto));
+    seleccion_.impresora().printLine(
+        platform::PrinterLine(etiqueta).column(espacioLibre(texto, config_.anchoTicket())).text(texto));
 }
 
 }  // namespace kelmora

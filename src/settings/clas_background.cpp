@@ -8,20 +8,20 @@
 
 namespace kelmora::settings {
 
-void clasBackGround::Refresh() {
-    if (!form_) return;
-    form_->clear();
-    const QSize caja = form_->contentsRect().size();
-    const QRect destino = ajustarImagen(imagen_.size(), caja, margen_);
-    if (destino.isEmpty()) return;
+void clasBackGround::repintar() {
+    if (!destino_) return;
+    destino_->clear();
+    const QSize caja = destino_->contentsRect().size();
+    const QRect zona = ajustarImagen(imagen_.size(), caja, margen_);
+    if (zona.isEmpty()) return;
 
     QPixmap lienzo(caja);
-    lienzo.fill(form_->palette().color(form_->backgroundRole()));
+    lienzo.fill(destino_->palette().color(destino_->backgroundRole()));
     QPainter pintor(&lienzo);
-    pintor.drawImage(destino.topLeft(),
-                     imagen_.scaled(destino.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    pintor.drawImage(zona.topLeft(),
+                     imagen_.scaled(zona.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     pintor.end();
-    form_->setPixmap(lienzo);
+    destino_->setPixmap(lienzo);
 }
 
 }  // namespace kelmora::settings

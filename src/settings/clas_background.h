@@ -12,19 +12,19 @@ namespace kelmora::settings {
 // pixmap, so it survives repaints.
 class clasBackGround {
 public:
-    QLabel* Form() const { return form_; }
-    void setForm(QLabel* form) { form_ = form; }
-    const QImage& Imagen() const { return imagen_; }
-    void setImagen(QImage imagen) { imagen_ = std::move(imagen); }
-    qint16 ScaleMargin() const { return margen_; }
-    void setScaleMargin(qint16 margen) { margen_ = margen; }
+    QLabel* destino() const { return destino_; }
+    void setDestino(QLabel* etiqueta) { destino_ = etiqueta; }
+    const QImage& imagen() const { return imagen_; }
+    void setImagen(QImage nueva) { imagen_ = std::move(nueva); }
+    qint16 margen() const { return margen_; }
+    void setMargen(qint16 pixeles) { margen_ = pixeles; }
 
     // Clears the target and paints the picture into it. Without a target nothing happens; without
     // a picture the target is left empty.
-    void Refresh();
+    void repintar();
 
 private:
-    QPointer<QLabel> form_;
+    QPointer<QLabel> destino_;
     QImage imagen_;
     qint16 margen_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "settings/frm_impresion.h"
 
 #include "platform/files.h"
+#include "printing/logo.h"
 #include "shell/codigo_sucursal.h"
 
 #include <QFile>
@@ -42,66 +43,67 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
     setPalette(blanco);
     setAutoFillBackground(true);
 
-    Label1 = new QLabel(textos::codigoSucursal, this);
-    txtCodigo = new QLineEdit(this);
-    txtCodigo->setReadOnly(true);
-    txtCodigo->setMinimumWidth(220);
-    cmdCambiarCodigo = new QPushButton(textos::cambiarCodigo, this);
-    pctLogo = new QLabel(this);
-    pctLogo->setFrameShape(QFrame::Box);
-    pctLogo->setLineWidth(1);
+    etiquetaCodigo = new QLabel(textos::codigoSucursal, this);
+    campoCodigo = new QLineEdit(this);
+    campoCodigo->setReadOnly(true);
+    campoCodigo->setMinimumWidth(220);
+    botonCambiarCodigo = new QPushButton(textos::cambiarCodigo, this);
+    vistaLogo = new QLabel(this);
+    vistaLogo->setFrameShape(QFrame::Box);
+    vistaLogo->setLineWidth(1);
     // 363 x 105 inside the frame: room for a 500 x 184 logo at the preview margin.
-    pctLogo->setFixedSize(365, 107);
-    Command2 = new QPushButton(textos::cargarImagen, this);
-    Command1 = new QPushButton(style()->standardIcon(QStyle::SP_BrowserStop), textos::apagarServidor, this);
-    Command3 = new QPushButton(textos::cerrarVentana, this);
-    for (QPushButton* boton : {cmdCambiarCodigo, Command2, Command1, Command3}) boton->setAutoDefault(false);
+    vistaLogo->setFixedSize(365, 107);
+    botonCargarImagen = new QPushButton(textos::cargarImagen, this);
+    botonApagar = new QPushButton(style()->standardIcon(QStyle::SP_BrowserStop), textos::apagarServidor, this);
+    botonCerrar = new QPushButton(textos::cerrarVentana, this);
+    for (QPushButton* boton : {botonCambiarCodigo, botonCargarImagen, botonApagar, botonCerrar})
+        boton->setAutoDefault(false);
 
     auto* rejilla = new QGridLayout(this);
     rejilla->setContentsMargins(20, 16, 20, 16);
     rejilla->setVerticalSpacing(10);
-    rejilla->addWidget(Label1, 0, 0, 1, 2);
-    rejilla->addWidget(txtCodigo, 1, 0);
-    rejilla->addWidget(cmdCambiarCodigo, 1, 1);
-    rejilla->addWidget(pctLogo, 2, 0, 1, 2, Qt::AlignHCenter);
-    rejilla->addWidget(Command2, 3, 0, 1, 2, Qt::AlignHCenter);
-    rejilla->addWidget(Command1, 4, 0);
-    rejilla->addWidget(Command3, 4, 1);
+    rejilla->addWidget(etiquetaCodigo, 0, 0, 1, 2);
+    rejilla->addWidget(campoCodigo, 1, 0);
+    rejilla->addWidget(botonCambiarCodigo, 1, 1);
+    rejilla->addWidget(vistaLogo, 2, 0, 1, 2, Qt::AlignHCenter);
+    rejilla->addWidget(botonCargarImagen, 3, 0, 1, 2, Qt::AlignHCenter);
+    rejilla->addWidget(botonApagar, 4, 0);
+    rejilla->addWidget(botonCerrar, 4, 1);
     setLayout(rejilla);
 
-    connect(cmdCambiarCodigo, &QPushButton::clicked, this, &frmImpresion::cmdCambiarCodigo_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmImpresion::Command2_Click);
-    connect(Command1, &QPushButton::clicked, this, &frmImpresion::Command1_Click);
-    connect(Command3, &QPushButton::clicked, this, &frmImpresion::Command3_Click);
+    connect(botonCambiarCodigo, &QPushButton::clicked, this, &frmImpresion::cambiarCodigoPulsado);
+    connect(botonCargarImagen, &QPushButton::clicked, this, &frmImpresion::cargarImagenPulsado);
+    connect(botonApagar, &QPushButton::clicked, this, &frmImpresion::apagarPulsado);
+    connect(botonCerrar, &QPushButton::clicked, this, &frmImpresion::cerrarPulsado);
 
     // Opening: the main window's icon, the logo from its file, the branch code (which may prompt
     // before the window shows).
     setWindowIcon(p_.icono);
     if (platform::existeArchivo(rutaLogo())) pintarLogo(cargarImagen(rutaLogo()));
-    txtCodigo->setText(shell::leerCodigoSucursal(p_.carpetaPrograma, p_.dialogos));
+    campoCodigo->setText(shell::leerCodigoSucursal(p_.carpetaPrograma, p_.dialogos));
 
     adjustSize();
     if (const QScreen* pantalla = screen()) move(pantalla->availableGeometry().center() - rect().center());
 }
 
-QString frmImpresion::rutaLogo() const { return p_.carpetaPrograma + u'/' + kArchivoLogo; }
+QString frmImpresion::rutaLogo() const { return kelmora::rutaLogo(p_.carpetaPrograma); }
 
 void frmImpresion::pintarLogo(const QImage& imagen) {
-    fondo_.setForm(pctLogo);
+    fondo_.setDestino(vistaLogo);
     fondo_.setImagen(imagen);
-    fondo_.setScaleMargin(kMargenLogo);
-    fondo_.Refresh();
+    fondo_.setMargen(kMargenLogo);
+    fondo_.repintar();
 }
 
-void frmImpresion::cmdCambiarCodigo_Click() {
+void frmImpresion::cambiarCodigoPulsado() {
     const std::optional<QString> codigo = shell::cambiarCodigoSucursal(p_.carpetaPrograma, p_.dialogos);
     if (!codigo) return;
-    txtCodigo->setText(*codigo);
+    campoCodigo->setText(*codigo);
     p_.dialogos.showMessage(textos::codigoActualizado, platform::MessageIcon::Information, QString());
     if (p_.terminarProceso) p_.terminarProceso();
 }
 
-void frmImpresion::Command2_Click() {
+void frmImpresion::cargarImagenPulsado() {
     const std::optional<QString> ruta =
         p_.dialogos.chooseFile(textos::cargarImagen, {textos::filtroImagenes, textos::filtroTodos});
     if (!ruta) return;
@@ -118,10 +120,10 @@ void frmImpresion::Command2_Click() {
     p_.dialogos.showMessage(textos::imagenCargada, platform::MessageIcon::Information, QString());
 }
 
-void frmImpresion::Command1_Click() {
+void frmImpresion::apagarPulsado() {
     if (p_.terminarProceso) p_.terminarProceso();
 }
 
-void frmImpresion::Command3_Click() { reject(); }
+void frmImpresion::cerrarPulsado() { reject(); }
 
 }  // namespace kelmora::settings

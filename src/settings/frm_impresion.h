@@ -30,8 +30,6 @@ inline const QString filtroImagenes = QStringLiteral("Imágenes Bmp,Gif, Jpg,jpe
 inline const QString filtroTodos = QStringLiteral("Todos (*.*)");
 }  // namespace textos
 
-// The logo that invoices print, in the program folder, whatever the picture's format.
-inline const QString kArchivoLogo = QStringLiteral("logo.bmp");
 // Margin of the logo preview, in pixels.
 inline constexpr qint16 kMargenLogo = 32;
 
@@ -59,18 +57,18 @@ public:
     QString rutaLogo() const;
 
     // Event handlers of the buttons, also the tests' way in.
-    void cmdCambiarCodigo_Click();
-    void Command2_Click();
-    void Command1_Click();
-    void Command3_Click();
+    void cambiarCodigoPulsado();
+    void cargarImagenPulsado();
+    void apagarPulsado();
+    void cerrarPulsado();
 
-    QLabel* Label1 = nullptr;
-    QLineEdit* txtCodigo = nullptr;
-    QPushButton* cmdCambiarCodigo = nullptr;
-    QLabel* pctLogo = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command3 = nullptr;
+    QLabel* etiquetaCodigo = nullptr;
+    QLineEdit* campoCodigo = nullptr;
+    QPushButton* botonCambiarCodigo = nullptr;
+    QLabel* vistaLogo = nullptr;
+    QPushButton* botonCargarImagen = nullptr;
+    QPushButton* botonApagar = nullptr;
+    QPushButton* botonCerrar = nullptr;
 
 private:
     void pintarLogo(const QImage& imagen);

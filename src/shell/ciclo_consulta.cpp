@@ -1,6 +1,7 @@
 #include "shell/ciclo_consulta.h"
 
 #include "json/runtime_error.h"
+#include "shell/respuesta.h"
 
 namespace kelmora::shell {
 
@@ -21,39 +22,37 @@ QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal) {
 
 CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs, int limiteConsultaMs)
     : p_(std::move(partes)), url_(std::move(urlConsulta)), intervaloMs_(intervaloMs), limiteConsultaMs_(limiteConsultaMs) {
-    p_.timerOps.setHandler([this] { timerOps_Timer(); });
-    p_.limiteConsulta.setHandler([this] { limiteConsulta_Timer(); });
-    p_.WebBrowser.setEvents(platform::PageLoader::Events{
-        [this](const QString& texto) { WebBrowser_StatusTextChange(texto); },
-        [this](const QString& cuerpo) { WebBrowser_DocumentComplete(cuerpo); },
-        [this](platform::PageLoader::Failure falla, const QString& descripcion) {
-            WebBrowser_Failed(falla, descripcion);
-        },
+    p_.reloj.setHandler([this] { alDarTick(); });
+    p_.limiteConsulta.setHandler([this] { alVencerLimite(); });
+    p_.cargador.setEvents(platform::PageLoader::Events{
+        [this](const QString& texto) { alCambiarEstado(texto); },
+        [this](const QString& cuerpo) { alTerminarCarga(cuerpo); },
+        [this](platform::PageLoader::Failure falla, const QString& descripcion) { alFallarCarga(falla, descripcion); },
     });
 }
 
 CicloConsulta::~CicloConsulta() {
-    p_.timerOps.stop();
+    p_.reloj.stop();
     p_.limiteConsulta.stop();
-    p_.WebBrowser.abort();
-    p_.timerOps.setHandler({});
+    p_.cargador.abort();
+    p_.reloj.setHandler({});
     p_.limiteConsulta.setHandler({});
-    p_.WebBrowser.setEvents({});
+    p_.cargador.setEvents({});
 }
 
-void CicloConsulta::iniciar() { p_.timerOps.start(intervaloMs_, platform::Timer::Mode::Repeating); }
+void CicloConsulta::iniciar() { p_.reloj.start(intervaloMs_, platform::Timer::Mode::Repeating); }
 
-void CicloConsulta::Command1_Click() {
-    if (p_.timerOps.isActive()) {
-        p_.timerOps.stop();
+void CicloConsulta::pausarOReanudar() {
+    if (p_.reloj.isActive()) {
+        p_.reloj.stop();
         p_.vista.mostrarBotonReloj(textos::reanudarReloj);
     } else {
-        p_.timerOps.start(intervaloMs_, platform::Timer::Mode::Repeating);
+        p_.reloj.start(intervaloMs_, platform::Timer::Mode::Repeating);
         p_.vista.mostrarBotonReloj(textos::pausarReloj);
     }
 }
 
-void CicloConsulta::timerOps_Timer() {
+void CicloConsulta::alDarTick() {
     if (ocupado_) {
         ++contadorEspera_;
         if (contadorEspera_ > limites::ticksEsperaMaximos) {
@@ -67,24 +66,22 @@ void CicloConsulta::timerOps_Timer() {
     p_.vista.limpiarConsola();
     contadorEspera_ = 0;
     pedirImpresiones();
-    tipoPeticion_ = 1;
 }
 
 void CicloConsulta::pedirImpresiones() {
-    if (ocupado_) return;
     p_.vista.escribirConsola(QStringLiteral("Peticion HTTP: \r\n--"));
     p_.vista.escribirConsola(url_.toString(QUrl::RemovePassword | QUrl::FullyEncoded));
     consultaEnCurso_ = true;
     p_.limiteConsulta.start(limiteConsultaMs_, platform::Timer::Mode::SingleShot);
-    p_.WebBrowser.start(url_, limites::tamanoMaximoRespuesta);
+    p_.cargador.start(url_, limites::tamanoMaximoRespuesta);
 }
 
-void CicloConsulta::WebBrowser_StatusTextChange(const QString& texto) {
+void CicloConsulta::alCambiarEstado(const QString& texto) {
     p_.vista.escribirConsola(textos::separadorEstado);
     p_.vista.escribirConsola(texto);
 }
 
-void CicloConsulta::WebBrowser_DocumentComplete(const QString& cuerpo) {
+void CicloConsulta::alTerminarCarga(const QString& cuerpo) {
     consultaEnCurso_ = false;
     p_.limiteConsulta.stop();
     // Set before anything can fail: a tick that comes in during the handling only counts.
@@ -102,20 +99,15 @@ void CicloConsulta::WebBrowser_DocumentComplete(const QString& cuerpo) {
 }
 
 void CicloConsulta::procesarRespuesta(const QString& texto) {
-    // The JSON document starts at the sixth character.
-    const QString json = texto.mid(5);
     p_.vista.escribirConsola(QStringLiteral("Respuesta: "));
     p_.vista.escribirConsola(QStringLiteral("--"));
-    const Value datos = lector_.leerJSON(json);
-    if (!lector_.erroresJSON().isEmpty()) {
-        p_.vista.escribirConsola(lector_.erroresJSON());
-    } else if (tipoPeticion_ == 1) {
-        p_.setComunicacion(datos);
-    }
+    // Every answer that reaches here comes from a poll, the only request the cycle makes.
+    const QString errores = atenderRespuesta(lector_, texto, p_.setComunicacion);
+    if (!errores.isEmpty()) p_.vista.escribirConsola(errores);
     ocupado_ = false;
 }
 
-void CicloConsulta::WebBrowser_Failed(platform::PageLoader::Failure falla, const QString& descripcion) {
+void CicloConsulta::alFallarCarga(platform::PageLoader::Failure falla, const QString& descripcion) {
     consultaEnCurso_ = false;
     p_.limiteConsulta.stop();
     switch (falla) {
@@ -132,9 +124,9 @@ void CicloConsulta::WebBrowser_Failed(platform::PageLoader::Failure falla, const
     }
 }
 
-void CicloConsulta::limiteConsulta_Timer() {
+void CicloConsulta::alVencerLimite() {
     if (!consultaEnCurso_) return;
-    p_.WebBrowser.abort();
+    p_.cargador.abort();
     consultaEnCurso_ = false;
     p_.vista.escribirConsola(QStringLiteral("Peticion abandonada: el servidor no respondio en ") +
                              QString::number(limiteConsultaMs_ / 1000.0) + QStringLiteral(" segundos"));

@@ -15,7 +15,7 @@ namespace kelmora::shell {
 
 // The limits of the poll cycle, in one place.
 namespace limites {
-// timerOps: one tick, one poll.
+// The poll timer: one tick, one poll.
 inline constexpr int intervaloConsultaMs = 1500;
 // A fetch without an answer by then is abandoned; the next tick polls again.
 inline constexpr int tiempoMaximoConsultaMs = 20000;
@@ -51,15 +51,16 @@ class CicloConsulta {
 public:
     struct Partes {
         VistaServicio& vista;
-        platform::PageLoader& WebBrowser;
-        platform::Timer& timerOps;
+        platform::PageLoader& cargador;
+        // The poll timer: one tick, one poll.
+        platform::Timer& reloj;
         // Single shot: ends a fetch that takes too long.
         platform::Timer& limiteConsulta;
         // The dispatcher's setComunicacion; a failed dispatch raises RuntimeError.
-        std::function<void(const Value& ObjDatos)> setComunicacion;
+        std::function<void(const Value& datos)> setComunicacion;
     };
 
-    // intervaloMs: timerOps's interval; limiteConsultaMs: when a fetch is abandoned. Only
+    // intervaloMs: the poll timer's interval; limiteConsultaMs: when a fetch is abandoned. Only
     // measurement and fault runs change them.
     CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs = limites::intervaloConsultaMs,
                   int limiteConsultaMs = limites::tiempoMaximoConsultaMs);
@@ -67,10 +68,10 @@ public:
     CicloConsulta(const CicloConsulta&) = delete;
     CicloConsulta& operator=(const CicloConsulta&) = delete;
 
-    // The last step of the start-up: enables timerOps, so the first poll comes one interval later.
+    // The last step of the start-up: enables the poll timer, so the first poll comes one interval later.
     void iniciar();
     // Pauses or resumes the timer, with the button's new caption.
-    void Command1_Click();
+    void pausarOReanudar();
 
     // The answer handling's own steps, on the text after the page's body was logged.
     void procesarRespuesta(const QString& texto);
@@ -78,17 +79,16 @@ public:
     const QUrl& url() const { return url_; }
     bool ocupado() const { return ocupado_; }
     qint16 contadorEspera() const { return contadorEspera_; }
-    qint16 tipoPeticion() const { return tipoPeticion_; }
     bool consultaEnCurso() const { return consultaEnCurso_; }
-    bool relojActivo() const { return p_.timerOps.isActive(); }
+    bool relojActivo() const { return p_.reloj.isActive(); }
 
 private:
-    void timerOps_Timer();
+    void alDarTick();
     void pedirImpresiones();
-    void WebBrowser_StatusTextChange(const QString& texto);
-    void WebBrowser_DocumentComplete(const QString& cuerpo);
-    void WebBrowser_Failed(platform::PageLoader::Failure falla, const QString& descripcion);
-    void limiteConsulta_Timer();
+    void alCambiarEstado(const QString& texto);
+    void alTerminarCarga(const QString& cuerpo);
+    void alFallarCarga(platform::PageLoader::Failure falla, const QString& descripcion);
+    void alVencerLimite();
 
     Partes p_;
     QUrl url_;
@@ -97,7 +97,6 @@ private:
     JsonReader lector_;
     bool ocupado_ = false;
     qint16 contadorEspera_ = 0;
-    qint16 tipoPeticion_ = 0;
     bool consultaEnCurso_ = false;
 };
 

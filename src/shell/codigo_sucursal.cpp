@@ -34,7 +34,7 @@ QStringList leerLineas(const QString& ruta) {
 }
 
 bool codigoAceptable(const QString& codigo) {
-    if (codigo.size() < 15) return false;
+    if (codigo.size() < kLongitudMinimaCodigo) return false;
     for (qsizetype i = 1; i < codigo.size(); ++i) {
         if (codigo[i] < u'0' || codigo[i] > u'9') return false;
     }

@@ -24,7 +24,12 @@ inline const QString mensajeCorreccion =
                    "El codigo de sucursal tiene 15 digitos");
 inline const QString tituloCambio = QStringLiteral("Sistema de impresion");
 inline const QString mensajeCambio = QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar");
+// The rule of codigoAceptable, as the messages of the command line state it.
+inline const QString reglaCodigo = QStringLiteral("15 caracteres o mas, digitos desde el segundo");
 }  // namespace textos
+
+// The shortest branch code there is.
+inline constexpr qsizetype kLongitudMinimaCodigo = 15;
 
 // The program folder + "/Acceso".
 QString rutaAcceso(const QString& carpetaPrograma);
@@ -33,7 +38,7 @@ QString rutaAcceso(const QString& carpetaPrograma);
 // extra empty entry; three empty entries when the file cannot be read.
 QStringList leerLineas(const QString& ruta);
 
-// At least 15 characters, and digits only from the second character on.
+// At least kLongitudMinimaCodigo characters, and digits only from the second character on.
 bool codigoAceptable(const QString& codigo);
 
 // Replaces the file with the code and CR LF. A file that cannot be written is reported in a

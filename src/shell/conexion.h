@@ -1,16 +1,18 @@
 #pragma once
 
 #include "json/value.h"
+#include "printing/impresion.h"
 
 namespace kelmora {
-
-class Imprimir;
 
 // The print-job dispatcher: turns one parsed poll answer into print work. The service keeps a
 // single one for its whole run.
 class Conexion {
 public:
-    explicit Conexion(Imprimir& imprimir) : imprimir_(imprimir) {}
+    // `configImpresion` is the settings object that `impresion` reads: the dispatcher is the one
+    // that replaces its list.
+    Conexion(ConfigImpresion& configImpresion, Impresion impresion)
+        : configImpresion_(configImpresion), impresion_(std::move(impresion)) {}
 
     // Stores the answer's settings and read ids, then prints, in this order, the kitchen orders,
     // the cancellations, each invoice, and opens the cash drawer when asked. Nothing is printed
@@ -23,7 +25,8 @@ public:
     Collection listaIdsLeidos;
 
 private:
-    Imprimir& imprimir_;
+    ConfigImpresion& configImpresion_;
+    Impresion impresion_;
 };
 
 }  // namespace kelmora

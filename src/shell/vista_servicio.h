@@ -6,10 +6,10 @@ namespace kelmora::shell {
 
 // The tray icon's status pictures.
 enum class EstadoIcono {
-    Desconectado,  // pctDisconected: starting, not yet connected
-    Conectado,     // pctConected: the last answer was handled
-    OK,            // pctOK: an answer was just handled
-    Error,         // pctError
+    Desconectado,  // iconoDesconectado: starting, not yet connected
+    Conectado,     // iconoConectado: the last answer was handled
+    OK,            // iconoOK: an answer was just handled
+    Error,         // iconoError
 };
 
 // What the poll cycle and the start-up show to the user: the main window (console, pause button,
@@ -19,10 +19,10 @@ class VistaServicio {
 public:
     virtual ~VistaServicio() = default;
 
-    // txtConsole: appends the text and a line end, keeping the newest line in view.
+    // The console: appends the text and a line end, keeping the newest line in view.
     virtual void escribirConsola(const QString& texto) = 0;
     virtual void limpiarConsola() = 0;
-    // Command1's caption: "Pausar Reloj" while the timer runs, "Reanudar Reloj" while paused.
+    // The pause button's caption: "Pausar Reloj" while the timer runs, "Reanudar Reloj" while paused.
     virtual void mostrarBotonReloj(const QString& caption) = 0;
     // The main window stays on screen only on a support workstation.
     virtual void mostrarVentana(bool visible) = 0;

@@ -1,7 +1,7 @@
 // The cancellation ticket: products of an order that a preparation area no longer has to make.
 #include "tickets/anulacion.h"
 
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 #include "tickets/comanda_productos.h"
 
 namespace kelmora {
@@ -11,45 +11,48 @@ namespace {
 constexpr double kTamanoBanner = 16;
 constexpr double kTamanoCuerpo = 12;
 
-void imprimirAnulacion(Imprimir& imprimir, const Value& anulacion, const QString& area) {
-    platform::Printer& impresora = imprimir.impresora();
-    Documento documento(imprimir, QStringLiteral("Anulacion"));
+void imprimirAnulacion(const Impresion& impresion, const Value& anulacion, const QString& area) {
+    TextoTicket& texto = impresion.texto;
+    const ConfigImpresion& config = impresion.config;
+    platform::Printer& impresora = impresion.impresora();
+    Documento documento(impresion.seleccion, impresion.config, QStringLiteral("Anulacion"));
 
     // The area comes out in the printer's own font: no font name is set before it.
-    imprimir.imprimirTextoMedido(area, imprimir.anchoTicket(), 2, 0);
-    fuenteComanda(imprimir);
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirTextoMedido(area, config.anchoTicket(), 2, 0);
+    fuenteComanda(impresion);
+    texto.imprimirSeparador(QStringLiteral("="));
     impresora.setFontSize(kTamanoBanner);
     impresora.printLine(QStringLiteral("A N U L A C I O N!!"));
-    impresora.printLine(lineaValor(anulacion[u"nomMesa"], imprimir.locale()));
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    impresora.printLine(lineaValor(anulacion[u"nomMesa"], impresion.locale()));
+    texto.imprimirSeparador(QStringLiteral("="));
     impresora.setFontSize(kTamanoCuerpo);
 
-    imprimirProductos(imprimir, anulacion[u"productos"],
-                      [&](const Value& producto) { imprimirLineaProducto(imprimir, producto); });
+    imprimirProductos(impresion, anulacion[u"productos"],
+                      [&](const Value& producto) { imprimirLineaProducto(impresion, producto); });
 
     impresora.setFontSize(kTamanoCuerpo);
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
     // The time of printing, not the order's: the kitchen needs to know when it was withdrawn.
     impresora.printLine(QStringLiteral("Fecha\\Hora: "));
-    impresora.printLine(imprimir.reloj().now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    impresora.setFontSize(imprimir.tamanoPequeno());
-    terminarComanda(imprimir, documento);
+    impresora.printLine(impresion.reloj.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    impresora.setFontSize(config.tamanoPequeno());
+    terminarComanda(impresion, documento);
 }
 
 }  // namespace
 
-void imprimirAnulaciones(Imprimir& imprimir, const Collection& anulaciones) {
-    if (!imprimir.hayImpresora()) return;
+void imprimirAnulaciones(const Impresion& impresion, const Collection& anulaciones) {
+    SeleccionImpresora& seleccion = impresion.seleccion;
+    if (!seleccion.hayImpresora()) return;
     // Set once on the printer current before the first ticket; each selection below gives its
     // printer the default font again.
-    imprimir.impresora().setFontSize(imprimir.tamanoPequeno());
+    impresion.impresora().setFontSize(impresion.config.tamanoPequeno());
     for (const Value& anulacion : anulaciones) {
         // No test for "NN" or an empty area: such a name matches no printer and the ticket goes to
         // the default one.
-        const QString area = anulacion[u"area"].toText(imprimir.locale());
-        if (!imprimir.seleccionarImpresora(imprimir.indiceImpresora(area), false)) continue;
-        imprimirAnulacion(imprimir, anulacion, area);
+        const QString area = anulacion[u"area"].toText(impresion.locale());
+        if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(area), false)) continue;
+        imprimirAnulacion(impresion, anulacion, area);
     }
 }
 

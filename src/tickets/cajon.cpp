@@ -2,7 +2,7 @@
 #include "tickets/cajon.h"
 
 #include "json/runtime_error.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 
 namespace kelmora {
 
@@ -13,17 +13,18 @@ constexpr char kPulsoCajon[] = {0x1B, 0x70, 0x00, 0x3C, static_cast<char>(0xF0)}
 
 }  // namespace
 
-void abrirCajonMonedero(Imprimir& imprimir) {
-    if (!imprimir.seleccionarImpresora(imprimir.indiceImpresora(QStringLiteral("Facturas")), false)) return;
+void abrirCajonMonedero(const Impresion& impresion) {
+    SeleccionImpresora& seleccion = impresion.seleccion;
+    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(QStringLiteral("Facturas")), false)) return;
     try {
         // A fallback left its "Error en Impresora " note on the page: it goes out on its own, so
         // that it does not head whatever that printer prints next.
-        platform::Printer& impresora = imprimir.impresora();
+        platform::Printer& impresora = impresion.impresora();
         if (!impresora.pendingDocument().rows.isEmpty()) {
             impresora.setDocumentKind(QStringLiteral("Cajon"));
             impresora.endDoc();
         }
-        imprimir.impresoras().sendRaw(QByteArray(kPulsoCajon, sizeof kPulsoCajon));
+        seleccion.impresoras().sendRaw(QByteArray(kPulsoCajon, sizeof kPulsoCajon));
     } catch (const RuntimeError&) {
         // An unreachable drawer is not reported: the cashier opens it by key.
     }

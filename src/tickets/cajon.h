@@ -2,10 +2,10 @@
 
 namespace kelmora {
 
-class Imprimir;
+struct Impresion;
 
 // Opens the cash drawer wired to the "Facturas" printer (or to the default printer when that one
 // is missing or failing). A drawer that cannot be reached is not reported.
-void abrirCajonMonedero(Imprimir& imprimir);
+void abrirCajonMonedero(const Impresion& impresion);
 
 }  // namespace kelmora

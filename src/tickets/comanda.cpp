@@ -2,7 +2,7 @@
 #include "tickets/comanda.h"
 
 #include "json/runtime_error.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 #include "tickets/comanda_productos.h"
 
 namespace kelmora {
@@ -14,101 +14,106 @@ constexpr double kTamanoCuerpo = 12;
 
 // The product line when the branch prints values: quantity, the name's leading words that fit,
 // and the value ending in the last column; the rest of the name wraps below at column 5.
-void imprimirLineaConValor(Imprimir& imprimir, const Value& producto) {
-    const QLocale& locale = imprimir.locale();
+void imprimirLineaConValor(const Impresion& impresion, const Value& producto) {
+    TextoTicket& texto = impresion.texto;
+    const ConfigImpresion& config = impresion.config;
+    const QLocale& locale = impresion.locale();
     const QString nombre = producto[u"nombre"].toText(locale);
-    const qint16 corte = imprimir.calcularCorte(nombre, imprimir.escalarColumna(18));
-    const QString valor = imprimir.textoMonto(producto[u"valor"].toNumber(locale));
-    imprimir.impresora().printLine(platform::PrinterLine()
-                                       .number(cantidadProducto(producto, locale), locale)
-                                       .column(imprimir.escalarColumna(7))
-                                       .text(nombre.left(corte))
-                                       .column(imprimir.espacioLibre(valor, imprimir.anchoTicket()))
-                                       .text(valor));
-    if (nombre.size() > corte) imprimir.imprimirTexto(nombre.mid(corte), imprimir.anchoTicket(), 0, 5);
+    const qint16 corte = texto.calcularCorte(nombre, texto.escalarColumna(18));
+    const QString valor = texto.textoMonto(producto[u"valor"].toNumber(locale));
+    impresion.impresora().printLine(platform::PrinterLine()
+                                        .number(cantidadProducto(producto, locale), locale)
+                                        .column(texto.escalarColumna(7))
+                                        .text(nombre.left(corte))
+                                        .column(texto.espacioLibre(valor, config.anchoTicket()))
+                                        .text(valor));
+    if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), config.anchoTicket(), 0, 5);
 }
 
-void imprimirComanda(Imprimir& imprimir, const Value& comanda, const QString& area) {
-    const QLocale& locale = imprimir.locale();
-    platform::Printer& impresora = imprimir.impresora();
-    Documento documento(imprimir, QStringLiteral("Comanda"));
+void imprimirComanda(const Impresion& impresion, const Value& comanda, const QString& area) {
+    TextoTicket& texto = impresion.texto;
+    const ConfigImpresion& config = impresion.config;
+    const QLocale& locale = impresion.locale();
+    platform::Printer& impresora = impresion.impresora();
+    Documento documento(impresion.seleccion, impresion.config, QStringLiteral("Comanda"));
     Decimal total;
 
     const Value titulo = comanda[u"titulo"];
     if (!titulo.isNull()) {
-        impresora.setFontSize(imprimir.tamanoPequeno());
-        imprimir.imprimirTextoMedido(titulo.toText(locale), imprimir.anchoTicket(), 2, 0);
-        imprimir.imprimirSeparador(QStringLiteral("="));
+        impresora.setFontSize(config.tamanoPequeno());
+        texto.imprimirTextoMedido(titulo.toText(locale), config.anchoTicket(), 2, 0);
+        texto.imprimirSeparador(QStringLiteral("="));
     }
     // Heading and area come out in the printer's own font: no font name is set before them.
-    impresora.setFontSize(imprimir.tamanoPequeno());
-    imprimir.imprimirTextoMedido(area, imprimir.anchoTicket(), 2, 0);
+    impresora.setFontSize(config.tamanoPequeno());
+    texto.imprimirTextoMedido(area, config.anchoTicket(), 2, 0);
 
-    fuenteComanda(imprimir);
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    fuenteComanda(impresion);
+    texto.imprimirSeparador(QStringLiteral("="));
     impresora.setFontSize(kTamanoMesa);
     impresora.printLine(lineaValor(comanda[u"nomMesa"], locale));
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
     impresora.setFontSize(kTamanoCuerpo);
 
     const QString conValores = QStringLiteral("Valores En Comanda");
-    imprimirProductos(imprimir, comanda[u"productos"], [&](const Value& producto) {
-        if (imprimir.leerConfig(conValores) == u"1") {
-            imprimirLineaConValor(imprimir, producto);
+    imprimirProductos(impresion, comanda[u"productos"], [&](const Value& producto) {
+        if (config.leerConfig(conValores) == u"1") {
+            imprimirLineaConValor(impresion, producto);
             total += producto[u"valor"].toNumber(locale);
         } else {
-            imprimirLineaProducto(imprimir, producto);
+            imprimirLineaProducto(impresion, producto);
         }
     });
-    if (imprimir.leerConfig(conValores) == u"1") {
-        imprimir.imprimirTexto(QStringLiteral("TOTAL   ") + total.toText(locale), imprimir.anchoTicket(), 1, 0);
+    if (config.leerConfig(conValores) == u"1") {
+        texto.imprimirTexto(QStringLiteral("TOTAL   ") + total.toText(locale), config.anchoTicket(), 1, 0);
     }
 
     impresora.setFontSize(kTamanoCuerpo);
-    imprimir.imprimirSeparador(QStringLiteral("="));
-    imprimir.imprimirTextoMedido(QStringLiteral("Atiende: ") + comanda[u"responsable"].toText(locale),
-                                 imprimir.anchoTicket(), 0, 0);
+    texto.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirTextoMedido(QStringLiteral("Atiende: ") + comanda[u"responsable"].toText(locale),
+                              config.anchoTicket(), 0, 0);
     impresora.printLine(QStringLiteral("Pedido ") + comanda[u"nPedido"].toText(locale));
     impresora.printLine(QStringLiteral("Fecha\\Hora: "));
     impresora.printLine(lineaValor(comanda[u"fecha"], locale));
-    impresora.setFontSize(imprimir.tamanoPequeno());
+    impresora.setFontSize(config.tamanoPequeno());
 
     if (!comanda[u"clienteNombre"].isEmptyText()) {
-        imprimir.imprimirSeparador(QStringLiteral("="));
-        imprimir.imprimirTexto(QStringLiteral("DATOS CLIENTE"), imprimir.anchoTicket(), 0, 0);
-        imprimir.imprimirTexto(QStringLiteral("Nombre: ") + comanda[u"clienteNombre"].toText(locale),
-                               imprimir.anchoTicket(), 0, 0);
-        imprimir.imprimirTexto(QStringLiteral("Telefono: ") + comanda[u"clienteTelefono"].toText(locale),
-                               imprimir.anchoTicket(), 0, 0);
-        imprimir.imprimirTextoMedido(QStringLiteral("Direccion: ") + comanda[u"clienteDireccion"].toText(locale),
-                                     imprimir.anchoTicket(), 0, 0);
+        texto.imprimirSeparador(QStringLiteral("="));
+        texto.imprimirTexto(QStringLiteral("DATOS CLIENTE"), config.anchoTicket(), 0, 0);
+        texto.imprimirTexto(QStringLiteral("Nombre: ") + comanda[u"clienteNombre"].toText(locale), config.anchoTicket(),
+                            0, 0);
+        texto.imprimirTexto(QStringLiteral("Telefono: ") + comanda[u"clienteTelefono"].toText(locale),
+                            config.anchoTicket(), 0, 0);
+        texto.imprimirTextoMedido(QStringLiteral("Direccion: ") + comanda[u"clienteDireccion"].toText(locale),
+                                  config.anchoTicket(), 0, 0);
     }
 
     impresora.setFontSize(kTamanoCuerpo);
     const Value plataforma = comanda[u"codPlataforma"];
     if (!plataforma.isEmptyText()) {
-        imprimir.imprimirSeparador(QStringLiteral("="));
-        imprimir.imprimirTexto(plataforma.toText(locale), imprimir.anchoTicket(), 0, 0);
+        texto.imprimirSeparador(QStringLiteral("="));
+        texto.imprimirTexto(plataforma.toText(locale), config.anchoTicket(), 0, 0);
     }
 
-    terminarComanda(imprimir, documento);
+    terminarComanda(impresion, documento);
 }
 
 }  // namespace
 
-void imprimirComandas(Imprimir& imprimir, const Collection& comandas) {
+void imprimirComandas(const Impresion& impresion, const Collection& comandas) {
+    SeleccionImpresora& seleccion = impresion.seleccion;
     try {
-        if (!imprimir.hayImpresora()) return;
+        if (!seleccion.hayImpresora()) return;
         for (const Value& comanda : comandas) {
             const Value area = comanda[u"area"];
-            if (area.equals(u"NN", imprimir.locale()) || area.isEmptyText()) continue;
-            const QString nombreArea = area.toText(imprimir.locale());
-            if (!imprimir.seleccionarImpresora(imprimir.indiceImpresora(nombreArea), false)) continue;
-            imprimirComanda(imprimir, comanda, nombreArea);
+            if (area.equals(u"NN", impresion.locale()) || area.isEmptyText()) continue;
+            const QString nombreArea = area.toText(impresion.locale());
+            if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombreArea), false)) continue;
+            imprimirComanda(impresion, comanda, nombreArea);
         }
     } catch (const RuntimeError& error) {
-        imprimir.avisos().ShowBalloonTip(error.description(), platform::BalloonIcon::Warning, QStringLiteral("Comanda"),
-                                         platform::kBalloonMilliseconds);
+        impresion.avisos.ShowBalloonTip(error.description(), platform::BalloonIcon::Warning, QStringLiteral("Comanda"),
+                                        platform::kBalloonMilliseconds);
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include "json/runtime_error.h"
 #include "platform/files.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 #include "tickets/comanda_productos.h"
 #include "tickets/factura_configuracion.h"
 #include "tickets/factura_encabezado.h"
@@ -23,17 +23,17 @@ constexpr qint16 kAnchoPie = 35;       // footers wrap here on every roll
 constexpr int kPrefijoMedioPago = 14;  // the payment method's name starts after this fixed prefix
 constexpr int kLineasAvance = 10;      // paper fed before the cut
 
-void imprimirEncabezadoDocumento(Imprimir& imprimir, const Value& factura) {
-    const QLocale& locale = imprimir.locale();
-    const ConfigFactura& config = imprimir.configFactura;
-    platform::Printer& impresora = imprimir.impresora();
-    const qint16 ancho = imprimir.anchoTicket();
+void imprimirEncabezadoDocumento(const Impresion& impresion, const ConfigFactura& config, const Value& factura) {
+    TextoTicket& texto = impresion.texto;
+    const QLocale& locale = impresion.locale();
+    platform::Printer& impresora = impresion.impresora();
+    const qint16 ancho = impresion.config.anchoTicket();
 
-    if (!config.encabezadoFactura.isEmpty()) imprimir.imprimirTextoMedido(config.encabezadoFactura, ancho, 2, 0);
+    if (!config.encabezadoFactura.isEmpty()) texto.imprimirTextoMedido(config.encabezadoFactura, ancho, 2, 0);
 
     const QString tipoCuenta = factura[u"tipoCuenta"].toText(locale);
     if (!tipoCuenta.isEmpty()) {
-        imprimir.imprimirTexto(mayusculas(tipoCuenta), ancho, 2, 0);
+        texto.imprimirTexto(mayusculas(tipoCuenta), ancho, 2, 0);
         impresora.printLine(QStringLiteral(" "));
     }
     // Quotations carry no number. Closed and open accounts share the title.
@@ -52,19 +52,21 @@ void imprimirEncabezadoDocumento(Imprimir& imprimir, const Value& factura) {
     }
 }
 
-void imprimirDescuento(Imprimir& imprimir, const Value& factura) {
-    const QLocale& locale = imprimir.locale();
+void imprimirDescuento(const Impresion& impresion, const Value& factura) {
+    TextoTicket& texto = impresion.texto;
+    const QLocale& locale = impresion.locale();
     if (!valores_factura::mayorQueCero(factura[u"descuento"], locale)) return;
     const Decimal individual = factura[u"DescuentoIndividual"].toNumber(locale);
-    imprimir.imprimirLineaMonto(QStringLiteral("SUB TOTAL"), factura[u"totalPagar"].toNumber(locale) - individual);
-    imprimir.imprimirLineaMonto(QStringLiteral("Descuento en Ventas "),
-                                -(factura[u"descuento"].toNumber(locale) - individual).abs());
-    imprimir.impresora().printLine(QString());
+    texto.imprimirLineaMonto(QStringLiteral("SUB TOTAL"), factura[u"totalPagar"].toNumber(locale) - individual);
+    texto.imprimirLineaMonto(QStringLiteral("Descuento en Ventas "),
+                             -(factura[u"descuento"].toNumber(locale) - individual).abs());
+    impresion.impresora().printLine(QString());
 }
 
-void imprimirPagos(Imprimir& imprimir, const Value& factura) {
-    const QLocale& locale = imprimir.locale();
-    platform::Printer& impresora = imprimir.impresora();
+void imprimirPagos(const Impresion& impresion, const Value& factura) {
+    TextoTicket& texto = impresion.texto;
+    const QLocale& locale = impresion.locale();
+    platform::Printer& impresora = impresion.impresora();
     const auto numero = [&](const char16_t* clave) { return factura[clave].toNumber(locale); };
 
     impresora.printLine(QStringLiteral(" "));
@@ -76,50 +78,51 @@ void imprimirPagos(Imprimir& imprimir, const Value& factura) {
         if (domicilio && mayusculas(etiqueta).contains(u"PROPINA")) {
             etiqueta.replace(QStringLiteral("propina"), QStringLiteral("domicilio"));
         }
-        imprimir.imprimirLineaMonto(etiqueta, pago[u"Valor"].toNumber(locale).abs());
+        texto.imprimirLineaMonto(etiqueta, pago[u"Valor"].toNumber(locale).abs());
     }
 
     const auto pagado = factura[u"totalPagado"].compare(Decimal(), locale);
     if (pagado && *pagado != 0) {
         impresora.printLine(QString());
-        imprimir.imprimirLineaMonto(QStringLiteral("TOTAL PAGADO"),
-                                    numero(u"totalPagado") + numero(u"totalPagadoPropina"));
+        texto.imprimirLineaMonto(QStringLiteral("TOTAL PAGADO"),
+                                 numero(u"totalPagado") + numero(u"totalPagadoPropina"));
     }
     if (valores_factura::mayorQueCero(factura[u"pagoEfectivo"], locale)) {
-        imprimir.imprimirSeparador(QStringLiteral("="));
-        imprimir.imprimirLineaMonto(QStringLiteral("Efectivo Recibido"),
-                                    numero(u"pagoEfectivo") + numero(u"cambioEfectivo"));
-        imprimir.imprimirLineaMonto(QStringLiteral("Cambio Entregado"), numero(u"cambioEfectivo"));
+        texto.imprimirSeparador(QStringLiteral("="));
+        texto.imprimirLineaMonto(QStringLiteral("Efectivo Recibido"),
+                                 numero(u"pagoEfectivo") + numero(u"cambioEfectivo"));
+        texto.imprimirLineaMonto(QStringLiteral("Cambio Entregado"), numero(u"cambioEfectivo"));
     }
 }
 
-void imprimirDatosCliente(Imprimir& imprimir, const Value& factura) {
-    const QLocale& locale = imprimir.locale();
-    platform::Printer& impresora = imprimir.impresora();
-    const qint16 ancho = imprimir.anchoTicket();
+void imprimirDatosCliente(const Impresion& impresion, const Value& factura) {
+    TextoTicket& texto = impresion.texto;
+    const QLocale& locale = impresion.locale();
+    platform::Printer& impresora = impresion.impresora();
+    const qint16 ancho = impresion.config.anchoTicket();
     const Value cliente = factura[u"cliente"];
     if (cliente.isNull()) return;
     const auto dato = [&](const char16_t* clave) { return cliente[clave].toText(locale); };
 
     if (valores_factura::esDomicilio(factura, locale)) {
-        imprimir.imprimirSeparador(QStringLiteral("="));
+        texto.imprimirSeparador(QStringLiteral("="));
         impresora.setFontBold(true);
         impresora.printLine(QStringLiteral("DATOS DOMICILIO"));
         impresora.setFontBold(false);
         impresora.printLine(QStringLiteral("Nombre: ") + dato(u"Nombre"));
         impresora.printLine(QStringLiteral("Documento: ") + mayusculas(dato(u"IdDocumento")));
-        imprimir.imprimirTextoMedido(QStringLiteral("Direccion: ") + dato(u"Direccion"), ancho, 0, 0);
+        texto.imprimirTextoMedido(QStringLiteral("Direccion: ") + dato(u"Direccion"), ancho, 0, 0);
         impresora.printLine(QStringLiteral("Telefono: ") + dato(u"Telefono1"));
-        imprimir.imprimirTextoMedido(factura[u"detalleDomicilio"].toText(locale), ancho, 0, 0);
+        texto.imprimirTextoMedido(factura[u"detalleDomicilio"].toText(locale), ancho, 0, 0);
         return;
     }
 
     const Value nombre = cliente[u"Nombre"];
     if (nombre.isNull() || nombre.isEmptyText()) return;
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
     impresora.printLine(QStringLiteral("Nombre: ") + mayusculas(dato(u"Nombre")));
     impresora.printLine(QStringLiteral("Documento: ") + mayusculas(dato(u"IdDocumento")));
-    imprimir.imprimirTextoMedido(QStringLiteral("Dirección: ") + mayusculas(dato(u"Direccion")), ancho, 0, 0);
+    texto.imprimirTextoMedido(QStringLiteral("Dirección: ") + mayusculas(dato(u"Direccion")), ancho, 0, 0);
     impresora.printLine(QStringLiteral("Telefono: ") + mayusculas(dato(u"Telefono1")));
     for (int i = 0; i < 4; ++i) impresora.printLine(QStringLiteral(" "));
     impresora.printLine(QStringLiteral("FIRMA: _____________________________"));
@@ -133,14 +136,14 @@ bool sumaMayorQueCero(const Value& a, const Value& b, const QLocale& locale) {
 }
 
 // Everything from the customer blanks to the paper feed; the document is then ready to end.
-void imprimirCierre(Imprimir& imprimir, const Value& factura) {
-    const QLocale& locale = imprimir.locale();
-    const ConfigFactura& config = imprimir.configFactura;
-    platform::Printer& impresora = imprimir.impresora();
+void imprimirCierre(const Impresion& impresion, const ConfigFactura& config, const Value& factura) {
+    TextoTicket& texto = impresion.texto;
+    const QLocale& locale = impresion.locale();
+    platform::Printer& impresora = impresion.impresora();
 
     if (!factura[u"cliente"].isNull() && config.imprimeEspacioCliente) {
         impresora.printLine(QStringLiteral(" "));
-        if (imprimir.esRollo55()) {
+        if (impresion.config.esRollo55()) {
             impresora.printLine(QStringLiteral("NOMBRE: ________________________"));
             impresora.printLine(QStringLiteral("CEDULA: ________________________"));
             impresora.printLine(QStringLiteral("DIRECCION: _____________________"));
@@ -154,22 +157,23 @@ void imprimirCierre(Imprimir& imprimir, const Value& factura) {
     // Every part of the condition is read, as the totals do.
     const bool domicilio = valores_factura::esDomicilio(factura, locale);
     const bool propina = sumaMayorQueCero(factura[u"propinaSugerida"], factura[u"totalPagadoPropina"], locale);
-    if (config.aplicaPropina && config.imprimeLeyendaPropina && !domicilio && propina) imprimirLeyendaPropina(imprimir);
+    if (config.aplicaPropina && config.imprimeLeyendaPropina && !domicilio && propina)
+        imprimirLeyendaPropina(impresion);
 
     const QString pieConfig = recortarBlancos(config.textoPieFactura);
     if (!pieConfig.isEmpty()) {
         impresora.printLine(QString());
-        imprimir.imprimirSeparador(QStringLiteral("="));
-        imprimir.imprimirTexto(pieConfig, kAnchoPie, 0, 0);
+        texto.imprimirSeparador(QStringLiteral("="));
+        texto.imprimirTexto(pieConfig, kAnchoPie, 0, 0);
     }
     const QString pieFactura = factura[u"pieFactura"].toText(locale);
     if (!pieFactura.isEmpty()) {
         impresora.printLine(QString());
-        imprimir.imprimirTexto(pieFactura, kAnchoPie, 2, 0);
+        texto.imprimirTexto(pieFactura, kAnchoPie, 2, 0);
     }
 
     impresora.printLine(QStringLiteral(" "));
-    imprimir.eventos().processPendingEvents();
+    impresion.eventos.processPendingEvents();
 
     if (config.permanenciaFactura) {
         impresora.printLine(QStringLiteral("Permanencia  ") + factura[u"permanencia"].toText(locale) +
@@ -180,55 +184,57 @@ void imprimirCierre(Imprimir& imprimir, const Value& factura) {
     if (!fechaLimite.isEmptyText()) {
         impresora.printLine(QStringLiteral("Fecha para pago ") + fechaLimite.toText(locale));
     }
-    imprimirPieSoftware(imprimir);
+    imprimirPieSoftware(impresion);
     for (int i = 0; i < kLineasAvance; ++i) impresora.printLine(QStringLiteral(" "));
 }
 
 }  // namespace
 
-void imprimirFactura(Imprimir& imprimir, const Value& factura) {
-    if (!imprimir.hayImpresora()) return;
-    cargarConfigFactura(imprimir);
+void imprimirFactura(const Impresion& impresion, const Value& factura) {
+    SeleccionImpresora& seleccion = impresion.seleccion;
+    if (!seleccion.hayImpresora()) return;
+    // Read afresh for every invoice, and kept for this one only.
+    const ConfigFactura configFactura = cargarConfigFactura(impresion.config);
     if (factura[u"mesa"].isEmptyText()) return;
-    if (!imprimir.seleccionarImpresora(imprimir.indiceImpresora(imprimir.impresoraPredeterminada()), false)) return;
+    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(seleccion.impresoraPredeterminada()), false)) return;
 
-    std::optional<Documento> documento(std::in_place, imprimir, kClaseDocumento);
-    platform::Printer& impresora = imprimir.impresora();
+    std::optional<Documento> documento(std::in_place, seleccion, impresion.config, kClaseDocumento);
+    platform::Printer& impresora = impresion.impresora();
 
-    if (platform::existeArchivo(rutaLogo(imprimir))) imprimirLogo(imprimir);
-    impresora.setFontSize(imprimir.tamanoPequeno());
+    if (platform::existeArchivo(rutaLogo(impresion))) imprimirLogo(impresion);
+    impresora.setFontSize(impresion.config.tamanoPequeno());
     impresora.setFontName(QStringLiteral("Courier 14 CPI"));
-    imprimirEncabezadoFactura(imprimir);
-    imprimirResolucionDian(imprimir);
-    imprimirEncabezadoDocumento(imprimir, factura);
-    imprimirProductosFactura(imprimir, factura[u"pedido"]);
-    imprimirDescuento(imprimir, factura);
-    imprimirTotalesFactura(imprimir, factura);
-    if (valores_factura::esCuentaCerrada(factura, imprimir.locale())) imprimirPagos(imprimir, factura);
+    imprimirEncabezadoFactura(impresion, configFactura);
+    imprimirResolucionDian(impresion, configFactura);
+    imprimirEncabezadoDocumento(impresion, configFactura, factura);
+    imprimirProductosFactura(impresion, factura[u"pedido"]);
+    imprimirDescuento(impresion, factura);
+    imprimirTotalesFactura(impresion, configFactura, factura);
+    if (valores_factura::esCuentaCerrada(factura, impresion.locale())) imprimirPagos(impresion, factura);
 
     // From the customer data on, the first run-time error does not end the invoice: printing
     // resumes at the customer blanks. Any later one ends it like those above.
     bool guardaUsada = false;
     try {
-        imprimirDatosCliente(imprimir, factura);
+        imprimirDatosCliente(impresion, factura);
     } catch (const RuntimeError&) {
         guardaUsada = true;
     }
     for (;;) {
         bool terminando = false;
         try {
-            imprimirCierre(imprimir, factura);
+            imprimirCierre(impresion, configFactura, factura);
             terminando = true;
             documento->terminar();
-            imprimir.avisos().ShowBalloonTip(QStringLiteral("Factura enviada a ") + impresora.deviceName(),
-                                             platform::BalloonIcon::Information, QStringLiteral("Impresion de Factura"),
-                                             platform::kBalloonMilliseconds);
+            impresion.avisos.ShowBalloonTip(QStringLiteral("Factura enviada a ") + impresora.deviceName(),
+                                            platform::BalloonIcon::Information, QStringLiteral("Impresion de Factura"),
+                                            platform::kBalloonMilliseconds);
             return;
         } catch (const RuntimeError&) {
             if (guardaUsada) throw;
             guardaUsada = true;
             // An ended document is gone, taken or not: what is printed again is a document of its own.
-            if (terminando) documento.emplace(imprimir, kClaseDocumento);
+            if (terminando) documento.emplace(seleccion, impresion.config, kClaseDocumento);
         }
     }
 }

@@ -4,12 +4,12 @@
 
 namespace kelmora {
 
-class Imprimir;
+struct Impresion;
 
 // Prints one invoice, pre-invoice or quotation of the payload's `factura` list on the default
 // printer, and tells it in a balloon. A record without a table, or with no printer to take it, is
 // passed over in silence. A run-time error ends the document unsent and reaches the caller, except
 // the first one from the customer data on, after which printing resumes at the customer blanks.
-void imprimirFactura(Imprimir& imprimir, const Value& factura);
+void imprimirFactura(const Impresion& impresion, const Value& factura);
 
 }  // namespace kelmora

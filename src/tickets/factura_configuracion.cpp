@@ -2,7 +2,8 @@
 #include "tickets/factura_configuracion.h"
 
 #include "json/value.h"
-#include "printing/imprimir.h"
+#include "printing/config_impresion.h"
+#include "printing/texto.h"
 
 namespace kelmora {
 
@@ -21,8 +22,8 @@ qint16 leerServicio(const QString& valor, const QLocale& locale) {
 
 }  // namespace
 
-void cargarConfigFactura(Imprimir& imprimir) {
-    const auto leer = [&imprimir](const char16_t* nombre) { return imprimir.leerConfig(QString::fromUtf16(nombre)); };
+ConfigFactura cargarConfigFactura(const ConfigImpresion& config) {
+    const auto leer = [&config](const char16_t* nombre) { return config.leerConfig(QString::fromUtf16(nombre)); };
 
     ConfigFactura c;
     c.nombreRepresentante = leer(u"Nombre Representante Legal");
@@ -55,12 +56,11 @@ void cargarConfigFactura(Imprimir& imprimir) {
     c.imprimeLeyendaPropina = activado(leer(u"Imprimie Leyenda Propina Cuenta"));
     const QString propina = leer(u"Propina");
     c.aplicaPropina = propina == u"Aplica" || activado(propina);
-    c.servicio = leerServicio(leer(u"Servicio"), imprimir.locale());
+    c.servicio = leerServicio(leer(u"Servicio"), config.locale());
     c.opcionPropina5y10 = activado(leer(u"Opcion Propina 5% y 10%"));
     c.resaltarTotal = activado(leer(u"ResaltarTotal Cuenta"));
     c.conceptoDomicilio = oPorDefecto(leer(u"Concepto Domicilio"), QStringLiteral("Domicilio"));
-
-    imprimir.configFactura = std::move(c);
+    return c;
 }
 
 }  // namespace kelmora

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "printing/config_factura.h"
+
 namespace kelmora {
 
-class Imprimir;
+class ConfigImpresion;
 
-// Fills `configFactura` from the settings list of the latest payload. Every field is overwritten.
-void cargarConfigFactura(Imprimir& imprimir);
+// The invoice settings read from the settings list of the latest payload.
+ConfigFactura cargarConfigFactura(const ConfigImpresion& config);
 
 }  // namespace kelmora

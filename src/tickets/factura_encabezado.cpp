@@ -2,7 +2,7 @@
 #include "tickets/factura_encabezado.h"
 
 #include "json/runtime_error.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 
 #include <QtNumeric>
 
@@ -28,13 +28,13 @@ qint32 producto32(qint32 a, qint32 b) {
 
 }  // namespace
 
-QString rutaLogo(const Imprimir& imprimir) { return imprimir.carpetaPrograma() + QStringLiteral("/logo.bmp"); }
+QString rutaLogo(const Impresion& impresion) { return rutaLogo(impresion.carpetaPrograma); }
 
-void imprimirLogo(Imprimir& imprimir) {
-    const platform::Picture logo = imprimir.imagenes().load(rutaLogo(imprimir));
-    platform::Printer& impresora = imprimir.impresora();
+void imprimirLogo(const Impresion& impresion) {
+    const platform::Picture logo = impresion.imagenes.load(rutaLogo(impresion));
+    platform::Printer& impresora = impresion.impresora();
     const qint16 altoLinea = aEntero16(impresora.textHeight(QStringLiteral("HOLA")));
-    const qint16 disponible = aEntero16(static_cast<double>(imprimir.anchoRegla()) - kLogoMargen);
+    const qint16 disponible = aEntero16(static_cast<double>(impresion.texto.anchoRegla()) - kLogoMargen);
 
     double ancho = 0;
     double alto = 0;
@@ -56,8 +56,7 @@ void imprimirLogo(Imprimir& imprimir) {
     for (int i = 0; i <= static_cast<int>(lineasCubiertas); ++i) impresora.printLine(QString());
 }
 
-void imprimirEncabezadoFactura(Imprimir& imprimir) {
-    const ConfigFactura& c = imprimir.configFactura;
+void imprimirEncabezadoFactura(const Impresion& impresion, const ConfigFactura& c) {
     // A line that fails to print is left out, and the header goes on with the next one.
     const auto paso = [](const std::function<void()>& accion) {
         try {
@@ -67,13 +66,13 @@ void imprimirEncabezadoFactura(Imprimir& imprimir) {
     };
     const auto linea = [&](const char16_t* interruptor, const QString& valorProbado, const QString& texto) {
         paso([&] {
-            if (imprimir.configVisible(QString::fromUtf16(interruptor)) && !valorProbado.isEmpty()) {
-                imprimir.imprimirTextoMedido(texto, imprimir.anchoTicket(), 2, 0);
+            if (impresion.config.configVisible(QString::fromUtf16(interruptor)) && !valorProbado.isEmpty()) {
+                impresion.texto.imprimirTextoMedido(texto, impresion.config.anchoTicket(), 2, 0);
             }
         });
     };
 
-    paso([&] { imprimir.imprimirSeparador(QStringLiteral("=")); });
+    paso([&] { impresion.texto.imprimirSeparador(QStringLiteral("=")); });
     linea(u"Nombre Establecimiento", c.nombreEstablecimiento, c.nombreEstablecimiento);
     linea(u"Actividad Economica", c.actividadEconomica, c.actividadEconomica);
     linea(u"Codigo Actividad Economica", c.codigoActividad,
@@ -87,30 +86,30 @@ void imprimirEncabezadoFactura(Imprimir& imprimir) {
     linea(u"Telefono 1", c.telefono1, QStringLiteral("Tel ") + c.telefono1);
 }
 
-void imprimirResolucionDian(Imprimir& imprimir) {
-    const ConfigFactura& c = imprimir.configFactura;
+void imprimirResolucionDian(const Impresion& impresion, const ConfigFactura& c) {
+    TextoTicket& texto = impresion.texto;
     const QString prefijoGuion = c.facturaPrefijo.isEmpty() ? QString() : c.facturaPrefijo + u'-';
-    const qint16 ancho = imprimir.anchoTicket();
+    const qint16 ancho = impresion.config.anchoTicket();
 
-    imprimir.impresora().printLine(QStringLiteral(" "));
+    impresion.impresora().printLine(QStringLiteral(" "));
     // The switches alone decide: a line switched on with an empty value still prints its label.
-    if (imprimir.configVisible(QStringLiteral("Regimen"))) {
-        imprimir.imprimirTextoMedido(imprimir.leerConfig(QStringLiteral("Nombre Regimen")), ancho, 2, 0);
+    if (impresion.config.configVisible(QStringLiteral("Regimen"))) {
+        texto.imprimirTextoMedido(impresion.config.leerConfig(QStringLiteral("Nombre Regimen")), ancho, 2, 0);
     }
-    if (imprimir.configVisible(QStringLiteral("Resolucion Dian Facturacion"))) {
-        imprimir.imprimirTexto(QStringLiteral("Resolucion DIAN ") + c.resolucionDian, ancho, 2, 0);
-        imprimir.imprimirTexto(QStringLiteral(" Del ") + c.resolucionDianFecha, ancho, 2, 0);
+    if (impresion.config.configVisible(QStringLiteral("Resolucion Dian Facturacion"))) {
+        texto.imprimirTexto(QStringLiteral("Resolucion DIAN ") + c.resolucionDian, ancho, 2, 0);
+        texto.imprimirTexto(QStringLiteral(" Del ") + c.resolucionDianFecha, ancho, 2, 0);
     }
-    if (imprimir.configVisible(QStringLiteral("Factura Inicial"))) {
-        imprimir.imprimirTexto(QStringLiteral("Desde ") + prefijoGuion + c.facturaInicial + QStringLiteral(" Hasta ") +
-                                   prefijoGuion + c.facturaFinal,
-                               ancho, 2, 0);
+    if (impresion.config.configVisible(QStringLiteral("Factura Inicial"))) {
+        texto.imprimirTexto(QStringLiteral("Desde ") + prefijoGuion + c.facturaInicial + QStringLiteral(" Hasta ") +
+                                prefijoGuion + c.facturaFinal,
+                            ancho, 2, 0);
     }
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
 }
 
-void imprimirLeyendaPropina(Imprimir& imprimir) {
-    imprimir.imprimirSeparador(QStringLiteral("="));
+void imprimirLeyendaPropina(const Impresion& impresion) {
+    impresion.texto.imprimirSeparador(QStringLiteral("="));
     // One paragraph; the wrapping primitive folds the double blanks where the pieces meet.
     const QString leyenda = QStringLiteral(
         "Por disposición de la Superintendencia "
@@ -123,16 +122,16 @@ void imprimirLeyendaPropina(Imprimir& imprimir) {
         "valoración del servicio prestado, si no  "
         "desea cancelar este valor, haga caso  "
         "omiso del mismo.");
-    imprimir.imprimirTextoMedido(leyenda, imprimir.anchoTicket(), 0, 0);
+    impresion.texto.imprimirTextoMedido(leyenda, impresion.config.anchoTicket(), 0, 0);
 }
 
-void imprimirPieSoftware(Imprimir& imprimir) {
-    platform::Printer& impresora = imprimir.impresora();
-    imprimir.imprimirSeparador(QStringLiteral("="));
+void imprimirPieSoftware(const Impresion& impresion) {
+    platform::Printer& impresora = impresion.impresora();
+    impresion.texto.imprimirSeparador(QStringLiteral("="));
     impresora.printLine(QStringLiteral("Software TavrelPOS"));
     impresora.printLine(QStringLiteral("Nit ") + QStringLiteral(KELMORA_SOFTWARE_NIT));
     impresora.printLine(QStringLiteral(KELMORA_SOFTWARE_WEB));
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    impresion.texto.imprimirSeparador(QStringLiteral("="));
 }
 
 }  // namespace kelmora

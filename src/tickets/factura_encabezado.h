@@ -1,24 +1,27 @@
 #pragma once
 
+#include "printing/config_factura.h"
+#include "printing/logo.h"
+
 #include <QString>
 
 namespace kelmora {
 
-class Imprimir;
+struct Impresion;
 
 // The logo file invoices print, in the program's folder.
-QString rutaLogo(const Imprimir& imprimir);
+QString rutaLogo(const Impresion& impresion);
 
-// The fixed blocks of an invoice, from `configFactura` and the settings list.
+// The fixed blocks of an invoice, from its settings and the settings list.
 // The logo at the top of the page, and enough empty lines to print below it.
-void imprimirLogo(Imprimir& imprimir);
+void imprimirLogo(const Impresion& impresion);
 // A rule and the establishment's lines. Never fails: a line that cannot be printed is left out.
-void imprimirEncabezadoFactura(Imprimir& imprimir);
+void imprimirEncabezadoFactura(const Impresion& impresion, const ConfigFactura& c);
 // The tax regime and the numbering resolution, closed by a rule.
-void imprimirResolucionDian(Imprimir& imprimir);
+void imprimirResolucionDian(const Impresion& impresion, const ConfigFactura& c);
 // A rule and the legal notice that the tip is voluntary.
-void imprimirLeyendaPropina(Imprimir& imprimir);
+void imprimirLeyendaPropina(const Impresion& impresion);
 // The software maker's lines between two rules.
-void imprimirPieSoftware(Imprimir& imprimir);
+void imprimirPieSoftware(const Impresion& impresion);
 
 }  // namespace kelmora

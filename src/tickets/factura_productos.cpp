@@ -2,7 +2,7 @@
 #include "tickets/factura_productos.h"
 
 #include "json/value.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 
 namespace kelmora {
 
@@ -16,18 +16,19 @@ constexpr qint16 kColumnaResto = 5;  // the rest of a long name, already on the 
 
 }  // namespace
 
-void imprimirProductosFactura(Imprimir& imprimir, const Value& pedido) {
-    platform::Printer& impresora = imprimir.impresora();
-    const QLocale& locale = imprimir.locale();
-    const qint16 ancho = imprimir.anchoTicket();
+void imprimirProductosFactura(const Impresion& impresion, const Value& pedido) {
+    TextoTicket& texto = impresion.texto;
+    platform::Printer& impresora = impresion.impresora();
+    const QLocale& locale = impresion.locale();
+    const qint16 ancho = impresion.config.anchoTicket();
 
     impresora.setFontName(QStringLiteral("Courier 14 CPI"));
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
     const QString total = QStringLiteral("TOTAL");
     impresora.printLine(platform::PrinterLine(QStringLiteral("CANT"))
-                            .column(imprimir.escalarColumna(kColumnaProducto))
+                            .column(texto.escalarColumna(kColumnaProducto))
                             .text(QStringLiteral("PRODUCTO"))
-                            .column(imprimir.espacioLibre(total, ancho))
+                            .column(texto.espacioLibre(total, ancho))
                             .text(total));
     impresora.printLine(QString());
 
@@ -35,25 +36,25 @@ void imprimirProductosFactura(Imprimir& imprimir, const Value& pedido) {
         if (!producto[u"Valor"].greaterThan(Decimal(), locale)) continue;
 
         const QString nombre = producto[u"NombreProducto"].toText(locale);
-        const qint16 corte = imprimir.calcularCorte(nombre, imprimir.escalarColumna(kAnchoNombre));
-        const QString valor = imprimir.textoMonto(producto[u"Valor"].toNumber(locale));
+        const qint16 corte = texto.calcularCorte(nombre, texto.escalarColumna(kAnchoNombre));
+        const QString valor = texto.textoMonto(producto[u"Valor"].toNumber(locale));
         impresora.printLine(platform::PrinterLine()
                                 .number(producto[u"Cantidad"].toNumber(locale).abs(), locale)
-                                .column(imprimir.escalarColumna(kColumnaNombre))
+                                .column(texto.escalarColumna(kColumnaNombre))
                                 .text(nombre.left(corte))
-                                .column(imprimir.espacioLibre(valor, ancho))
+                                .column(texto.espacioLibre(valor, ancho))
                                 .text(valor));
-        if (nombre.size() > corte) imprimir.imprimirTexto(nombre.mid(corte), ancho, 0, kColumnaResto);
+        if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), ancho, 0, kColumnaResto);
 
         const Value detalle = producto[u"Detalle"];
         if (detalle.isNull()) continue;
         for (const QString& nota : detalle.toText(locale).split(QStringLiteral("<br/>"))) {
             if (recortarBlancos(nota).isEmpty()) continue;
-            imprimir.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, 0, 0);
+            texto.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, 0, 0);
         }
     }
 
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
 }
 
 }  // namespace kelmora

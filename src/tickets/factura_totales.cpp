@@ -1,7 +1,8 @@
 // The invoice's totals, tips and taxes.
 #include "tickets/factura_totales.h"
 
-#include "printing/imprimir.h"
+#include "printing/config_factura.h"
+#include "printing/impresion.h"
 #include "tickets/factura_valores.h"
 
 namespace kelmora {
@@ -18,25 +19,25 @@ constexpr int kColumnaBase = 30;           // where the tax bases end, on the 40
 constexpr double kTamanoResaltado = 15;
 
 // The total at 15 points in bold, the size of the invoice's text put back after it.
-void imprimirTotalResaltado(Imprimir& imprimir, const QString& etiqueta, const Decimal& total) {
-    platform::Printer& impresora = imprimir.impresora();
+void imprimirTotalResaltado(const Impresion& impresion, const QString& etiqueta, const Decimal& total) {
+    platform::Printer& impresora = impresion.impresora();
     impresora.setFontSize(kTamanoResaltado);
     impresora.setFontBold(true);
-    impresora.printLine(etiqueta + imprimir.textoMonto(total) + QStringLiteral(" **"));
-    impresora.setFontSize(imprimir.tamanoPequeno());
+    impresora.printLine(etiqueta + impresion.texto.textoMonto(total) + QStringLiteral(" **"));
+    impresora.setFontSize(impresion.config.tamanoPequeno());
     impresora.setFontBold(false);
 }
 
 }  // namespace
 
-void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura) {
-    const QLocale& locale = imprimir.locale();
-    const ConfigFactura& config = imprimir.configFactura;
-    platform::Printer& impresora = imprimir.impresora();
+void imprimirTotalesFactura(const Impresion& impresion, const ConfigFactura& config, const Value& factura) {
+    TextoTicket& texto = impresion.texto;
+    const QLocale& locale = impresion.locale();
+    platform::Printer& impresora = impresion.impresora();
     const auto numero = [&](const char16_t* clave) { return factura[clave].toNumber(locale); };
     const auto positivo = [&](const char16_t* clave) { return valores_factura::mayorQueCero(factura[clave], locale); };
     const auto lineaMonto = [&](const QString& etiqueta, const Decimal& monto) {
-        imprimir.imprimirLineaMonto(etiqueta, monto);
+        texto.imprimirLineaMonto(etiqueta, monto);
     };
 
     // Every part of the condition is read, so a record with a bad value fails whatever the settings.
@@ -74,7 +75,7 @@ void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura) {
                 lineaMonto(QStringLiteral("__ APRUEBA PROPINA 10% "), numero(u"propinaSugerida"));
                 lineaMonto(QStringLiteral("__ APRUEBA PROPINA 5% "), numero(u"propinaSugerida") / Decimal(2));
                 impresora.printLine(platform::PrinterLine(QStringLiteral("__ OTRO VALOR "))
-                                        .column(imprimir.anchoTicket() - kAnchoOtroValor)
+                                        .column(impresion.config.anchoTicket() - kAnchoOtroValor)
                                         .text(QString(kAnchoOtroValor, u'_')));
             } else if (groupon) {
                 lineaMonto(QStringLiteral("PROPINA SUGERIDA "), numero(u"propinaSugerida"));
@@ -88,13 +89,13 @@ void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura) {
         // With the 5% and 10% choice the customer decides the tip, so no total is printed.
         if (!config.opcionPropina5y10) {
             if (config.resaltarTotal) {
-                imprimirTotalResaltado(imprimir, QStringLiteral("** TOTAL "), total);
+                imprimirTotalResaltado(impresion, QStringLiteral("** TOTAL "), total);
             } else {
                 lineaMonto(QStringLiteral("TOTAL"), total);
             }
         }
     } else if (config.resaltarTotal) {
-        imprimirTotalResaltado(imprimir, QStringLiteral(" ** TOTAL "), numero(u"totalPagar") - numero(u"descuento"));
+        imprimirTotalResaltado(impresion, QStringLiteral(" ** TOTAL "), numero(u"totalPagar") - numero(u"descuento"));
     } else if (cerrada) {
         lineaMonto(QStringLiteral("TOTAL "), numero(u"totalPagado"));
     } else {
@@ -105,18 +106,18 @@ void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura) {
     const Collection impuestos = factura[u"impuestos"].toCollection();
     if (mayusculas(config.regimen) != u"COMUN" || impuestos.Count() == 0) return;
 
-    const qint16 ancho = imprimir.anchoTicket();
-    const qint16 finBase = imprimir.escalarColumna(kColumnaBase);
+    const qint16 ancho = impresion.config.anchoTicket();
+    const qint16 finBase = texto.escalarColumna(kColumnaBase);
     impresora.printLine(QStringLiteral(" "));
-    imprimir.imprimirSeparador(QStringLiteral("="));
+    texto.imprimirSeparador(QStringLiteral("="));
     impresora.printLine(platform::PrinterLine(QStringLiteral("IMPUESTO"))
                             .column(finBase - 4)
                             .text(QStringLiteral("BASE"))
                             .column(ancho - 5)
                             .text(QStringLiteral("VALOR")));
     for (const Value& impuesto : impuestos) {
-        const QString base = imprimir.textoMonto(impuesto[u"base"].toNumber(locale));
-        const QString valor = imprimir.textoMonto(impuesto[u"valor"].toNumber(locale));
+        const QString base = texto.textoMonto(impuesto[u"base"].toNumber(locale));
+        const QString valor = texto.textoMonto(impuesto[u"valor"].toNumber(locale));
         impresora.printLine(platform::PrinterLine(mayusculas(impuesto[u"nombre"].toText(locale)))
                                 .column(finBase - static_cast<int>(base.size()))
                                 .text(base)

@@ -2,11 +2,12 @@
 
 namespace kelmora {
 
-class Imprimir;
+struct ConfigFactura;
+struct Impresion;
 class Value;
 
 // What is to be paid: subtotal, tip or delivery charge and total, then the table of taxes under
-// the common regime. Reads `configFactura`, which must be loaded.
-void imprimirTotalesFactura(Imprimir& imprimir, const Value& factura);
+// the common regime, as the invoice settings `config` say.
+void imprimirTotalesFactura(const Impresion& impresion, const ConfigFactura& config, const Value& factura);
 
 }  // namespace kelmora

@@ -59,15 +59,15 @@ clsSystray::clsSystray(Consola consola, bool hayBandeja, QObject* parent)
 
 clsSystray::~clsSystray() { delIcon(); }
 
-void clsSystray::Init(QWidget* pfrm, const QString& pstrTooltip) {
-    if (pfrm != nullptr) icono_.setIcon(pfrm->windowIcon());
+void clsSystray::Init(QWidget* ventana, const QString& tooltip) {
+    if (ventana != nullptr) icono_.setIcon(ventana->windowIcon());
     if (hayBandeja_) icono_.show();
-    setTooltipText(pstrTooltip);
+    setTooltipText(tooltip);
 }
 
-void clsSystray::SetIcon(const QIcon& image, const QString& tooltip) {
+void clsSystray::SetIcon(const QIcon& imagen, const QString& tooltip) {
     const QString texto = tooltip.left(kTooltipMax);
-    icono_.setIcon(image);
+    icono_.setIcon(imagen);
     icono_.setToolTip(texto);
     if (!hayBandeja_) escribir(QStringLiteral("Icono: ") + texto);
 }
@@ -77,17 +77,17 @@ void clsSystray::setTooltipText(const QString& texto) {
     icono_.setToolTip(texto.left(kTooltipMax));
 }
 
-void clsSystray::ShowBalloonTip(const QString& pstrMessage, platform::BalloonIcon penIcon, const QString& pstrTitle,
-                                int plngTimeout) {
-    const QString texto = pstrMessage.left(kBalloonTextMax);
-    const QString titulo = pstrTitle.left(kBalloonTitleMax);
+void clsSystray::ShowBalloonTip(const QString& mensaje, platform::BalloonIcon icono, const QString& titulo,
+                                int duracionMs) {
+    const QString textoCorto = mensaje.left(kBalloonTextMax);
+    const QString tituloCorto = titulo.left(kBalloonTitleMax);
     if (!hayBandeja_) {
         // The same form as the headless service's lines, so one reader serves both.
-        escribir(QStringLiteral("Globo [") + nombreAviso(penIcon) + QStringLiteral("] ") + titulo +
-                 QStringLiteral(": ") + texto);
+        escribir(QStringLiteral("Globo [") + nombreAviso(icono) + QStringLiteral("] ") + tituloCorto +
+                 QStringLiteral(": ") + textoCorto);
         return;
     }
-    const Globo globo{texto, titulo, iconoGlobo(penIcon), plngTimeout};
+    const Globo globo{textoCorto, tituloCorto, iconoGlobo(icono), duracionMs};
     if (icono_.isVisible() && sinLugar(icono_)) {
         // A newer balloon replaces one still waiting.
         if (!pendiente_) esperas_ = 0;

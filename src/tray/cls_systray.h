@@ -35,11 +35,11 @@ public:
     ~clsSystray() override;
 
     // Shows the icon with the owner window's icon and the given tooltip. Call once, first.
-    void Init(QWidget* pfrm, const QString& pstrTooltip);
+    void Init(QWidget* ventana, const QString& tooltip);
     // Shows that picture with that tooltip; TooltipText keeps what was last written to it.
-    void SetIcon(const QIcon& image, const QString& tooltip);
-    void ShowBalloonTip(const QString& pstrMessage, platform::BalloonIcon penIcon, const QString& pstrTitle,
-                        int plngTimeout) override;
+    void SetIcon(const QIcon& imagen, const QString& tooltip);
+    void ShowBalloonTip(const QString& mensaje, platform::BalloonIcon icono, const QString& titulo,
+                        int duracionMs) override;
     // The text last written here, whatever SetIcon showed since.
     QString TooltipText() const { return tooltipActual_; }
     void setTooltipText(const QString& texto);

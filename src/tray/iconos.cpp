@@ -35,10 +35,10 @@ void punto(QPainter& pintor, const QColor& relleno) {
 }
 
 QPen trazo() {
-    QPen pen(Qt::white, 2.2);
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
-    return pen;
+    QPen lapiz(Qt::white, 2.2);
+    lapiz.setCapStyle(Qt::RoundCap);
+    lapiz.setJoinStyle(Qt::RoundJoin);
+    return lapiz;
 }
 
 }  // namespace
@@ -65,9 +65,9 @@ QIcon iconoConectado() {
 QIcon iconoDesconectado() {
     return dibujar([](QPainter& p) {
         punto(p, QColor(150, 150, 150));
-        QPen pen(QColor(200, 40, 40), 2.2);
-        pen.setCapStyle(Qt::RoundCap);
-        p.setPen(pen);
+        QPen lapiz(QColor(200, 40, 40), 2.2);
+        lapiz.setCapStyle(Qt::RoundCap);
+        p.setPen(lapiz);
         p.drawLine(QPointF(4.5, 8), QPointF(11.5, 8));
     });
 }

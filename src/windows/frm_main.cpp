@@ -24,10 +24,10 @@ const QString kRutaPeticion = QStringLiteral("/");
 }  // namespace
 
 frmMain::frmMain(Partes partes)
-    : pctConected(tray::iconoConectado()),
-      pctDisconected(tray::iconoDesconectado()),
-      pctOK(tray::iconoOK()),
-      pctError(tray::iconoError()),
+    : iconoConectado(tray::iconoConectado()),
+      iconoDesconectado(tray::iconoDesconectado()),
+      iconoOK(tray::iconoOK()),
+      iconoError(tray::iconoError()),
       p_(std::move(partes)),
       SysTray_(
           [this](const QString& linea) {
@@ -38,25 +38,25 @@ frmMain::frmMain(Partes partes)
     setWindowTitle(kTituloPrincipal);
     setWindowIcon(tray::iconoAplicacion());
 
-    txtConsole = new QPlainTextEdit(this);
-    txtConsole->setReadOnly(true);
-    txtConsole->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtConsole->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    txtConsole->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    Command1 = new QPushButton(QStringLiteral("Pausar Reloj"), this);
+    consola = new QPlainTextEdit(this);
+    consola->setReadOnly(true);
+    consola->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    consola->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    consola->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    botonReloj = new QPushButton(QStringLiteral("Pausar Reloj"), this);
     lblDatos = new QLabel(this);
     lblDatos->setText(kHostPeticion + u'\n' + kMetodoPeticion + u'\n' + kRutaPeticion + u'\n');
     lblDatos->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* pie = new QHBoxLayout;
     pie->addWidget(lblDatos, 1);
-    pie->addWidget(Command1, 0, Qt::AlignBottom);
+    pie->addWidget(botonReloj, 0, Qt::AlignBottom);
     auto* columna = new QVBoxLayout(this);
-    columna->addWidget(txtConsole, 1);
+    columna->addWidget(consola, 1);
     columna->addLayout(pie);
     resize(780, 480);
 
-    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1Click);
+    connect(botonReloj, &QPushButton::clicked, this, &frmMain::relojPulsado);
     connect(&SysTray_, &tray::clsSystray::DoubleClick, this, [this] { abrirAjustes(true); });
     connect(&SysTray_, &tray::clsSystray::RightClick, this, [this] { abrirAjustes(true); });
     connect(&SysTray_, &tray::clsSystray::BalloonClicked, this, [this] { abrirAjustes(false); });
@@ -71,16 +71,16 @@ void frmMain::escribirConsola(const QString& texto) {
     static const QRegularExpression finDeLinea(QStringLiteral("\r\n|\r"));
     QString entrada = texto;
     entrada.replace(finDeLinea, QStringLiteral("\n"));
-    QTextCursor cursor(txtConsole->document());
+    QTextCursor cursor(consola->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(entrada + u'\n');
-    txtConsole->setTextCursor(cursor);
-    txtConsole->ensureCursorVisible();
+    consola->setTextCursor(cursor);
+    consola->ensureCursorVisible();
 }
 
-void frmMain::limpiarConsola() { txtConsole->clear(); }
+void frmMain::limpiarConsola() { consola->clear(); }
 
-void frmMain::mostrarBotonReloj(const QString& caption) { Command1->setText(caption); }
+void frmMain::mostrarBotonReloj(const QString& caption) { botonReloj->setText(caption); }
 
 void frmMain::mostrarVentana(bool visible) { setVisible(visible || !SysTray_.hayBandeja()); }
 
@@ -89,16 +89,16 @@ void frmMain::Init(const QString& tooltip) { SysTray_.Init(this, tooltip); }
 void frmMain::SetIcon(shell::EstadoIcono estado, const QString& tooltip) {
     switch (estado) {
     case shell::EstadoIcono::Desconectado:
-        SysTray_.SetIcon(pctDisconected, tooltip);
+        SysTray_.SetIcon(iconoDesconectado, tooltip);
         return;
     case shell::EstadoIcono::Conectado:
-        SysTray_.SetIcon(pctConected, tooltip);
+        SysTray_.SetIcon(iconoConectado, tooltip);
         return;
     case shell::EstadoIcono::OK:
-        SysTray_.SetIcon(pctOK, tooltip);
+        SysTray_.SetIcon(iconoOK, tooltip);
         return;
     case shell::EstadoIcono::Error:
-        SysTray_.SetIcon(pctError, tooltip);
+        SysTray_.SetIcon(iconoError, tooltip);
         return;
     }
 }

@@ -57,18 +57,18 @@ public:
     void abrirAjustes(bool modal);
     settings::frmImpresion* ajustesAbiertos() const { return ajustes_; }
 
-    QPlainTextEdit* txtConsole = nullptr;
-    QPushButton* Command1 = nullptr;
+    QPlainTextEdit* consola = nullptr;
+    QPushButton* botonReloj = nullptr;
     QLabel* lblDatos = nullptr;
     // The tray icon's status pictures.
-    const QIcon pctConected;
-    const QIcon pctDisconected;
-    const QIcon pctOK;
-    const QIcon pctError;
+    const QIcon iconoConectado;
+    const QIcon iconoDesconectado;
+    const QIcon iconoOK;
+    const QIcon iconoError;
 
 signals:
-    // Command1: the poll cycle pauses or resumes and answers with the new caption.
-    void Command1Click();
+    // The clock button: the poll cycle pauses or resumes and answers with the new caption.
+    void relojPulsado();
     // The window was closed; its tray icon is gone. The service ends.
     void descargada();
 

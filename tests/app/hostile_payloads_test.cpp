@@ -642,7 +642,7 @@ TEST_F(HostilePayloads, HugeNumbers) {
         }
         if (r.final == Final::Logged) {
             // The reader names the member whose number it could not hold.
-            EXPECT_TRUE(r.errores.startsWith(QStringLiteral("Overflow: ") + std::get<QString>(casos[i].ruta.last())));
+            EXPECT_TRUE(r.errores.startsWith(QStringLiteral("Desbordamiento: ") + std::get<QString>(casos[i].ruta.last())));
             EXPECT_FALSE(r.imprimioAlgo());
         }
     }

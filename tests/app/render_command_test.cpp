@@ -62,14 +62,14 @@ TEST_F(Render, FallbackNotesAndErrorBalloons) {
     ASSERT_EQ(render(kImpresoras + QStringList{"--offline", "Cocina,Facturas"}, QStringLiteral("comandas_y_cajon.txt")), 0);
     EXPECT_EQ(archivos(), (QStringList{"001-Bar.txt", "balloons.txt"}));
     const QString error = QStringLiteral("3|Error al imprimir|Error al imprimir, La impresora Facturas no esta "
-                                         "disponible. \\nThe printer Facturas is offline The printer Facturas is offline");
+                                         "disponible. \\nLa impresora Facturas está fuera de línea La impresora Facturas está fuera de línea");
     EXPECT_EQ(QString::fromUtf8(archivo(QStringLiteral("balloons.txt"))).split(u'\n'),
               (QStringList{error, "1|Impresion de comanda|Comanda enviada a Bar", error, error, ""}));
 }
 
 TEST_F(Render, AnUncaughtErrorEndsTheDispatchAndKeepsWhatWasWritten) {
     EXPECT_EQ(render(kImpresoras, QStringLiteral("anulacion_sin_productos.txt")), 3);
-    EXPECT_EQ(errores.trimmed(), "Type mismatch");
+    EXPECT_EQ(errores.trimmed(), "No coinciden los tipos");
     // The second cancellation is abandoned and the drawer is never reached.
     EXPECT_EQ(archivos(), (QStringList{"001-Cocina.txt", "002-Cocina.txt", "balloons.txt"}));
 }

@@ -1,8 +1,8 @@
 // The real `kelmora --headless` against a fake central server scripted per poll.
-#include "e2e_apoyo.h"
+#include "e2e_support.h"
 
 #include "json/json_reader.h"
-#include "support/servidor_central_falso.h"
+#include "support/fake_central_server.h"
 
 #include <QRandomGenerator>
 
@@ -11,194 +11,195 @@
 namespace kelmora::testing {
 namespace {
 
-const QString kCodigo = QStringLiteral("A12345678901234");
+const QString kCode = QStringLiteral("A12345678901234");
 
-bool contieneSecuencia(const QStringList& todo, const QStringList& parte) {
-    for (qsizetype i = 0; i + parte.size() <= todo.size(); ++i) {
-        if (todo.mid(i, parte.size()) == parte) return true;
+bool containsSequence(const QStringList& whole, const QStringList& part) {
+    for (qsizetype i = 0; i + part.size() <= whole.size(); ++i) {
+        if (whole.mid(i, part.size()) == part) return true;
     }
     return false;
 }
 
 // The reader's error text as the console shows it, one line each.
-QStringList erroresDe(const QString& texto) {
-    JsonReader lector;
-    lector.leerJSON(texto);
-    return lector.erroresJSON().split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
+QStringList readerErrors(const QString& text) {
+    JsonReader reader;
+    reader.leerJSON(text);
+    return reader.erroresJSON().split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
 }
 
-TEST(ServicioContraServidorCentral, CadaTrabajoLlegaYLaConsolaCuentaCadaFalla) {
-    const QString marca = QStringLiteral("E2E%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
-    const QByteArray anulacion = QStringLiteral(R"({"area":"Cocina","nomMesa":"Mesa %1-A3",)"
-                                                R"("productos":[{"nombre":"Sopa del dia","cantidad":1,"detalle":[]}]})")
-                                     .arg(marca)
-                                     .toUtf8();
+TEST(ServiceAgainstCentralServer, EveryJobArrivesAndTheConsoleTellsEveryFault) {
+    const QString mark = QStringLiteral("E2E%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    const QByteArray cancellation =
+        QStringLiteral(R"({"area":"Cocina","nomMesa":"Mesa %1-A3",)"
+                       R"("productos":[{"nombre":"Sopa del dia","cantidad":1,"detalle":[]}]})")
+            .arg(mark)
+            .toUtf8();
     const QByteArray error500 = "<html><body>Internal error</body></html>";
-    const QByteArray basura = "xxxxx{not json at all";
-    using Tipo = ServidorCentralFalso::Paso::Tipo;
-    ServidorCentralFalso servidor({
-        {Tipo::Respuesta,
-         respuesta({comanda(QStringLiteral("Cocina"), marca + QStringLiteral("-A1")),
-                    comanda(QStringLiteral("Bar"), marca + QStringLiteral("-A2"))},
-                   {anulacion}, {factura(marca + QStringLiteral("-A4"), QStringLiteral("Factura de venta"))}, true)},
-        {Tipo::Lenta, respuesta({comanda(QStringLiteral("Bar"), marca + QStringLiteral("-B1"))}, {}, {}, false), 3000},
-        {Tipo::Error500, error500},
-        {Tipo::Respuesta, basura},
-        {Tipo::Respuesta, QByteArray()},
-        {Tipo::Cerrar, {}},
-        {Tipo::Enorme, {}},
-        {Tipo::Respuesta, respuesta({}, {}, {factura(marca + QStringLiteral("-C1"), QStringLiteral("Precuenta"))}, false)},
+    const QByteArray garbage = "xxxxx{not json at all";
+    using Kind = FakeCentralServer::Step::Kind;
+    FakeCentralServer server({
+        {Kind::Answer,
+         answer({kitchenTicket(QStringLiteral("Cocina"), mark + QStringLiteral("-A1")),
+                 kitchenTicket(QStringLiteral("Bar"), mark + QStringLiteral("-A2"))},
+                {cancellation}, {invoice(mark + QStringLiteral("-A4"), QStringLiteral("Factura de venta"))}, true)},
+        {Kind::Slow, answer({kitchenTicket(QStringLiteral("Bar"), mark + QStringLiteral("-B1"))}, {}, {}, false), 3000},
+        {Kind::Error500, error500},
+        {Kind::Answer, garbage},
+        {Kind::Answer, QByteArray()},
+        {Kind::Close, {}},
+        {Kind::Huge, {}},
+        {Kind::Answer, answer({}, {}, {invoice(mark + QStringLiteral("-C1"), QStringLiteral("Precuenta"))}, false)},
     });
-    ASSERT_TRUE(servidor.escuchando());
+    ASSERT_TRUE(server.listening());
 
-    QTemporaryDir carpeta;
-    Impresiones impresiones;
-    QStringList argumentos{QStringLiteral("--headless"), QStringLiteral("--server"), servidor.url(),
-                           QStringLiteral("--dir"), carpeta.path(), QStringLiteral("--codigo"), kCodigo};
-    argumentos += impresiones.opciones();
-    auto kelmora = nuevoKelmora(argumentos, carpeta.path());
+    QTemporaryDir folder;
+    PrintedJobs printed;
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
+                          QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode};
+    arguments += printed.options();
+    auto kelmora = newKelmora(arguments, folder.path());
     kelmora->start();
     ASSERT_TRUE(kelmora->waitForStarted());
-    const bool atendido = QTest::qWaitFor([&] { return servidor.guionAtendido(); }, 120000);
+    const bool done = QTest::qWaitFor([&] { return server.scriptDone(); }, 120000);
     kelmora->terminate();
     kelmora->waitForFinished(10000);
-    const QStringList consola = lineasConsola(kelmora->readAllStandardOutput());
-    ASSERT_TRUE(atendido) << consola.join(u'\n').right(3000).toStdString()
-                          << QString::fromUtf8(kelmora->readAllStandardError()).toStdString();
+    const QStringList console = consoleLines(kelmora->readAllStandardOutput());
+    ASSERT_TRUE(done) << console.join(u'\n').right(3000).toStdString()
+                      << QString::fromUtf8(kelmora->readAllStandardError()).toStdString();
 
     // Every poll is the poll request with the branch code, shown as it is fetched.
-    EXPECT_EQ(servidor.codigos.count(kCodigo), servidor.codigos.size());
-    EXPECT_EQ(servidor.rutas.count(QStringLiteral("servicio/getImpresiones")), servidor.rutas.size());
-    const QString url = servidor.url() + QStringLiteral("/?r=servicio/getImpresiones&idSyA=") + kCodigo;
-    EXPECT_GE(consola.count(QStringLiteral("Peticion HTTP: ")), 9);
-    EXPECT_EQ(consola.count(url), consola.count(QStringLiteral("Peticion HTTP: ")));
+    EXPECT_EQ(server.codes.count(kCode), server.codes.size());
+    EXPECT_EQ(server.routes.count(QStringLiteral("servicio/getImpresiones")), server.routes.size());
+    const QString url = server.url() + QStringLiteral("/?r=servicio/getImpresiones&idSyA=") + kCode;
+    EXPECT_GE(console.count(QStringLiteral("Peticion HTTP: ")), 9);
+    EXPECT_EQ(console.count(url), console.count(QStringLiteral("Peticion HTTP: ")));
 
     // The slow answer was waited for, not abandoned; the faults are told and polling went on.
-    EXPECT_FALSE(consola.join(u'\n').contains(QStringLiteral("Peticion abandonada")));
-    EXPECT_TRUE(contieneSecuencia(consola, QStringList{QStringLiteral("-------------------------------"),
-                                                       QStringLiteral("HTTP 500 Internal Server Error"),
-                                                       QString::fromUtf8(error500), QStringLiteral("Respuesta: "),
-                                                       QStringLiteral("--")} +
-                                               erroresDe(QString::fromUtf8(error500).mid(5))));
-    EXPECT_TRUE(contieneSecuencia(consola, QStringList{QString::fromUtf8(basura), QStringLiteral("Respuesta: "),
-                                                       QStringLiteral("--")} +
-                                               erroresDe(QString::fromUtf8(basura).mid(5))));
-    EXPECT_TRUE(contieneSecuencia(
-        consola, QStringList{QStringLiteral("HTTP 200 OK"), QString(), QStringLiteral("Respuesta: "), QStringLiteral("--")} +
-                     erroresDe(QString())));
-    EXPECT_EQ(consola.filter(QRegularExpression(QStringLiteral("^Sin respuesta del servidor: .+"))).size(), 1);
-    EXPECT_EQ(consola.count(QStringLiteral("Respuesta descartada: supera el limite de 32 MiB")), 1);
-    EXPECT_EQ(consola.filter(QStringLiteral("Error al procesar la respuesta")).size(), 0);
+    EXPECT_FALSE(console.join(u'\n').contains(QStringLiteral("Peticion abandonada")));
+    EXPECT_TRUE(containsSequence(console, QStringList{QStringLiteral("-------------------------------"),
+                                                      QStringLiteral("HTTP 500 Internal Server Error"),
+                                                      QString::fromUtf8(error500), QStringLiteral("Respuesta: "),
+                                                      QStringLiteral("--")} +
+                                              readerErrors(QString::fromUtf8(error500).mid(5))));
+    EXPECT_TRUE(containsSequence(console, QStringList{QString::fromUtf8(garbage), QStringLiteral("Respuesta: "),
+                                                      QStringLiteral("--")} +
+                                              readerErrors(QString::fromUtf8(garbage).mid(5))));
+    EXPECT_TRUE(containsSequence(
+        console, QStringList{QStringLiteral("HTTP 200 OK"), QString(), QStringLiteral("Respuesta: "), QStringLiteral("--")} +
+                     readerErrors(QString())));
+    EXPECT_EQ(console.filter(QRegularExpression(QStringLiteral("^Sin respuesta del servidor: .+"))).size(), 1);
+    EXPECT_EQ(console.count(QStringLiteral("Respuesta descartada: supera el limite de 32 MiB")), 1);
+    EXPECT_EQ(console.filter(QStringLiteral("Error al procesar la respuesta")).size(), 0);
 
     // The balloons of the printed tickets, and the icons after each handled answer.
-    EXPECT_EQ(consola.count(QStringLiteral("Globo [informacion] Impresion de comanda: Comanda enviada a Cocina")), 2);
-    EXPECT_EQ(consola.count(QStringLiteral("Globo [informacion] Impresion de comanda: Comanda enviada a Bar")), 2);
-    EXPECT_EQ(consola.count(QStringLiteral("Globo [informacion] Impresion de Factura: Factura enviada a Facturas")), 2);
-    EXPECT_GE(consola.count(QStringLiteral("Icono [ok]: Sincronizacion satisfactoria")), 6);
-    EXPECT_TRUE(contieneSecuencia(consola, {QStringLiteral("Icono [ok]: Sincronizacion satisfactoria"),
-                                            QStringLiteral("Icono [conectado]: Conectado")}));
+    EXPECT_EQ(console.count(QStringLiteral("Globo [informacion] Impresion de comanda: Comanda enviada a Cocina")), 2);
+    EXPECT_EQ(console.count(QStringLiteral("Globo [informacion] Impresion de comanda: Comanda enviada a Bar")), 2);
+    EXPECT_EQ(console.count(QStringLiteral("Globo [informacion] Impresion de Factura: Factura enviada a Facturas")), 2);
+    EXPECT_GE(console.count(QStringLiteral("Icono [ok]: Sincronizacion satisfactoria")), 6);
+    EXPECT_TRUE(containsSequence(console, {QStringLiteral("Icono [ok]: Sincronizacion satisfactoria"),
+                                           QStringLiteral("Icono [conectado]: Conectado")}));
 
     // Every job of every answer landed on its printer, in order.
-    const QStringList esperados{
-        QStringLiteral("Cocina %1-A1").arg(marca),   QStringLiteral("Bar %1-A2").arg(marca),
-        QStringLiteral("Cocina %1-A3").arg(marca),   QStringLiteral("Facturas %1-A4").arg(marca),
-        QStringLiteral("Bar %1-B1").arg(marca),      QStringLiteral("Facturas %1-C1").arg(marca),
+    const QStringList expected{
+        QStringLiteral("Cocina %1-A1").arg(mark),   QStringLiteral("Bar %1-A2").arg(mark),
+        QStringLiteral("Cocina %1-A3").arg(mark),   QStringLiteral("Facturas %1-A4").arg(mark),
+        QStringLiteral("Bar %1-B1").arg(mark),      QStringLiteral("Facturas %1-C1").arg(mark),
     };
-    QStringList impresos;
+    QStringList printedMarks;
     (void)QTest::qWaitFor([&] {
-        impresos = impresiones.documentosCon(marca);
-        return impresos.size() >= esperados.size();
+        printedMarks = printed.documentsWith(mark);
+        return printedMarks.size() >= expected.size();
     }, 30000);
-    EXPECT_EQ(impresos, esperados);
-    if (impresiones.enCups()) {
-        EXPECT_GE(impresiones.pulsosCajon(), 1);
+    EXPECT_EQ(printedMarks, expected);
+    if (printed.onCups()) {
+        EXPECT_GE(printed.drawerPulses(), 1);
     } else {
-        EXPECT_EQ(impresiones.pulsosCajon(), 1);
-        EXPECT_EQ(impresiones.trabajos().size(), 7u);
+        EXPECT_EQ(printed.drawerPulses(), 1);
+        EXPECT_EQ(printed.jobs().size(), 7u);
     }
 }
 
 // The established TCP connections of this machine to a local port, from /proc/net/tcp: the
 // service's own connections to the server (the server's side has the port as its local one).
-int conexionesHacia(quint16 puerto) {
-    QFile tabla(QStringLiteral("/proc/net/tcp"));
-    if (!tabla.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray destino = ':' + QByteArray::number(puerto, 16).toUpper().rightJustified(4, '0');
+int connectionsTo(quint16 port) {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray suffix = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
     int n = 0;
-    tabla.readLine();  // the heading
-    for (QByteArray linea = tabla.readLine(); !linea.isEmpty(); linea = tabla.readLine()) {
-        const QList<QByteArray> campos = linea.simplified().split(' ');
-        if (campos.size() > 3 && campos[2].endsWith(destino) && campos[3] == "01") ++n;
+    table.readLine();  // the heading
+    for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[2].endsWith(suffix) && fields[3] == "01") ++n;
     }
     return n;
 }
 
-TEST(ServicioContraServidorCentral, UnaConsultaAbandonadaTerminaDeVerdad) {
+TEST(ServiceAgainstCentralServer, AnAbandonedPollEndsForReal) {
     // The server holds the first polls past the service's limit, then hands out rounds of jobs.
     // Each abandoned poll must close its connection, never come back as a re-sent request, and
     // leave the next polls free to reach the server.
-    constexpr int kRetenidas = 8;
-    constexpr int kLimiteMs = 800;
-    constexpr int kIntervaloMs = 300;
-    const QString marca = QStringLiteral("RET%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
-    using Tipo = ServidorCentralFalso::Paso::Tipo;
-    std::vector<ServidorCentralFalso::Paso> guion(kRetenidas, {Tipo::Retenida, {}, 5000});
-    for (const QString& ronda : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
-        guion.push_back({Tipo::Respuesta,
-                         respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("%1-%2a").arg(marca, ronda)),
-                                    comanda(QStringLiteral("Bar"), QStringLiteral("%1-%2b").arg(marca, ronda))},
-                                   {}, {}, false)});
+    constexpr int kHeld = 8;
+    constexpr int kLimitMs = 800;
+    constexpr int kIntervalMs = 300;
+    const QString mark = QStringLiteral("RET%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    using Kind = FakeCentralServer::Step::Kind;
+    std::vector<FakeCentralServer::Step> script(kHeld, {Kind::Held, {}, 5000});
+    for (const QString& round : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
+        script.push_back({Kind::Answer,
+                          answer({kitchenTicket(QStringLiteral("Cocina"), QStringLiteral("%1-%2a").arg(mark, round)),
+                                  kitchenTicket(QStringLiteral("Bar"), QStringLiteral("%1-%2b").arg(mark, round))},
+                                 {}, {}, false)});
     }
-    ServidorCentralFalso servidor(std::move(guion));
-    ASSERT_TRUE(servidor.escuchando());
+    FakeCentralServer server(std::move(script));
+    ASSERT_TRUE(server.listening());
 
-    QTemporaryDir carpeta;
-    Impresiones impresiones;
-    QStringList argumentos{QStringLiteral("--headless"), QStringLiteral("--server"), servidor.url(),
-                           QStringLiteral("--dir"), carpeta.path(), QStringLiteral("--codigo"), kCodigo,
-                           QStringLiteral("--poll-interval-ms"), QString::number(kIntervaloMs),
-                           QStringLiteral("--fetch-timeout-ms"), QString::number(kLimiteMs)};
-    argumentos += impresiones.opciones();
-    auto kelmora = nuevoKelmora(argumentos, carpeta.path());
+    QTemporaryDir folder;
+    PrintedJobs printed;
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
+                          QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
+                          QStringLiteral("--poll-interval-ms"), QString::number(kIntervalMs),
+                          QStringLiteral("--fetch-timeout-ms"), QString::number(kLimitMs)};
+    arguments += printed.options();
+    auto kelmora = newKelmora(arguments, folder.path());
     kelmora->start();
     ASSERT_TRUE(kelmora->waitForStarted());
-    int maximoAbiertas = 0;
+    int mostOpen = 0;
     // Past the script, and long enough for every held connection to be closed by the server: a
     // request that the network layer sent again would show up by then.
-    const bool atendido = QTest::qWaitFor([&] {
-        maximoAbiertas = std::max(maximoAbiertas, conexionesHacia(servidor.puerto()));
-        return servidor.guionAtendido() && servidor.llegadasMs.back() > servidor.llegadasMs[kRetenidas - 1] + 6000;
+    const bool done = QTest::qWaitFor([&] {
+        mostOpen = std::max(mostOpen, connectionsTo(server.port()));
+        return server.scriptDone() && server.arrivalsMs.back() > server.arrivalsMs[kHeld - 1] + 6000;
     }, 60000);
     kelmora->terminate();
     kelmora->waitForFinished(10000);
-    const QStringList consola = lineasConsola(kelmora->readAllStandardOutput());
-    ASSERT_TRUE(atendido) << consola.join(u'\n').right(3000).toStdString();
+    const QStringList console = consoleLines(kelmora->readAllStandardOutput());
+    ASSERT_TRUE(done) << console.join(u'\n').right(3000).toStdString();
 
-    EXPECT_EQ(consola.filter(QStringLiteral("Peticion abandonada")).size(), kRetenidas);
-    EXPECT_LE(maximoAbiertas, 1) << "connections of abandoned polls stayed open";
+    EXPECT_EQ(console.filter(QStringLiteral("Peticion abandonada")).size(), kHeld);
+    EXPECT_LE(mostOpen, 1) << "connections of abandoned polls stayed open";
     // Each poll reached the server once, and the abandoned ones did not hold the later ones up.
-    const qsizetype consultas = consola.count(QStringLiteral("Peticion HTTP: "));
-    EXPECT_GE(static_cast<qsizetype>(servidor.llegadasMs.size()), consultas - 1);
-    EXPECT_LE(static_cast<qsizetype>(servidor.llegadasMs.size()), consultas);
-    for (int i = 1; i <= kRetenidas; ++i) {
-        EXPECT_LE(servidor.llegadasMs[i] - servidor.llegadasMs[i - 1], kLimiteMs + kIntervaloMs + 1500) << "poll " << i;
+    const qsizetype polls = console.count(QStringLiteral("Peticion HTTP: "));
+    EXPECT_GE(static_cast<qsizetype>(server.arrivalsMs.size()), polls - 1);
+    EXPECT_LE(static_cast<qsizetype>(server.arrivalsMs.size()), polls);
+    for (int i = 1; i <= kHeld; ++i) {
+        EXPECT_LE(server.arrivalsMs[i] - server.arrivalsMs[i - 1], kLimitMs + kIntervalMs + 1500) << "poll " << i;
     }
 
-    QStringList esperados;
-    for (const QString& ronda : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
-        esperados << QStringLiteral("Cocina %1-%2a").arg(marca, ronda) << QStringLiteral("Bar %1-%2b").arg(marca, ronda);
+    QStringList expected;
+    for (const QString& round : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
+        expected << QStringLiteral("Cocina %1-%2a").arg(mark, round) << QStringLiteral("Bar %1-%2b").arg(mark, round);
     }
-    QStringList impresos;
+    QStringList printedMarks;
     (void)QTest::qWaitFor([&] {
-        impresos = impresiones.documentosCon(marca);
-        return impresos.size() >= esperados.size();
+        printedMarks = printed.documentsWith(mark);
+        return printedMarks.size() >= expected.size();
     }, 30000);
-    EXPECT_EQ(impresos, esperados);
+    EXPECT_EQ(printedMarks, expected);
 }
 
 // Runs kelmora to its end; its exit status and standard error.
-std::pair<int, QString> hastaElFinal(const QStringList& argumentos, const QString& carpeta) {
-    auto kelmora = nuevoKelmora(argumentos, carpeta);
+std::pair<int, QString> runToTheEnd(const QStringList& arguments, const QString& folder) {
+    auto kelmora = newKelmora(arguments, folder);
     kelmora->start();
     if (!kelmora->waitForFinished(30000)) {
         kelmora->kill();
@@ -209,76 +210,76 @@ std::pair<int, QString> hastaElFinal(const QStringList& argumentos, const QStrin
             QString::fromUtf8(kelmora->readAllStandardError())};
 }
 
-QByteArray leerAcceso(const QString& carpeta) {
-    QFile f(QDir(carpeta).filePath(QStringLiteral("Acceso")));
+QByteArray readAccessFile(const QString& folder) {
+    QFile f(QDir(folder).filePath(QStringLiteral("Acceso")));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-TEST(ArranqueServicio, SinCodigoValidoNoHayServicio) {
-    QTemporaryDir carpeta;
+TEST(ServiceStart, WithoutAValidCodeThereIsNoService) {
+    QTemporaryDir folder;
     const QStringList base{QStringLiteral("--headless"), QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:9"),
-                           QStringLiteral("--dir"), carpeta.path()};
-    auto [estado, errores] = hastaElFinal(base, carpeta.path());
-    EXPECT_EQ(estado, 2);
-    EXPECT_TRUE(errores.contains(QStringLiteral("Falta el codigo de sucursal"))) << errores.toStdString();
-    EXPECT_TRUE(errores.contains(QStringLiteral("--codigo"))) << errores.toStdString();
+                           QStringLiteral("--dir"), folder.path()};
+    auto [status, errors] = runToTheEnd(base, folder.path());
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("Falta el codigo de sucursal"))) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(QStringLiteral("--codigo"))) << errors.toStdString();
 
-    std::tie(estado, errores) = hastaElFinal(base + QStringList{QStringLiteral("--codigo"), QStringLiteral("12345")},
-                                             carpeta.path());
-    EXPECT_EQ(estado, 2);
-    EXPECT_TRUE(errores.contains(QStringLiteral("\"12345\" no es valido"))) << errores.toStdString();
-    EXPECT_EQ(leerAcceso(carpeta.path()), QByteArray("<missing>"));
+    std::tie(status, errors) = runToTheEnd(base + QStringList{QStringLiteral("--codigo"), QStringLiteral("12345")},
+                                           folder.path());
+    EXPECT_EQ(status, 2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("\"12345\" no es valido"))) << errors.toStdString();
+    EXPECT_EQ(readAccessFile(folder.path()), QByteArray("<missing>"));
 
     // A stored code that fails the rule is no better.
-    QFile acceso(QDir(carpeta.path()).filePath(QStringLiteral("Acceso")));
-    ASSERT_TRUE(acceso.open(QIODevice::WriteOnly));
-    acceso.write("1234567890123A\r\n");
-    acceso.close();
-    std::tie(estado, errores) = hastaElFinal(base, carpeta.path());
-    EXPECT_EQ(estado, 2);
+    QFile accessFile(QDir(folder.path()).filePath(QStringLiteral("Acceso")));
+    ASSERT_TRUE(accessFile.open(QIODevice::WriteOnly));
+    accessFile.write("1234567890123A\r\n");
+    accessFile.close();
+    std::tie(status, errors) = runToTheEnd(base, folder.path());
+    EXPECT_EQ(status, 2);
 
-    std::tie(estado, errores) = hastaElFinal({QStringLiteral("--headless"), QStringLiteral("--server"),
-                                              QStringLiteral("ftp://x")},
-                                             carpeta.path());
-    EXPECT_EQ(estado, 1);
-    EXPECT_TRUE(errores.contains(QStringLiteral("--server"))) << errores.toStdString();
+    std::tie(status, errors) = runToTheEnd({QStringLiteral("--headless"), QStringLiteral("--server"),
+                                            QStringLiteral("ftp://x")},
+                                           folder.path());
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(errors.contains(QStringLiteral("--server"))) << errors.toStdString();
 }
 
-TEST(ArranqueServicio, ArrancaGuardaElCodigoYNoAdmiteUnaSegundaInstancia) {
-    ServidorCentralFalso servidor({});
-    ASSERT_TRUE(servidor.escuchando());
-    QTemporaryDir carpeta;
-    const QStringList argumentos{QStringLiteral("--headless"), QStringLiteral("--server"), servidor.url(),
-                                 QStringLiteral("--dir"), carpeta.path(), QStringLiteral("--print-to"),
-                                 carpeta.filePath(QStringLiteral("impresiones"))};
-    auto primero = nuevoKelmora(argumentos + QStringList{QStringLiteral("--codigo"), kCodigo}, carpeta.path());
-    QElapsedTimer reloj;
-    reloj.start();
-    primero->start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !servidor.rutas.isEmpty(); }, 20000));
-    const qint64 primeraConsulta = reloj.elapsed();
-    EXPECT_EQ(leerAcceso(carpeta.path()), kCodigo.toLatin1() + "\r\n");
+TEST(ServiceStart, StartsStoresTheCodeAndRefusesASecondInstance) {
+    FakeCentralServer server({});
+    ASSERT_TRUE(server.listening());
+    QTemporaryDir folder;
+    const QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
+                                QStringLiteral("--dir"), folder.path(), QStringLiteral("--print-to"),
+                                folder.filePath(QStringLiteral("impresiones"))};
+    auto first = newKelmora(arguments + QStringList{QStringLiteral("--codigo"), kCode}, folder.path());
+    QElapsedTimer clock;
+    clock.start();
+    first->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.routes.isEmpty(); }, 20000));
+    const qint64 firstPollMs = clock.elapsed();
+    EXPECT_EQ(readAccessFile(folder.path()), kCode.toLatin1() + "\r\n");
 
     // The same program folder: refused, and the first one keeps polling.
-    auto [estado, errores] = hastaElFinal(argumentos, carpeta.path());
-    EXPECT_EQ(estado, 1);
-    EXPECT_TRUE(errores.contains(QStringLiteral("La Aplicación ya esta en ejecución"))) << errores.toStdString();
-    const qsizetype consultas = servidor.rutas.size();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return servidor.rutas.size() > consultas; }, 10000));
+    auto [status, errors] = runToTheEnd(arguments, folder.path());
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(errors.contains(QStringLiteral("La Aplicación ya esta en ejecución"))) << errors.toStdString();
+    const qsizetype polls = server.routes.size();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.routes.size() > polls; }, 10000));
 
-    primero->terminate();
-    primero->waitForFinished(10000);
-    const QStringList consola = lineasConsola(primero->readAllStandardOutput());
-    ASSERT_GE(consola.size(), 6);
-    EXPECT_EQ(consola.mid(0, 6), (QStringList{QStringLiteral("Icono: Kelmora Tavrel"),
+    first->terminate();
+    first->waitForFinished(10000);
+    const QStringList console = consoleLines(first->readAllStandardOutput());
+    ASSERT_GE(console.size(), 6);
+    EXPECT_EQ(console.mid(0, 6), (QStringList{QStringLiteral("Icono: Kelmora Tavrel"),
                                              QStringLiteral("Icono [desconectado]: Conectando"),
                                              QStringLiteral("Globo [informacion] Sistema de impresora: Sistema "
                                                             "funcionando correctamente"),
                                              QStringLiteral("Peticion HTTP: "), QStringLiteral("--"),
-                                             servidor.url() + QStringLiteral("/?r=servicio/getImpresiones&idSyA=") +
-                                                 kCodigo}));
+                                             server.url() + QStringLiteral("/?r=servicio/getImpresiones&idSyA=") +
+                                                 kCode}));
     // The first poll waits one timer interval.
-    EXPECT_GE(primeraConsulta, 1500);
+    EXPECT_GE(firstPollMs, 1500);
 }
 
 }  // namespace

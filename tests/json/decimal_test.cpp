@@ -94,6 +94,9 @@ TEST(DecimalRange, WideResultsLoseFractionDigitsNotIntegerDigits) {
     const Decimal max = d(u"79228162514264337593543950335");
     // 39614081257132168796771975167.5 needs 30 digits: the half goes to the even neighbour.
     EXPECT_EQ((max * d(u"0.5")).toString(), u"39614081257132168796771975168");
+    // ...166.5: a discarded five after an even digit goes down, as half-even rounding wants.
+    EXPECT_EQ(((max - Decimal(2)) * d(u"0.5")).toString(), u"39614081257132168796771975166");
+    EXPECT_EQ(((Decimal(2) - max) * d(u"0.5")).toString(), u"-39614081257132168796771975166");
     EXPECT_EQ((d(u"0.1") * d(u"0.0000000000000000000000000001")).toString(), u"0");
     EXPECT_EQ(d(u"1.00000000000000000000000000009").toString(), u"1.0000000000000000000000000001");
 }

@@ -300,6 +300,19 @@ TEST(JsonReaderNumbers, LongAndUnusualForms) {
     }
 }
 
+TEST(JsonReaderNumbers, GeneralFormsReadLikeTheirPlainEquals) {
+    // Exponents, a plus sign and more than 16 integer digits take the general conversion; it must
+    // cut, keep the sign and place the decimal mark exactly as the plain reading of the same number.
+    const auto r = read(u"[1.2399e1, -1.2399e1, +12.399, 1239.9e-2, -5e-1, 123456789012345678.999, -0.0999e2]");
+    ASSERT_EQ(r.errors, u"");
+    const Collection c = r.value.toCollection();
+    const char16_t* expected[] = {u"12.39", u"-12.39", u"12.39", u"12.39", u"-0.5", u"123456789012345678.99", u"-9.99"};
+    ASSERT_EQ(c.Count(), std::ssize(expected));
+    for (qsizetype i = 0; i < c.Count(); ++i) {
+        EXPECT_EQ(c.item(i + 1).numberIf()->toString(), QString::fromUtf16(expected[i])) << i;
+    }
+}
+
 TEST(JsonReaderNumbers, NumberRunningToTheEndIsEmpty) {
     const auto r = read(u"{\"a\": 5");
     EXPECT_TRUE(r.value[u"a"].isEmpty());

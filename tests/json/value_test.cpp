@@ -131,22 +131,5 @@ TEST(ValueCollection, OneBasedAndShared) {
     EXPECT_EQ(errorOf([] { (void)Value(1).toCollection(); }), errors::typeMismatch);
 }
 
-TEST(ValueTree, SameTreeComparesDeeply) {
-    const auto build = [](int last) {
-        Dictionary inner;
-        inner.add(QStringLiteral("x"), last);
-        Collection list;
-        list.add(inner);
-        list.add(Value::null());
-        Dictionary top;
-        top.add(QStringLiteral("l"), list);
-        return Value(top);
-    };
-    EXPECT_TRUE(sameTree(build(1), build(1)));
-    EXPECT_FALSE(sameTree(build(1), build(2)));
-    EXPECT_FALSE(sameTree(Value(), Value::null()));
-    EXPECT_FALSE(sameTree(Value(u""), Value()));
-}
-
 }  // namespace
 }  // namespace kelmora

@@ -82,7 +82,7 @@ TEST_F(TextPrinters, AnOfflinePrinterFailsItsProbeWithADescription) {
         EXPECT_TRUE(e.description().contains("Cocina"));
     }
     EXPECT_THROW(system.select(2), RuntimeError);
-    EXPECT_EQ(system.defaultPrinterProfile(), "Facturas,virtual,Facturas");
+    EXPECT_EQ(system.defaultPrinterName(), "Facturas");
 }
 
 TEST_F(TextPrinters, SelectionResetsTheFontWhichThenSurvivesTheEndOfADocument) {

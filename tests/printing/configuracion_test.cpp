@@ -11,8 +11,8 @@ namespace {
 class Configuracion : public ::testing::Test {
 protected:
     PrintBench bench;
-    Imprimir& imp = bench.imprimir;
-    void config(const char* json) { imp.configImpresion = parseJson(QString::fromUtf8(json)).toCollection(); }
+    const ConfigImpresion& imp = bench.config;
+    void config(const char* json) { bench.config.actualizar(parseJson(QString::fromUtf8(json)).toCollection()); }
 };
 
 TEST_F(Configuracion, TheFirstEntryOfANameCounts) {
@@ -40,9 +40,9 @@ TEST_F(Configuracion, TheTwoPaperSizeNamesAreSeparateSettings) {
 
 TEST_F(Configuracion, DocumentsGoOnTheRollEitherPaperSizeNames) {
     const auto paperOfADocument = [&] {
-        imp.impresoras().select(0);
-        Documento documento(imp, QStringLiteral("Comanda"));
-        return imp.impresora().pendingDocument().paperWidthMm;
+        bench.printers.select(0);
+        Documento documento(bench.seleccion, bench.config, QStringLiteral("Comanda"));
+        return bench.printers.current().pendingDocument().paperWidthMm;
     };
     EXPECT_EQ(paperOfADocument(), 75);
     config(R"([{"Nombre":"Tamaño de Factura","Descripcion":"rollo 55mm"}])");

@@ -12,18 +12,25 @@ const QStringList kImpresoras{QStringLiteral("Facturas"), QStringLiteral("COCINA
 
 // Selects `nombre` as a ticket does and prints one line of the ticket on whatever was selected.
 bool imprimeEn(PrintBench& bench, const QString& nombre) {
-    Imprimir& imp = bench.imprimir;
-    if (!imp.seleccionarImpresora(imp.indiceImpresora(nombre), false)) return false;
-    imp.impresora().printLine(QStringLiteral("1 TINTO"));
-    imp.impresora().endDoc();
+    SeleccionImpresora& seleccion = bench.seleccion;
+    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombre), false)) return false;
+    seleccion.impresora().printLine(QStringLiteral("1 TINTO"));
+    seleccion.impresora().endDoc();
     return true;
 }
 
 TEST(SeleccionImpresora, NamesMatchTrimmedAndInCapitals) {
     PrintBench bench(kImpresoras, QStringLiteral("Bar"));
-    EXPECT_EQ(bench.imprimir.impresoraPredeterminada(), "Bar");
-    EXPECT_EQ(bench.imprimir.indiceImpresora(QStringLiteral("  cocina ")), 1);
-    EXPECT_EQ(bench.imprimir.indiceImpresora(QStringLiteral("Parrilla")), 2);  // the default printer's
+    EXPECT_EQ(bench.seleccion.impresoraPredeterminada(), "Bar");
+    EXPECT_EQ(bench.seleccion.indiceImpresora(QStringLiteral("  cocina ")), 1);
+    EXPECT_EQ(bench.seleccion.indiceImpresora(QStringLiteral("Parrilla")), 2);  // the default printer's
+}
+
+TEST(SeleccionImpresora, TheDefaultPrinterIsFoundByItsWholeName) {
+    // A queue name may hold a comma: the fallback must find the default printer all the same.
+    PrintBench bench({QStringLiteral("Facturas"), QStringLiteral("Caja,Barra")}, QStringLiteral("Caja,Barra"));
+    EXPECT_EQ(bench.seleccion.impresoraPredeterminada(), "Caja,Barra");
+    EXPECT_EQ(bench.seleccion.indiceImpresora(QStringLiteral("Parrilla")), 1);
 }
 
 TEST(SeleccionImpresora, TheProbeLeavesNoTrace) {
@@ -57,7 +64,7 @@ TEST(SeleccionImpresora, WhenTheDefaultFailsTooABalloonNamesIt) {
     ASSERT_EQ(bench.notifier.balloons.size(), 1u);
     const Balloon& b = bench.notifier.balloons.front();
     EXPECT_EQ(b.text, "Error al imprimir, La impresora Bar no esta disponible. \r\n"
-                      "The printer Bar is offline The printer Bar is offline");
+                      "La impresora Bar está fuera de línea La impresora Bar está fuera de línea");
     EXPECT_EQ(b.icon, platform::BalloonIcon::Error);
     EXPECT_EQ(b.title, "Error al imprimir");
     EXPECT_EQ(b.timeoutMs, 30000);
@@ -65,7 +72,7 @@ TEST(SeleccionImpresora, WhenTheDefaultFailsTooABalloonNamesIt) {
 
 TEST(SeleccionImpresora, NoMatchingPrinterAtAllFailsWithTheBalloon) {
     PrintBench bench(kImpresoras, QStringLiteral("Oficina"));
-    EXPECT_EQ(bench.imprimir.indiceImpresora(QStringLiteral("Parrilla")), Imprimir::kSinImpresora);
+    EXPECT_EQ(bench.seleccion.indiceImpresora(QStringLiteral("Parrilla")), SeleccionImpresora::kSinImpresora);
     EXPECT_FALSE(imprimeEn(bench, QStringLiteral("Parrilla")));
     ASSERT_EQ(bench.notifier.balloons.size(), 1u);
     EXPECT_TRUE(bench.notifier.balloons.front().text.startsWith("Error al imprimir, La impresora Oficina no esta"));
@@ -73,7 +80,7 @@ TEST(SeleccionImpresora, NoMatchingPrinterAtAllFailsWithTheBalloon) {
 
 TEST(SeleccionImpresora, AnIndexOutsideTheListIsNotAFailedProbe) {
     PrintBench bench(kImpresoras);
-    EXPECT_THROW(bench.imprimir.seleccionarImpresora(3, false), RuntimeError);
+    EXPECT_THROW(bench.seleccion.seleccionarImpresora(3, false), RuntimeError);
     EXPECT_TRUE(bench.notifier.balloons.empty());
 }
 

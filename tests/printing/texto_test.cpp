@@ -16,12 +16,12 @@ const QString kRollo = QStringLiteral("Tamano de Factura");
 class Texto : public ::testing::Test {
 protected:
     PrintBench bench;
-    Imprimir& imp = bench.imprimir;
+    TextoTicket& imp = bench.texto;
 
     // What `imprime` puts on one document, one row per line.
     QString impreso(const std::function<void()>& imprime, bool withFonts = false) {
         imprime();
-        imp.impresora().endDoc();
+        bench.printers.current().endDoc();
         return bench.onlyDocument(withFonts);
     }
 };
@@ -87,9 +87,9 @@ TEST_F(Texto, RulesFollowTheTwoPaperSettings) {
     const auto regla = [&](const QList<std::pair<QString, QString>>& settings, const QString& caracter) {
         PrintBench b;
         b.setSettings(settings);
-        b.imprimir.impresora().setFontSize(12);
-        b.imprimir.imprimirSeparador(caracter);
-        b.imprimir.impresora().endDoc();
+        b.printers.current().setFontSize(12);
+        b.texto.imprimirSeparador(caracter);
+        b.printers.current().endDoc();
         return b.onlyDocument(true);
     };
     EXPECT_EQ(regla({{kAncho, k55}, {kRollo, k55}}, "="), "[default 7] " + QString(30, u'=') + "\n");
@@ -100,7 +100,7 @@ TEST_F(Texto, RulesFollowTheTwoPaperSettings) {
 }
 
 TEST_F(Texto, RulesRoundTheFontSizeAndTheReferenceRuleKeepsIt) {
-    platform::Printer& p = imp.impresora();
+    platform::Printer& p = bench.printers.current();
     p.setFontSize(8.5);
     imp.imprimirSeparador(QStringLiteral("*"));
     EXPECT_EQ(p.font().size, 8);
@@ -111,9 +111,9 @@ TEST_F(Texto, RulesRoundTheFontSizeAndTheReferenceRuleKeepsIt) {
 }
 
 TEST_F(Texto, ReferenceRuleIsMeasuredInTheCurrentFont) {
-    imp.impresora().setFontSize(16);
+    bench.printers.current().setFontSize(16);
     EXPECT_EQ(imp.anchoRegla(), 35 * 120);  // the printer's default font at 10 points
-    imp.impresora().setFontName(QStringLiteral("Courier 17 CPI"));
+    bench.printers.current().setFontName(QStringLiteral("Courier 17 CPI"));
     EXPECT_EQ(imp.anchoRegla(), 2965);  // 35 x 1440/17
     bench.setSettings({{kRollo, k75}});
     EXPECT_EQ(imp.anchoRegla(), 2880);  // 34 x 1440/17
@@ -122,7 +122,7 @@ TEST_F(Texto, ReferenceRuleIsMeasuredInTheCurrentFont) {
 }
 
 TEST_F(Texto, MeasuredTextWrapsByWidthAndCentresOnTheRoll) {
-    platform::Printer& p = imp.impresora();
+    platform::Printer& p = bench.printers.current();
     p.setFontName(QStringLiteral("Courier 17 CPI"));
     p.setFontSize(12.4);
     qint16 ancho = 0;

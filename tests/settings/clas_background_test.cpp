@@ -1,5 +1,5 @@
 #include "settings/clas_background.h"
-#include "tray/widget_test_app.h"
+#include "tray/aplicacion_widgets.h"
 
 #include <QLabel>
 
@@ -9,9 +9,9 @@ namespace kelmora::settings {
 namespace {
 
 // The painter on a real label: where the picture lands and what is left blank.
-class ClasBackGroundTest : public ::testing::Test {
+class FondoEnEtiqueta : public ::testing::Test {
 protected:
-    ClasBackGroundTest() {
+    FondoEnEtiqueta() {
         caja.setFixedSize(363, 105);
         caja.setStyleSheet(QStringLiteral("background: white; border: none; padding: 0"));
         caja.ensurePolished();
@@ -20,13 +20,13 @@ protected:
     clasBackGround pintor;
 };
 
-TEST_F(ClasBackGroundTest, PaintsThePictureFittedAndCentred) {
+TEST_F(FondoEnEtiqueta, PintaLaImagenAjustadaYCentrada) {
     QImage logo(500, 184, QImage::Format_RGB32);
     logo.fill(Qt::red);
-    pintor.setForm(&caja);
+    pintor.setDestino(&caja);
     pintor.setImagen(logo);
-    pintor.setScaleMargin(32);
-    pintor.Refresh();
+    pintor.setMargen(32);
+    pintor.repintar();
 
     const QImage pintado = caja.pixmap().toImage();
     ASSERT_EQ(pintado.size(), QSize(363, 105));
@@ -38,22 +38,22 @@ TEST_F(ClasBackGroundTest, PaintsThePictureFittedAndCentred) {
     EXPECT_EQ(pintado.pixelColor(180, 16 + 73), QColor(Qt::white));
 }
 
-TEST_F(ClasBackGroundTest, WithoutAPictureTheBoxIsClearedAndStaysEmpty) {
+TEST_F(FondoEnEtiqueta, SinImagenLaCajaSeLimpiaYQuedaVacia) {
     QImage logo(50, 50, QImage::Format_RGB32);
     logo.fill(Qt::blue);
-    pintor.setForm(&caja);
+    pintor.setDestino(&caja);
     pintor.setImagen(logo);
-    pintor.Refresh();
+    pintor.repintar();
     ASSERT_FALSE(caja.pixmap().isNull());
 
     pintor.setImagen(QImage());
-    pintor.Refresh();
+    pintor.repintar();
     EXPECT_TRUE(caja.pixmap().isNull());
 }
 
-TEST_F(ClasBackGroundTest, WithoutATargetNothingHappens) {
+TEST_F(FondoEnEtiqueta, SinDestinoNoPasaNada) {
     pintor.setImagen(QImage(10, 10, QImage::Format_RGB32));
-    pintor.Refresh();
+    pintor.repintar();
     EXPECT_TRUE(caja.pixmap().isNull());
 }
 

@@ -1,7 +1,7 @@
 #include "settings/frm_impresion.h"
-#include "settings/scripted_prompts.h"
+#include "settings/dialogos_guionados.h"
 #include "support/test_support.h"
-#include "tray/widget_test_app.h"
+#include "tray/aplicacion_widgets.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -18,7 +18,8 @@ namespace kelmora::settings {
 namespace {
 
 using platform::MessageIcon;
-using testing::ScriptedPrompts;
+using testing::DialogosGuionados;
+using Tipo = testing::DialogosGuionados::Tipo;
 
 const QString kCodigo = QStringLiteral("123451234512345");
 const QString kCorreccion = QStringLiteral(
@@ -52,64 +53,64 @@ bool cerca(const QColor& a, const QColor& b) {
 }
 
 // The window over a program folder of its own, with scripted boxes.
-class FrmImpresionTest : public ::testing::Test {
+class VentanaAjustes : public ::testing::Test {
 protected:
     QString ruta(const QString& nombre) const { return carpeta.filePath(nombre); }
     void guardarCodigo(const QByteArray& contenido) { escribir(ruta(QStringLiteral("Acceso")), contenido); }
 
     frmImpresion& abrir() {
         ventana = std::make_unique<frmImpresion>(frmImpresion::Partes{
-            carpeta.path(), prompts, QIcon(), [this] { ++terminado; }});
+            carpeta.path(), dialogos, QIcon(), [this] { ++terminado; }});
         return *ventana;
     }
 
-    QColor centroVistaPrevia() const { return ventana->pctLogo->pixmap().toImage().pixelColor(181, 52); }
+    QColor centroVistaPrevia() const { return ventana->vistaLogo->pixmap().toImage().pixelColor(181, 52); }
 
     QTemporaryDir carpeta;
-    ScriptedPrompts prompts;
+    DialogosGuionados dialogos;
     int terminado = 0;
     std::unique_ptr<frmImpresion> ventana;
 };
 
 // ---- opening ----
 
-TEST_F(FrmImpresionTest, ShowsItsCaptionsAndTheStoredCode) {
+TEST_F(VentanaAjustes, MuestraSusTextosYElCodigoGuardado) {
     guardarCodigo((kCodigo + QStringLiteral("\r\nTECNIKA\r\n")).toLatin1());
     frmImpresion& v = abrir();
     EXPECT_EQ(v.windowTitle(), QStringLiteral("Servicio de impresion"));
-    EXPECT_EQ(v.Label1->text(), QStringLiteral("Codigo Sucursal"));
-    EXPECT_EQ(v.cmdCambiarCodigo->text(), QStringLiteral("Cambiar codigo"));
-    EXPECT_EQ(v.Command2->text(), QStringLiteral("Cargar Imagen"));
-    EXPECT_EQ(v.Command1->text(), QStringLiteral("Apagar Servidor"));
-    EXPECT_FALSE(v.Command1->icon().isNull());
-    EXPECT_EQ(v.Command3->text(), QStringLiteral("Cerrar Ventana"));
+    EXPECT_EQ(v.etiquetaCodigo->text(), QStringLiteral("Codigo Sucursal"));
+    EXPECT_EQ(v.botonCambiarCodigo->text(), QStringLiteral("Cambiar codigo"));
+    EXPECT_EQ(v.botonCargarImagen->text(), QStringLiteral("Cargar Imagen"));
+    EXPECT_EQ(v.botonApagar->text(), QStringLiteral("Apagar Servidor"));
+    EXPECT_FALSE(v.botonApagar->icon().isNull());
+    EXPECT_EQ(v.botonCerrar->text(), QStringLiteral("Cerrar Ventana"));
     EXPECT_EQ(v.palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(v.txtCodigo->text(), kCodigo);
-    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(v.campoCodigo->text(), kCodigo);
+    EXPECT_TRUE(dialogos.mostrados.empty());
 }
 
-TEST_F(FrmImpresionTest, AMissingCodeIsAskedForBeforeTheWindowShows) {
-    prompts.answers = {QStringLiteral("12"), QStringLiteral("A12345678901234")};
+TEST_F(VentanaAjustes, SinCodigoLoPideAntesDeMostrarse) {
+    dialogos.respuestas = {QStringLiteral("12"), QStringLiteral("A12345678901234")};
     frmImpresion& v = abrir();
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(prompts.shown[1].title, QStringLiteral("Codigo de sucursal"));
-    EXPECT_EQ(v.txtCodigo->text(), QStringLiteral("A12345678901234"));
+    ASSERT_EQ(dialogos.mostrados.size(), 2u);
+    EXPECT_EQ(dialogos.mostrados[0].titulo, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.mostrados[1].titulo, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(v.campoCodigo->text(), QStringLiteral("A12345678901234"));
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("A12345678901234\r\n"));
 }
 
-TEST_F(FrmImpresionTest, AMissingLogoLeavesThePreviewEmpty) {
+TEST_F(VentanaAjustes, SinLogoLaVistaPreviaQuedaVacia) {
     guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
     frmImpresion& v = abrir();
-    EXPECT_TRUE(v.pctLogo->pixmap().isNull());
-    EXPECT_TRUE(prompts.only(QStringLiteral("message")).empty());
+    EXPECT_TRUE(v.vistaLogo->pixmap().isNull());
+    EXPECT_TRUE(dialogos.solo(Tipo::Mensaje).empty());
 }
 
-TEST_F(FrmImpresionTest, TheStoredLogoIsPreviewedWhateverItsFormat) {
+TEST_F(VentanaAjustes, ElLogoGuardadoSeMuestraSeaCualSeaSuFormato) {
     guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
     ASSERT_TRUE(QFile::copy(testing::dataPath(QStringLiteral("settings/logo-rojo.gif")), ruta(QStringLiteral("logo.bmp"))));
     frmImpresion& v = abrir();
-    const QImage vista = v.pctLogo->pixmap().toImage();
+    const QImage vista = v.vistaLogo->pixmap().toImage();
     ASSERT_EQ(vista.size(), QSize(363, 105));
     EXPECT_TRUE(cerca(vista.pixelColor(181, 52), Qt::red));
     // The margin around the fitted picture: 253 x 73 at 55, 16.
@@ -120,64 +121,66 @@ TEST_F(FrmImpresionTest, TheStoredLogoIsPreviewedWhateverItsFormat) {
 
 // ---- changing the code ----
 
-TEST_F(FrmImpresionTest, AnAcceptedCodeIsStoredAndTheServiceEnds) {
+TEST_F(VentanaAjustes, UnCodigoAceptadoSeGuardaYElServicioTermina) {
     guardarCodigo((kCodigo + QStringLiteral("\r\ntecnika\r\n")).toLatin1());
     frmImpresion& v = abrir();
-    prompts.answers = {QStringLiteral("999998888877777")};
-    v.cmdCambiarCodigo->click();
+    dialogos.respuestas = {QStringLiteral("999998888877777")};
+    v.botonCambiarCodigo->click();
 
-    ASSERT_EQ(prompts.only(QStringLiteral("prompt")).size(), 1u);
-    EXPECT_EQ(prompts.shown[0].title, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
+    ASSERT_EQ(dialogos.solo(Tipo::Pregunta).size(), 1u);
+    EXPECT_EQ(dialogos.mostrados[0].titulo, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.mostrados[0].texto,
+              QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("999998888877777\r\n"));
-    EXPECT_EQ(v.txtCodigo->text(), QStringLiteral("999998888877777"));
-    const auto mensajes = prompts.only(QStringLiteral("message"));
+    EXPECT_EQ(v.campoCodigo->text(), QStringLiteral("999998888877777"));
+    const auto mensajes = dialogos.solo(Tipo::Mensaje);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].text, QStringLiteral("El codigo se ha actualizado correctamente, se va cerrar el servidor de "
-                                               "impresoras, porfavor vuelvelo a abrir."));
-    EXPECT_EQ(mensajes[0].icon, MessageIcon::Information);
-    EXPECT_TRUE(mensajes[0].title.isEmpty());
+    EXPECT_EQ(mensajes[0].texto, QStringLiteral("El codigo se ha actualizado correctamente, se va cerrar el servidor "
+                                                "de impresoras, porfavor vuelvelo a abrir."));
+    EXPECT_EQ(mensajes[0].icono, MessageIcon::Information);
+    EXPECT_TRUE(mensajes[0].titulo.isEmpty());
     EXPECT_EQ(terminado, 1);
 }
 
-TEST_F(FrmImpresionTest, AShortCodeIsCorrectedBeforeAnythingIsStored) {
+TEST_F(VentanaAjustes, UnCodigoCortoSeCorrigeAntesDeGuardarNada) {
     guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
     frmImpresion& v = abrir();
-    prompts.answers = {QStringLiteral("1234567890"), QStringLiteral("12345678901234x"), QStringLiteral("5555566666777778")};
-    v.cmdCambiarCodigo->click();
+    dialogos.respuestas = {QStringLiteral("1234567890"), QStringLiteral("12345678901234x"),
+                           QStringLiteral("5555566666777778")};
+    v.botonCambiarCodigo->click();
 
-    const auto preguntas = prompts.only(QStringLiteral("prompt"));
+    const auto preguntas = dialogos.solo(Tipo::Pregunta);
     ASSERT_EQ(preguntas.size(), 3u);
-    EXPECT_EQ(preguntas[1].title, QStringLiteral("Codigo de sucursal"));
-    EXPECT_EQ(preguntas[1].text, kCorreccion);
-    EXPECT_EQ(preguntas[2].title, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(preguntas[1].titulo, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(preguntas[1].texto, kCorreccion);
+    EXPECT_EQ(preguntas[2].titulo, QStringLiteral("Codigo de sucursal"));
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("5555566666777778\r\n"));
-    EXPECT_EQ(v.txtCodigo->text(), QStringLiteral("5555566666777778"));
+    EXPECT_EQ(v.campoCodigo->text(), QStringLiteral("5555566666777778"));
     EXPECT_EQ(terminado, 1);
 }
 
-TEST_F(FrmImpresionTest, CancellingKeepsTheOldCodeAndTheService) {
+TEST_F(VentanaAjustes, CancelarConservaElCodigoYElServicio) {
     const QByteArray antes = (kCodigo + QStringLiteral("\r\nTECNIKA\r\n")).toLatin1();
     guardarCodigo(antes);
     frmImpresion& v = abrir();
 
-    prompts.answers = {std::nullopt};
-    v.cmdCambiarCodigo->click();
-    prompts.answers = {QStringLiteral("123"), std::nullopt};
-    v.cmdCambiarCodigo->click();
+    dialogos.respuestas = {std::nullopt};
+    v.botonCambiarCodigo->click();
+    dialogos.respuestas = {QStringLiteral("123"), std::nullopt};
+    v.botonCambiarCodigo->click();
 
-    EXPECT_EQ(prompts.only(QStringLiteral("prompt")).size(), 3u);
+    EXPECT_EQ(dialogos.solo(Tipo::Pregunta).size(), 3u);
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), antes);
-    EXPECT_EQ(v.txtCodigo->text(), kCodigo);
-    EXPECT_TRUE(prompts.only(QStringLiteral("message")).empty());
+    EXPECT_EQ(v.campoCodigo->text(), kCodigo);
+    EXPECT_TRUE(dialogos.solo(Tipo::Mensaje).empty());
     EXPECT_EQ(terminado, 0);
 }
 
 // ---- loading a logo ----
 
-class FrmImpresionLogoTest : public FrmImpresionTest {
+class VentanaAjustesConLogo : public VentanaAjustes {
 protected:
-    FrmImpresionLogoTest() {
+    VentanaAjustesConLogo() {
         guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
         logoAnterior = imagenCodificada(Qt::blue, "BMP");
         escribir(ruta(QStringLiteral("logo.bmp")), logoAnterior);
@@ -186,77 +189,77 @@ protected:
     QByteArray logoAnterior;
 };
 
-TEST_F(FrmImpresionLogoTest, TheFileDialogOffersPicturesThenEverything) {
-    ventana->Command2->click();
-    const auto dialogos = prompts.only(QStringLiteral("file"));
-    ASSERT_EQ(dialogos.size(), 1u);
-    EXPECT_EQ(dialogos[0].text, QStringLiteral("Imágenes Bmp,Gif, Jpg,jpeg) (*.bmp *.gif *.jpg *jpeg)|Todos (*.*)"));
+TEST_F(VentanaAjustesConLogo, ElDialogoOfreceImagenesYLuegoTodo) {
+    ventana->botonCargarImagen->click();
+    const auto archivos = dialogos.solo(Tipo::Archivo);
+    ASSERT_EQ(archivos.size(), 1u);
+    EXPECT_EQ(archivos[0].texto, QStringLiteral("Imágenes Bmp,Gif, Jpg,jpeg) (*.bmp *.gif *.jpg *jpeg)|Todos (*.*)"));
     // No file chosen: nothing else happens.
-    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(dialogos.mostrados.size(), 1u);
     EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), logoAnterior);
 }
 
-TEST_F(FrmImpresionLogoTest, AJpegIsPreviewedAndCopiedByteForByte) {
+TEST_F(VentanaAjustesConLogo, UnJpegSeMuestraYSeCopiaByteAByte) {
     // The name says nothing of the format: the picture is known by its content.
     const QByteArray jpeg = imagenCodificada(Qt::red, "JPG");
     escribir(ruta(QStringLiteral("elegida.dat")), jpeg);
-    prompts.file = ruta(QStringLiteral("elegida.dat"));
+    dialogos.archivo = ruta(QStringLiteral("elegida.dat"));
     ASSERT_TRUE(cerca(centroVistaPrevia(), Qt::blue));
 
-    ventana->Command2->click();
+    ventana->botonCargarImagen->click();
 
     EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), jpeg);
     EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::red));
-    const auto mensajes = prompts.only(QStringLiteral("message"));
+    const auto mensajes = dialogos.solo(Tipo::Mensaje);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen Cargada"));
-    EXPECT_EQ(mensajes[0].icon, MessageIcon::Information);
+    EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen Cargada"));
+    EXPECT_EQ(mensajes[0].icono, MessageIcon::Information);
 }
 
-TEST_F(FrmImpresionLogoTest, ATextFileIsRefusedAndTheLogoStays) {
+TEST_F(VentanaAjustesConLogo, UnArchivoDeTextoSeRechazaYElLogoQueda) {
     escribir(ruta(QStringLiteral("notas.jpg")), "esto no es una imagen\r\n");
-    prompts.file = ruta(QStringLiteral("notas.jpg"));
+    dialogos.archivo = ruta(QStringLiteral("notas.jpg"));
 
-    ventana->Command2->click();
+    ventana->botonCargarImagen->click();
 
     EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), logoAnterior);
     EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::blue));
-    const auto mensajes = prompts.only(QStringLiteral("message"));
+    const auto mensajes = dialogos.solo(Tipo::Mensaje);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen no Valida"));
-    EXPECT_EQ(mensajes[0].title, QStringLiteral("Error en la imagen"));
-    EXPECT_EQ(mensajes[0].icon, MessageIcon::Error);
+    EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen no Valida"));
+    EXPECT_EQ(mensajes[0].titulo, QStringLiteral("Error en la imagen"));
+    EXPECT_EQ(mensajes[0].icono, MessageIcon::Error);
 }
 
-TEST_F(FrmImpresionLogoTest, AFailedCopyIsReportedAndLeavesTheNewPreview) {
+TEST_F(VentanaAjustesConLogo, UnaCopiaFallidaSeAvisaYDejaLaVistaNueva) {
     // A folder in the way of the logo file: the copy cannot replace it.
     QFile::remove(ruta(QStringLiteral("logo.bmp")));
     ASSERT_TRUE(QDir(carpeta.path()).mkdir(QStringLiteral("logo.bmp")));
     escribir(ruta(QStringLiteral("nueva.png")), imagenCodificada(Qt::green, "PNG"));
-    prompts.file = ruta(QStringLiteral("nueva.png"));
+    dialogos.archivo = ruta(QStringLiteral("nueva.png"));
 
-    ventana->Command2->click();
+    ventana->botonCargarImagen->click();
 
     EXPECT_TRUE(QFileInfo(ruta(QStringLiteral("logo.bmp"))).isDir());
     EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::green));
-    const auto mensajes = prompts.only(QStringLiteral("message"));
+    const auto mensajes = dialogos.solo(Tipo::Mensaje);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen no Valida"));
-    EXPECT_EQ(mensajes[0].title, QStringLiteral("Error en la imagen"));
+    EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen no Valida"));
+    EXPECT_EQ(mensajes[0].titulo, QStringLiteral("Error en la imagen"));
 }
 
 // ---- closing ----
 
-TEST_F(FrmImpresionTest, ShuttingDownEndsTheServiceAndClosingOnlyTheWindow) {
+TEST_F(VentanaAjustes, ApagarTerminaElServicioYCerrarSoloLaVentana) {
     guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
     frmImpresion& v = abrir();
     v.show();
-    v.Command3->click();
+    v.botonCerrar->click();
     EXPECT_FALSE(v.isVisible());
     EXPECT_EQ(terminado, 0);
 
     v.show();
-    v.Command1->click();
+    v.botonApagar->click();
     EXPECT_EQ(terminado, 1);
 }
 

@@ -24,13 +24,13 @@ const QString kRespuesta = QStringLiteral(
 // A cycle on fake time, with a dispatcher that reads the payload as the real one does.
 struct Banco {
     FakeTimeLine tiempo;
-    FakeTimer timerOps{tiempo};
+    FakeTimer reloj{tiempo};
     FakeTimer limite{tiempo};
     FakeLoader loader;
     RecordingView vista;
     std::vector<Value> despachados;
     std::function<void(const Value&)> alDespachar;
-    CicloConsulta ciclo{CicloConsulta::Partes{vista, loader, timerOps, limite,
+    CicloConsulta ciclo{CicloConsulta::Partes{vista, loader, reloj, limite,
                                               [this](const Value& datos) {
                                                   datos[u"config"].toCollection();
                                                   datos[u"idsLeidos"].toCollection();
@@ -64,7 +64,6 @@ TEST(CicloConsultaRitmo, PrimeraConsultaUnIntervaloDespuesDelArranque) {
     EXPECT_TRUE(b.vista.consola.isEmpty());
     b.tiempo.advance(1);
     ASSERT_EQ(b.loader.fetched.size(), 1u);
-    EXPECT_EQ(b.ciclo.tipoPeticion(), 1);
     EXPECT_EQ(b.loader.limit, 32 * 1024 * 1024);
 }
 
@@ -165,7 +164,7 @@ TEST(CicloConsultaRespuesta, UnFalloDelDespachoSeEscribeEnLaConsola) {
     b.alDespachar = [](const Value&) { throw RuntimeError(errors::invalidUseOfNull); };
     b.consultaRespondida(kRespuesta);
     EXPECT_TRUE(b.ciclo.ocupado());
-    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Error al procesar la respuesta: Invalid use of Null"));
+    EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Error al procesar la respuesta: Uso no válido de Null"));
     EXPECT_EQ(b.ticksHastaConsulta(), 22);
 }
 
@@ -250,12 +249,12 @@ TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
 
 TEST(CicloConsultaPausa, DosPulsacionesVuelvenAPausarYLaConsultaSigue) {
     Banco b;
-    b.ciclo.Command1_Click();
+    b.ciclo.pausarOReanudar();
     EXPECT_EQ(b.vista.boton, QStringLiteral("Reanudar Reloj"));
     EXPECT_FALSE(b.ciclo.relojActivo());
     b.tiempo.advance(60000);
     EXPECT_TRUE(b.loader.fetched.empty());
-    b.ciclo.Command1_Click();
+    b.ciclo.pausarOReanudar();
     EXPECT_EQ(b.vista.boton, QStringLiteral("Pausar Reloj"));
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
 }
@@ -266,11 +265,11 @@ TEST(CicloConsultaPausa, PausadoConLaBanderaPuestaLaEsperaNoAvanza) {
     ASSERT_TRUE(b.ciclo.ocupado());
     b.tiempo.advance(5 * 1500);
     ASSERT_EQ(b.ciclo.contadorEspera(), 5);
-    b.ciclo.Command1_Click();
+    b.ciclo.pausarOReanudar();
     b.tiempo.advance(100 * 1500);
     EXPECT_TRUE(b.ciclo.ocupado());
     EXPECT_EQ(b.ciclo.contadorEspera(), 5);
-    b.ciclo.Command1_Click();
+    b.ciclo.pausarOReanudar();
     // The 16 ticks left of the wait, then the poll.
     EXPECT_EQ(b.ticksHastaConsulta(), 17);
 }
@@ -278,7 +277,7 @@ TEST(CicloConsultaPausa, PausadoConLaBanderaPuestaLaEsperaNoAvanza) {
 TEST(CicloConsultaPausa, UnaConsultaEnCursoTerminaAunqueSePause) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
-    b.ciclo.Command1_Click();
+    b.ciclo.pausarOReanudar();
     b.loader.complete(kRespuesta);
     EXPECT_EQ(b.despachados.size(), 1u);
     b.tiempo.advance(60000);
@@ -288,7 +287,7 @@ TEST(CicloConsultaPausa, UnaConsultaEnCursoTerminaAunqueSePause) {
 TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
     for (const bool soporte : {false, true}) {
         Banco b;
-        b.timerOps.stop();
+        b.reloj.stop();
         testing::RecordingNotifier avisos;
         platform::NoEventPump eventos;
         iniciarServicio(b.vista, avisos, eventos, b.ciclo, soporte);
@@ -301,7 +300,7 @@ TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
         EXPECT_EQ(avisos.balloons[0].title, QStringLiteral("Sistema de impresora"));
         EXPECT_EQ(avisos.balloons[0].timeoutMs, 30000);
         EXPECT_TRUE(b.ciclo.relojActivo());
-        EXPECT_EQ(b.timerOps.interval(), 1500);
+        EXPECT_EQ(b.reloj.interval(), 1500);
     }
 }
 

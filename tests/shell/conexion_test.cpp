@@ -13,7 +13,7 @@ namespace {
 class Despacho : public ::testing::Test {
 protected:
     PrintBench bench{{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}};
-    Conexion conexion{bench.imprimir};
+    Conexion conexion{bench.config, bench.impresion};
 
     static Value respuesta(const QString& archivo) {
         return parseJson(readDataFile(QStringLiteral("answers/") + archivo).mid(5));
@@ -47,7 +47,7 @@ TEST_F(Despacho, TicketsThenInvoicesThenTheDrawer) {
         EXPECT_EQ(mesas, (QStringList{"Mesa 7", "Mesa 8", "Mesa 9"}));
     }
     EXPECT_EQ(conexion.listaIdsLeidos.Count(), 4);
-    EXPECT_EQ(bench.imprimir.leerConfig(QStringLiteral("Nombre Establecimiento")), "Restaurante El Fogón");
+    EXPECT_EQ(bench.config.leerConfig(QStringLiteral("Nombre Establecimiento")), "Restaurante El Fogón");
 }
 
 TEST_F(Despacho, NoReadIdsMeansNothingIsPrintedButTheListsAreReplaced) {
@@ -61,7 +61,7 @@ TEST_F(Despacho, NoReadIdsMeansNothingIsPrintedButTheListsAreReplaced) {
     EXPECT_TRUE(salidas().isEmpty());
     EXPECT_TRUE(bench.notifier.balloons.empty());
     EXPECT_EQ(conexion.listaIdsLeidos.Count(), 0);
-    EXPECT_EQ(bench.imprimir.leerConfig(QStringLiteral("Valores En Comanda")), "1");
+    EXPECT_EQ(bench.config.leerConfig(QStringLiteral("Valores En Comanda")), "1");
 }
 
 TEST_F(Despacho, EmptyListsPrintNothingAndTheDrawerCanOpenAlone) {
@@ -81,7 +81,7 @@ TEST_F(Despacho, ANullDrawerFlagFailsAfterTheSettingsAreStored) {
         "abrirCajon": null, "idsLeidos": [6, 7]})")),
                  RuntimeError);
     EXPECT_TRUE(salidas().isEmpty());
-    EXPECT_EQ(bench.imprimir.leerConfig(QStringLiteral("Servicio")), "10");
+    EXPECT_EQ(bench.config.leerConfig(QStringLiteral("Servicio")), "10");
     EXPECT_EQ(conexion.listaIdsLeidos.Count(), 1);
 }
 

@@ -10,24 +10,24 @@ namespace kelmora::testing {
 
 platform::Picture FakePictureLoader::load(const QString& path) {
     loaded.append(path);
-    if (fails) throw RuntimeError(QStringLiteral("Invalid picture"));
+    if (fails) throw RuntimeError(QStringLiteral("Imagen no válida"));
     return platform::Picture{QByteArray("picture"), widthHimetric, heightHimetric};
 }
 
 PrintBench::PrintBench(QStringList printerNames, QString defaultPrinter, QLocale locale)
     : printers(platform::TextPrinterSystem::Options{std::move(printerNames), std::move(defaultPrinter), {}}),
-      imprimir(ServiciosImpresion{printers, notifier, clock, pictures, events, std::move(locale), QStringLiteral(".")}) {}
+      config(std::move(locale)) {}
 
 void PrintBench::setSettings(const QList<std::pair<QString, QString>>& settings) {
-    Collection config;
+    Collection entries;
     for (const auto& [name, value] : settings) {
         Dictionary entry;
         entry.add(QStringLiteral("Nombre"), name);
         entry.add(QStringLiteral("Descripcion"), value);
         entry.add(QStringLiteral("Visible"), QStringLiteral("1"));
-        config.add(entry);
+        entries.add(entry);
     }
-    imprimir.configImpresion = config;
+    config.actualizar(entries);
 }
 
 QStringList PrintBench::documents(bool withFonts) const {

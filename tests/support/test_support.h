@@ -2,7 +2,7 @@
 
 #include "json/json_reader.h"
 #include "platform/text/text_printer.h"
-#include "printing/imprimir.h"
+#include "printing/impresion.h"
 
 #include <QStringList>
 
@@ -37,8 +37,8 @@ public:
     QStringList loaded;
 };
 
-// A whole print setup on virtual text printers: the fakes, the printer system and the Imprimir
-// that the tickets print through. Locale en_US unless told otherwise, clock fixed.
+// A whole print setup on virtual text printers: the fakes, the printer system, the print pieces
+// and the Impresion that the tickets print through. Locale en_US unless told otherwise, clock fixed.
 struct PrintBench {
     explicit PrintBench(QStringList printers = {QStringLiteral("Facturas")}, QString defaultPrinter = {},
                         QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates));
@@ -48,7 +48,10 @@ struct PrintBench {
     platform::FixedClock clock{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9))};
     platform::NoEventPump events;
     platform::TextPrinterSystem printers;
-    Imprimir imprimir;
+    ConfigImpresion config;
+    SeleccionImpresora seleccion{printers, notifier};
+    TextoTicket texto{seleccion, config};
+    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, events, QStringLiteral(".")};
 
     // Replaces the settings list: pairs of name and value, all visible.
     void setSettings(const QList<std::pair<QString, QString>>& settings);

@@ -14,7 +14,8 @@ const QStringList kImpresoras{QStringLiteral("Facturas"), QStringLiteral("Cocina
 
 TEST(Anulacion, BannerProductsAndTheTimeOfPrinting) {
     PrintBench bench(kImpresoras);
-    imprimirAnulaciones(bench.imprimir, parseJson(readDataFile(QStringLiteral("tickets/anulaciones.json"))).toCollection());
+    imprimirAnulaciones(bench.impresion,
+                        parseJson(readDataFile(QStringLiteral("tickets/anulaciones.json"))).toCollection());
     QString entregado;
     for (const QString& documento : bench.documents(true)) entregado += QStringLiteral("== ") + documento;
     EXPECT_EQ(entregado, readDataFile(QStringLiteral("tickets/anulaciones.txt")));
@@ -31,7 +32,7 @@ TEST(Anulacion, ARunTimeErrorLeavesTheCallAndAbandonsTheTicket) {
                                                                {"area": "Bar", "nomMesa": "Mesa 2"},
                                                                {"area": "Cocina", "nomMesa": "Mesa 3", "productos": []}])"))
                                        .toCollection();
-    EXPECT_THROW(imprimirAnulaciones(bench.imprimir, anulaciones), RuntimeError);
+    EXPECT_THROW(imprimirAnulaciones(bench.impresion, anulaciones), RuntimeError);
     EXPECT_EQ(bench.documents().size(), 1);
     EXPECT_EQ(bench.notifier.balloons.size(), 1u);
     EXPECT_TRUE(bench.printers.current().pendingDocument().rows.isEmpty());
@@ -39,7 +40,7 @@ TEST(Anulacion, ARunTimeErrorLeavesTheCallAndAbandonsTheTicket) {
 
 TEST(Anulacion, NothingHappensWithoutPrinters) {
     PrintBench bench{QStringList{}};
-    imprimirAnulaciones(bench.imprimir, parseJson(QStringLiteral(R"([{"area": "Bar"}])")).toCollection());
+    imprimirAnulaciones(bench.impresion, parseJson(QStringLiteral(R"([{"area": "Bar"}])")).toCollection());
     EXPECT_TRUE(bench.documents().isEmpty());
     EXPECT_TRUE(bench.notifier.balloons.empty());
 }

@@ -25,8 +25,8 @@ protected:
     // Prints the `comanda` list of a payload whose `config` becomes the settings.
     void imprime(const QString& json) {
         const Value payload = parseJson(json);
-        bench.imprimir.configImpresion = payload[u"config"].toCollection();
-        imprimirComandas(bench.imprimir, payload[u"comanda"].toCollection());
+        bench.config.actualizar(payload[u"config"].toCollection());
+        imprimirComandas(bench.impresion, payload[u"comanda"].toCollection());
     }
     void imprimeLista(const QString& comandas, const QString& config = QStringLiteral("[]")) {
         imprime(QStringLiteral(R"({"config": %1, "comanda": %2})").arg(config, comandas));
@@ -85,14 +85,14 @@ TEST_F(Comanda, ARunTimeErrorStopsTheListInAWarningBalloon) {
                                      "productos": [{"nombre": "Arepa", "cantidad": "dos", "detalle": []}]},
                                     {"area": "Bar", "nomMesa": "Mesa 3", "productos": []}])"));
     EXPECT_EQ(bench.documents().size(), 1);  // the second is abandoned, the third never started
-    EXPECT_EQ(titulos(), (QStringList{"Impresion de comanda|Comanda enviada a Bar", "Comanda|Type mismatch"}));
+    EXPECT_EQ(titulos(), (QStringList{"Impresion de comanda|Comanda enviada a Bar", "Comanda|No coinciden los tipos"}));
     EXPECT_EQ(bench.notifier.balloons.back().icon, platform::BalloonIcon::Warning);
     EXPECT_TRUE(bench.printers.current().pendingDocument().rows.isEmpty());
 }
 
 TEST_F(Comanda, NothingHappensWithoutPrinters) {
     PrintBench sinImpresoras{QStringList{}};
-    imprimirComandas(sinImpresoras.imprimir,
+    imprimirComandas(sinImpresoras.impresion,
                      parseJson(QStringLiteral(R"([{"area": "Bar", "nomMesa": "Mesa 1"}])")).toCollection());
     EXPECT_TRUE(sinImpresoras.documents().isEmpty());
     EXPECT_TRUE(sinImpresoras.notifier.balloons.empty());

@@ -7,8 +7,7 @@ ConfigFactura cargar(const QList<std::pair<QString, QString>>& ajustes,
                      const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) {
     PrintBench bench({QStringLiteral("Facturas")}, {}, locale);
     bench.setSettings(ajustes);
-    cargarConfigFactura(bench.imprimir);
-    return bench.imprimir.configFactura;
+    return cargarConfigFactura(bench.config);
 }
 
 qint16 servicio(const QString& valor, const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) {
@@ -28,10 +27,9 @@ TEST(ConfigFactura, ValoresPorDefectoYRecarga) {
 
     PrintBench bench;
     bench.setSettings({{QStringLiteral("Hora Factura"), QStringLiteral("1")}});
-    cargarConfigFactura(bench.imprimir);
+    EXPECT_TRUE(cargarConfigFactura(bench.config).imprimeHoraFactura);
     bench.setSettings({});
-    cargarConfigFactura(bench.imprimir);
-    EXPECT_FALSE(bench.imprimir.configFactura.imprimeHoraFactura);
+    EXPECT_FALSE(cargarConfigFactura(bench.config).imprimeHoraFactura);
 }
 
 TEST(ConfigFactura, InterruptoresSoloConSuValorExacto) {
@@ -54,7 +52,7 @@ TEST(ConfigFactura, ServicioRedondeaAlParYSeDesborda) {
 
     PrintBench bench;
     bench.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
-    EXPECT_EQ(errorDe([&] { cargarConfigFactura(bench.imprimir); }), errors::overflow);
+    EXPECT_EQ(errorDe([&] { cargarConfigFactura(bench.config); }), errors::overflow);
 }
 
 }  // namespace

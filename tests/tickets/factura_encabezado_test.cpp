@@ -16,7 +16,7 @@ void ajustar(PrintBench& bench, const QStringList& filas) {
         entrada.add(QStringLiteral("Visible"), partes.at(2));
         config.add(entrada);
     }
-    bench.imprimir.configImpresion = config;
+    bench.config.actualizar(config);
 }
 
 // One block in the invoice's font.
@@ -24,10 +24,10 @@ template <typename Bloque>
 QString bloque(const QStringList& filas, Bloque&& imprimirlo) {
     PrintBench bench;
     ajustar(bench, filas);
-    return imprimirBloque(bench, [&] {
-        bench.imprimir.impresora().setFontSize(bench.imprimir.tamanoPequeno());
-        bench.imprimir.impresora().setFontName(QStringLiteral("Courier 14 CPI"));
-        imprimirlo(bench.imprimir);
+    return imprimirBloque(bench, [&](const ConfigFactura& configFactura) {
+        bench.printers.current().setFontSize(bench.config.tamanoPequeno());
+        bench.printers.current().setFontName(QStringLiteral("Courier 14 CPI"));
+        imprimirlo(bench.impresion, configFactura);
     });
 }
 
@@ -50,10 +50,10 @@ TEST(EncabezadoFactura, LineasConInterruptorYValor) {
 
 TEST(EncabezadoFactura, UnaLineaQueFallaSeOmite) {
     PrintBench bench;
-    bench.imprimir.configImpresion = parseJson(QStringLiteral(R"([
+    bench.config.actualizar(parseJson(QStringLiteral(R"([
         {"Nombre": "Nombre Establecimiento", "Descripcion": "Bar", "Visible": {"no": "texto"}},
-        {"Nombre": "Direccion", "Descripcion": "Calle 1", "Visible": 1}])")).toCollection();
-    EXPECT_EQ(imprimirBloque(bench, [&] { imprimirEncabezadoFactura(bench.imprimir); }),
+        {"Nombre": "Direccion", "Descripcion": "Calle 1", "Visible": 1}])")).toCollection());
+    EXPECT_EQ(imprimirBloque(bench, [&](const ConfigFactura& c) { imprimirEncabezadoFactura(bench.impresion, c); }),
               QStringLiteral("=====================================\n"
                              "               CALLE 1\n"));
 }
@@ -92,9 +92,9 @@ TEST_P(LogoFactura, EscaladoPosicionYLineas) {
     if (caso.rollo55) bench.setSettings({{QStringLiteral("Tamano de Factura"), QStringLiteral("rollo 55mm")}});
     bench.pictures.widthHimetric = caso.ancho;
     bench.pictures.heightHimetric = caso.alto;
-    ASSERT_TRUE(bench.imprimir.seleccionarImpresora(0, false));
-    imprimirLogo(bench.imprimir);
-    bench.imprimir.impresora().endDoc();
+    ASSERT_TRUE(bench.seleccion.seleccionarImpresora(0, false));
+    imprimirLogo(bench.impresion);
+    bench.printers.current().endDoc();
 
     EXPECT_EQ(bench.pictures.loaded, QStringList{QStringLiteral("./logo.bmp")});
     const platform::Document& documento = bench.printers.delivered().at(0).document;
@@ -121,15 +121,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LogoFactura, ProductosDesbordadosYArchivoIlegible) {
     PrintBench bench;
-    ASSERT_TRUE(bench.imprimir.seleccionarImpresora(0, false));
+    ASSERT_TRUE(bench.seleccion.seleccionarImpresora(0, false));
     bench.pictures.heightHimetric = 600000;  // 600000 x 4160 needs more than 32 bits
-    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.imprimir); }), errors::overflow);
+    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.impresion); }), errors::overflow);
     bench.pictures.widthHimetric = 1000;
     bench.pictures.heightHimetric = 5000000;  // 5000000 x 500 too
-    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.imprimir); }), errors::overflow);
+    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.impresion); }), errors::overflow);
     bench.pictures.fails = true;
-    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.imprimir); }), QStringLiteral("Invalid picture"));
-    EXPECT_TRUE(bench.imprimir.impresora().pendingDocument().pictures.isEmpty());
+    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.impresion); }), QStringLiteral("Imagen no válida"));
+    EXPECT_TRUE(bench.printers.current().pendingDocument().pictures.isEmpty());
 }
 
 }  // namespace

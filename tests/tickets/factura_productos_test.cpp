@@ -9,7 +9,8 @@ QString productos(const QString& pedido, bool rollo55 = false, QString* error = 
     PrintBench bench;
     if (rollo55) bench.setSettings({{QStringLiteral("Tamaño de Factura"), QStringLiteral("rollo 55mm")}});
     const Value lista = parseJson(pedido);
-    return imprimirBloque(bench, [&] { imprimirProductosFactura(bench.imprimir, lista); }, error);
+    return imprimirBloque(
+        bench, [&](const ConfigFactura&) { imprimirProductosFactura(bench.impresion, lista); }, error);
 }
 
 TEST(ProductosFactura, PedidoVacioEnAmbosRollos) {

@@ -14,7 +14,7 @@ namespace kelmora::testing {
 // Loads an answer's settings into the bench and gives the answer.
 inline Value cargarRespuesta(PrintBench& bench, const QString& archivo) {
     const Value respuesta = parseJson(readDataFile(QStringLiteral("invoices/") + archivo));
-    bench.imprimir.configImpresion = respuesta[u"config"].toCollection();
+    bench.config.actualizar(respuesta[u"config"].toCollection());
     return respuesta;
 }
 
@@ -39,19 +39,19 @@ QString errorDe(Accion&& accion) {
     return {};
 }
 
-// Prints one block on the bench's printer with the invoice settings loaded, ends the document
-// and gives its text; what the block raised is left in `error`.
+// Prints one block on the bench's printer, handing it the invoice settings read from the bench's
+// settings list, ends the document and gives its text; what the block raised is left in `error`.
 template <typename Bloque>
 QString imprimirBloque(PrintBench& bench, Bloque&& bloque, QString* error = nullptr, bool conFuentes = false) {
-    EXPECT_TRUE(bench.imprimir.seleccionarImpresora(0, false));
-    cargarConfigFactura(bench.imprimir);
-    const QString falla = errorDe(bloque);
+    EXPECT_TRUE(bench.seleccion.seleccionarImpresora(0, false));
+    const ConfigFactura configFactura = cargarConfigFactura(bench.config);
+    const QString falla = errorDe([&] { bloque(configFactura); });
     if (error != nullptr) {
         *error = falla;
     } else {
         EXPECT_EQ(falla.toStdString(), "");
     }
-    bench.imprimir.impresora().endDoc();
+    bench.printers.current().endDoc();
     return bench.onlyDocument(conFuentes);
 }
 

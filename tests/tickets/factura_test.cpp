@@ -12,7 +12,7 @@ namespace {
 const QLocale kEstadosUnidos(QLocale::English, QLocale::UnitedStates);
 
 QString imprimirArchivo(PrintBench& bench, const QString& archivo, bool conFuentes = false) {
-    imprimirFactura(bench.imprimir, primeraFactura(cargarRespuesta(bench, archivo)));
+    imprimirFactura(bench.impresion, primeraFactura(cargarRespuesta(bench, archivo)));
     return bench.onlyDocument(conFuentes);
 }
 
@@ -38,10 +38,10 @@ private:
     int fallas_;
 };
 
-// An Imprimir on the bench's printers with its own event pump and program folder.
-Imprimir imprimirCon(PrintBench& bench, platform::EventPump& eventos, const QString& carpeta = QStringLiteral(".")) {
-    return Imprimir(ServiciosImpresion{bench.printers, bench.notifier, bench.clock, bench.pictures, eventos,
-                                       bench.imprimir.locale(), carpeta});
+// What the bench prints with, but with its own event pump and program folder.
+Impresion impresionCon(PrintBench& bench, platform::EventPump& eventos, const QString& carpeta = QStringLiteral(".")) {
+    return Impresion{bench.config, bench.seleccion, bench.texto, bench.notifier, bench.clock, bench.pictures, eventos,
+                     carpeta};
 }
 
 TEST(FacturaDocumento, DocumentosCompletos) {
@@ -81,7 +81,7 @@ TEST(FacturaDocumento, PagosSinTotalPagadoNiEfectivo) {
     PrintBench bench;
     Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
     factura = cambiar(cambiar(factura, QStringLiteral("totalPagado"), 0), QStringLiteral("pagoEfectivo"), 0);
-    imprimirFactura(bench.imprimir, factura);
+    imprimirFactura(bench.impresion, factura);
     const QString documento = bench.onlyDocument();
     EXPECT_TRUE(documento.contains(QStringLiteral("\nTarjeta credito Visa 4411        50,850\n\n=====")));
     EXPECT_FALSE(documento.contains(QStringLiteral("TOTAL PAGADO")));
@@ -97,10 +97,8 @@ TEST(FacturaDocumento, LogoDeLaCarpetaDelPrograma) {
 
     PrintBench bench;
     platform::NoEventPump eventos;
-    Imprimir imprimir = imprimirCon(bench, eventos, carpeta.path());
     const Value respuesta = cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json"));
-    imprimir.configImpresion = bench.imprimir.configImpresion;
-    imprimirFactura(imprimir, primeraFactura(respuesta));
+    imprimirFactura(impresionCon(bench, eventos, carpeta.path()), primeraFactura(respuesta));
 
     EXPECT_EQ(bench.pictures.loaded, QStringList{carpeta.filePath(QStringLiteral("logo.bmp"))});
     const platform::Document& documento = bench.printers.delivered().at(0).document;
@@ -114,13 +112,13 @@ TEST(FacturaOmitida, SinMesaOSinImpresora) {
     for (const Value& mesa : {Value(QString()), Value()}) {
         PrintBench bench;
         const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
-        imprimirFactura(bench.imprimir, cambiar(factura, QStringLiteral("mesa"), mesa));
+        imprimirFactura(bench.impresion, cambiar(factura, QStringLiteral("mesa"), mesa));
         EXPECT_TRUE(bench.printers.delivered().empty());
         EXPECT_TRUE(bench.notifier.balloons.empty());
     }
 
     PrintBench sinImpresoras(QStringList{});
-    imprimirFactura(sinImpresoras.imprimir,
+    imprimirFactura(sinImpresoras.impresion,
                     primeraFactura(cargarRespuesta(sinImpresoras, QStringLiteral("cuenta_cerrada.json"))));
     EXPECT_TRUE(sinImpresoras.printers.delivered().empty());
     EXPECT_TRUE(sinImpresoras.notifier.balloons.empty());
@@ -128,7 +126,7 @@ TEST(FacturaOmitida, SinMesaOSinImpresora) {
     // The default printer fails its probe: only the selection tells it.
     PrintBench caida;
     caida.printers.setOffline(QStringLiteral("Facturas"), true);
-    imprimirFactura(caida.imprimir, primeraFactura(cargarRespuesta(caida, QStringLiteral("cuenta_cerrada.json"))));
+    imprimirFactura(caida.impresion, primeraFactura(cargarRespuesta(caida, QStringLiteral("cuenta_cerrada.json"))));
     EXPECT_TRUE(caida.printers.delivered().empty());
     ASSERT_EQ(caida.notifier.balloons.size(), 1u);
     EXPECT_EQ(caida.notifier.balloons.front().title, u"Error al imprimir");
@@ -151,7 +149,7 @@ TEST(FacturaErrores, UnErrorAntesDelClienteTerminaLaFacturaSinEnviarla) {
         PrintBench bench;
         const Value factura = cambiar(primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json"))),
                                       QString::fromLatin1(caso.clave), caso.valor);
-        EXPECT_EQ(errorDe([&] { imprimirFactura(bench.imprimir, factura); }), caso.error);
+        EXPECT_EQ(errorDe([&] { imprimirFactura(bench.impresion, factura); }), caso.error);
         EXPECT_TRUE(bench.printers.delivered().empty());
         EXPECT_TRUE(bench.notifier.balloons.empty());
         // Nothing of the abandoned invoice is left on the printer for the next one.
@@ -162,14 +160,14 @@ TEST(FacturaErrores, UnErrorAntesDelClienteTerminaLaFacturaSinEnviarla) {
     PrintBench bench;
     const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
     bench.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
-    EXPECT_EQ(errorDe([&] { imprimirFactura(bench.imprimir, factura); }), errors::overflow);
+    EXPECT_EQ(errorDe([&] { imprimirFactura(bench.impresion, factura); }), errors::overflow);
     EXPECT_TRUE(bench.printers.delivered().empty());
 }
 
 TEST(FacturaCliente, UnErrorEnElClienteNoTerminaLaFactura) {
     PrintBench bench;
     const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("domicilio.json")));
-    imprimirFactura(bench.imprimir, cambiar(factura, QStringLiteral("cliente"), Value(u"Marta Gomez")));
+    imprimirFactura(bench.impresion, cambiar(factura, QStringLiteral("cliente"), Value(u"Marta Gomez")));
     // The block stops at the customer's name; the blanks and the rest follow.
     QString esperado = documentoEsperado(QStringLiteral("domicilio.txt"));
     const qsizetype desde = esperado.indexOf(QStringLiteral("[Courier 14 CPI 10] Nombre: Marta"));
@@ -184,10 +182,8 @@ TEST(FacturaCliente, ElRetornoALosEspaciosDelClienteOcurreUnaVez) {
     {
         PrintBench bench;
         EventosQueFallan eventos(1);
-        Imprimir imprimir = imprimirCon(bench, eventos);
         const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
-        imprimir.configImpresion = bench.imprimir.configImpresion;
-        imprimirFactura(imprimir, factura);
+        imprimirFactura(impresionCon(bench, eventos), factura);
         const QString documento = bench.onlyDocument();
         EXPECT_EQ(documento.count(QStringLiteral("NOMBRE: ____")), 2);
         EXPECT_EQ(documento.count(QStringLiteral("OMISO DEL MISMO.")), 2);
@@ -204,11 +200,10 @@ TEST(FacturaCliente, ElRetornoALosEspaciosDelClienteOcurreUnaVez) {
     for (const auto& caso : casos) {
         PrintBench bench;
         EventosQueFallan eventos(caso.fallas);
-        Imprimir imprimir = imprimirCon(bench, eventos);
+        const Impresion impresion = impresionCon(bench, eventos);
         const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
-        imprimir.configImpresion = bench.imprimir.configImpresion;
         const Value conCliente = cambiar(factura, QStringLiteral("cliente"), caso.cliente);
-        EXPECT_EQ(errorDe([&] { imprimirFactura(imprimir, conCliente); }), u"Evento fallido");
+        EXPECT_EQ(errorDe([&] { imprimirFactura(impresion, conCliente); }), u"Evento fallido");
         EXPECT_TRUE(bench.printers.delivered().empty());
     }
 }
@@ -217,7 +212,7 @@ TEST(FacturaCliente, DatosYEspaciosSegunElRegistro) {
     const auto imprimirCliente = [](const Value& cliente) {
         PrintBench bench;
         const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
-        imprimirFactura(bench.imprimir, cambiar(factura, QStringLiteral("cliente"), cliente));
+        imprimirFactura(bench.impresion, cambiar(factura, QStringLiteral("cliente"), cliente));
         return bench.onlyDocument();
     };
     // A customer without a name: no data, but the blanks.
@@ -231,7 +226,7 @@ TEST(FacturaCliente, DatosYEspaciosSegunElRegistro) {
 
 TEST(FacturaEnLaRespuesta, UnErrorDejaSinProcesarLasFacturasSiguientesYElCajon) {
     PrintBench bench;
-    Conexion conexion(bench.imprimir);
+    Conexion conexion(bench.config, bench.impresion);
     const Value respuesta = parseJson(readDataFile(QStringLiteral("invoices/cuenta_cerrada.json")));
     const Value buena = primeraFactura(respuesta);
     const auto conFacturas = [&](const Value& primera) {

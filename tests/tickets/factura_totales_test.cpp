@@ -32,7 +32,10 @@ QString totales(const Ajustes& ajustes, const QString& cambios = QStringLiteral(
     for (const auto& [clave, valor] : otros.members()) {
         if (valor.textIf() == nullptr || *valor.textIf() != u"<sin>") factura.add(clave, valor);
     }
-    return imprimirBloque(bench, [&] { imprimirTotalesFactura(bench.imprimir, Value(factura)); }, error, fuentes);
+    const auto bloque = [&](const ConfigFactura& config) {
+        imprimirTotalesFactura(bench.impresion, config, Value(factura));
+    };
+    return imprimirBloque(bench, bloque, error, fuentes);
 }
 
 TEST(TotalesSinPropina, ServicioCeroOPropinaNoAplicaDejanSoloElTotal) {
@@ -111,6 +114,16 @@ TEST(TotalesCuentaAbierta, GrouponYOpcionCincoODiez) {
     EXPECT_EQ(totales(cincoODiez, QStringLiteral(R"({"cuentaCerrada": true, "totalPagadoPropina": 4800})")),
               QStringLiteral("SUB TOTAL                        48,000\n"
                              "PROPINA                           4,800\n"));
+    // A delivery prints its charge instead of the choice, and still no total.
+    EXPECT_EQ(totales(con(cincoODiez, QStringLiteral("Concepto Domicilio"), QStringLiteral("Envio")),
+                      QStringLiteral(R"({"mesa": 2001})")),
+              QStringLiteral("SUB TOTAL                        45,000\n"
+                             "ENVIO                             4,500\n"));
+    // The option set to "0" is off: the suggested tip and the total as usual.
+    EXPECT_EQ(totales(con(kConPropina, QStringLiteral("Opcion Propina 5% y 10%"), QStringLiteral("0"))),
+              QStringLiteral("SUB TOTAL                        45,000\n"
+                             "PROPINA SUGERIDA                  4,500\n"
+                             "TOTAL                            49,500\n"));
 }
 
 TEST(TotalesCuentaAbierta, NulosNoCuentanComoPropina) {

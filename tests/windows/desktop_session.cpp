@@ -1,17 +1,18 @@
 // The tray icon and the windows on a real X display, run by scripts/lib/desktop-tests.sh under
 // Xvfb (the CTest tests desktop_with_tray and desktop_without_tray): KELMORA_XVFB_TRAY=1 with a
 // notification-area host, KELMORA_XVFB_TRAY=none without one. Elsewhere every case is skipped.
-// With KELMORA_SCREENSHOTS=DIR the windows and the tray are also saved there as PNG pictures.
+// Only when the caller sets KELMORA_SCREENSHOTS=DIR (scripts/screenshots does) are the windows
+// and the tray also saved there as PNG pictures.
 
 #include "platform/events.h"
 #include "platform/net/network_page_loader.h"
 #include "platform/timer.h"
 #include "settings/frm_impresion.h"
-#include "settings/scripted_prompts.h"
+#include "settings/dialogos_guionados.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
 #include "support/test_support.h"
-#include "tray/widget_test_app.h"
+#include "tray/aplicacion_widgets.h"
 #include "windows/frm_main.h"
 
 #include <QApplication>
@@ -80,7 +81,7 @@ QStringList textosDe(QWidget* ventana) {
 
 // A program folder with a branch code, a poll server answering every poll with a recorded
 // answer, and the main window with its poll cycle, as the service puts them together.
-class DesktopTest : public ::testing::Test {
+class SesionDeEscritorio : public ::testing::Test {
 protected:
     void SetUp() override {
         if (escritorio() == Escritorio::Ninguno) GTEST_SKIP() << "needs an X display: scripts/lib/desktop-tests.sh";
@@ -100,12 +101,12 @@ protected:
         if (puerto == 0) puerto = servidor.listen(QHostAddress::LocalHost);
         ASSERT_NE(puerto, 0);
 
-        frm = std::make_unique<frmMain>(frmMain::Partes{carpeta.path(), prompts, [this] { ++terminado; },
+        frm = std::make_unique<frmMain>(frmMain::Partes{carpeta.path(), dialogos, [this] { ++terminado; },
                                                         [this](const QString& l) { respaldo << l; }});
         ciclo = std::make_unique<shell::CicloConsulta>(
-            shell::CicloConsulta::Partes{*frm, cargador, timerOps, limite, [](const Value&) {}},
+            shell::CicloConsulta::Partes{*frm, cargador, relojConsulta, limite, [](const Value&) {}},
             shell::urlConsulta(QStringLiteral("http://127.0.0.1:%1").arg(puerto), QStringLiteral("123451234512345")));
-        QObject::connect(frm.get(), &frmMain::Command1Click, [this] { ciclo->Command1_Click(); });
+        QObject::connect(frm.get(), &frmMain::relojPulsado, [this] { ciclo->pausarOReanudar(); });
     }
 
     void TearDown() override {
@@ -127,38 +128,38 @@ protected:
     }
 
     QTemporaryDir carpeta;
-    testing::ScriptedPrompts prompts;
+    testing::DialogosGuionados dialogos;
     int terminado = 0;
     int consultas = 0;
     QStringList respaldo;
     QHttpServer servidor;
     platform::NetworkPageLoader cargador;
-    platform::SystemTimer timerOps;
+    platform::SystemTimer relojConsulta;
     platform::SystemTimer limite;
     platform::NoEventPump eventos;
     std::unique_ptr<frmMain> frm;
     std::unique_ptr<shell::CicloConsulta> ciclo;
 };
 
-class DesktopWithTrayTest : public DesktopTest {
+class EscritorioConBandeja : public SesionDeEscritorio {
 protected:
     void SetUp() override {
         if (escritorio() != Escritorio::ConBandeja) GTEST_SKIP() << "needs a notification-area host";
         // The host may still be starting.
         ASSERT_TRUE(esperar([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
-        DesktopTest::SetUp();
+        SesionDeEscritorio::SetUp();
     }
 };
 
-class DesktopWithoutTrayTest : public DesktopTest {
+class EscritorioSinBandeja : public SesionDeEscritorio {
 protected:
     void SetUp() override {
         if (escritorio() != Escritorio::SinBandeja) GTEST_SKIP() << "needs a display without a notification area";
-        DesktopTest::SetUp();
+        SesionDeEscritorio::SetUp();
     }
 };
 
-TEST_F(DesktopWithTrayTest, TheIconIsShownAndFollowsThePoll) {
+TEST_F(EscritorioConBandeja, ElIconoSeMuestraYSigueLaConsulta) {
     iniciar(false);
     EXPECT_FALSE(frm->isVisible());
     ASSERT_TRUE(esperar([&] { return !frm->SysTray().icono().geometry().isEmpty() && iconoEnBandeja(); }));
@@ -180,12 +181,12 @@ TEST_F(DesktopWithTrayTest, TheIconIsShownAndFollowsThePoll) {
     ASSERT_TRUE(esperar([&] { return consultas >= 1 && iconoEnBandeja()->toolTip() == QStringLiteral("Conectado"); }));
     EXPECT_TRUE(esperar([&] { return cerca(colorEnPantalla(puntoDelIcono()), QColor(46, 160, 67)); }))
         << colorEnPantalla(puntoDelIcono()).name().toStdString();
-    EXPECT_TRUE(frm->txtConsole->toPlainText().contains(QStringLiteral("Respuesta: \n--\n")));
+    EXPECT_TRUE(frm->consola->toPlainText().contains(QStringLiteral("Respuesta: \n--\n")));
     EXPECT_EQ(frm->SysTray().TooltipText(), QStringLiteral("Kelmora Tavrel"));
     EXPECT_TRUE(respaldo.isEmpty());
 }
 
-TEST_F(DesktopWithTrayTest, EveryStatusPictureShowsOnScreen) {
+TEST_F(EscritorioConBandeja, CadaImagenDeEstadoSeVeEnPantalla) {
     frm->Init(QStringLiteral("Kelmora Tavrel"));
     ASSERT_TRUE(esperar([&] { return iconoEnBandeja() != nullptr; }));
     const std::pair<shell::EstadoIcono, QColor> estados[] = {{shell::EstadoIcono::Error, QColor(200, 40, 40)},
@@ -200,7 +201,7 @@ TEST_F(DesktopWithTrayTest, EveryStatusPictureShowsOnScreen) {
     }
 }
 
-TEST_F(DesktopWithTrayTest, ClickingTheBalloonOpensTheSettingsWindow) {
+TEST_F(EscritorioConBandeja, PulsarElGloboAbreLosAjustes) {
     frm->Init(QStringLiteral("Kelmora Tavrel"));
     frm->SysTray().ShowBalloonTip(QString(300, u'x'), platform::BalloonIcon::Warning, QStringLiteral("Impresion"),
                                   platform::kBalloonMilliseconds);
@@ -210,10 +211,10 @@ TEST_F(DesktopWithTrayTest, ClickingTheBalloonOpensTheSettingsWindow) {
     QTest::mouseClick(globo, Qt::LeftButton, {}, QPoint(20, 20));
     ASSERT_TRUE(esperar([&] { return frm->ajustesAbiertos() != nullptr && frm->ajustesAbiertos()->isVisible(); }));
     EXPECT_FALSE(frm->ajustesAbiertos()->isModal());
-    EXPECT_EQ(frm->ajustesAbiertos()->txtCodigo->text(), QStringLiteral("123451234512345"));
+    EXPECT_EQ(frm->ajustesAbiertos()->campoCodigo->text(), QStringLiteral("123451234512345"));
 }
 
-TEST_F(DesktopWithTrayTest, DoubleAndRightClicksOnTheIconOpenItModally) {
+TEST_F(EscritorioConBandeja, DobleClicYClicDerechoEnElIconoLosAbrenModales) {
     frm->Init(QStringLiteral("Kelmora Tavrel"));
     ASSERT_TRUE(esperar([&] { return iconoEnBandeja() != nullptr; }));
     const std::function<void(QWidget*)> clics[] = {
@@ -225,7 +226,7 @@ TEST_F(DesktopWithTrayTest, DoubleAndRightClicksOnTheIconOpenItModally) {
         QTimer::singleShot(100, [&] {
             if (settings::frmImpresion* ajustes = frm->ajustesAbiertos()) {
                 modal = QApplication::activeModalWidget() == ajustes;
-                ajustes->Command3->click();
+                ajustes->botonCerrar->click();
             }
         });
         clic(iconoEnBandeja());
@@ -234,7 +235,7 @@ TEST_F(DesktopWithTrayTest, DoubleAndRightClicksOnTheIconOpenItModally) {
     }
 }
 
-TEST_F(DesktopWithoutTrayTest, BalloonsAndIconChangesGoToTheConsole) {
+TEST_F(EscritorioSinBandeja, GlobosYCambiosDeIconoVanALaConsola) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     iniciar(false);
     // No icon to reach the service by: the window stays on screen.
@@ -274,7 +275,7 @@ bool guardar(QWidget* ventana, const QString& ruta) {
     return ventana->screen()->grabWindow(ventana->winId()).save(ruta, "PNG");
 }
 
-TEST_F(DesktopWithTrayTest, PicturesOfTheWindows) {
+TEST_F(EscritorioConBandeja, CapturasDeLasVentanas) {
     const QString destino = qEnvironmentVariable("KELMORA_SCREENSHOTS");
     if (destino.isEmpty()) GTEST_SKIP() << "KELMORA_SCREENSHOTS names no folder";
     ASSERT_TRUE(QDir().mkpath(destino));
@@ -299,9 +300,9 @@ TEST_F(DesktopWithTrayTest, PicturesOfTheWindows) {
                     .save(QDir(destino).filePath(QStringLiteral("tray.png")), "PNG"));
     globo->close();
 
-    frm->Command1->click();  // paused, so the console keeps this exchange
-    EXPECT_EQ(frm->Command1->text(), QStringLiteral("Reanudar Reloj"));
-    frm->txtConsole->verticalScrollBar()->setValue(0);
+    frm->botonReloj->click();  // paused, so the console keeps this exchange
+    EXPECT_EQ(frm->botonReloj->text(), QStringLiteral("Reanudar Reloj"));
+    frm->consola->verticalScrollBar()->setValue(0);
     EXPECT_TRUE(guardar(frm.get(), QDir(destino).filePath(QStringLiteral("main-window.png"))));
 
     emit frm->SysTray().icono().messageClicked();

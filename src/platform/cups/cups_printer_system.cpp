@@ -85,14 +85,14 @@ private:
 // Why a queue cannot take a job now, as the probe tells it; empty when nothing is wrong with it.
 QString queueProblem(const QString& queue) {
     const QueueState state(queue);
-    if (state.notFound()) return QStringLiteral("The printer %1 is no longer installed").arg(queue);
-    if (!state.found()) return QStringLiteral("The printer %1 cannot be reached: %2").arg(queue, lastCupsError());
+    if (state.notFound()) return QStringLiteral("La impresora %1 ya no está instalada").arg(queue);
+    if (!state.found()) return QStringLiteral("No se puede contactar con la impresora %1: %2").arg(queue, lastCupsError());
     if (state.state() == kPrinterStopped) {
         const QString reasons = state.reasons();
-        return QStringLiteral("The printer %1 is stopped").arg(queue) +
+        return QStringLiteral("La impresora %1 está detenida").arg(queue) +
                (reasons.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reasons));
     }
-    if (!state.accepting()) return QStringLiteral("The printer %1 is not accepting jobs").arg(queue);
+    if (!state.accepting()) return QStringLiteral("La impresora %1 no acepta trabajos").arg(queue);
     return {};
 }
 
@@ -106,7 +106,7 @@ protected:
     void checkAvailable() override {
         if (const QString problem = queueProblem(deviceName()); !problem.isEmpty()) throw RuntimeError(problem);
         if (const QString reason = owner_.painter_.cannotPaintReason(); !reason.isEmpty()) {
-            throw RuntimeError(QStringLiteral("The printer %1 cannot paint: %2").arg(deviceName(), reason));
+            throw RuntimeError(QStringLiteral("La impresora %1 no puede dibujar: %2").arg(deviceName(), reason));
         }
     }
 
@@ -128,9 +128,9 @@ QStringList CupsPrinterSystem::printerNames() const {
     return names_;
 }
 
-QString CupsPrinterSystem::defaultPrinterProfile() const {
+QString CupsPrinterSystem::defaultPrinterName() const {
     if (!listAge_.isValid() || listAge_.hasExpired(kListLifetime.count())) readList();
-    return defaultName_.isEmpty() ? QString() : defaultName_ + QStringLiteral(",cups,") + defaultName_;
+    return defaultName_;
 }
 
 void CupsPrinterSystem::readList() const {
@@ -173,8 +173,8 @@ Printer& CupsPrinterSystem::current() {
         // As on the desktop, a machine with printers starts with its default printer as the
         // current one (the first when the default is not installed).
         const QStringList names = printerNames();
-        if (names.isEmpty()) throw RuntimeError(QStringLiteral("No printer is selected"));
-        const qsizetype preferred = names.indexOf(defaultPrinterProfile().section(u',', 0, 0));
+        if (names.isEmpty()) throw RuntimeError(QStringLiteral("No hay ninguna impresora seleccionada"));
+        const qsizetype preferred = names.indexOf(defaultPrinterName());
         current_ = &printerNamed(names.at(std::max<qsizetype>(preferred, 0)));
     }
     return *current_;
@@ -198,7 +198,7 @@ void CupsPrinterSystem::submit(const QString& queue, const QString& title, const
     // a queue that is gone): the queue's state says it better when something is wrong with it.
     const auto refused = [&queue](const QString& why) {
         const QString problem = queueProblem(queue);
-        return RuntimeError(problem.isEmpty() ? QStringLiteral("The printer %1 refused the job: %2").arg(queue, why)
+        return RuntimeError(problem.isEmpty() ? QStringLiteral("La impresora %1 rechazó el trabajo: %2").arg(queue, why)
                                               : problem);
     };
 

@@ -25,8 +25,8 @@ public:
     // Read from the server, again once the list read last is kListLifetime old; select() indexes
     // the list read last.
     QStringList printerNames() const override;
-    // "NAME,cups,NAME" for CUPS's default destination, read with the list.
-    QString defaultPrinterProfile() const override;
+    // CUPS's default destination, read with the list.
+    QString defaultPrinterName() const override;
     Printer& select(int index) override;
     // Until a printer is selected, the default one (the first when the default is not installed).
     Printer& current() override;

@@ -37,12 +37,12 @@ PdfPainter::PdfPainter(double paperWidthMm) : paperWidthMm_(paperWidthMm) {}
 
 QString PdfPainter::cannotPaintReason() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-        return QStringLiteral("Painting needs the graphical application, which is not running");
+        return QStringLiteral("Para dibujar hace falta la aplicación gráfica, que no está en marcha");
     }
     const Face& regular = face(false, false);
     // Another monospace font in its place still keeps the columns: its advance is measured.
     if (!regular.font.isValid() || regular.advance <= 0) {
-        return QStringLiteral("No font can be found to paint with (%1 is the one expected)").arg(kFontFamily);
+        return QStringLiteral("No se encuentra ninguna fuente para dibujar (se espera %1)").arg(kFontFamily);
     }
     return {};
 }
@@ -93,7 +93,7 @@ QImage PdfPainter::scaledPicture(const DocumentPicture& picture) {
         return lastPicture_;
     }
     const QImage image = QImage::fromData(picture.picture.bytes);
-    if (image.isNull()) throw RuntimeError(QStringLiteral("Invalid picture"));
+    if (image.isNull()) throw RuntimeError(QStringLiteral("Imagen no válida"));
     lastPicture_ = image.scaled(dots, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     lastPictureBytes_ = picture.picture.bytes;
     lastPictureSize_ = dots;
@@ -117,7 +117,7 @@ QByteArray PdfPainter::paint(const Document& document) {
                                      QPageLayout::Portrait, QMarginsF()));
 
     QPainter painter;
-    if (!painter.begin(&writer)) throw RuntimeError(QStringLiteral("Painting cannot begin"));
+    if (!painter.begin(&writer)) throw RuntimeError(QStringLiteral("No se puede empezar a dibujar"));
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
 
     for (const DocumentPicture& picture : document.pictures) {
@@ -170,7 +170,7 @@ QByteArray PdfPainter::paint(const Document& document) {
         top += lineHeight;
     }
 
-    if (!painter.end()) throw RuntimeError(QStringLiteral("Painting cannot end"));
+    if (!painter.end()) throw RuntimeError(QStringLiteral("No se puede terminar de dibujar"));
     return pdf;
 }
 

@@ -16,7 +16,7 @@ PdfPrinterSystem::PdfPrinterSystem(const Options& options, PdfSink onDocument, R
 void PdfPrinterSystem::checkDevice(const QString& deviceName) {
     VirtualPrinterSystem::checkDevice(deviceName);
     if (const QString reason = painter_.cannotPaintReason(); !reason.isEmpty()) {
-        throw RuntimeError(QStringLiteral("The printer %1 cannot paint: %2").arg(deviceName, reason));
+        throw RuntimeError(QStringLiteral("La impresora %1 no puede dibujar: %2").arg(deviceName, reason));
     }
 }
 
@@ -28,7 +28,7 @@ void PdfPrinterSystem::deliverDocument(const QString& deviceName, const Document
 PdfFolder::PdfFolder(QString folder) : folder_(std::move(folder)) {
     QDir dir(folder_);
     if (!dir.mkpath(QStringLiteral("."))) {
-        throw RuntimeError(QStringLiteral("The folder %1 cannot be created").arg(folder_));
+        throw RuntimeError(QStringLiteral("No se puede crear la carpeta %1").arg(folder_));
     }
     static const QRegularExpression numbered(QStringLiteral("^(\\d{3,})-"));
     const QStringList files = dir.entryList(QDir::Files);
@@ -45,7 +45,7 @@ QString PdfFolder::write(const QString& deviceName, const QString& extension, co
         QStringLiteral("%1-%2.%3").arg(next_, 3, 10, QLatin1Char('0')).arg(device, extension));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw RuntimeError(QStringLiteral("The file %1 cannot be written: %2").arg(path, file.errorString()));
+        throw RuntimeError(QStringLiteral("No se puede escribir el archivo %1: %2").arg(path, file.errorString()));
     }
     ++next_;
     return path;

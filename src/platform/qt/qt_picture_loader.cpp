@@ -31,7 +31,7 @@ int himetric(int pixels, int dotsPerMetre, int qtDefaultDotsPerMetre) {
 
 Picture QtPictureLoader::load(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw RuntimeError(QStringLiteral("File not found: ") + path);
+    if (!file.open(QIODevice::ReadOnly)) throw RuntimeError(QStringLiteral("No se encontró el archivo: ") + path);
     Picture picture;
     picture.bytes = file.readAll();
 
@@ -40,7 +40,7 @@ Picture QtPictureLoader::load(const QString& path) {
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     const QImage image = reader.read();
-    if (image.isNull()) throw RuntimeError(QStringLiteral("Invalid picture: ") + reader.errorString());
+    if (image.isNull()) throw RuntimeError(QStringLiteral("Imagen no válida: ") + reader.errorString());
 
     const QImage qtDefault(1, 1, QImage::Format_RGB32);
     picture.widthHimetric = himetric(image.width(), image.dotsPerMeterX(), qtDefault.dotsPerMeterX());

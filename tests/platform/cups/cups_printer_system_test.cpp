@@ -49,7 +49,7 @@ QString endFailure(Printer& printer) {
 
 TEST_F(CupsPrinters, ListTheDestinationsInCupsOrderWithTheDefault) {
     EXPECT_EQ(system.printerNames(), kQueues);
-    EXPECT_EQ(system.defaultPrinterProfile(), "Facturas,cups,Facturas");
+    EXPECT_EQ(system.defaultPrinterName(), "Facturas");
     EXPECT_EQ(system.current().deviceName(), "Facturas");
     EXPECT_THROW(system.select(3), RuntimeError);
 }
@@ -58,10 +58,10 @@ TEST_F(CupsPrinters, TheProbeSaysWhyAPrinterCannotPrint) {
     for (const QString& queue : kQueues) EXPECT_EQ(probeFailure(selectNamed(queue)), "") << queue.toStdString();
 
     run(QStringLiteral("cupsdisable"), {QStringLiteral("Cocina")});
-    EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Cocina"))), "The printer Cocina is stopped (paused)");
+    EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Cocina"))), "La impresora Cocina está detenida (paused)");
 
     run(QStringLiteral("cupsreject"), {QStringLiteral("Bar")});
-    EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Bar"))), "The printer Bar is not accepting jobs");
+    EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Bar"))), "La impresora Bar no acepta trabajos");
 
     run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("Terraza"), QStringLiteral("-E"),
                                     QStringLiteral("-v"), QStringLiteral("file:/dev/null")});
@@ -70,7 +70,7 @@ TEST_F(CupsPrinters, TheProbeSaysWhyAPrinterCannotPrint) {
     ASSERT_GE(terrazaIndex, 0);
     Printer& terraza = later.select(terrazaIndex);
     run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("Terraza")});
-    EXPECT_EQ(probeFailure(terraza), "The printer Terraza is no longer installed");
+    EXPECT_EQ(probeFailure(terraza), "La impresora Terraza ya no está instalada");
 }
 
 TEST_F(CupsPrinters, TheListServesABurstOfTicketsAndIsReadAgainAfterwards) {
@@ -81,15 +81,15 @@ TEST_F(CupsPrinters, TheListServesABurstOfTicketsAndIsReadAgainAfterwards) {
                                     QStringLiteral("-v"), QStringLiteral("file:/dev/null")});
     run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("Bar")});
     const QStringList duringBurst = system.printerNames();
-    const QString defaultDuringBurst = system.defaultPrinterProfile();
+    const QString defaultDuringBurst = system.defaultPrinterName();
     // On a machine too busy to run two commands within the list's lifetime there is no burst to see.
     if (listAge.elapsed() < CupsPrinterSystem::kListLifetime.count()) {
         EXPECT_EQ(duringBurst, kQueues);
-        EXPECT_EQ(defaultDuringBurst, "Facturas,cups,Facturas");
+        EXPECT_EQ(defaultDuringBurst, "Facturas");
     }
     QThread::msleep(static_cast<unsigned long>(CupsPrinterSystem::kListLifetime.count()));
     EXPECT_EQ(system.printerNames(), kQueues + QStringList{QStringLiteral("Terraza")});
-    EXPECT_EQ(system.defaultPrinterProfile(), "Bar,cups,Bar");
+    EXPECT_EQ(system.defaultPrinterName(), "Bar");
 }
 
 TEST_F(CupsPrinters, ADocumentIsOnePdfJobNamedAfterItsKindWithoutTheProbeLine) {
@@ -130,7 +130,7 @@ TEST_F(CupsPrinters, AJobThatCupsRefusesFailsTheDocumentAndLeavesNothingQueued) 
     bar.printLine(QStringLiteral("PAGADO"));
     run(QStringLiteral("cupsreject"), {QStringLiteral("Bar")});
 
-    EXPECT_EQ(endFailure(bar), "The printer Bar is not accepting jobs");
+    EXPECT_EQ(endFailure(bar), "La impresora Bar no acepta trabajos");
     EXPECT_THROW(system.sendRaw("x"), RuntimeError);
     EXPECT_TRUE(bar.pendingDocument().rows.isEmpty());
     expectNoJob();

@@ -136,7 +136,7 @@ TEST_F(SystemPrinting, AStoppedDefaultAsWellGivesTheBalloonAndNoJob) {
 
     EXPECT_EQ(read(QDir(printed).filePath(QStringLiteral("balloons.txt"))),
               "3|Error al imprimir|Error al imprimir, La impresora Facturas no esta disponible. \\n"
-              "The printer Facturas is stopped (paused) The printer Facturas is stopped (paused)\n");
+              "La impresora Facturas está detenida (paused) La impresora Facturas está detenida (paused)\n");
     expectNoJob();
 }
 

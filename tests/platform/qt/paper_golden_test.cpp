@@ -62,8 +62,10 @@ protected:
     platform::NoEventPump events;
     platform::TextPrinterSystem printers{platform::TextPrinterSystem::Options{
         {QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, QStringLiteral("Facturas"), {}}};
-    Imprimir imprimir{ServiciosImpresion{printers, notifier, clock, pictures, events,
-                                         QLocale(QLocale::English, QLocale::UnitedStates), folder.path()}};
+    ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
+    SeleccionImpresora seleccion{printers, notifier};
+    TextoTicket texto{seleccion, config};
+    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, events, folder.path()};
 };
 
 TEST_P(PaperGolden, ReadsBackAsThePreviewWithEveryWordInItsColumns) {
@@ -71,16 +73,16 @@ TEST_P(PaperGolden, ReadsBackAsThePreviewWithEveryWordInItsColumns) {
     const Value answer = parseJson(readDataFile(QString::fromLatin1(c.fixture)));
     switch (c.kind) {
         case Kind::Comandas:
-            imprimir.configImpresion = onRoll(c.roll, answer[u"config"]);
-            imprimirComandas(imprimir, answer[u"comanda"].toCollection());
+            config.actualizar(onRoll(c.roll, answer[u"config"]));
+            imprimirComandas(impresion, answer[u"comanda"].toCollection());
             break;
         case Kind::Anulaciones:
-            imprimir.configImpresion = onRoll(c.roll, Value());
-            imprimirAnulaciones(imprimir, answer.toCollection());
+            config.actualizar(onRoll(c.roll, Value()));
+            imprimirAnulaciones(impresion, answer.toCollection());
             break;
         case Kind::Facturas:
-            imprimir.configImpresion = onRoll(c.roll, answer[u"config"]);
-            for (const Value& factura : answer[u"factura"].toCollection()) imprimirFactura(imprimir, factura);
+            config.actualizar(onRoll(c.roll, answer[u"config"]));
+            for (const Value& factura : answer[u"factura"].toCollection()) imprimirFactura(impresion, factura);
             break;
     }
     ASSERT_FALSE(printers.delivered().empty());

@@ -176,7 +176,7 @@ TEST(PdfPainterPictures, BytesThatHoldNoPictureFailThePainting) {
         PdfPainter().paint(d);
         FAIL() << "painted";
     } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.description(), "Invalid picture");
+        EXPECT_EQ(error.description(), "Imagen no válida");
     }
 }
 

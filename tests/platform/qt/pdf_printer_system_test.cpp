@@ -51,7 +51,7 @@ QString probeFailure(platform::Printer& printer) {
 
 TEST_F(PdfPrinters, ListTheirNamesAndStartOnTheDefault) {
     EXPECT_EQ(system.printerNames(), (QStringList{QStringLiteral("Cocina"), QStringLiteral("Facturas")}));
-    EXPECT_EQ(system.defaultPrinterProfile(), "Facturas,virtual,Facturas");
+    EXPECT_EQ(system.defaultPrinterName(), "Facturas");
     EXPECT_EQ(system.current().deviceName(), "Facturas");
     platform::Printer& cocina = system.select(0);
     EXPECT_EQ(cocina.deviceName(), "Cocina");
@@ -62,7 +62,7 @@ TEST_F(PdfPrinters, ListTheirNamesAndStartOnTheDefault) {
 TEST_F(PdfPrinters, AnOfflinePrinterFailsTheProbeAndTakesNoRawBytes) {
     system.setOffline(QStringLiteral("Cocina"), true);
     platform::Printer& cocina = system.select(0);
-    EXPECT_EQ(probeFailure(cocina), "The printer Cocina is offline");
+    EXPECT_EQ(probeFailure(cocina), "La impresora Cocina está fuera de línea");
     EXPECT_THROW(system.sendRaw("x"), RuntimeError);
 
     system.setOffline(QStringLiteral("Cocina"), false);

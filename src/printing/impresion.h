@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/events.h"
+#include "platform/notifier.h"
+#include "platform/pictures.h"
+#include "printing/config_impresion.h"
+#include "printing/seleccion_impresora.h"
+#include "printing/texto.h"
+
+#include <QLocale>
+#include <QString>
+
+namespace kelmora {
+
+// What a ticket prints with: the settings to read, the printer selection, the layout primitives
+// and the platform services. Built once by whoever owns the pieces; the tickets only borrow it.
+struct Impresion {
+    const ConfigImpresion& config;
+    SeleccionImpresora& seleccion;
+    TextoTicket& texto;
+    platform::Notifier& avisos;
+    platform::Clock& reloj;
+    platform::PictureLoader& imagenes;
+    platform::EventPump& eventos;
+    QString carpetaPrograma;  // where logo.bmp is looked for
+
+    // Number texts: grouping and decimal mark, the same the settings are read in.
+    const QLocale& locale() const { return config.locale(); }
+    platform::Printer& impresora() const { return seleccion.impresora(); }
+};
+
+}  // namespace kelmora

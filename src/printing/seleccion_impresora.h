@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/notifier.h"
+#include "platform/printer.h"
+#include "printing/config_impresion.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace kelmora {
+
+// Which printer a document goes to: the installed printer of a device name, with the fallback to
+// the default printer when that one is missing or failing. A selection that finds no printer able
+// to print is told in a balloon.
+class SeleccionImpresora {
+public:
+    SeleccionImpresora(platform::PrinterSystem& impresoras, platform::Notifier& avisos)
+        : impresoras_(impresoras), avisos_(avisos) {}
+
+    bool hayImpresora() const;
+    QString impresoraPredeterminada() const;
+    // The index of the installed printer of that device name, else of the default printer;
+    // kSinImpresora when neither is installed, which seleccionarImpresora takes as a failed probe.
+    static constexpr qint16 kSinImpresora = -1;
+    qint16 indiceImpresora(const QString& nombre) const;
+    bool seleccionarImpresora(qint16 indice, bool esReintento);
+
+    // The current printer: the one selected last, the default one before any selection.
+    platform::Printer& impresora() { return impresoras_.current(); }
+    platform::PrinterSystem& impresoras() { return impresoras_; }
+
+private:
+    std::optional<qint16> buscarImpresora(const QString& nombre) const;
+
+    platform::PrinterSystem& impresoras_;
+    platform::Notifier& avisos_;
+};
+
+// One document on the current printer, from its selection to its end. A document that is not
+// ended (a run-time error left it unfinished) is abandoned, never sent half-printed.
+class Documento {
+public:
+    Documento(SeleccionImpresora& seleccion, const ConfigImpresion& config, const QString& clase)
+        : impresora_(seleccion.impresora()) {
+        impresora_.setDocumentKind(clase);
+        impresora_.setPaperWidth(config.anchoRolloMm());
+    }
+    ~Documento() {
+        if (!terminado_) impresora_.killDoc();
+    }
+    Documento(const Documento&) = delete;
+    Documento& operator=(const Documento&) = delete;
+
+    void terminar() {
+        terminado_ = true;
+        impresora_.endDoc();
+    }
+
+private:
+    platform::Printer& impresora_;
+    bool terminado_ = false;
+};
+
+}  // namespace kelmora
