@@ -1,7 +1,21 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QString>
+
 // The commands of the kelmora executable, one file each.
 namespace kelmora::app {
+
+// What a command's parser gives back when --help was asked for: the text to print.
+struct HelpRequest {
+    QString text;
+};
+
+// -h, --help: the same option for every command.
+inline QCommandLineOption helpOption() {
+    return QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                              QStringLiteral("Shows these options."));
+}
 
 // kelmora render [options] ANSWER_FILE OUT_DIR: prints a poll answer on virtual printers.
 int runRender(int argc, char** argv);

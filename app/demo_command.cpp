@@ -2,8 +2,8 @@
 #include "commands.h"
 
 #include "printing/logo.h"
-#include "servicio.h"
-#include "servidor_demo.h"
+#include "service.h"
+#include "demo_server.h"
 
 #include "shell/codigo_sucursal.h"
 
@@ -21,19 +21,19 @@ namespace kelmora::app {
 
 namespace {
 
-const QString kCodigoDemo = QStringLiteral("D10000000004101");
-const QStringList kImpresorasDemo{QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")};
+const QString kDemoBranchCode = QStringLiteral("D10000000004101");
+const QStringList kDemoPrinters{QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")};
 // How long the windows stay after the round, so the last balloons can be seen.
-constexpr int kEsperaFinalEscritorioMs = 4000;
-constexpr int kEsperaFinalSinVentanasMs = 300;
+constexpr int kLingerDesktopMs = 4000;
+constexpr int kLingerHeadlessMs = 300;
 
-void decir(const QString& texto) {
-    std::fputs(qPrintable(QStringLiteral("kelmora demo: ") + texto + u'\n'), stdout);
+void say(const QString& text) {
+    std::fputs(qPrintable(QStringLiteral("kelmora demo: ") + text + u'\n'), stdout);
     std::fflush(stdout);
 }
 
 // The branch's logo, drawn here so the demo needs no picture file of its own.
-bool pintarLogo(const QString& ruta) {
+bool paintLogo(const QString& path) {
     QImage logo(500, 184, QImage::Format_RGB32);
     logo.fill(Qt::white);
     QPainter p(&logo);
@@ -45,36 +45,36 @@ bool pintarLogo(const QString& ruta) {
     p.drawEllipse(QPointF(92, 92), 52, 52);
     p.setBrush(QColor(0xf7, 0xc9, 0x48));
     p.drawEllipse(QPointF(92, 104), 26, 30);
-    QFont letra(QStringLiteral("DejaVu Serif"));
-    letra.setPixelSize(56);
-    letra.setBold(true);
-    p.setFont(letra);
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(56);
+    font.setBold(true);
+    p.setFont(font);
     p.setPen(QColor(0x3b, 0x1d, 0x0c));
     p.drawText(QRectF(160, 20, 330, 100), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("El Fogón"));
-    letra.setPixelSize(26);
-    letra.setBold(false);
-    p.setFont(letra);
+    font.setPixelSize(26);
+    font.setBold(false);
+    p.setFont(font);
     p.drawText(QRectF(162, 108, 330, 50), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("cocina de leña"));
     p.end();
-    return logo.save(ruta, "BMP");
+    return logo.save(path, "BMP");
 }
 
 // The documents of an earlier demo go, so the folder shows one round.
-void vaciarDocumentos(QDir carpeta) {
-    static const QRegularExpression documento(QStringLiteral(R"(^\d{3,}-.*\.(pdf|raw)$)"));
-    for (const QString& nombre : carpeta.entryList(QDir::Files)) {
-        if (documento.match(nombre).hasMatch()) carpeta.remove(nombre);
+void clearDocuments(QDir folder) {
+    static const QRegularExpression document(QStringLiteral(R"(^\d{3,}-.*\.(pdf|raw)$)"));
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        if (document.match(name).hasMatch()) folder.remove(name);
     }
 }
 
-QStringList respuestasDemo() {
-    QStringList respuestas;
-    const QDir recursos(QStringLiteral(":/demo"));
-    for (const QString& nombre : recursos.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
-        QFile archivo(recursos.filePath(nombre));
-        if (archivo.open(QIODevice::ReadOnly)) respuestas.append(QString::fromUtf8(archivo.readAll()));
+QStringList demoAnswers() {
+    QStringList answers;
+    const QDir resources(QStringLiteral(":/demo"));
+    for (const QString& name : resources.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        QFile file(resources.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) answers.append(QString::fromUtf8(file.readAll()));
     }
-    return respuestas;
+    return answers;
 }
 
 }  // namespace
@@ -83,74 +83,73 @@ int runDemo(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Runs the service against an embedded demo server; the documents go to kelmora-demo/."));
-    const QCommandLineOption ayuda(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                   QStringLiteral("Shows these options."));
-    const QCommandLineOption sinVentanas(QStringLiteral("headless"),
-                                         QStringLiteral("No windows and no tray icon, also where a display is."));
-    const QCommandLineOption siempre(QStringLiteral("forever"),
-                                     QStringLiteral("Goes on polling after the round, until the service is shut down."));
-    parser.addOptions({ayuda, sinVentanas, siempre});
-    QStringList argumentos{QStringLiteral("kelmora demo")};
-    for (int i = 2; i < argc; ++i) argumentos.append(QString::fromLocal8Bit(argv[i]));
-    if (!parser.parse(argumentos) || !parser.positionalArguments().isEmpty()) {
+    const QCommandLineOption help = helpOption();
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("No windows and no tray icon, also where a display is."));
+    const QCommandLineOption keepPolling(QStringLiteral("forever"),
+                                         QStringLiteral("Goes on polling after the round, until the service is shut down."));
+    parser.addOptions({help, headless, keepPolling});
+    QStringList arguments{QStringLiteral("kelmora demo")};
+    for (int i = 2; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
         std::fputs(qPrintable(QStringLiteral("kelmora demo: ") +
                               (parser.errorText().isEmpty() ? QStringLiteral("unknown argument") : parser.errorText()) +
                               QStringLiteral("\n")),
                    stderr);
-        return kSalidaUso;
+        return kExitUsage;
     }
-    if (parser.isSet(ayuda)) {
+    if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return kSalidaNormal;
+        return kExitNormal;
     }
 
-    const Aplicacion aplicacion = crearAplicacion(argc, argv, parser.isSet(sinVentanas));
-    const QDir documentos(QDir::current().absoluteFilePath(QStringLiteral("kelmora-demo")));
-    const QString programa = documentos.filePath(QStringLiteral("programa"));
-    if (!QDir().mkpath(programa)) {
-        std::fputs(qPrintable(QStringLiteral("kelmora demo: cannot create ") + programa + u'\n'), stderr);
-        return kSalidaUso;
+    const Application application = createApplication(argc, argv, parser.isSet(headless));
+    const QDir documents(QDir::current().absoluteFilePath(QStringLiteral("kelmora-demo")));
+    const QString programFolder = documents.filePath(QStringLiteral("programa"));
+    if (!QDir().mkpath(programFolder)) {
+        std::fputs(qPrintable(QStringLiteral("kelmora demo: cannot create ") + programFolder + u'\n'), stderr);
+        return kExitUsage;
     }
-    vaciarDocumentos(documentos);
+    clearDocuments(documents);
     // The demo branch, on a support workstation so the main window shows its console.
-    QFile acceso(shell::rutaAcceso(programa));
-    if (!acceso.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        acceso.write((kCodigoDemo + QStringLiteral("\r\n") + shell::kModoSoporte + QStringLiteral("\r\n")).toLatin1()) < 0) {
-        std::fputs(qPrintable(QStringLiteral("kelmora demo: cannot write ") + acceso.fileName() + u'\n'), stderr);
-        return kSalidaUso;
+    QFile accessFile(shell::rutaAcceso(programFolder));
+    if (!accessFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        accessFile.write((kDemoBranchCode + QStringLiteral("\r\n") + shell::kModoSoporte + QStringLiteral("\r\n")).toLatin1()) < 0) {
+        std::fputs(qPrintable(QStringLiteral("kelmora demo: cannot write ") + accessFile.fileName() + u'\n'), stderr);
+        return kExitUsage;
     }
-    acceso.close();
-    if (!pintarLogo(rutaLogo(programa))) {
-        decir(QStringLiteral("the logo could not be drawn; invoices come out without it"));
+    accessFile.close();
+    if (!paintLogo(rutaLogo(programFolder))) {
+        say(QStringLiteral("the logo could not be drawn; invoices come out without it"));
     }
 
-    ServidorDemo servidor(kCodigoDemo, respuestasDemo());
-    if (!servidor.escuchar()) {
+    DemoServer server(kDemoBranchCode, demoAnswers());
+    if (!server.listen()) {
         std::fputs("kelmora demo: no loopback port for the demo server\n", stderr);
-        return kSalidaUso;
+        return kExitUsage;
     }
-    const bool sinFin = parser.isSet(siempre);
-    servidor.alTerminarRonda = [&] {
-        decir(QStringLiteral("round complete; the documents are in ") + QDir::toNativeSeparators(documentos.path()));
-        if (!sinFin) {
-            QTimer::singleShot(aplicacion.sinVentanas ? kEsperaFinalSinVentanasMs : kEsperaFinalEscritorioMs,
+    const bool pollsOn = parser.isSet(keepPolling);
+    server.onRoundDone = [&] {
+        say(QStringLiteral("round complete; the documents are in ") + QDir::toNativeSeparators(documents.path()));
+        if (!pollsOn) {
+            QTimer::singleShot(application.headless ? kLingerHeadlessMs : kLingerDesktopMs,
                                [] { QCoreApplication::quit(); });
         }
     };
-    decir(QStringLiteral("demo server at ") + servidor.url() + QStringLiteral(", branch code ") + kCodigoDemo);
+    say(QStringLiteral("demo server at ") + server.url() + QStringLiteral(", branch code ") + kDemoBranchCode);
 
-    OpcionesServicio opciones;
-    opciones.servidor = servidor.url();
-    opciones.carpeta = programa;
-    opciones.sinVentanas = aplicacion.sinVentanas;
-    opciones.imprimirEn = documentos.path();
-    opciones.impresoras = kImpresorasDemo;
-    opciones.predeterminada = QStringLiteral("Facturas");
-    const int salida = ejecutarServicio(opciones, aplicacion.sinVentanas);
-    if (salida == kSalidaNormal) {
-        decir(QStringLiteral("the documents are in ") + QDir::toNativeSeparators(documentos.path()));
+    ServiceOptions options;
+    options.server = server.url();
+    options.folder = programFolder;
+    options.headless = application.headless;
+    options.printTo = documents.path();
+    options.printers = kDemoPrinters;
+    options.defaultPrinter = QStringLiteral("Facturas");
+    const int standardOutput = runPrintService(options, application.headless);
+    if (standardOutput == kExitNormal) {
+        say(QStringLiteral("the documents are in ") + QDir::toNativeSeparators(documents.path()));
     }
-    return salida;
+    return standardOutput;
 }
 
 }  // namespace kelmora::app

@@ -49,16 +49,11 @@ struct RenderSettings {
 
 QStringList listOption(const QString& value) { return value.split(u',', Qt::SkipEmptyParts); }
 
-struct HelpRequest {
-    QString text;
-};
-
 // The settings from the command line, the help text, or an error text for the user.
 std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Prints a poll answer on virtual printers."));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows these options."));
+    const QCommandLineOption help = helpOption();
     const QCommandLineOption printers(QStringLiteral("printers"),
                                       QStringLiteral("Installed printers, in this order (default: Facturas)."),
                                       QStringLiteral("A,B,C"));

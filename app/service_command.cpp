@@ -1,6 +1,6 @@
 // kelmora [options]: the print service.
 #include "commands.h"
-#include "servicio.h"
+#include "service.h"
 
 #include <QStringList>
 
@@ -9,21 +9,21 @@
 namespace kelmora::app {
 
 int runService(int argc, char** argv) {
-    QStringList argumentos;
-    for (int i = 1; i < argc; ++i) argumentos.append(QString::fromLocal8Bit(argv[i]));
-    const auto leidas = leerOpciones(argumentos);
-    if (const auto* ayuda = std::get_if<PedidoAyuda>(&leidas)) {
-        std::fputs(qPrintable(ayuda->texto), stdout);
-        return kSalidaNormal;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    const auto parsed = parseServiceArguments(arguments);
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitNormal;
     }
-    if (const QString* error = std::get_if<QString>(&leidas)) {
+    if (const QString* error = std::get_if<QString>(&parsed)) {
         std::fputs(qPrintable(QStringLiteral("kelmora: ") + *error + QStringLiteral("\nkelmora --help lists the options\n")),
                    stderr);
-        return kSalidaUso;
+        return kExitUsage;
     }
-    OpcionesServicio opciones = std::get<OpcionesServicio>(leidas);
-    const Aplicacion aplicacion = crearAplicacion(argc, argv, opciones.sinVentanas);
-    return ejecutarServicio(std::move(opciones), aplicacion.sinVentanas);
+    ServiceOptions options = std::get<ServiceOptions>(parsed);
+    const Application application = createApplication(argc, argv, options.headless);
+    return runPrintService(std::move(options), application.headless);
 }
 
 }  // namespace kelmora::app

@@ -20,19 +20,19 @@ void unaRespuesta(const QString& cuerpo) {
     testing::PrintBench bench({QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")},
                               QStringLiteral("Facturas"));
     Conexion conexion(bench.config, bench.impresion);
-    testing::FakeTimeLine tiempo;
-    testing::FakeTimer reloj{tiempo};
-    testing::FakeTimer limiteConsulta{tiempo};
-    testing::FakeLoader loader;
-    testing::RecordingView vista;
+    testing::LineaDeTiempoFalsa tiempo;
+    testing::TemporizadorFalso reloj{tiempo};
+    testing::TemporizadorFalso limiteConsulta{tiempo};
+    testing::CargadorFalso loader;
+    testing::VistaQueAnota vista;
     shell::CicloConsulta ciclo(
         shell::CicloConsulta::Partes{vista, loader, reloj, limiteConsulta,
                                      [&conexion](const Value& datos) { conexion.setComunicacion(datos); }},
         shell::urlConsulta(QStringLiteral("http://127.0.0.1:8080"), kCodigo));
 
     ciclo.iniciar();
-    tiempo.advance(shell::limites::intervaloConsultaMs);  // the first tick polls
-    loader.complete(cuerpo);
+    tiempo.avanzar(shell::limites::intervaloConsultaMs);  // the first tick polls
+    loader.completar(cuerpo);
 
     // Every delivered document laid out as text, as a preview or a support copy would be.
     for (const auto& entregado : bench.printers.delivered()) {

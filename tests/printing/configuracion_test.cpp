@@ -10,12 +10,12 @@ namespace {
 
 class Configuracion : public ::testing::Test {
 protected:
-    PrintBench bench;
-    const ConfigImpresion& imp = bench.config;
-    void config(const char* json) { bench.config.actualizar(parseJson(QString::fromUtf8(json)).toCollection()); }
+    PrintBench banco;
+    const ConfigImpresion& imp = banco.config;
+    void config(const char* json) { banco.config.actualizar(parseJson(QString::fromUtf8(json)).toCollection()); }
 };
 
-TEST_F(Configuracion, TheFirstEntryOfANameCounts) {
+TEST_F(Configuracion, CuentaLaPrimeraEntradaDeCadaNombre) {
     config(R"([{"Nombre":"Tamaño de Factura","Descripcion":"rollo 55mm","Visible":"1"},
                {"Nombre":"Tamaño de Factura","Descripcion":"rollo 75mm","Visible":"1"},
                {"Nombre":"Servicio","Descripcion":10,"Visible":1}])");
@@ -25,7 +25,7 @@ TEST_F(Configuracion, TheFirstEntryOfANameCounts) {
     EXPECT_FALSE(imp.esRollo55());
 }
 
-TEST_F(Configuracion, TheTwoPaperSizeNamesAreSeparateSettings) {
+TEST_F(Configuracion, LosDosNombresDelTamanoDePapelSonAjustesDistintos) {
     config(R"([{"Nombre":"Tamano de Factura","Descripcion":"rollo 55mm","Visible":"1"}])");
     EXPECT_TRUE(imp.esRollo55());
     EXPECT_EQ(imp.anchoTicket(), 40);
@@ -38,20 +38,20 @@ TEST_F(Configuracion, TheTwoPaperSizeNamesAreSeparateSettings) {
     EXPECT_FALSE(imp.esRollo75());
 }
 
-TEST_F(Configuracion, DocumentsGoOnTheRollEitherPaperSizeNames) {
-    const auto paperOfADocument = [&] {
-        bench.printers.select(0);
-        Documento documento(bench.seleccion, bench.config, QStringLiteral("Comanda"));
-        return bench.printers.current().pendingDocument().paperWidthMm;
+TEST_F(Configuracion, LosDocumentosVanAlRolloConCualquieraDeLosDosNombres) {
+    const auto papelDeUnDocumento = [&] {
+        banco.printers.select(0);
+        Documento documento(banco.seleccion, banco.config, QStringLiteral("Comanda"));
+        return banco.printers.current().pendingDocument().paperWidthMm;
     };
-    EXPECT_EQ(paperOfADocument(), 75);
+    EXPECT_EQ(papelDeUnDocumento(), 75);
     config(R"([{"Nombre":"Tamaño de Factura","Descripcion":"rollo 55mm"}])");
-    EXPECT_EQ(paperOfADocument(), 55);
+    EXPECT_EQ(papelDeUnDocumento(), 55);
     config(R"([{"Nombre":"Tamano de Factura","Descripcion":"rollo 55mm"}])");
-    EXPECT_EQ(paperOfADocument(), 55);
+    EXPECT_EQ(papelDeUnDocumento(), 55);
 }
 
-TEST_F(Configuracion, VisibleIsTheTextOrTheNumberOne) {
+TEST_F(Configuracion, VisibleEsElTextoOElNumeroUno) {
     config(R"([{"Nombre":"A","Visible":1}, {"Nombre":"B","Visible":"1"}, {"Nombre":"C","Visible":0},
                {"Nombre":"D","Visible":"si"}, {"Nombre":"E"}, {"Nombre":"F","Visible":null},
                {"Nombre":"G","Visible":"0"}, {"Nombre":"G","Visible":"1"}])");
@@ -60,7 +60,7 @@ TEST_F(Configuracion, VisibleIsTheTextOrTheNumberOne) {
     for (const auto& [nombre, visible] : casos) EXPECT_EQ(imp.configVisible(QString::fromUtf8(nombre)), visible) << nombre;
 }
 
-TEST_F(Configuracion, ANullValueFailsTheLookup) {
+TEST_F(Configuracion, UnValorNuloHaceFallarLaLectura) {
     config(R"([{"Nombre":"Pie de Factura","Descripcion":null}])");
     EXPECT_THROW(imp.leerConfig(QStringLiteral("Pie de Factura")), RuntimeError);
 }

@@ -15,18 +15,18 @@ const QString kRollo = QStringLiteral("Tamano de Factura");
 
 class Texto : public ::testing::Test {
 protected:
-    PrintBench bench;
-    TextoTicket& imp = bench.texto;
+    PrintBench banco;
+    TextoTicket& imp = banco.texto;
 
     // What `imprime` puts on one document, one row per line.
-    QString impreso(const std::function<void()>& imprime, bool withFonts = false) {
+    QString impreso(const std::function<void()>& imprime, bool conFuentes = false) {
         imprime();
-        bench.printers.current().endDoc();
-        return bench.onlyDocument(withFonts);
+        banco.printers.current().endDoc();
+        return banco.onlyDocument(conFuentes);
     }
 };
 
-TEST_F(Texto, EmptyParagraphsPrintNothingAndBlanksPrintAnEmptyLine) {
+TEST_F(Texto, LosParrafosVaciosNoImprimenYLosBlancosDanUnaLineaVacia) {
     EXPECT_EQ(impreso([&] {
                   imp.imprimirTexto(QString(), 40, 0, 0);
                   imp.imprimirTexto(QStringLiteral("uno\r\n\r\ndos\r\n"), 40, 0, 0);
@@ -35,7 +35,7 @@ TEST_F(Texto, EmptyParagraphsPrintNothingAndBlanksPrintAnEmptyLine) {
               "UNO\nDOS\n\n");
 }
 
-TEST_F(Texto, WrapsAtTheWidthWhereEqualStillFits) {
+TEST_F(Texto, SeAjustaAlAnchoYLoQueCabeJustoCabe) {
     EXPECT_EQ(impreso([&] {
                   imp.imprimirTexto(QStringLiteral("casa perro"), 10, 0, 0);
                   imp.imprimirTexto(QStringLiteral("casa perros"), 10, 0, 0);
@@ -44,15 +44,26 @@ TEST_F(Texto, WrapsAtTheWidthWhereEqualStillFits) {
               "CASA PERRO\nCASA\nPERROS\nSAL Y\nPIMIENTA\n");
 }
 
-TEST_F(Texto, WordsAsLongAsTheWidthNeverBreakALine) {
+TEST_F(Texto, LasPalabrasTanLargasComoElAnchoNuncaCortanLaLinea) {
+    // A word as wide as the width or wider is never cut, never goes to a line of its own and adds
+    // nothing to the line: the words after it are measured from what came before it.
     EXPECT_EQ(impreso([&] {
-                  imp.imprimirTexto(QStringLiteral("abcdefghijkl a b"), 10, 0, 0);
-                  imp.imprimirTexto(QStringLiteral("pan con abcdefghij queso"), 10, 0, 0);
+                  imp.imprimirTexto(QStringLiteral("abcdefghijkl a b"), 10, 0, 0);            // first
+                  imp.imprimirTexto(QStringLiteral("pan con abcdefghij queso"), 10, 0, 0);    // exactly the width
+                  imp.imprimirTexto(QStringLiteral("abcd abcdefghijkl efghi jk"), 10, 0, 0);  // in the middle
+                  imp.imprimirTexto(QStringLiteral("casa perro abcdefghijk"), 10, 0, 0);      // last, on a full line
+                  imp.imprimirTexto(QStringLiteral("abcdefghij abcdefghijklm"), 10, 0, 0);    // two in a row
+                  imp.imprimirTexto(QStringLiteral("abcdefghi x"), 10, 0, 0);  // one less than the width wraps
               }),
-              "ABCDEFGHIJKL A B\nPAN CON ABCDEFGHIJ\nQUESO\n");
+              "ABCDEFGHIJKL A B\n"
+              "PAN CON ABCDEFGHIJ\nQUESO\n"
+              "ABCD ABCDEFGHIJKL EFGHI\nJK\n"
+              "CASA PERRO ABCDEFGHIJK\n"
+              "ABCDEFGHIJ ABCDEFGHIJKLM\n"
+              "ABCDEFGHI\nX\n");
 }
 
-TEST_F(Texto, CentresByCharacterCountAndIndentsAtAColumn) {
+TEST_F(Texto, CentraPorCaracteresYSangraEnUnaColumna) {
     QString texto = QStringLiteral("arroz con pollo");
     EXPECT_EQ(impreso([&] {
                   imp.imprimirTexto(QStringLiteral("abcde"), 32, 2, 0);
@@ -66,15 +77,15 @@ TEST_F(Texto, CentresByCharacterCountAndIndentsAtAColumn) {
     EXPECT_EQ(texto, "ARROZ CON POLLO");
 }
 
-TEST_F(Texto, ScalesColumnsToTheRoll) {
+TEST_F(Texto, EscalaLasColumnasAlRollo) {
     EXPECT_EQ(imp.escalarColumna(22), 22);
-    bench.setSettings({{kAncho, k55}});
+    banco.setSettings({{kAncho, k55}});
     EXPECT_EQ(imp.escalarColumna(22), 18);
     EXPECT_EQ(imp.escalarColumna(35), 28);
     EXPECT_EQ(imp.escalarColumna(7), 6);
 }
 
-TEST_F(Texto, CountsWholeWordsThatStayUnderTheWidth) {
+TEST_F(Texto, CuentaLasPalabrasEnterasQueQuedanBajoElAncho) {
     EXPECT_EQ(imp.calcularCorte(QStringLiteral("ab cd"), 5), 3);
     EXPECT_EQ(imp.calcularCorte(QStringLiteral("ab cd"), 6), 6);
     EXPECT_EQ(imp.calcularCorte(QStringLiteral("abcde fg"), 5), 0);
@@ -83,10 +94,10 @@ TEST_F(Texto, CountsWholeWordsThatStayUnderTheWidth) {
     EXPECT_EQ(imp.espacioLibre(QStringLiteral("ABCDEF"), 4), -2);
 }
 
-TEST_F(Texto, RulesFollowTheTwoPaperSettings) {
-    const auto regla = [&](const QList<std::pair<QString, QString>>& settings, const QString& caracter) {
+TEST_F(Texto, LasReglasSiguenLosDosAjustesDePapel) {
+    const auto regla = [&](const QList<std::pair<QString, QString>>& ajustes, const QString& caracter) {
         PrintBench b;
-        b.setSettings(settings);
+        b.setSettings(ajustes);
         b.printers.current().setFontSize(12);
         b.texto.imprimirSeparador(caracter);
         b.printers.current().endDoc();
@@ -99,8 +110,8 @@ TEST_F(Texto, RulesFollowTheTwoPaperSettings) {
     EXPECT_EQ(regla({{kAncho, k55}}, "-"), "[default 10] " + QString(30, u'-') + "\n");
 }
 
-TEST_F(Texto, RulesRoundTheFontSizeAndTheReferenceRuleKeepsIt) {
-    platform::Printer& p = bench.printers.current();
+TEST_F(Texto, LasReglasRedondeanLaFuenteYLaReglaDeReferenciaLaConserva) {
+    platform::Printer& p = banco.printers.current();
     p.setFontSize(8.5);
     imp.imprimirSeparador(QStringLiteral("*"));
     EXPECT_EQ(p.font().size, 8);
@@ -110,19 +121,19 @@ TEST_F(Texto, RulesRoundTheFontSizeAndTheReferenceRuleKeepsIt) {
     EXPECT_TRUE(p.pendingDocument().rows.isEmpty());
 }
 
-TEST_F(Texto, ReferenceRuleIsMeasuredInTheCurrentFont) {
-    bench.printers.current().setFontSize(16);
+TEST_F(Texto, LaReglaDeReferenciaSeMideEnLaFuenteActual) {
+    banco.printers.current().setFontSize(16);
     EXPECT_EQ(imp.anchoRegla(), 35 * 120);  // the printer's default font at 10 points
-    bench.printers.current().setFontName(QStringLiteral("Courier 17 CPI"));
+    banco.printers.current().setFontName(QStringLiteral("Courier 17 CPI"));
     EXPECT_EQ(imp.anchoRegla(), 2965);  // 35 x 1440/17
-    bench.setSettings({{kRollo, k75}});
+    banco.setSettings({{kRollo, k75}});
     EXPECT_EQ(imp.anchoRegla(), 2880);  // 34 x 1440/17
-    bench.setSettings({{kRollo, k55}});
+    banco.setSettings({{kRollo, k55}});
     EXPECT_EQ(imp.anchoRegla(), 1779);  // 30 x 1440/17 x 0.7
 }
 
-TEST_F(Texto, MeasuredTextWrapsByWidthAndCentresOnTheRoll) {
-    platform::Printer& p = bench.printers.current();
+TEST_F(Texto, ElTextoMedidoSeAjustaPorAnchoYSeCentraEnElRollo) {
+    platform::Printer& p = banco.printers.current();
     p.setFontName(QStringLiteral("Courier 17 CPI"));
     p.setFontSize(12.4);
     qint16 ancho = 0;

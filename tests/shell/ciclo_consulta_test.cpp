@@ -10,10 +10,10 @@
 namespace kelmora::shell {
 namespace {
 
-using testing::FakeLoader;
-using testing::FakeTimeLine;
-using testing::FakeTimer;
-using testing::RecordingView;
+using testing::CargadorFalso;
+using testing::LineaDeTiempoFalsa;
+using testing::TemporizadorFalso;
+using testing::VistaQueAnota;
 
 const QString kCodigo = QStringLiteral("123451234512345");
 // Five leading characters, then a payload with something to print.
@@ -23,14 +23,14 @@ const QString kRespuesta = QStringLiteral(
 
 // A cycle on fake time, with a dispatcher that reads the payload as the real one does.
 struct Banco {
-    FakeTimeLine tiempo;
-    FakeTimer reloj{tiempo};
-    FakeTimer limite{tiempo};
-    FakeLoader loader;
-    RecordingView vista;
+    LineaDeTiempoFalsa tiempo;
+    TemporizadorFalso reloj{tiempo};
+    TemporizadorFalso limite{tiempo};
+    CargadorFalso cargador;
+    VistaQueAnota vista;
     std::vector<Value> despachados;
     std::function<void(const Value&)> alDespachar;
-    CicloConsulta ciclo{CicloConsulta::Partes{vista, loader, reloj, limite,
+    CicloConsulta ciclo{CicloConsulta::Partes{vista, cargador, reloj, limite,
                                               [this](const Value& datos) {
                                                   datos[u"config"].toCollection();
                                                   datos[u"idsLeidos"].toCollection();
@@ -43,35 +43,35 @@ struct Banco {
 
     // Ticks until the next fetch starts; how many it took.
     int ticksHastaConsulta(int maximo = 100) {
-        const auto antes = loader.fetched.size();
+        const auto antes = cargador.pedidas.size();
         for (int i = 1; i <= maximo; ++i) {
-            tiempo.advance(limites::intervaloConsultaMs);
-            if (loader.fetched.size() > antes) return i;
+            tiempo.avanzar(limites::intervaloConsultaMs);
+            if (cargador.pedidas.size() > antes) return i;
         }
         return -1;
     }
     // A poll started and answered.
     void consultaRespondida(const QString& cuerpo) {
         ASSERT_EQ(ticksHastaConsulta(1), 1);
-        loader.complete(cuerpo);
+        cargador.completar(cuerpo);
     }
 };
 
 TEST(CicloConsultaRitmo, PrimeraConsultaUnIntervaloDespuesDelArranque) {
     Banco b;
-    b.tiempo.advance(1499);
-    EXPECT_TRUE(b.loader.fetched.empty());
+    b.tiempo.avanzar(1499);
+    EXPECT_TRUE(b.cargador.pedidas.empty());
     EXPECT_TRUE(b.vista.consola.isEmpty());
-    b.tiempo.advance(1);
-    ASSERT_EQ(b.loader.fetched.size(), 1u);
-    EXPECT_EQ(b.loader.limit, 32 * 1024 * 1024);
+    b.tiempo.avanzar(1);
+    ASSERT_EQ(b.cargador.pedidas.size(), 1u);
+    EXPECT_EQ(b.cargador.limite, 32 * 1024 * 1024);
 }
 
 TEST(CicloConsultaRitmo, LaConsolaMuestraLaUrlQueSePide) {
     Banco b;
-    b.tiempo.advance(1500);
-    ASSERT_EQ(b.loader.fetched.size(), 1u);
-    const QString pedida = b.loader.fetched[0].toString(QUrl::FullyEncoded);
+    b.tiempo.avanzar(1500);
+    ASSERT_EQ(b.cargador.pedidas.size(), 1u);
+    const QString pedida = b.cargador.pedidas[0].toString(QUrl::FullyEncoded);
     EXPECT_EQ(pedida, QStringLiteral("https://central.example:8443/?r=servicio/getImpresiones&idSyA=123451234512345"));
     EXPECT_EQ(b.vista.consola, (QStringList{QStringLiteral("Peticion HTTP: \r\n--"), pedida}));
 }
@@ -79,10 +79,10 @@ TEST(CicloConsultaRitmo, LaConsolaMuestraLaUrlQueSePide) {
 TEST(CicloConsultaRitmo, CadaConsultaEmpiezaConLaConsolaVacia) {
     Banco b;
     b.consultaRespondida(kRespuesta);
-    b.tiempo.advance(1500);
-    ASSERT_EQ(b.loader.fetched.size(), 2u);
+    b.tiempo.avanzar(1500);
+    ASSERT_EQ(b.cargador.pedidas.size(), 2u);
     EXPECT_EQ(b.vista.consola.size(), 2);
-    EXPECT_EQ(b.vista.log.count(QStringLiteral("limpiar")), 2);
+    EXPECT_EQ(b.vista.registro.count(QStringLiteral("limpiar")), 2);
 }
 
 TEST(CicloConsultaRitmo, UrlConCodigoQueNoPuedeTerminarLaConsulta) {
@@ -93,9 +93,9 @@ TEST(CicloConsultaRitmo, UrlConCodigoQueNoPuedeTerminarLaConsulta) {
 
 TEST(CicloConsultaRespuesta, RespuestaNormalSeDespachaYCambiaLosIconos) {
     Banco b;
-    b.tiempo.advance(1500);
-    b.loader.status(QStringLiteral("HTTP 200 OK"));
-    b.loader.complete(kRespuesta);
+    b.tiempo.avanzar(1500);
+    b.cargador.estado(QStringLiteral("HTTP 200 OK"));
+    b.cargador.completar(kRespuesta);
     ASSERT_EQ(b.despachados.size(), 1u);
     EXPECT_EQ(b.despachados[0][u"idsLeidos"].toCollection().Count(), 1);
     EXPECT_FALSE(b.ciclo.ocupado());
@@ -146,17 +146,17 @@ TEST(CicloConsultaRespuesta, UnArregloComoRespuestaDetieneLaConsultaVeintiunTick
               (QStringList{QStringLiteral("Respuesta: "), QStringLiteral("--"),
                            QStringLiteral("Error al procesar la respuesta: ") + errors::objectRequired}));
     // 20 ticks skipped, the 21st clears the flag, the 22nd polls.
-    for (int tick = 1; tick <= 20; ++tick) {
-        b.tiempo.advance(1500);
-        EXPECT_EQ(b.ciclo.contadorEspera(), tick);
+    for (int tic = 1; tic <= 20; ++tic) {
+        b.tiempo.avanzar(1500);
+        EXPECT_EQ(b.ciclo.contadorEspera(), tic);
         EXPECT_TRUE(b.ciclo.ocupado());
     }
-    b.tiempo.advance(1500);
+    b.tiempo.avanzar(1500);
     EXPECT_FALSE(b.ciclo.ocupado());
     EXPECT_EQ(b.ciclo.contadorEspera(), 0);
-    EXPECT_EQ(b.loader.fetched.size(), 1u);
-    b.tiempo.advance(1500);
-    EXPECT_EQ(b.loader.fetched.size(), 2u);
+    EXPECT_EQ(b.cargador.pedidas.size(), 1u);
+    b.tiempo.avanzar(1500);
+    EXPECT_EQ(b.cargador.pedidas.size(), 2u);
 }
 
 TEST(CicloConsultaRespuesta, UnFalloDelDespachoSeEscribeEnLaConsola) {
@@ -171,9 +171,9 @@ TEST(CicloConsultaRespuesta, UnFalloDelDespachoSeEscribeEnLaConsola) {
 TEST(CicloConsultaRespuesta, TicksDuranteElDespachoSoloCuentan) {
     Banco b;
     // The invoice printer lets pending events run: the ticks that come in meanwhile start nothing.
-    b.alDespachar = [&b](const Value&) { b.tiempo.advance(3 * 1500); };
+    b.alDespachar = [&b](const Value&) { b.tiempo.avanzar(3 * 1500); };
     b.consultaRespondida(kRespuesta);
-    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    EXPECT_EQ(b.cargador.pedidas.size(), 1u);
     EXPECT_EQ(b.ciclo.contadorEspera(), 3);
     EXPECT_FALSE(b.ciclo.ocupado());
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
@@ -183,11 +183,11 @@ TEST(CicloConsultaEspera, UnaRespuestaLentaSeAtiende) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
     // Three seconds without an answer: two ticks pass, the fetch stays.
-    b.tiempo.advance(3000);
-    EXPECT_EQ(b.loader.fetched.size(), 1u);
-    EXPECT_EQ(b.loader.abandoned, 0);
+    b.tiempo.avanzar(3000);
+    EXPECT_EQ(b.cargador.pedidas.size(), 1u);
+    EXPECT_EQ(b.cargador.abandonadas, 0);
     EXPECT_TRUE(b.ciclo.consultaEnCurso());
-    b.loader.complete(kRespuesta);
+    b.cargador.completar(kRespuesta);
     EXPECT_EQ(b.despachados.size(), 1u);
     EXPECT_FALSE(b.ciclo.consultaEnCurso());
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
@@ -196,35 +196,35 @@ TEST(CicloConsultaEspera, UnaRespuestaLentaSeAtiende) {
 TEST(CicloConsultaEspera, SinRespuestaEnVeinteSegundosSeAbandona) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
-    b.tiempo.advance(19999);
-    EXPECT_EQ(b.loader.abandoned, 0);
-    EXPECT_TRUE(b.loader.underWay);
-    b.tiempo.advance(1);
-    EXPECT_EQ(b.loader.abandoned, 1);
+    b.tiempo.avanzar(19999);
+    EXPECT_EQ(b.cargador.abandonadas, 0);
+    EXPECT_TRUE(b.cargador.enCurso);
+    b.tiempo.avanzar(1);
+    EXPECT_EQ(b.cargador.abandonadas, 1);
     EXPECT_FALSE(b.ciclo.consultaEnCurso());
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Peticion abandonada: el servidor no respondio en 20 segundos"));
     EXPECT_TRUE(b.vista.iconos.empty());
-    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    EXPECT_EQ(b.cargador.pedidas.size(), 1u);
     // The next tick polls again.
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
-    EXPECT_EQ(b.loader.fetched.size(), 2u);
+    EXPECT_EQ(b.cargador.pedidas.size(), 2u);
 }
 
 TEST(CicloConsultaEspera, UnaRespuestaAtendidaApagaElLimite) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
-    b.tiempo.advance(15000);
-    b.loader.complete(kRespuesta);
+    b.tiempo.avanzar(15000);
+    b.cargador.completar(kRespuesta);
     // The next fetch gets its own 20 s.
     ASSERT_EQ(b.ticksHastaConsulta(), 1);
-    b.tiempo.advance(19000);
-    EXPECT_EQ(b.loader.abandoned, 0);
+    b.tiempo.avanzar(19000);
+    EXPECT_EQ(b.cargador.abandonadas, 0);
 }
 
 TEST(CicloConsultaEspera, RespuestaDemasiadoGrandeSeDescartaYSigueLaConsulta) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
-    b.loader.fail(platform::PageLoader::Failure::TooLarge, QStringLiteral("more than 33554432 bytes"));
+    b.cargador.fallar(platform::PageLoader::Failure::TooLarge, QStringLiteral("more than 33554432 bytes"));
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Respuesta descartada: supera el limite de 32 MiB"));
     EXPECT_TRUE(b.despachados.empty());
     EXPECT_FALSE(b.ciclo.ocupado());
@@ -234,15 +234,15 @@ TEST(CicloConsultaEspera, RespuestaDemasiadoGrandeSeDescartaYSigueLaConsulta) {
 TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
-    b.loader.fail(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
+    b.cargador.fallar(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Sin respuesta del servidor: Connection refused"));
     EXPECT_TRUE(b.vista.iconos.empty());
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
     // The time-out of the failed fetch does not strike the next one early.
-    b.tiempo.advance(19000);
-    EXPECT_EQ(b.loader.abandoned, 0);
+    b.tiempo.avanzar(19000);
+    EXPECT_EQ(b.cargador.abandonadas, 0);
     // A redirect elsewhere is a failed poll that says where it pointed.
-    b.loader.fail(platform::PageLoader::Failure::Redirect, QStringLiteral("http://otro.example/"));
+    b.cargador.fallar(platform::PageLoader::Failure::Redirect, QStringLiteral("http://otro.example/"));
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Redirección rechazada: el servidor apuntó a http://otro.example/"));
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
 }
@@ -252,8 +252,8 @@ TEST(CicloConsultaPausa, DosPulsacionesVuelvenAPausarYLaConsultaSigue) {
     b.ciclo.pausarOReanudar();
     EXPECT_EQ(b.vista.boton, QStringLiteral("Reanudar Reloj"));
     EXPECT_FALSE(b.ciclo.relojActivo());
-    b.tiempo.advance(60000);
-    EXPECT_TRUE(b.loader.fetched.empty());
+    b.tiempo.avanzar(60000);
+    EXPECT_TRUE(b.cargador.pedidas.empty());
     b.ciclo.pausarOReanudar();
     EXPECT_EQ(b.vista.boton, QStringLiteral("Pausar Reloj"));
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
@@ -263,10 +263,10 @@ TEST(CicloConsultaPausa, PausadoConLaBanderaPuestaLaEsperaNoAvanza) {
     Banco b;
     b.consultaRespondida(QStringLiteral("xxxxx[]"));
     ASSERT_TRUE(b.ciclo.ocupado());
-    b.tiempo.advance(5 * 1500);
+    b.tiempo.avanzar(5 * 1500);
     ASSERT_EQ(b.ciclo.contadorEspera(), 5);
     b.ciclo.pausarOReanudar();
-    b.tiempo.advance(100 * 1500);
+    b.tiempo.avanzar(100 * 1500);
     EXPECT_TRUE(b.ciclo.ocupado());
     EXPECT_EQ(b.ciclo.contadorEspera(), 5);
     b.ciclo.pausarOReanudar();
@@ -278,10 +278,10 @@ TEST(CicloConsultaPausa, UnaConsultaEnCursoTerminaAunqueSePause) {
     Banco b;
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
     b.ciclo.pausarOReanudar();
-    b.loader.complete(kRespuesta);
+    b.cargador.completar(kRespuesta);
     EXPECT_EQ(b.despachados.size(), 1u);
-    b.tiempo.advance(60000);
-    EXPECT_EQ(b.loader.fetched.size(), 1u);
+    b.tiempo.avanzar(60000);
+    EXPECT_EQ(b.cargador.pedidas.size(), 1u);
 }
 
 TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
@@ -291,8 +291,9 @@ TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
         testing::RecordingNotifier avisos;
         platform::NoEventPump eventos;
         iniciarServicio(b.vista, avisos, eventos, b.ciclo, soporte);
-        EXPECT_EQ(b.vista.log, (QStringList{soporte ? QStringLiteral("ventana visible") : QStringLiteral("ventana oculta"),
-                                            QStringLiteral("Init: Kelmora Tavrel"), QStringLiteral("SetIcon: Conectando")}));
+        EXPECT_EQ(b.vista.registro,
+                  (QStringList{soporte ? QStringLiteral("ventana visible") : QStringLiteral("ventana oculta"),
+                               QStringLiteral("Init: Kelmora Tavrel"), QStringLiteral("SetIcon: Conectando")}));
         EXPECT_EQ(b.vista.iconos[0].first, EstadoIcono::Desconectado);
         ASSERT_EQ(avisos.balloons.size(), 1u);
         EXPECT_EQ(avisos.balloons[0].text, QStringLiteral("Sistema funcionando correctamente"));
@@ -300,7 +301,7 @@ TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
         EXPECT_EQ(avisos.balloons[0].title, QStringLiteral("Sistema de impresora"));
         EXPECT_EQ(avisos.balloons[0].timeoutMs, 30000);
         EXPECT_TRUE(b.ciclo.relojActivo());
-        EXPECT_EQ(b.reloj.interval(), 1500);
+        EXPECT_EQ(b.reloj.intervalo(), 1500);
     }
 }
 

@@ -11,13 +11,13 @@
 namespace kelmora::shell {
 namespace {
 
-using testing::ScriptedDialogs;
+using testing::DialogosConGuion;
 
 const QString k15 = QStringLiteral("123451234512345");
 
 class CodigoSucursal : public ::testing::Test {
 protected:
-    QString carpeta() const { return dir_.path(); }
+    QString carpeta() const { return carpetaTemporal_.path(); }
     QString ruta() const { return rutaAcceso(carpeta()); }
     void escribir(const QByteArray& bytes) const {
         QFile f(ruta());
@@ -28,20 +28,20 @@ protected:
         QFile f(ruta());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    static void esCorreccion(const ScriptedDialogs::Prompt& p) {
-        EXPECT_EQ(p.title, QStringLiteral("Codigo de sucursal"));
-        EXPECT_EQ(p.message, QStringLiteral("No tiene registrado un codigo para esta sucursal, registrelo en el "
+    static void esCorreccion(const DialogosConGuion::Pregunta& p) {
+        EXPECT_EQ(p.titulo, QStringLiteral("Codigo de sucursal"));
+        EXPECT_EQ(p.mensaje, QStringLiteral("No tiene registrado un codigo para esta sucursal, registrelo en el "
                                             "siguiente campo.\r\nEl codigo de sucursal tiene 15 digitos"));
     }
 
-    QTemporaryDir dir_;
-    ScriptedDialogs dialogos;
+    QTemporaryDir carpetaTemporal_;
+    DialogosConGuion dialogos;
 };
 
 TEST(LeerLineas, FinesDeLineaYEntradaFinal) {
-    QTemporaryDir dir;
+    QTemporaryDir carpetaTemporal;
     const auto lineas = [&](const QByteArray& bytes) {
-        QFile f(dir.filePath(QStringLiteral("f")));
+        QFile f(carpetaTemporal.filePath(QStringLiteral("f")));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
         f.close();
@@ -53,8 +53,8 @@ TEST(LeerLineas, FinesDeLineaYEntradaFinal) {
     EXPECT_EQ(lineas("sin fin"), (QStringList{"sin fin", ""}));
     EXPECT_EQ(lineas("a\r\n\r\n"), (QStringList{"a", "", ""}));
     EXPECT_EQ(lineas(""), (QStringList{""}));
-    EXPECT_EQ(leerLineas(dir.filePath(QStringLiteral("no-existe"))), (QStringList{"", "", ""}));
-    EXPECT_EQ(leerLineas(dir.path()), (QStringList{"", "", ""}));
+    EXPECT_EQ(leerLineas(carpetaTemporal.filePath(QStringLiteral("no-existe"))), (QStringList{"", "", ""}));
+    EXPECT_EQ(leerLineas(carpetaTemporal.path()), (QStringList{"", "", ""}));
 }
 
 TEST(CodigoAceptable, LargoYDigitosDesdeElSegundoCaracter) {
@@ -73,7 +73,7 @@ TEST(CodigoAceptable, LargoYDigitosDesdeElSegundoCaracter) {
 TEST_F(CodigoSucursal, CodigoGuardadoSeAceptaSinPreguntar) {
     escribir(k15.toLatin1() + "\r\n");
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    EXPECT_TRUE(dialogos.prompts.empty());
+    EXPECT_TRUE(dialogos.preguntas.empty());
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
@@ -83,61 +83,61 @@ TEST_F(CodigoSucursal, CodigosAceptadosTalCual) {
         EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), QString::fromLatin1(codigo));
         EXPECT_EQ(contenido(), codigo);
     }
-    EXPECT_TRUE(dialogos.prompts.empty());
+    EXPECT_TRUE(dialogos.preguntas.empty());
 }
 
 TEST_F(CodigoSucursal, CodigoCortoPideCorreccionYBorraLaSegundaLinea) {
     escribir("12345678901234\r\nTECNIKA\r\n");
-    dialogos.answers = {QStringLiteral("12345678901234A"), std::nullopt, k15};
+    dialogos.respuestas = {QStringLiteral("12345678901234A"), std::nullopt, k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.prompts.size(), 3u);
-    for (const auto& p : dialogos.prompts) esCorreccion(p);
+    ASSERT_EQ(dialogos.preguntas.size(), 3u);
+    for (const auto& p : dialogos.preguntas) esCorreccion(p);
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
     EXPECT_EQ(leerModoAcceso(carpeta()), QString());
-    EXPECT_TRUE(dialogos.messages.empty());
+    EXPECT_TRUE(dialogos.mensajes.empty());
 }
 
 TEST_F(CodigoSucursal, ArchivoVacioPideCorreccion) {
     escribir("");
-    dialogos.answers = {k15};
+    dialogos.respuestas = {k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.prompts.size(), 1u);
-    esCorreccion(dialogos.prompts[0]);
+    ASSERT_EQ(dialogos.preguntas.size(), 1u);
+    esCorreccion(dialogos.preguntas[0]);
 }
 
 TEST_F(CodigoSucursal, PrimerArranqueGuardaLaBienvenidaAntesDeRevisarla) {
-    QList<QByteArray> alPreguntar;
-    dialogos.onPrompt = [&] { alPreguntar.append(contenido()); };
-    dialogos.answers = {QStringLiteral("12345"), k15};
+    QList<QByteArray> contenidoAlPreguntar;
+    dialogos.alPreguntar = [&] { contenidoAlPreguntar.append(contenido()); };
+    dialogos.respuestas = {QStringLiteral("12345"), k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.prompts.size(), 2u);
-    EXPECT_EQ(dialogos.prompts[0].title, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(dialogos.prompts[0].message,
+    ASSERT_EQ(dialogos.preguntas.size(), 2u);
+    EXPECT_EQ(dialogos.preguntas[0].titulo, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.preguntas[0].mensaje,
               QStringLiteral("Bienvenido al sistema de Impresion de TavrelPOS. Escribe codigo de la sucursal y presiona "
                              "Aceptar para iniciar"));
-    esCorreccion(dialogos.prompts[1]);
-    EXPECT_EQ(alPreguntar, (QList<QByteArray>{"<missing>", "12345\r\n"}));
+    esCorreccion(dialogos.preguntas[1]);
+    EXPECT_EQ(contenidoAlPreguntar, (QList<QByteArray>{"<missing>", "12345\r\n"}));
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
 TEST_F(CodigoSucursal, PrimerArranqueCanceladoSigueHastaUnCodigoAceptado) {
-    dialogos.answers = {std::nullopt, std::nullopt, k15};
+    dialogos.respuestas = {std::nullopt, std::nullopt, k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    EXPECT_EQ(dialogos.prompts.size(), 3u);
+    EXPECT_EQ(dialogos.preguntas.size(), 3u);
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
 TEST_F(CodigoSucursal, ArchivoQueNoSePuedeEscribirSeDiceYSigueElCodigoEnMemoria) {
     // A folder named Acceso: it exists, cannot be read as text and cannot be written.
     ASSERT_TRUE(QDir(carpeta()).mkdir(kArchivoAcceso));
-    dialogos.answers = {k15};
+    dialogos.respuestas = {k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.messages.size(), 1u);
-    EXPECT_TRUE(dialogos.messages[0].text.contains(QDir::toNativeSeparators(ruta())))
-        << dialogos.messages[0].text.toStdString();
-    EXPECT_EQ(dialogos.messages[0].icon, platform::MessageIcon::Warning);
+    ASSERT_EQ(dialogos.mensajes.size(), 1u);
+    EXPECT_TRUE(dialogos.mensajes[0].texto.contains(QDir::toNativeSeparators(ruta())))
+        << dialogos.mensajes[0].texto.toStdString();
+    EXPECT_EQ(dialogos.mensajes[0].icono, platform::MessageIcon::Warning);
     EXPECT_FALSE(escribirCodigo(ruta(), k15, dialogos));
-    EXPECT_EQ(dialogos.messages.size(), 2u);
+    EXPECT_EQ(dialogos.mensajes.size(), 2u);
 }
 
 TEST_F(CodigoSucursal, ModoDeAcceso) {
@@ -158,23 +158,23 @@ TEST_F(CodigoSucursal, ModoDeAcceso) {
 
 TEST_F(CodigoSucursal, CambioAceptadoSeGuarda) {
     escribir("999999999999999\r\nTECNIKA\r\n");
-    dialogos.answers = {k15};
+    dialogos.respuestas = {k15};
     EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.prompts.size(), 1u);
-    EXPECT_EQ(dialogos.prompts[0].title, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(dialogos.prompts[0].message, QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
+    ASSERT_EQ(dialogos.preguntas.size(), 1u);
+    EXPECT_EQ(dialogos.preguntas[0].titulo, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.preguntas[0].mensaje, QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
 TEST_F(CodigoSucursal, CambioConCodigoMaloSoloGuardaElAceptado) {
     escribir("999999999999999\r\n");
-    QList<QByteArray> alPreguntar;
-    dialogos.onPrompt = [&] { alPreguntar.append(contenido()); };
-    dialogos.answers = {QStringLiteral("1234567890"), k15};
+    QList<QByteArray> contenidoAlPreguntar;
+    dialogos.alPreguntar = [&] { contenidoAlPreguntar.append(contenido()); };
+    dialogos.respuestas = {QStringLiteral("1234567890"), k15};
     EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.prompts.size(), 2u);
-    esCorreccion(dialogos.prompts[1]);
-    EXPECT_EQ(alPreguntar, (QList<QByteArray>{"999999999999999\r\n", "999999999999999\r\n"}));
+    ASSERT_EQ(dialogos.preguntas.size(), 2u);
+    esCorreccion(dialogos.preguntas[1]);
+    EXPECT_EQ(contenidoAlPreguntar, (QList<QByteArray>{"999999999999999\r\n", "999999999999999\r\n"}));
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
@@ -183,7 +183,7 @@ TEST_F(CodigoSucursal, CancelarElCambioConservaElCodigo) {
     for (const auto& respuestas : {std::deque<std::optional<QString>>{std::nullopt},
                                    std::deque<std::optional<QString>>{QStringLiteral("123"), std::nullopt}}) {
         escribir(antes);
-        dialogos.answers = respuestas;
+        dialogos.respuestas = respuestas;
         EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), std::nullopt);
         EXPECT_EQ(contenido(), antes);
     }
@@ -191,9 +191,9 @@ TEST_F(CodigoSucursal, CancelarElCambioConservaElCodigo) {
 
 TEST_F(CodigoSucursal, CambioQueNoSePuedeGuardarNoDevuelveCodigo) {
     ASSERT_TRUE(QDir(carpeta()).mkdir(kArchivoAcceso));
-    dialogos.answers = {k15};
+    dialogos.respuestas = {k15};
     EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), std::nullopt);
-    EXPECT_EQ(dialogos.messages.size(), 1u);
+    EXPECT_EQ(dialogos.mensajes.size(), 1u);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ namespace {
 
 class Despacho : public ::testing::Test {
 protected:
-    PrintBench bench{{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}};
-    Conexion conexion{bench.config, bench.impresion};
+    PrintBench banco{{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}};
+    Conexion conexion{banco.config, banco.impresion};
 
     static Value respuesta(const QString& archivo) {
         return parseJson(readDataFile(QStringLiteral("answers/") + archivo).mid(5));
@@ -21,21 +21,21 @@ protected:
     void despacha(const QString& json) { conexion.setComunicacion(parseJson(json)); }
     // What came out, in order: the kind of each document, "raw" for the drawer pulse.
     QStringList salidas() const {
-        QStringList out;
-        for (const auto& d : bench.printers.delivered()) out << (d.isRaw ? QStringLiteral("raw") : d.document.kind);
-        return out;
+        QStringList lista;
+        for (const auto& d : banco.printers.delivered()) lista << (d.isRaw ? QStringLiteral("raw") : d.document.kind);
+        return lista;
     }
 };
 
-TEST_F(Despacho, TicketsThenInvoicesThenTheDrawer) {
+TEST_F(Despacho, ComandasLuegoFacturasLuegoElCajon) {
     conexion.setComunicacion(respuesta(QStringLiteral("turno_completo.txt")));
-    const QStringList out = salidas();
-    ASSERT_GE(out.size(), 4);
-    EXPECT_EQ(out.mid(0, 3), (QStringList{"Comanda", "Comanda", "Anulacion"}));
-    EXPECT_EQ(out.last(), "raw");
+    const QStringList lista = salidas();
+    ASSERT_GE(lista.size(), 4);
+    EXPECT_EQ(lista.mid(0, 3), (QStringList{"Comanda", "Comanda", "Anulacion"}));
+    EXPECT_EQ(lista.last(), "raw");
     // Whatever the invoices print comes between the cancellation and the drawer, one per invoice
     // in list order.
-    const auto& entregado = bench.printers.delivered();
+    const auto& entregado = banco.printers.delivered();
     QStringList mesas;
     for (size_t i = 3; i + 1 < entregado.size(); ++i) {
         const QString texto = platform::renderText(entregado[i].document, false);
@@ -47,10 +47,10 @@ TEST_F(Despacho, TicketsThenInvoicesThenTheDrawer) {
         EXPECT_EQ(mesas, (QStringList{"Mesa 7", "Mesa 8", "Mesa 9"}));
     }
     EXPECT_EQ(conexion.listaIdsLeidos.Count(), 4);
-    EXPECT_EQ(bench.config.leerConfig(QStringLiteral("Nombre Establecimiento")), "Restaurante El Fogón");
+    EXPECT_EQ(banco.config.leerConfig(QStringLiteral("Nombre Establecimiento")), "Restaurante El Fogón");
 }
 
-TEST_F(Despacho, NoReadIdsMeansNothingIsPrintedButTheListsAreReplaced) {
+TEST_F(Despacho, SinIdsLeidosNoSeImprimeNadaPeroSeReemplazanLasListas) {
     despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "idsLeidos": [5]})"));
     Value todo = respuesta(QStringLiteral("comandas_y_cajon.txt"));
     Dictionary sinIds;
@@ -59,33 +59,33 @@ TEST_F(Despacho, NoReadIdsMeansNothingIsPrintedButTheListsAreReplaced) {
     }
     conexion.setComunicacion(sinIds);
     EXPECT_TRUE(salidas().isEmpty());
-    EXPECT_TRUE(bench.notifier.balloons.empty());
+    EXPECT_TRUE(banco.notifier.balloons.empty());
     EXPECT_EQ(conexion.listaIdsLeidos.Count(), 0);
-    EXPECT_EQ(bench.config.leerConfig(QStringLiteral("Valores En Comanda")), "1");
+    EXPECT_EQ(banco.config.leerConfig(QStringLiteral("Valores En Comanda")), "1");
 }
 
-TEST_F(Despacho, EmptyListsPrintNothingAndTheDrawerCanOpenAlone) {
+TEST_F(Despacho, ListasVaciasNoImprimenYElCajonPuedeAbrirseSolo) {
     despacha(QStringLiteral(
         R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "abrirCajon": false, "idsLeidos": [5]})"));
     EXPECT_TRUE(salidas().isEmpty());
-    EXPECT_TRUE(bench.notifier.balloons.empty());
+    EXPECT_TRUE(banco.notifier.balloons.empty());
     despacha(QStringLiteral(
         R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "abrirCajon": 1, "idsLeidos": [6]})"));
     EXPECT_EQ(salidas(), QStringList{"raw"});
 }
 
-TEST_F(Despacho, ANullDrawerFlagFailsAfterTheSettingsAreStored) {
+TEST_F(Despacho, UnaBanderaDeCajonNulaFallaDespuesDeGuardarLosAjustes) {
     despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "idsLeidos": [5]})"));
     EXPECT_THROW(despacha(QStringLiteral(R"({"config": [{"Nombre": "Servicio", "Descripcion": "10"}],
         "comanda": [{"area": "Cocina", "nomMesa": "Mesa 1", "productos": []}], "anulaciones": [], "factura": [],
         "abrirCajon": null, "idsLeidos": [6, 7]})")),
                  RuntimeError);
     EXPECT_TRUE(salidas().isEmpty());
-    EXPECT_EQ(bench.config.leerConfig(QStringLiteral("Servicio")), "10");
+    EXPECT_EQ(banco.config.leerConfig(QStringLiteral("Servicio")), "10");
     EXPECT_EQ(conexion.listaIdsLeidos.Count(), 1);
 }
 
-TEST_F(Despacho, AMissingOrMistypedListFailsTheDispatch) {
+TEST_F(Despacho, UnaListaAusenteODeOtroTipoHaceFallarElDespacho) {
     EXPECT_THROW(despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "idsLeidos": [5]})")),
                  RuntimeError);
     EXPECT_THROW(despacha(QStringLiteral(
@@ -97,7 +97,7 @@ TEST_F(Despacho, AMissingOrMistypedListFailsTheDispatch) {
     EXPECT_TRUE(salidas().isEmpty());
 }
 
-TEST_F(Despacho, AFailedCancellationEndsTheDispatchBeforeTheDrawer) {
+TEST_F(Despacho, UnaAnulacionFallidaTerminaElDespachoAntesDelCajon) {
     EXPECT_THROW(conexion.setComunicacion(respuesta(QStringLiteral("anulacion_sin_productos.txt"))), RuntimeError);
     EXPECT_EQ(salidas(), (QStringList{"Comanda", "Anulacion"}));
 }

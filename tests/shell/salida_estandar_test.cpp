@@ -12,17 +12,17 @@ namespace {
 QString leido(std::FILE* f) {
     std::rewind(f);
     QByteArray bytes;
-    char buffer[4096];
+    char bloque[4096];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, static_cast<qsizetype>(n));
+    while ((n = std::fread(bloque, 1, sizeof bloque, f)) > 0) bytes.append(bloque, static_cast<qsizetype>(n));
     return QString::fromUtf8(bytes);
 }
 
 struct Salida {
     platform::FixedClock reloj{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9, 42))};
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out{std::tmpfile(), &std::fclose};
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> err{std::tmpfile(), &std::fclose};
-    SalidaEstandar salida{reloj, out.get(), err.get()};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> estandar{std::tmpfile(), &std::fclose};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> errores{std::tmpfile(), &std::fclose};
+    SalidaEstandar salida{reloj, estandar.get(), errores.get()};
 };
 
 TEST(SalidaEstandar, ConsolaIconosYGlobosVanALaSalidaConHora) {
@@ -33,14 +33,15 @@ TEST(SalidaEstandar, ConsolaIconosYGlobosVanALaSalidaConHora) {
     s.salida.SetIcon(EstadoIcono::Conectado, QStringLiteral("Conectado"));
     s.salida.ShowBalloonTip(QStringLiteral("Impreso en Cocina"), platform::BalloonIcon::Warning,
                             QStringLiteral("Comanda"), 30000);
-    EXPECT_EQ(leido(s.out.get()), QStringLiteral("2024-03-03 17:05:09.042 Peticion HTTP: \n"
-                                                 "2024-03-03 17:05:09.042 --\n"
-                                                 "2024-03-03 17:05:09.042 {\"a\":\n"
-                                                 "2024-03-03 17:05:09.042 1}\n"
-                                                 "2024-03-03 17:05:09.042 \n"
-                                                 "2024-03-03 17:05:09.042 Icono [conectado]: Conectado\n"
-                                                 "2024-03-03 17:05:09.042 Globo [advertencia] Comanda: Impreso en Cocina\n"));
-    EXPECT_EQ(leido(s.err.get()), QString());
+    EXPECT_EQ(leido(s.estandar.get()),
+              QStringLiteral("2024-03-03 17:05:09.042 Peticion HTTP: \n"
+                             "2024-03-03 17:05:09.042 --\n"
+                             "2024-03-03 17:05:09.042 {\"a\":\n"
+                             "2024-03-03 17:05:09.042 1}\n"
+                             "2024-03-03 17:05:09.042 \n"
+                             "2024-03-03 17:05:09.042 Icono [conectado]: Conectado\n"
+                             "2024-03-03 17:05:09.042 Globo [advertencia] Comanda: Impreso en Cocina\n"));
+    EXPECT_EQ(leido(s.errores.get()), QString());
 }
 
 TEST(SalidaEstandar, MensajesALosErroresYNadaQuePreguntar) {
@@ -49,10 +50,10 @@ TEST(SalidaEstandar, MensajesALosErroresYNadaQuePreguntar) {
     s.salida.showMessage(QStringLiteral("Imagen no Valida"), platform::MessageIcon::Error,
                          QStringLiteral("Error en la imagen"));
     EXPECT_EQ(s.salida.askText(QStringLiteral("t"), QStringLiteral("m")), std::nullopt);
-    EXPECT_EQ(leido(s.err.get()),
+    EXPECT_EQ(leido(s.errores.get()),
               QStringLiteral("2024-03-03 17:05:09.042 Mensaje [advertencia] Kelmora: No se pudo\n"
                              "2024-03-03 17:05:09.042 Mensaje [error] Error en la imagen: Imagen no Valida\n"));
-    EXPECT_EQ(leido(s.out.get()), QString());
+    EXPECT_EQ(leido(s.estandar.get()), QString());
 }
 
 }  // namespace

@@ -18,168 +18,168 @@
 
 namespace kelmora::testing {
 
-class FakeTimer;
+class TemporizadorFalso;
 
 // Virtual time: advancing it fires the due timers in time order.
-class FakeTimeLine {
+class LineaDeTiempoFalsa {
 public:
-    qint64 now = 0;
+    qint64 ahora = 0;
 
-    void advance(qint64 ms);
+    void avanzar(qint64 ms);
 
 private:
-    friend class FakeTimer;
-    std::vector<FakeTimer*> timers_;
+    friend class TemporizadorFalso;
+    std::vector<TemporizadorFalso*> temporizadores_;
 };
 
-class FakeTimer final : public platform::Timer {
+class TemporizadorFalso final : public platform::Timer {
 public:
-    explicit FakeTimer(FakeTimeLine& line) : line_(line) { line_.timers_.push_back(this); }
-    ~FakeTimer() override { std::erase(line_.timers_, this); }
+    explicit TemporizadorFalso(LineaDeTiempoFalsa& linea) : linea_(linea) { linea_.temporizadores_.push_back(this); }
+    ~TemporizadorFalso() override { std::erase(linea_.temporizadores_, this); }
 
-    void start(int intervalMs, Mode mode) override {
-        active_ = true;
-        interval_ = intervalMs;
-        mode_ = mode;
-        due_ = line_.now + intervalMs;
+    void start(int intervaloMs, Mode modo) override {
+        activo_ = true;
+        intervalo_ = intervaloMs;
+        modo_ = modo;
+        vence_ = linea_.ahora + intervaloMs;
     }
-    void stop() override { active_ = false; }
-    bool isActive() const override { return active_; }
-    int interval() const { return interval_; }
+    void stop() override { activo_ = false; }
+    bool isActive() const override { return activo_; }
+    int intervalo() const { return intervalo_; }
 
 private:
-    friend class FakeTimeLine;
-    void trigger() {
-        if (mode_ == Mode::SingleShot) {
-            active_ = false;
+    friend class LineaDeTiempoFalsa;
+    void disparar() {
+        if (modo_ == Mode::SingleShot) {
+            activo_ = false;
         } else {
-            due_ += interval_;
+            vence_ += intervalo_;
         }
         fire();
     }
 
-    FakeTimeLine& line_;
-    bool active_ = false;
-    int interval_ = 0;
-    Mode mode_ = Mode::Repeating;
-    qint64 due_ = 0;
+    LineaDeTiempoFalsa& linea_;
+    bool activo_ = false;
+    int intervalo_ = 0;
+    Mode modo_ = Mode::Repeating;
+    qint64 vence_ = 0;
 };
 
-inline void FakeTimeLine::advance(qint64 ms) {
-    const qint64 target = now + ms;
+inline void LineaDeTiempoFalsa::avanzar(qint64 ms) {
+    const qint64 destino = ahora + ms;
     for (;;) {
-        FakeTimer* next = nullptr;
-        for (FakeTimer* t : timers_) {
-            if (t->active_ && t->due_ <= target && (!next || t->due_ < next->due_)) next = t;
+        TemporizadorFalso* proximo = nullptr;
+        for (TemporizadorFalso* t : temporizadores_) {
+            if (t->activo_ && t->vence_ <= destino && (!proximo || t->vence_ < proximo->vence_)) proximo = t;
         }
-        if (!next) break;
-        now = next->due_;
-        next->trigger();
+        if (!proximo) break;
+        ahora = proximo->vence_;
+        proximo->disparar();
     }
-    now = target;
+    ahora = destino;
 }
 
 // A page loader whose answers the test gives.
-class FakeLoader final : public platform::PageLoader {
+class CargadorFalso final : public platform::PageLoader {
 public:
-    void setEvents(Events e) override { events_ = std::move(e); }
-    void start(const QUrl& url, qint64 maxBytes) override {
-        if (underWay) ++abandoned;
-        fetched.push_back(url);
-        limit = maxBytes;
-        underWay = true;
+    void setEvents(Events eventos) override { eventos_ = std::move(eventos); }
+    void start(const QUrl& url, qint64 maximoBytes) override {
+        if (enCurso) ++abandonadas;
+        pedidas.push_back(url);
+        limite = maximoBytes;
+        enCurso = true;
     }
     void abort() override {
-        if (underWay) ++abandoned;
-        underWay = false;
+        if (enCurso) ++abandonadas;
+        enCurso = false;
     }
 
-    void status(const QString& text) { events_.statusText(text); }
-    void complete(const QString& body) {
-        ASSERT_TRUE(underWay) << "no fetch under way";
-        underWay = false;
-        events_.complete(body);
+    void estado(const QString& texto) { eventos_.statusText(texto); }
+    void completar(const QString& cuerpo) {
+        ASSERT_TRUE(enCurso) << "no fetch under way";
+        enCurso = false;
+        eventos_.complete(cuerpo);
     }
-    void fail(Failure failure, const QString& description) {
-        ASSERT_TRUE(underWay) << "no fetch under way";
-        underWay = false;
-        events_.failed(failure, description);
+    void fallar(Failure falla, const QString& descripcion) {
+        ASSERT_TRUE(enCurso) << "no fetch under way";
+        enCurso = false;
+        eventos_.failed(falla, descripcion);
     }
 
-    std::vector<QUrl> fetched;
-    int abandoned = 0;
-    qint64 limit = 0;
-    bool underWay = false;
+    std::vector<QUrl> pedidas;
+    int abandonadas = 0;
+    qint64 limite = 0;
+    bool enCurso = false;
 
 private:
-    Events events_;
+    Events eventos_;
 };
 
 // The main window and tray as the cycle drives them.
-class RecordingView final : public shell::VistaServicio {
+class VistaQueAnota final : public shell::VistaServicio {
 public:
     void escribirConsola(const QString& texto) override {
         consola.append(texto);
-        log.append(QStringLiteral("consola: ") + texto);
+        registro.append(QStringLiteral("consola: ") + texto);
     }
     void limpiarConsola() override {
         consola.clear();
-        log.append(QStringLiteral("limpiar"));
+        registro.append(QStringLiteral("limpiar"));
     }
-    void mostrarBotonReloj(const QString& caption) override {
-        boton = caption;
-        log.append(QStringLiteral("boton: ") + caption);
+    void mostrarBotonReloj(const QString& texto) override {
+        boton = texto;
+        registro.append(QStringLiteral("boton: ") + texto);
     }
     void mostrarVentana(bool v) override {
         visible = v;
-        log.append(v ? QStringLiteral("ventana visible") : QStringLiteral("ventana oculta"));
+        registro.append(v ? QStringLiteral("ventana visible") : QStringLiteral("ventana oculta"));
     }
-    void Init(const QString& tooltip) override { log.append(QStringLiteral("Init: ") + tooltip); }
-    void SetIcon(shell::EstadoIcono estado, const QString& tooltip) override {
-        iconos.push_back({estado, tooltip});
-        log.append(QStringLiteral("SetIcon: ") + tooltip);
+    void Init(const QString& ayuda) override { registro.append(QStringLiteral("Init: ") + ayuda); }
+    void SetIcon(shell::EstadoIcono estado, const QString& ayuda) override {
+        iconos.push_back({estado, ayuda});
+        registro.append(QStringLiteral("SetIcon: ") + ayuda);
     }
 
-    QStringList consola;  // since the last limpiarConsola
-    QStringList log;      // everything, in order
+    QStringList consola;   // since the last limpiarConsola
+    QStringList registro;  // everything, in order
     std::vector<std::pair<shell::EstadoIcono, QString>> iconos;
     QString boton = QStringLiteral("Pausar Reloj");
     std::optional<bool> visible;
 };
 
 // Prompts answered from a script; what was asked and shown is recorded.
-class ScriptedDialogs final : public platform::Dialogs {
+class DialogosConGuion final : public platform::Dialogs {
 public:
-    struct Prompt {
-        QString title;
-        QString message;
+    struct Pregunta {
+        QString titulo;
+        QString mensaje;
     };
-    struct Message {
-        QString text;
-        platform::MessageIcon icon;
-        QString title;
+    struct Mensaje {
+        QString texto;
+        platform::MessageIcon icono;
+        QString titulo;
     };
 
-    std::optional<QString> askText(const QString& title, const QString& message) override {
-        prompts.push_back({title, message});
-        if (onPrompt) onPrompt();
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected prompt: " << title.toStdString();
+    std::optional<QString> askText(const QString& titulo, const QString& mensaje) override {
+        preguntas.push_back({titulo, mensaje});
+        if (alPreguntar) alPreguntar();
+        if (respuestas.empty()) {
+            ADD_FAILURE() << "unexpected prompt: " << titulo.toStdString();
             return QStringLiteral("X99999999999999");  // ends any prompt loop
         }
-        std::optional<QString> answer = answers.front();
-        answers.pop_front();
-        return answer;
+        std::optional<QString> respuesta = respuestas.front();
+        respuestas.pop_front();
+        return respuesta;
     }
-    void showMessage(const QString& text, platform::MessageIcon icon, const QString& title) override {
-        messages.push_back({text, icon, title});
+    void showMessage(const QString& texto, platform::MessageIcon icono, const QString& titulo) override {
+        mensajes.push_back({texto, icono, titulo});
     }
     std::optional<QString> chooseFile(const QString&, const QStringList&) override { return std::nullopt; }
 
-    std::deque<std::optional<QString>> answers;  // nullopt: the user cancels
-    std::function<void()> onPrompt;              // runs as each prompt shows
-    std::vector<Prompt> prompts;
-    std::vector<Message> messages;
+    std::deque<std::optional<QString>> respuestas;  // nullopt: the user cancels
+    std::function<void()> alPreguntar;              // runs as each prompt shows
+    std::vector<Pregunta> preguntas;
+    std::vector<Mensaje> mensajes;
 };
 
 }  // namespace kelmora::testing

@@ -12,37 +12,37 @@ namespace {
 
 const QStringList kImpresoras{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")};
 
-TEST(Anulacion, BannerProductsAndTheTimeOfPrinting) {
-    PrintBench bench(kImpresoras);
-    imprimirAnulaciones(bench.impresion,
+TEST(Anulacion, EncabezadoProductosYHoraDeImpresion) {
+    PrintBench banco(kImpresoras);
+    imprimirAnulaciones(banco.impresion,
                         parseJson(readDataFile(QStringLiteral("tickets/anulaciones.json"))).toCollection());
     QString entregado;
-    for (const QString& documento : bench.documents(true)) entregado += QStringLiteral("== ") + documento;
+    for (const QString& documento : banco.documents(true)) entregado += QStringLiteral("== ") + documento;
     EXPECT_EQ(entregado, readDataFile(QStringLiteral("tickets/anulaciones.txt")));
-    ASSERT_EQ(bench.notifier.balloons.size(), 2u);
-    EXPECT_EQ(bench.notifier.balloons[0].text, "Comanda enviada a Facturas");  // "NN" goes to the default printer
-    EXPECT_EQ(bench.notifier.balloons[1].text, "Comanda enviada a Bar");
-    EXPECT_EQ(bench.notifier.balloons[1].title, "Impresion de comanda");
-    EXPECT_EQ(bench.notifier.balloons[1].icon, platform::BalloonIcon::Information);
+    ASSERT_EQ(banco.notifier.balloons.size(), 2u);
+    EXPECT_EQ(banco.notifier.balloons[0].text, "Comanda enviada a Facturas");  // "NN" goes to the default printer
+    EXPECT_EQ(banco.notifier.balloons[1].text, "Comanda enviada a Bar");
+    EXPECT_EQ(banco.notifier.balloons[1].title, "Impresion de comanda");
+    EXPECT_EQ(banco.notifier.balloons[1].icon, platform::BalloonIcon::Information);
 }
 
-TEST(Anulacion, ARunTimeErrorLeavesTheCallAndAbandonsTheTicket) {
-    PrintBench bench(kImpresoras);
+TEST(Anulacion, UnErrorDeEjecucionSaleDeLaLlamadaYAbandonaElTiquete) {
+    PrintBench banco(kImpresoras);
     const Collection anulaciones = parseJson(QStringLiteral(R"([{"area": "Cocina", "nomMesa": "Mesa 1", "productos": []},
                                                                {"area": "Bar", "nomMesa": "Mesa 2"},
                                                                {"area": "Cocina", "nomMesa": "Mesa 3", "productos": []}])"))
                                        .toCollection();
-    EXPECT_THROW(imprimirAnulaciones(bench.impresion, anulaciones), RuntimeError);
-    EXPECT_EQ(bench.documents().size(), 1);
-    EXPECT_EQ(bench.notifier.balloons.size(), 1u);
-    EXPECT_TRUE(bench.printers.current().pendingDocument().rows.isEmpty());
+    EXPECT_THROW(imprimirAnulaciones(banco.impresion, anulaciones), RuntimeError);
+    EXPECT_EQ(banco.documents().size(), 1);
+    EXPECT_EQ(banco.notifier.balloons.size(), 1u);
+    EXPECT_TRUE(banco.printers.current().pendingDocument().rows.isEmpty());
 }
 
-TEST(Anulacion, NothingHappensWithoutPrinters) {
-    PrintBench bench{QStringList{}};
-    imprimirAnulaciones(bench.impresion, parseJson(QStringLiteral(R"([{"area": "Bar"}])")).toCollection());
-    EXPECT_TRUE(bench.documents().isEmpty());
-    EXPECT_TRUE(bench.notifier.balloons.empty());
+TEST(Anulacion, SinImpresorasNoPasaNada) {
+    PrintBench banco{QStringList{}};
+    imprimirAnulaciones(banco.impresion, parseJson(QStringLiteral(R"([{"area": "Bar"}])")).toCollection());
+    EXPECT_TRUE(banco.documents().isEmpty());
+    EXPECT_TRUE(banco.notifier.balloons.empty());
 }
 
 }  // namespace

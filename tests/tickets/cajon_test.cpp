@@ -11,35 +11,35 @@ namespace {
 
 const QString kPulso = QStringLiteral("<raw 1b 70 00 3c f0>");
 
-TEST(Cajon, ThePulseGoesToFacturasAlone) {
-    PrintBench bench({QStringLiteral("Caja"), QStringLiteral("Facturas")});
-    abrirCajonMonedero(bench.impresion);
-    EXPECT_EQ(bench.documents(), QStringList{"Facturas\n" + kPulso});
-    EXPECT_TRUE(bench.notifier.balloons.empty());
+TEST(Cajon, ElPulsoVaSoloAFacturas) {
+    PrintBench banco({QStringLiteral("Caja"), QStringLiteral("Facturas")});
+    abrirCajonMonedero(banco.impresion);
+    EXPECT_EQ(banco.documents(), QStringList{"Facturas\n" + kPulso});
+    EXPECT_TRUE(banco.notifier.balloons.empty());
 }
 
-TEST(Cajon, WithoutFacturasThePulseGoesToTheDefaultPrinter) {
-    PrintBench bench({QStringLiteral("Cocina"), QStringLiteral("Caja")}, QStringLiteral("Caja"));
-    abrirCajonMonedero(bench.impresion);
-    EXPECT_EQ(bench.documents(), QStringList{"Caja\n" + kPulso});
+TEST(Cajon, SinFacturasElPulsoVaALaPredeterminada) {
+    PrintBench banco({QStringLiteral("Cocina"), QStringLiteral("Caja")}, QStringLiteral("Caja"));
+    abrirCajonMonedero(banco.impresion);
+    EXPECT_EQ(banco.documents(), QStringList{"Caja\n" + kPulso});
 }
 
-TEST(Cajon, AFailingFacturasLeavesItsNoteOnTheDefaultPrinter) {
-    PrintBench bench({QStringLiteral("Facturas"), QStringLiteral("Caja")}, QStringLiteral("Caja"));
-    bench.printers.setOffline(QStringLiteral("Facturas"), true);
-    abrirCajonMonedero(bench.impresion);
-    EXPECT_EQ(bench.documents(), (QStringList{"Caja\nError en Impresora Caja\n", "Caja\n" + kPulso}));
-    EXPECT_TRUE(bench.notifier.balloons.empty());
+TEST(Cajon, SiFallaFacturasDejaSuNotaEnLaPredeterminada) {
+    PrintBench banco({QStringLiteral("Facturas"), QStringLiteral("Caja")}, QStringLiteral("Caja"));
+    banco.printers.setOffline(QStringLiteral("Facturas"), true);
+    abrirCajonMonedero(banco.impresion);
+    EXPECT_EQ(banco.documents(), (QStringList{"Caja\nError en Impresora Caja\n", "Caja\n" + kPulso}));
+    EXPECT_TRUE(banco.notifier.balloons.empty());
 }
 
-TEST(Cajon, NothingIsSentWhenBothPrintersFail) {
-    PrintBench bench({QStringLiteral("Facturas"), QStringLiteral("Caja")}, QStringLiteral("Caja"));
-    bench.printers.setOffline(QStringLiteral("Facturas"), true);
-    bench.printers.setOffline(QStringLiteral("Caja"), true);
-    abrirCajonMonedero(bench.impresion);
-    EXPECT_TRUE(bench.documents().isEmpty());
-    ASSERT_EQ(bench.notifier.balloons.size(), 1u);
-    EXPECT_EQ(bench.notifier.balloons.front().title, "Error al imprimir");
+TEST(Cajon, NoSeEnviaNadaSiFallanAmbasImpresoras) {
+    PrintBench banco({QStringLiteral("Facturas"), QStringLiteral("Caja")}, QStringLiteral("Caja"));
+    banco.printers.setOffline(QStringLiteral("Facturas"), true);
+    banco.printers.setOffline(QStringLiteral("Caja"), true);
+    abrirCajonMonedero(banco.impresion);
+    EXPECT_TRUE(banco.documents().isEmpty());
+    ASSERT_EQ(banco.notifier.balloons.size(), 1u);
+    EXPECT_EQ(banco.notifier.balloons.front().title, "Error al imprimir");
 }
 
 }  // namespace

@@ -4,14 +4,14 @@ namespace kelmora::testing {
 namespace {
 
 ConfigFactura cargar(const QList<std::pair<QString, QString>>& ajustes,
-                     const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) {
-    PrintBench bench({QStringLiteral("Facturas")}, {}, locale);
-    bench.setSettings(ajustes);
-    return cargarConfigFactura(bench.config);
+                     const QLocale& region = QLocale(QLocale::English, QLocale::UnitedStates)) {
+    PrintBench banco({QStringLiteral("Facturas")}, {}, region);
+    banco.setSettings(ajustes);
+    return cargarConfigFactura(banco.config);
 }
 
-qint16 servicio(const QString& valor, const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) {
-    return cargar({{QStringLiteral("Servicio"), valor}}, locale).servicio;
+qint16 servicio(const QString& valor, const QLocale& region = QLocale(QLocale::English, QLocale::UnitedStates)) {
+    return cargar({{QStringLiteral("Servicio"), valor}}, region).servicio;
 }
 
 TEST(ConfigFactura, ValoresPorDefectoYRecarga) {
@@ -25,11 +25,11 @@ TEST(ConfigFactura, ValoresPorDefectoYRecarga) {
     EXPECT_EQ(cargar({{QStringLiteral("Regimen"), QStringLiteral("comun")}}).nombreFacturaCerrada, u"Factura");
     EXPECT_EQ(cargar({{QStringLiteral("Titulo del Vendedor"), QStringLiteral(" ")}}).tituloVendedor, u" ");
 
-    PrintBench bench;
-    bench.setSettings({{QStringLiteral("Hora Factura"), QStringLiteral("1")}});
-    EXPECT_TRUE(cargarConfigFactura(bench.config).imprimeHoraFactura);
-    bench.setSettings({});
-    EXPECT_FALSE(cargarConfigFactura(bench.config).imprimeHoraFactura);
+    PrintBench banco;
+    banco.setSettings({{QStringLiteral("Hora Factura"), QStringLiteral("1")}});
+    EXPECT_TRUE(cargarConfigFactura(banco.config).imprimeHoraFactura);
+    banco.setSettings({});
+    EXPECT_FALSE(cargarConfigFactura(banco.config).imprimeHoraFactura);
 }
 
 TEST(ConfigFactura, InterruptoresSoloConSuValorExacto) {
@@ -50,9 +50,9 @@ TEST(ConfigFactura, ServicioRedondeaAlParYSeDesborda) {
     EXPECT_EQ(servicio(QStringLiteral("3,5"), colombia), 4);
     EXPECT_EQ(servicio(QStringLiteral("2.5"), colombia), 0);
 
-    PrintBench bench;
-    bench.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
-    EXPECT_EQ(errorDe([&] { cargarConfigFactura(bench.config); }), errors::overflow);
+    PrintBench banco;
+    banco.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
+    EXPECT_EQ(errorDe([&] { cargarConfigFactura(banco.config); }), errors::overflow);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ namespace kelmora::testing {
 namespace {
 
 // Settings as "name|value|visible" rows.
-void ajustar(PrintBench& bench, const QStringList& filas) {
+void ajustar(PrintBench& banco, const QStringList& filas) {
     Collection config;
     for (const QString& fila : filas) {
         const QStringList partes = fila.split(u'|');
@@ -16,18 +16,18 @@ void ajustar(PrintBench& bench, const QStringList& filas) {
         entrada.add(QStringLiteral("Visible"), partes.at(2));
         config.add(entrada);
     }
-    bench.config.actualizar(config);
+    banco.config.actualizar(config);
 }
 
 // One block in the invoice's font.
 template <typename Bloque>
 QString bloque(const QStringList& filas, Bloque&& imprimirlo) {
-    PrintBench bench;
-    ajustar(bench, filas);
-    return imprimirBloque(bench, [&](const ConfigFactura& configFactura) {
-        bench.printers.current().setFontSize(bench.config.tamanoPequeno());
-        bench.printers.current().setFontName(QStringLiteral("Courier 14 CPI"));
-        imprimirlo(bench.impresion, configFactura);
+    PrintBench banco;
+    ajustar(banco, filas);
+    return imprimirBloque(banco, [&](const ConfigFactura& configFactura) {
+        banco.printers.current().setFontSize(banco.config.tamanoPequeno());
+        banco.printers.current().setFontName(QStringLiteral("Courier 14 CPI"));
+        imprimirlo(banco.impresion, configFactura);
     });
 }
 
@@ -49,11 +49,11 @@ TEST(EncabezadoFactura, LineasConInterruptorYValor) {
 }
 
 TEST(EncabezadoFactura, UnaLineaQueFallaSeOmite) {
-    PrintBench bench;
-    bench.config.actualizar(parseJson(QStringLiteral(R"([
+    PrintBench banco;
+    banco.config.actualizar(parseJson(QStringLiteral(R"([
         {"Nombre": "Nombre Establecimiento", "Descripcion": "Bar", "Visible": {"no": "texto"}},
         {"Nombre": "Direccion", "Descripcion": "Calle 1", "Visible": 1}])")).toCollection());
-    EXPECT_EQ(imprimirBloque(bench, [&](const ConfigFactura& c) { imprimirEncabezadoFactura(bench.impresion, c); }),
+    EXPECT_EQ(imprimirBloque(banco, [&](const ConfigFactura& c) { imprimirEncabezadoFactura(banco.impresion, c); }),
               QStringLiteral("=====================================\n"
                              "               CALLE 1\n"));
 }
@@ -88,23 +88,23 @@ class LogoFactura : public ::testing::TestWithParam<Logo> {};
 // 2520 at 7 points on a 55 mm one; the logo may take the rule's width less 40.
 TEST_P(LogoFactura, EscaladoPosicionYLineas) {
     const Logo& caso = GetParam();
-    PrintBench bench;
-    if (caso.rollo55) bench.setSettings({{QStringLiteral("Tamano de Factura"), QStringLiteral("rollo 55mm")}});
-    bench.pictures.widthHimetric = caso.ancho;
-    bench.pictures.heightHimetric = caso.alto;
-    ASSERT_TRUE(bench.seleccion.seleccionarImpresora(0, false));
-    imprimirLogo(bench.impresion);
-    bench.printers.current().endDoc();
+    PrintBench banco;
+    if (caso.rollo55) banco.setSettings({{QStringLiteral("Tamano de Factura"), QStringLiteral("rollo 55mm")}});
+    banco.pictures.widthHimetric = caso.ancho;
+    banco.pictures.heightHimetric = caso.alto;
+    ASSERT_TRUE(banco.seleccion.seleccionarImpresora(0, false));
+    imprimirLogo(banco.impresion);
+    banco.printers.current().endDoc();
 
-    EXPECT_EQ(bench.pictures.loaded, QStringList{QStringLiteral("./logo.bmp")});
-    const platform::Document& documento = bench.printers.delivered().at(0).document;
+    EXPECT_EQ(banco.pictures.loaded, QStringList{QStringLiteral("./logo.bmp")});
+    const platform::Document& documento = banco.printers.delivered().at(0).document;
     ASSERT_EQ(documento.pictures.size(), 1);
     const platform::DocumentPicture& pintado = documento.pictures.first();
     EXPECT_DOUBLE_EQ(pintado.x, caso.pintado.x);
     EXPECT_DOUBLE_EQ(pintado.y, 20);
     EXPECT_DOUBLE_EQ(pintado.width, caso.pintado.width);
     EXPECT_DOUBLE_EQ(pintado.height, caso.pintado.height);
-    EXPECT_EQ(bench.onlyDocument(), QString(caso.lineas, u'\n'));
+    EXPECT_EQ(banco.onlyDocument(), QString(caso.lineas, u'\n'));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,16 +120,16 @@ INSTANTIATE_TEST_SUITE_P(
         Logo{12350, 1300, true, {{}, {}, 0, 20, 4750, 500}, 3}));
 
 TEST(LogoFactura, ProductosDesbordadosYArchivoIlegible) {
-    PrintBench bench;
-    ASSERT_TRUE(bench.seleccion.seleccionarImpresora(0, false));
-    bench.pictures.heightHimetric = 600000;  // 600000 x 4160 needs more than 32 bits
-    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.impresion); }), errors::overflow);
-    bench.pictures.widthHimetric = 1000;
-    bench.pictures.heightHimetric = 5000000;  // 5000000 x 500 too
-    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.impresion); }), errors::overflow);
-    bench.pictures.fails = true;
-    EXPECT_EQ(errorDe([&] { imprimirLogo(bench.impresion); }), QStringLiteral("Imagen no válida"));
-    EXPECT_TRUE(bench.printers.current().pendingDocument().pictures.isEmpty());
+    PrintBench banco;
+    ASSERT_TRUE(banco.seleccion.seleccionarImpresora(0, false));
+    banco.pictures.heightHimetric = 600000;  // 600000 x 4160 needs more than 32 bits
+    EXPECT_EQ(errorDe([&] { imprimirLogo(banco.impresion); }), errors::overflow);
+    banco.pictures.widthHimetric = 1000;
+    banco.pictures.heightHimetric = 5000000;  // 5000000 x 500 too
+    EXPECT_EQ(errorDe([&] { imprimirLogo(banco.impresion); }), errors::overflow);
+    banco.pictures.fails = true;
+    EXPECT_EQ(errorDe([&] { imprimirLogo(banco.impresion); }), QStringLiteral("Imagen no válida"));
+    EXPECT_TRUE(banco.printers.current().pendingDocument().pictures.isEmpty());
 }
 
 }  // namespace

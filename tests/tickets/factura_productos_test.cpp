@@ -6,11 +6,11 @@ namespace kelmora::testing {
 namespace {
 
 QString productos(const QString& pedido, bool rollo55 = false, QString* error = nullptr) {
-    PrintBench bench;
-    if (rollo55) bench.setSettings({{QStringLiteral("Tamaño de Factura"), QStringLiteral("rollo 55mm")}});
+    PrintBench banco;
+    if (rollo55) banco.setSettings({{QStringLiteral("Tamaño de Factura"), QStringLiteral("rollo 55mm")}});
     const Value lista = parseJson(pedido);
     return imprimirBloque(
-        bench, [&](const ConfigFactura&) { imprimirProductosFactura(bench.impresion, lista); }, error);
+        banco, [&](const ConfigFactura&) { imprimirProductosFactura(banco.impresion, lista); }, error);
 }
 
 TEST(ProductosFactura, PedidoVacioEnAmbosRollos) {

@@ -12,9 +12,9 @@
 namespace kelmora::testing {
 
 // Loads an answer's settings into the bench and gives the answer.
-inline Value cargarRespuesta(PrintBench& bench, const QString& archivo) {
+inline Value cargarRespuesta(PrintBench& banco, const QString& archivo) {
     const Value respuesta = parseJson(readDataFile(QStringLiteral("invoices/") + archivo));
-    bench.config.actualizar(respuesta[u"config"].toCollection());
+    banco.config.actualizar(respuesta[u"config"].toCollection());
     return respuesta;
 }
 
@@ -42,17 +42,17 @@ QString errorDe(Accion&& accion) {
 // Prints one block on the bench's printer, handing it the invoice settings read from the bench's
 // settings list, ends the document and gives its text; what the block raised is left in `error`.
 template <typename Bloque>
-QString imprimirBloque(PrintBench& bench, Bloque&& bloque, QString* error = nullptr, bool conFuentes = false) {
-    EXPECT_TRUE(bench.seleccion.seleccionarImpresora(0, false));
-    const ConfigFactura configFactura = cargarConfigFactura(bench.config);
+QString imprimirBloque(PrintBench& banco, Bloque&& bloque, QString* error = nullptr, bool conFuentes = false) {
+    EXPECT_TRUE(banco.seleccion.seleccionarImpresora(0, false));
+    const ConfigFactura configFactura = cargarConfigFactura(banco.config);
     const QString falla = errorDe([&] { bloque(configFactura); });
     if (error != nullptr) {
         *error = falla;
     } else {
         EXPECT_EQ(falla.toStdString(), "");
     }
-    bench.printers.current().endDoc();
-    return bench.onlyDocument(conFuentes);
+    banco.printers.current().endDoc();
+    return banco.onlyDocument(conFuentes);
 }
 
 }  // namespace kelmora::testing

@@ -11,9 +11,9 @@ namespace {
 
 const QLocale kEstadosUnidos(QLocale::English, QLocale::UnitedStates);
 
-QString imprimirArchivo(PrintBench& bench, const QString& archivo, bool conFuentes = false) {
-    imprimirFactura(bench.impresion, primeraFactura(cargarRespuesta(bench, archivo)));
-    return bench.onlyDocument(conFuentes);
+QString imprimirArchivo(PrintBench& banco, const QString& archivo, bool conFuentes = false) {
+    imprimirFactura(banco.impresion, primeraFactura(cargarRespuesta(banco, archivo)));
+    return banco.onlyDocument(conFuentes);
 }
 
 // The record with one member replaced; an Empty value stands for a missing member.
@@ -39,8 +39,8 @@ private:
 };
 
 // What the bench prints with, but with its own event pump and program folder.
-Impresion impresionCon(PrintBench& bench, platform::EventPump& eventos, const QString& carpeta = QStringLiteral(".")) {
-    return Impresion{bench.config, bench.seleccion, bench.texto, bench.notifier, bench.clock, bench.pictures, eventos,
+Impresion impresionCon(PrintBench& banco, platform::EventPump& eventos, const QString& carpeta = QStringLiteral(".")) {
+    return Impresion{banco.config, banco.seleccion, banco.texto, banco.notifier, banco.clock, banco.pictures, eventos,
                      carpeta};
 }
 
@@ -57,13 +57,13 @@ TEST(FacturaDocumento, DocumentosCompletos) {
     };
     for (const auto& caso : casos) {
         SCOPED_TRACE(caso.respuesta);
-        PrintBench bench;
-        EXPECT_EQ(imprimirArchivo(bench, QString::fromLatin1(caso.respuesta), caso.conFuentes),
+        PrintBench banco;
+        EXPECT_EQ(imprimirArchivo(banco, QString::fromLatin1(caso.respuesta), caso.conFuentes),
                   documentoEsperado(QString::fromLatin1(caso.esperado)));
-        EXPECT_EQ(bench.printers.delivered().at(0).document.kind, u"Factura");
-        EXPECT_TRUE(bench.pictures.loaded.isEmpty());
-        ASSERT_EQ(bench.notifier.balloons.size(), 1u);
-        const Balloon& globo = bench.notifier.balloons.front();
+        EXPECT_EQ(banco.printers.delivered().at(0).document.kind, u"Factura");
+        EXPECT_TRUE(banco.pictures.loaded.isEmpty());
+        ASSERT_EQ(banco.notifier.balloons.size(), 1u);
+        const Balloon& globo = banco.notifier.balloons.front();
         EXPECT_EQ(globo.text, u"Factura enviada a Facturas");
         EXPECT_EQ(globo.icon, platform::BalloonIcon::Information);
         EXPECT_EQ(globo.title, u"Impresion de Factura");
@@ -72,17 +72,17 @@ TEST(FacturaDocumento, DocumentosCompletos) {
 }
 
 TEST(FacturaDocumento, MontosConLaAgrupacionRegional) {
-    PrintBench bench({QStringLiteral("Facturas")}, {}, QLocale(QLocale::Spanish, QLocale::Colombia));
-    EXPECT_EQ(imprimirArchivo(bench, QStringLiteral("cuenta_cerrada.json")),
+    PrintBench banco({QStringLiteral("Facturas")}, {}, QLocale(QLocale::Spanish, QLocale::Colombia));
+    EXPECT_EQ(imprimirArchivo(banco, QStringLiteral("cuenta_cerrada.json")),
               documentoEsperado(QStringLiteral("cuenta_cerrada.txt")).replace(u',', u'.'));
 }
 
 TEST(FacturaDocumento, PagosSinTotalPagadoNiEfectivo) {
-    PrintBench bench;
-    Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
+    PrintBench banco;
+    Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("cuenta_cerrada.json")));
     factura = cambiar(cambiar(factura, QStringLiteral("totalPagado"), 0), QStringLiteral("pagoEfectivo"), 0);
-    imprimirFactura(bench.impresion, factura);
-    const QString documento = bench.onlyDocument();
+    imprimirFactura(banco.impresion, factura);
+    const QString documento = banco.onlyDocument();
     EXPECT_TRUE(documento.contains(QStringLiteral("\nTarjeta credito Visa 4411        50,850\n\n=====")));
     EXPECT_FALSE(documento.contains(QStringLiteral("TOTAL PAGADO")));
     EXPECT_FALSE(documento.contains(QStringLiteral("Efectivo Recibido")));
@@ -95,26 +95,26 @@ TEST(FacturaDocumento, LogoDeLaCarpetaDelPrograma) {
     ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
     logo.close();
 
-    PrintBench bench;
+    PrintBench banco;
     platform::NoEventPump eventos;
-    const Value respuesta = cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json"));
-    imprimirFactura(impresionCon(bench, eventos, carpeta.path()), primeraFactura(respuesta));
+    const Value respuesta = cargarRespuesta(banco, QStringLiteral("cuenta_cerrada.json"));
+    imprimirFactura(impresionCon(banco, eventos, carpeta.path()), primeraFactura(respuesta));
 
-    EXPECT_EQ(bench.pictures.loaded, QStringList{carpeta.filePath(QStringLiteral("logo.bmp"))});
-    const platform::Document& documento = bench.printers.delivered().at(0).document;
+    EXPECT_EQ(banco.pictures.loaded, QStringList{carpeta.filePath(QStringLiteral("logo.bmp"))});
+    const platform::Document& documento = banco.printers.delivered().at(0).document;
     ASSERT_EQ(documento.pictures.size(), 1);
     EXPECT_DOUBLE_EQ(documento.pictures.first().width, 4040);  // the 34-character rule of a 75 mm roll, less 40
     // Seven empty lines under the picture, then the invoice as without a logo.
-    EXPECT_EQ(bench.onlyDocument(), QString(7, u'\n') + documentoEsperado(QStringLiteral("cuenta_cerrada.txt")));
+    EXPECT_EQ(banco.onlyDocument(), QString(7, u'\n') + documentoEsperado(QStringLiteral("cuenta_cerrada.txt")));
 }
 
 TEST(FacturaOmitida, SinMesaOSinImpresora) {
     for (const Value& mesa : {Value(QString()), Value()}) {
-        PrintBench bench;
-        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
-        imprimirFactura(bench.impresion, cambiar(factura, QStringLiteral("mesa"), mesa));
-        EXPECT_TRUE(bench.printers.delivered().empty());
-        EXPECT_TRUE(bench.notifier.balloons.empty());
+        PrintBench banco;
+        const Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("cuenta_cerrada.json")));
+        imprimirFactura(banco.impresion, cambiar(factura, QStringLiteral("mesa"), mesa));
+        EXPECT_TRUE(banco.printers.delivered().empty());
+        EXPECT_TRUE(banco.notifier.balloons.empty());
     }
 
     PrintBench sinImpresoras(QStringList{});
@@ -146,45 +146,45 @@ TEST(FacturaErrores, UnErrorAntesDelClienteTerminaLaFacturaSinEnviarla) {
     };
     for (const auto& caso : casos) {
         SCOPED_TRACE(caso.clave);
-        PrintBench bench;
-        const Value factura = cambiar(primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json"))),
+        PrintBench banco;
+        const Value factura = cambiar(primeraFactura(cargarRespuesta(banco, QStringLiteral("cuenta_cerrada.json"))),
                                       QString::fromLatin1(caso.clave), caso.valor);
-        EXPECT_EQ(errorDe([&] { imprimirFactura(bench.impresion, factura); }), caso.error);
-        EXPECT_TRUE(bench.printers.delivered().empty());
-        EXPECT_TRUE(bench.notifier.balloons.empty());
+        EXPECT_EQ(errorDe([&] { imprimirFactura(banco.impresion, factura); }), caso.error);
+        EXPECT_TRUE(banco.printers.delivered().empty());
+        EXPECT_TRUE(banco.notifier.balloons.empty());
         // Nothing of the abandoned invoice is left on the printer for the next one.
-        EXPECT_EQ(imprimirArchivo(bench, QStringLiteral("cuenta_cerrada.json")),
+        EXPECT_EQ(imprimirArchivo(banco, QStringLiteral("cuenta_cerrada.json")),
                   documentoEsperado(QStringLiteral("cuenta_cerrada.txt")));
     }
 
-    PrintBench bench;
-    const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("cuenta_cerrada.json")));
-    bench.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
-    EXPECT_EQ(errorDe([&] { imprimirFactura(bench.impresion, factura); }), errors::overflow);
-    EXPECT_TRUE(bench.printers.delivered().empty());
+    PrintBench banco;
+    const Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("cuenta_cerrada.json")));
+    banco.setSettings({{QStringLiteral("Servicio"), QStringLiteral("40000")}});
+    EXPECT_EQ(errorDe([&] { imprimirFactura(banco.impresion, factura); }), errors::overflow);
+    EXPECT_TRUE(banco.printers.delivered().empty());
 }
 
 TEST(FacturaCliente, UnErrorEnElClienteNoTerminaLaFactura) {
-    PrintBench bench;
-    const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("domicilio.json")));
-    imprimirFactura(bench.impresion, cambiar(factura, QStringLiteral("cliente"), Value(u"Marta Gomez")));
+    PrintBench banco;
+    const Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("domicilio.json")));
+    imprimirFactura(banco.impresion, cambiar(factura, QStringLiteral("cliente"), Value(u"Marta Gomez")));
     // The block stops at the customer's name; the blanks and the rest follow.
     QString esperado = documentoEsperado(QStringLiteral("domicilio.txt"));
     const qsizetype desde = esperado.indexOf(QStringLiteral("[Courier 14 CPI 10] Nombre: Marta"));
     const qsizetype hasta = esperado.indexOf(QStringLiteral("[Courier 14 CPI 10]\n[Courier 14 CPI 10] NOMBRE:"));
     esperado.remove(desde, hasta - desde);
-    EXPECT_EQ(bench.onlyDocument(true), esperado);
-    EXPECT_EQ(bench.notifier.balloons.size(), 1u);
+    EXPECT_EQ(banco.onlyDocument(true), esperado);
+    EXPECT_EQ(banco.notifier.balloons.size(), 1u);
 }
 
 TEST(FacturaCliente, ElRetornoALosEspaciosDelClienteOcurreUnaVez) {
     // A first failure from the blanks on prints them again, and the invoice is completed.
     {
-        PrintBench bench;
+        PrintBench banco;
         EventosQueFallan eventos(1);
-        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
-        imprimirFactura(impresionCon(bench, eventos), factura);
-        const QString documento = bench.onlyDocument();
+        const Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("precuenta.json")));
+        imprimirFactura(impresionCon(banco, eventos), factura);
+        const QString documento = banco.onlyDocument();
         EXPECT_EQ(documento.count(QStringLiteral("NOMBRE: ____")), 2);
         EXPECT_EQ(documento.count(QStringLiteral("OMISO DEL MISMO.")), 2);
         const QString final = QStringLiteral("Fecha para pago 2024-03-10\n=====================================\n"
@@ -198,22 +198,22 @@ TEST(FacturaCliente, ElRetornoALosEspaciosDelClienteOcurreUnaVez) {
         Value cliente;
     } casos[] = {{2, Value::null()}, {1, Value(u"Jorge")}};
     for (const auto& caso : casos) {
-        PrintBench bench;
+        PrintBench banco;
         EventosQueFallan eventos(caso.fallas);
-        const Impresion impresion = impresionCon(bench, eventos);
-        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
+        const Impresion impresion = impresionCon(banco, eventos);
+        const Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("precuenta.json")));
         const Value conCliente = cambiar(factura, QStringLiteral("cliente"), caso.cliente);
         EXPECT_EQ(errorDe([&] { imprimirFactura(impresion, conCliente); }), u"Evento fallido");
-        EXPECT_TRUE(bench.printers.delivered().empty());
+        EXPECT_TRUE(banco.printers.delivered().empty());
     }
 }
 
 TEST(FacturaCliente, DatosYEspaciosSegunElRegistro) {
     const auto imprimirCliente = [](const Value& cliente) {
-        PrintBench bench;
-        const Value factura = primeraFactura(cargarRespuesta(bench, QStringLiteral("precuenta.json")));
-        imprimirFactura(bench.impresion, cambiar(factura, QStringLiteral("cliente"), cliente));
-        return bench.onlyDocument();
+        PrintBench banco;
+        const Value factura = primeraFactura(cargarRespuesta(banco, QStringLiteral("precuenta.json")));
+        imprimirFactura(banco.impresion, cambiar(factura, QStringLiteral("cliente"), cliente));
+        return banco.onlyDocument();
     };
     // A customer without a name: no data, but the blanks.
     const QString sinNombre = imprimirCliente(parseJson(QStringLiteral(R"({"Nombre": "", "IdDocumento": "1"})")));
@@ -225,8 +225,8 @@ TEST(FacturaCliente, DatosYEspaciosSegunElRegistro) {
 }
 
 TEST(FacturaEnLaRespuesta, UnErrorDejaSinProcesarLasFacturasSiguientesYElCajon) {
-    PrintBench bench;
-    Conexion conexion(bench.config, bench.impresion);
+    PrintBench banco;
+    Conexion conexion(banco.config, banco.impresion);
     const Value respuesta = parseJson(readDataFile(QStringLiteral("invoices/cuenta_cerrada.json")));
     const Value buena = primeraFactura(respuesta);
     const auto conFacturas = [&](const Value& primera) {
@@ -238,16 +238,16 @@ TEST(FacturaEnLaRespuesta, UnErrorDejaSinProcesarLasFacturasSiguientesYElCajon) 
 
     const Value conError = conFacturas(cambiar(buena, QStringLiteral("descuento"), u"mucho"));
     EXPECT_EQ(errorDe([&] { conexion.setComunicacion(conError); }), errors::typeMismatch);
-    EXPECT_TRUE(bench.printers.delivered().empty());
+    EXPECT_TRUE(banco.printers.delivered().empty());
 
     // A customer that is no record does not end its invoice: the next one and the drawer follow.
     conexion.setComunicacion(conFacturas(cambiar(buena, QStringLiteral("cliente"), u"Jorge")));
-    const QStringList documentos = bench.documents();
+    const QStringList documentos = banco.documents();
     ASSERT_EQ(documentos.size(), 3);
     const QString esperado = QStringLiteral("Facturas\n") + documentoEsperado(QStringLiteral("cuenta_cerrada.txt"));
     EXPECT_EQ(documentos.at(0), esperado);
     EXPECT_EQ(documentos.at(1), esperado);
-    EXPECT_TRUE(bench.printers.delivered().at(2).isRaw);
+    EXPECT_TRUE(banco.printers.delivered().at(2).isRaw);
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ Ajustes con(Ajustes ajustes, const QString& nombre, const QString& valor) {
 // `cambios` put in or, when their value is "<sin>", taken out.
 QString totales(const Ajustes& ajustes, const QString& cambios = QStringLiteral("{}"), QString* error = nullptr,
                 bool fuentes = false) {
-    PrintBench bench;
-    bench.setSettings(ajustes);
+    PrintBench banco;
+    banco.setSettings(ajustes);
     const Dictionary base = parseJson(QStringLiteral(R"({"mesa": 5, "tipoMesa": "MESA", "cuentaCerrada": false,
         "totalPagar": 50000, "descuento": 5000, "propinaSugerida": 4500, "totalPagado": 48000,
         "totalPagadoPropina": 0, "CntGroupon": 0, "impuestos": []})")).toDictionary();
@@ -33,9 +33,9 @@ QString totales(const Ajustes& ajustes, const QString& cambios = QStringLiteral(
         if (valor.textIf() == nullptr || *valor.textIf() != u"<sin>") factura.add(clave, valor);
     }
     const auto bloque = [&](const ConfigFactura& config) {
-        imprimirTotalesFactura(bench.impresion, config, Value(factura));
+        imprimirTotalesFactura(banco.impresion, config, Value(factura));
     };
-    return imprimirBloque(bench, bloque, error, fuentes);
+    return imprimirBloque(banco, bloque, error, fuentes);
 }
 
 TEST(TotalesSinPropina, ServicioCeroOPropinaNoAplicaDejanSoloElTotal) {

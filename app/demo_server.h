@@ -10,28 +10,28 @@ namespace kelmora::app {
 
 // A stand-in for the central server on a free loopback port: it answers the polls of one branch
 // with a round of prepared answers, one per poll, then with answers that hold nothing new.
-class ServidorDemo {
+class DemoServer {
 public:
-    // `respuestas` are JSON payloads; each goes out after five leading characters.
-    ServidorDemo(QString codigoSucursal, QStringList respuestas);
+    // `answers` are JSON payloads; each goes out after five leading characters.
+    DemoServer(QString branchCode, QStringList answers);
 
     // Listens on 127.0.0.1; false when no port could be had.
-    bool escuchar();
+    bool listen();
     QString url() const;
 
     // Called once, at the first poll after the round: the service has handled every answer, as it
     // polls again only once the previous answer is done.
-    std::function<void()> alTerminarRonda;
+    std::function<void()> onRoundDone;
 
 private:
-    QString responder(const QString& ruta, const QString& codigo);
+    QString answerPoll(const QString& path, const QString& code);
 
     QHttpServer http_;
-    quint16 puerto_ = 0;
-    QString codigo_;
-    QStringList respuestas_;
-    int entregadas_ = 0;
-    bool rondaTerminada_ = false;
+    quint16 port_ = 0;
+    QString branchCode_;
+    QStringList answers_;
+    int served_ = 0;
+    bool roundDone_ = false;
 };
 
 }  // namespace kelmora::app

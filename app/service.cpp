@@ -1,0 +1,269 @@
+#include "service.h"
+
+#include "json/runtime_error.h"
+#include "platform/clock.h"
+#include "platform/cups/cups_printer_system.h"
+#include "platform/events.h"
+#include "platform/net/network_page_loader.h"
+#include "platform/qt/pdf_printer_system.h"
+#include "platform/qt/qt_picture_loader.h"
+#include "platform/timer.h"
+#include "platform/widgets/dialogos_widgets.h"
+#include "printing/impresion.h"
+#include "shell/arranque.h"
+#include "shell/ciclo_consulta.h"
+#include "shell/codigo_sucursal.h"
+#include "shell/conexion.h"
+#include "shell/salida_estandar.h"
+#include "windows/frm_main.h"
+
+#include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace kelmora::app {
+
+namespace {
+
+const QString kAlreadyRunning = QStringLiteral("La Aplicación ya esta en ejecución");
+const QString kDrawerPrinter = QStringLiteral("Facturas");
+
+// The invoice printer lets the window's pending events run once per invoice.
+class QtEventPump final : public platform::EventPump {
+public:
+    void processPendingEvents() override { QCoreApplication::processEvents(); }
+};
+
+QStringList splitList(const QString& value) { return value.split(u',', Qt::SkipEmptyParts); }
+
+// The executable's folder when it can be written, else the user's application data folder.
+QString defaultFolder() {
+    const QString besideExecutable = QCoreApplication::applicationDirPath();
+    if (QFileInfo(besideExecutable).isWritable()) return besideExecutable;
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+// One lock per program folder, in the user's runtime folder: a second service on the same
+// folder would print every job twice.
+QString lockPath(const QString& folder) {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (base.isEmpty()) base = QDir::tempPath();
+    const QByteArray key =
+        QCryptographicHash::hash(QFileInfo(folder).canonicalFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QDir(base).filePath(QStringLiteral("kelmora-") + QString::fromLatin1(key.left(16)) +
+                               QStringLiteral(".lock"));
+}
+
+}  // namespace
+
+std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Kelmora: the print service of the branch."));
+    const QCommandLineOption help = helpOption();
+    const QCommandLineOption server(QStringLiteral("server"),
+                                    QStringLiteral("The central server: scheme, host and port (default: %1).")
+                                        .arg(QStringLiteral(KELMORA_SERVER_URL)),
+                                    QStringLiteral("URL"), QStringLiteral(KELMORA_SERVER_URL));
+    const QCommandLineOption folder(
+        QStringLiteral("dir"),
+        QStringLiteral("The program folder, where Acceso and logo.bmp live (default: the executable's folder when "
+                       "writable, else the user's application data folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption code(QStringLiteral("codigo"),
+                                  QStringLiteral("Stores this branch code before starting; it must pass the rule "
+                                                 "(15 characters or more, digits from the second on)."),
+                                  QStringLiteral("CODE"));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("No windows and no tray icon: console lines and balloons go to "
+                                                     "standard output (also when no display can be opened)."));
+    const QCommandLineOption printTo(QStringLiteral("print-to"),
+                                     QStringLiteral("Virtual PDF printers writing NNN-PRINTER.pdf into DIR instead "
+                                                    "of the machine's printers."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption printers(QStringLiteral("printers"),
+                                      QStringLiteral("The virtual printers, in order (default: Facturas)."),
+                                      QStringLiteral("A,B,C"));
+    const QCommandLineOption defaultPrinter(
+        QStringLiteral("default-printer"),
+        QStringLiteral("The default one of the virtual printers (default: Facturas when listed, else the first)."),
+        QStringLiteral("NAME"));
+    // For soak, latency and fault runs only, so they are left out of the help text.
+    QCommandLineOption pollInterval(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
+    pollInterval.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption fetchTimeout(QStringLiteral("fetch-timeout-ms"), QString(), QStringLiteral("MS"));
+    fetchTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({help, server, folder, code, headless, printTo, printers, defaultPrinter, pollInterval,
+                       fetchTimeout});
+
+    QStringList withProgram = arguments;
+    withProgram.prepend(QStringLiteral("kelmora"));
+    if (!parser.parse(withProgram)) return parser.errorText();
+    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.positionalArguments().isEmpty()) {
+        return QStringLiteral("Unknown argument: ") + parser.positionalArguments().first();
+    }
+
+    ServiceOptions o;
+    o.server = parser.value(server);
+    const QUrl url(o.server, QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https") || url.host().isEmpty() ||
+        (!url.path().isEmpty() && url.path() != u"/") || url.hasQuery() || url.hasFragment()) {
+        return QStringLiteral("--server needs http:// or https://, a host and optionally a port: ") + o.server;
+    }
+    o.folder = parser.value(folder);
+    if (parser.isSet(code)) o.branchCode = parser.value(code);
+    o.headless = parser.isSet(headless);
+    o.printTo = parser.value(printTo);
+    if (o.printTo.isEmpty() && (parser.isSet(printers) || parser.isSet(defaultPrinter))) {
+        return QStringLiteral("--printers and --default-printer name the virtual printers of --print-to");
+    }
+    o.printers = parser.isSet(printers) ? splitList(parser.value(printers)) : QStringList{kDrawerPrinter};
+    if (o.printers.isEmpty()) return QStringLiteral("--printers names no printer");
+    o.defaultPrinter = parser.value(defaultPrinter);
+    if (!o.defaultPrinter.isEmpty() && !o.printers.contains(o.defaultPrinter)) {
+        return QStringLiteral("--default-printer is not one of --printers: ") + o.defaultPrinter;
+    }
+    if (o.defaultPrinter.isEmpty() && o.printers.contains(kDrawerPrinter)) o.defaultPrinter = kDrawerPrinter;
+    for (auto [option, target] : {std::pair{&pollInterval, &o.pollIntervalMs},
+                                   std::pair{&fetchTimeout, &o.fetchTimeoutMs}}) {
+        if (!parser.isSet(*option)) continue;
+        bool isNumber = false;
+        *target = parser.value(*option).toInt(&isNumber);
+        if (!isNumber || *target < 1) {
+            return QStringLiteral("--") + option->names().first() +
+                   QStringLiteral(" needs a whole number of milliseconds, 1 or more");
+        }
+    }
+    return o;
+}
+
+Application createApplication(int& argc, char** argv, bool headless) {
+    if (headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        // The desktop when one answers, else off screen: Qt tries each in turn.
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
+        } else if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+            qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+        } else {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+    }
+    Application a;
+    a.qt = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelmora"));
+    // The main window is hidden and the settings window comes and goes: only the service ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QString platform_ = QGuiApplication::platformName();
+    a.headless = headless || platform_ == u"offscreen" || platform_ == u"minimal";
+    return a;
+}
+
+int runPrintService(ServiceOptions o, bool headless) {
+    platform::SystemClock clock;
+    shell::SalidaEstandar standardOutput(clock, stdout, stderr);
+    std::unique_ptr<platform::Dialogs> widgetDialogs;
+    if (!headless) widgetDialogs = std::make_unique<platform::DialogosWidgets>();
+    platform::Dialogs& dialogs = widgetDialogs ? *widgetDialogs : static_cast<platform::Dialogs&>(standardOutput);
+
+    if (o.folder.isEmpty()) o.folder = defaultFolder();
+    if (!QDir().mkpath(o.folder)) {
+        dialogs.showMessage(QStringLiteral("No se pudo crear la carpeta del programa ") +
+                                 QDir::toNativeSeparators(o.folder),
+                             platform::MessageIcon::Error, QString());
+        return kExitUsage;
+    }
+    o.folder = QFileInfo(o.folder).canonicalFilePath();
+
+    QLockFile lock(lockPath(o.folder));
+    if (!lock.tryLock(0)) {
+        dialogs.showMessage(kAlreadyRunning, platform::MessageIcon::Warning, QString());
+        return kExitUsage;
+    }
+
+    // The branch code: stored from the command line, read from Acceso, or asked for on a desktop.
+    QString code;
+    if (o.branchCode) {
+        if (!shell::codigoAceptable(*o.branchCode)) {
+            dialogs.showMessage(QStringLiteral("El codigo de sucursal \"") + *o.branchCode +
+                                     QStringLiteral("\" no es valido: necesita ") + shell::textos::reglaCodigo + u'.',
+                                 platform::MessageIcon::Error, QString());
+            return kExitNoBranchCode;
+        }
+        code = *o.branchCode;
+        shell::escribirCodigo(shell::rutaAcceso(o.folder), code, dialogs);
+    } else if (headless) {
+        code = shell::codigoGuardado(o.folder);
+        if (!shell::codigoAceptable(code)) {
+            dialogs.showMessage(QStringLiteral("Falta el codigo de sucursal: ") +
+                                     QDir::toNativeSeparators(shell::rutaAcceso(o.folder)) +
+                                     QStringLiteral(" no tiene uno valido (") + shell::textos::reglaCodigo +
+                                     QStringLiteral(") y sin ventanas no se puede preguntar. Inicie con --codigo CODIGO."),
+                                 platform::MessageIcon::Error, QString());
+            return kExitNoBranchCode;
+        }
+    } else {
+        code = shell::leerCodigoSucursal(o.folder, dialogs);
+    }
+    const bool supportMode = shell::esModoSoporte(shell::leerModoAcceso(o.folder));
+
+    std::optional<platform::PdfFolder> pdfFolder;
+    std::unique_ptr<platform::PrinterSystem> printers;
+    if (o.printTo.isEmpty()) {
+        printers = std::make_unique<platform::CupsPrinterSystem>();
+    } else {
+        try {
+            pdfFolder.emplace(o.printTo);
+        } catch (const RuntimeError& e) {
+            dialogs.showMessage(e.description(), platform::MessageIcon::Error, QString());
+            return kExitUsage;
+        }
+        platform::PdfPrinterSystem::Options virtualPrinters;
+        virtualPrinters.printers = o.printers;
+        virtualPrinters.defaultPrinter = o.defaultPrinter;
+        printers = std::make_unique<platform::PdfPrinterSystem>(virtualPrinters, pdfFolder->documentSink(),
+                                                                  pdfFolder->rawSink());
+    }
+
+    std::unique_ptr<windows::frmMain> window;
+    if (!headless) {
+        window = std::make_unique<windows::frmMain>(windows::frmMain::Partes{
+            o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
+            [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }});
+    }
+    shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
+    platform::Notifier& SysTray = window ? static_cast<platform::Notifier&>(window->SysTray()) : standardOutput;
+
+    platform::QtPictureLoader pictures;
+    QtEventPump events;
+    ConfigImpresion config(QLocale::system());
+    SeleccionImpresora selection(*printers, SysTray);
+    TextoTicket ticketText(selection, config);
+    const Impresion printing{config, selection, ticketText, SysTray, clock, pictures, events, o.folder};
+    std::optional<Conexion> dispatcher;
+    platform::NetworkPageLoader pageLoader;
+    platform::SystemTimer pollTimer;
+    platform::SystemTimer fetchTimeout;
+    shell::CicloConsulta pollCycle(shell::CicloConsulta::Partes{view, pageLoader, pollTimer, fetchTimeout,
+                                                            [&](const Value& datos) {
+                                                                if (!dispatcher) dispatcher.emplace(config, printing);
+                                                                dispatcher->setComunicacion(datos);
+                                                            }},
+                               shell::urlConsulta(o.server, code), o.pollIntervalMs, o.fetchTimeoutMs);
+    if (window) {
+        QObject::connect(window.get(), &windows::frmMain::relojPulsado, [&pollCycle] { pollCycle.pausarOReanudar(); });
+        QObject::connect(window.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });
+    }
+
+    shell::iniciarServicio(view, SysTray, events, pollCycle, supportMode);
+    return QCoreApplication::exec();
+}
+
+}  // namespace kelmora::app
