@@ -112,10 +112,13 @@ private:
     void printRow(const DocumentRow& row, int rowTop, int rowBottom, double exactLineDots) {
         const int lineDots = rowBottom - rowTop;
         const qsizetype length = printedLength(row.text);
+        if (length == 0) {
+            // A blank row is room, which a picture may already have taken: it moves nothing down.
+            feed(rowBottom + shift_ - paperY_);
+            return;
+        }
         int y = rowTop + shift_;
         if (y < paperY_) {
-            // Blank rows under a picture are the room the ticket left for it.
-            if (length == 0 && rowBottom + shift_ <= paperY_) return;
             shift_ += paperY_ - y;
             y = paperY_;
         }
@@ -123,7 +126,7 @@ private:
 
         const double metricAdvance =
             font_metric::characterAdvance(row.font.name, row.font.size) * dotsPerTwip_;
-        if (length == 0 || !(metricAdvance > 0) || !std::isfinite(metricAdvance)) {
+        if (!(metricAdvance > 0) || !std::isfinite(metricAdvance)) {
             printLine({}, RowStyle(), row.font.bold, lineDots);
             return;
         }
@@ -134,7 +137,7 @@ private:
             // Narrower columns, down to font B's bare glyph; past that the row goes on below.
             const double narrowest = std::min(metricAdvance, static_cast<double>(kFontB.width));
             const double fitting = static_cast<double>(printable_) / static_cast<double>(length);
-            style = styleFor(std::max(fitting, narrowest), exactLineDots);
+            style = styleFor(std::min(metricAdvance, std::max(fitting, narrowest)), exactLineDots);
             perLine = 1;
             while (perLine < length && style.end(perLine + 1) <= printable_) ++perLine;
         }

@@ -4,6 +4,8 @@
 #include "platform/escpos/escpos_commands.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 #include <cmath>
 #include <optional>
 
@@ -141,9 +143,25 @@ private:
                     DrawerPulse{(byteAt(at_ + 2) & 0x01) != 0 ? 5 : 2, byteAt(at_ + 3) * 2, byteAt(at_ + 4) * 2});
                 at_ += 5;
                 return;
+            case '\\':
+                // Relative position, two's complement for leftwards.
+                if (!take(4)) return;
+                n = static_cast<qint16>(byteAt(at_ + 2) | (byteAt(at_ + 3) << 8));
+                at_ += 4;
+                if (x_ + n >= 0 && x_ + n < paper_.dotsPerLine) x_ += n;
+                return;
             default:
-                unknown(2);
+                skipUndrawn(code, {{'-', 1}, {'G', 1}, {'V', 1}, {'{', 1}, {'R', 1}, {'r', 1}, {'U', 1}, {'c', 2}});
         }
+    }
+
+    // A command that changes nothing the paper model draws (underline, rotation, barcode settings
+    // ...): listed with its parameters, so that they do not print as text. Others: the two bytes.
+    void skipUndrawn(int code, std::initializer_list<std::pair<char, int>> parameterCounts) {
+        for (const auto& [known, count] : parameterCounts) {
+            if (code == known) return unknown(2 + count);
+        }
+        unknown(2);
     }
 
     void groupSeparator() {
@@ -159,7 +177,7 @@ private:
         }
         if (code == 'V') return cut();
         if (code == 'v') return raster();
-        unknown(2);
+        skipUndrawn(code, {{'B', 1}, {'H', 1}, {'f', 1}, {'h', 1}, {'w', 1}, {'a', 1}, {'L', 2}, {'W', 2}, {'P', 2}});
     }
 
     void cut() {

@@ -50,7 +50,8 @@ struct DrawerPulse {
     int offMs = 0;
 };
 
-// Bytes the interpreter does not know, or a command the data ended in the middle of.
+// Bytes the interpreter does not know, a command the data ended in the middle of, or one it skips
+// as it changes nothing it draws (underline, barcode settings ...).
 struct UnknownBytes {
     qsizetype offset = 0;
     QByteArray bytes;
@@ -69,8 +70,8 @@ struct EscPosPaper {
 
 // Reads the bytes as a printer whose head reaches `dotsPerLine` dots would print them: the
 // commands the encoder writes and the usual ones around them (initialize, code page, print mode,
-// emphasis, spacing, line spacing, positions, feeds, justification, size, raster images, cuts,
-// the drawer pulse). Anything else is listed in `unknown`; no input makes it fail.
+// font, emphasis, spacing, line spacing, positions, feeds, justification, size, raster images,
+// cuts, the drawer pulse). Motion units are dots. Anything else is listed in `unknown`; no input makes it fail.
 EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine = 576);
 
 }  // namespace kelmora::platform::escpos
