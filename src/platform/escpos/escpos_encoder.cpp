@@ -19,7 +19,12 @@ constexpr int kTearBarDots = 96;
 // The tallest raster one GS v 0 takes.
 constexpr int kMaxRasterBand = 2303;
 
-int roundToInt(double value) { return static_cast<int>(std::lround(value)); }
+// Far beyond any paper (about 80 m), so that no length overflows.
+constexpr double kMaxDots = 1 << 24;
+
+int roundToInt(double value) {
+    return std::isfinite(value) ? static_cast<int>(std::lround(std::clamp(value, -kMaxDots, kMaxDots))) : 0;
+}
 
 // Rows end where their last non-blank character ends.
 qsizetype printedLength(const QString& text) {
@@ -124,9 +129,10 @@ private:
         }
         feed(y - paperY_);
 
-        const double metricAdvance =
-            font_metric::characterAdvance(row.font.name, row.font.size) * dotsPerTwip_;
-        if (!(metricAdvance > 0) || !std::isfinite(metricAdvance)) {
+        // A column wider than the paper would be one that cannot print anyway.
+        const double metricAdvance = std::min(
+            font_metric::characterAdvance(row.font.name, row.font.size) * dotsPerTwip_, static_cast<double>(printable_));
+        if (!(metricAdvance > 0)) {
             printLine({}, RowStyle(), row.font.bold, lineDots);
             return;
         }
@@ -179,14 +185,18 @@ private:
 
     void printPicture(const DocumentPicture& picture) {
         if (pictures_ == nullptr) return;
+        if (!std::isfinite(picture.x) || !std::isfinite(picture.y)) return;
         if (!(picture.width > 0) || !(picture.height > 0)) return;
-        int width = dots(picture.width);
-        int height = dots(picture.height);
-        if (width <= 0 || height <= 0) return;
-        if (width > printable_) {
-            height = std::max(1, roundToInt(static_cast<double>(height) * printable_ / width));
-            width = printable_;
+        double exactWidth = picture.width * dotsPerTwip_;
+        double exactHeight = picture.height * dotsPerTwip_;
+        if (exactWidth > printable_) {
+            exactHeight = exactHeight * printable_ / exactWidth;
+            exactWidth = printable_;
         }
+        const int width = roundToInt(exactWidth);
+        // One command takes 2303 rows: a taller picture is cut in bands, up to a metre of them.
+        const int height = std::min(roundToInt(exactHeight), 8000);
+        if (width <= 0 || height <= 0) return;
         const int left = std::clamp(dots(picture.x), 0, printable_ - width);
         int y = dots(picture.y) + shift_;
         if (y < paperY_) {

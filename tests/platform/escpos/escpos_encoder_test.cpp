@@ -7,6 +7,10 @@
 
 #include <QRandomGenerator>
 
+#include <cmath>
+#include <iterator>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace kelmora::platform::escpos {
@@ -123,7 +127,7 @@ TEST(EscPosPictures, GoAmongTheRowsByTheirHeightScaledToFitAndPaddedToTheirPlace
     const PaperRaster& wide = paper.rasters.at(1);
     EXPECT_GE(wide.y, paper.rows.at(1).y + paper.rows.at(1).lineHeight);
     EXPECT_EQ(wide.dots.width, 576);
-    EXPECT_EQ(wide.dots.height, std::lround(400 * dotsPerTwip * 576 / std::lround(8000 * dotsPerTwip)));
+    EXPECT_EQ(wide.dots.height, std::lround(400.0 * 576 / 8000));
     EXPECT_EQ(pictures.calls, 2);
 }
 
@@ -133,6 +137,36 @@ TEST(EscPosEnd, WithoutACutterThePaperIsFedPastTheTearBar) {
     const EscPosPaper paper = interpretEscPos(encodeEscPos(oneRow(QStringLiteral("x")), profile));
     EXPECT_TRUE(paper.cuts.isEmpty());
     EXPECT_GE(paper.length, paper.rows.first().y + paper.rows.first().lineHeight + 96);
+}
+
+TEST(EscPosText, AnyDocumentPrintsEveryCharacterWithinThePaper) {
+    QRandomGenerator random(55);
+    const double sizes[] = {0, -3, 1, 7, 10, 12, 16, 40, 1e9, std::nan(""), std::numeric_limits<double>::infinity()};
+    const QString names[] = {QStringLiteral("default"), QStringLiteral("Courier 17 CPI"), QStringLiteral("Courier 5 CPI")};
+    BlackPictures pictures;
+    for (int round = 0; round < 300; ++round) {
+        Document document;
+        document.paperWidthMm = random.bounded(3) == 0 ? 0 : random.bounded(20, 120);
+        QString all;
+        for (int r = random.bounded(12); r > 0; --r) {
+            QString text(random.bounded(0, 90), u' ');
+            for (QChar& unit : text) unit = QChar(static_cast<char16_t>(random.bounded(3) == 0 ? 0x20 : random.bounded(0x21, 0x7F)));
+            const FontState font{names[random.bounded(3)], sizes[random.bounded(static_cast<int>(std::size(sizes)))],
+                                 random.bounded(2) == 0, false};
+            document.rows.append(DocumentRow{font, text});
+            if (font.size > 0) all += QString(text).remove(u' ');
+            const double box = random.bounded(2) == 0 ? random.bounded(1, 20000) : sizes[random.bounded(static_cast<int>(std::size(sizes)))];
+            if (random.bounded(4) == 0) document.pictures.append(DocumentPicture{font, {}, box, box, box, box / 3});
+        }
+        EscPosProfile profile;
+        profile.rollMm = random.bounded(2) == 0 ? 58 : 80;
+        const EscPosPaper paper = interpretEscPos(encodeEscPos(document, profile, &pictures), profile.printableDots());
+        ASSERT_EQ(QString(printedText(paper)).remove(u' '), all);
+        for (const PaperTextRow& row : paper.rows) {
+            for (const PaperGlyph& glyph : row.glyphs) ASSERT_LE(glyph.x + row.glyphWidth(), profile.printableDots());
+        }
+        for (const PaperRaster& raster : paper.rasters) ASSERT_LE(raster.dots.width, (profile.printableDots() + 7) / 8 * 8);
+    }
 }
 
 TEST(EscPosInterpreter, TheDrawerPulseAndHostileBytes) {
