@@ -13,12 +13,14 @@ MonochromeRaster ditherToMonochrome(const QImage& image) {
     raster.bits.fill(0, static_cast<qsizetype>(raster.bytesPerRow()) * raster.height);
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
     const int width = raster.width;
+    auto* bits = reinterpret_cast<unsigned char*>(raster.bits.data());
 
     // Errors carried to this row and the next, in 1/16 of a grey level; one spare cell each side.
     std::vector<int> current(static_cast<std::size_t>(width) + 2, 0);
     std::vector<int> below(static_cast<std::size_t>(width) + 2, 0);
     for (int y = 0; y < raster.height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        unsigned char* row = bits + static_cast<qsizetype>(y) * raster.bytesPerRow();
         for (int x = 0; x < width; ++x) {
             const QRgb pixel = line[x];
             const int alpha = qAlpha(pixel);
@@ -28,7 +30,7 @@ MonochromeRaster ditherToMonochrome(const QImage& image) {
             const auto cell = static_cast<std::size_t>(x) + 1;
             const int wanted = level * 16 + current[cell];
             const int printed = wanted < 128 * 16 ? 0 : 255 * 16;
-            if (printed == 0) raster.setBlack(x, y);
+            if (printed == 0) row[x / 8] = static_cast<unsigned char>(row[x / 8] | (0x80U >> (x % 8)));
             const int error = wanted - printed;
             current[cell + 1] += error * 7 / 16;
             below[cell - 1] += error * 3 / 16;
