@@ -4,18 +4,26 @@
 #include "json/json_reader.h"
 #include "json/runtime_error.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/escpos/escpos_encoder.h"
+#include "platform/escpos/escpos_interpreter.h"
+#include "platform/escpos/escpos_paper_image.h"
+#include "platform/escpos/escpos_pictures.h"
 #include "platform/qt/pdf_painter.h"
 #include "platform/qt/qt_picture_loader.h"
+#include "platform/settings_file.h"
 #include "platform/text/text_printer.h"
 #include "printing/impresion.h"
 #include "shell/conexion.h"
 #include "shell/respuesta.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
+#include <QSet>
 
 #include <cstdio>
 #include <cstring>
@@ -43,6 +51,7 @@ struct RenderSettings {
     bool withFonts = false;
     bool pdf = false;     // a PDF beside each text document
     bool system = false;  // the machine's printers instead of virtual ones
+    QSet<QString> escpos;  // virtual printers taken as receipt printers
     QString answerFile;
     QString outDir;
 };
@@ -74,7 +83,12 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Also writes NNN-DEVICE.pdf, the document on paper."));
     const QCommandLineOption system(QStringLiteral("system"),
                                     QStringLiteral("Prints on the machine's printers instead of virtual ones."));
-    parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts, pdf, system});
+    const QCommandLineOption escpos(QStringLiteral("escpos"),
+                                    QStringLiteral("Takes these printers as receipt printers: also writes "
+                                                   "NNN-DEVICE.escpos, the bytes they receive, and NNN-DEVICE.png, "
+                                                   "what they print."),
+                                    QStringLiteral("A,B"));
+    parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts, pdf, escpos, system});
     parser.addPositionalArgument(QStringLiteral("ANSWER_FILE"), QStringLiteral("The answer as the server sends it."));
     parser.addPositionalArgument(QStringLiteral("OUT_DIR"), QStringLiteral("Where the documents are written."));
 
@@ -105,21 +119,37 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     settings.pdf = parser.isSet(pdf);
     settings.system = parser.isSet(system);
     if (settings.system && (settings.pdf || parser.isSet(printers) || parser.isSet(defaultPrinter) ||
-                            parser.isSet(offline) || settings.withFonts)) {
+                            parser.isSet(offline) || settings.withFonts || parser.isSet(escpos))) {
         return QStringLiteral("--system prints on the machine's printers: --printers, --default, --offline, "
-                              "--fonts and --pdf do not apply.");
+                              "--fonts, --pdf and --escpos do not apply.");
+    }
+    for (const QString& name : listOption(parser.value(escpos))) {
+        if (!settings.printers.printers.contains(name)) {
+            return QStringLiteral("--escpos names a printer that is not among --printers: ") + name;
+        }
+        settings.escpos.insert(name);
     }
     settings.answerFile = parser.positionalArguments().at(0);
     settings.outDir = parser.positionalArguments().at(1);
     return settings;
 }
 
+// The receipt printer for a document: its roll follows the one the document was laid out for,
+// 55 mm on a 58 mm roll, anything else (75 mm, none named) on an 80 mm one.
+platform::escpos::EscPosProfile receiptPrinterFor(const platform::Document& document) {
+    platform::escpos::EscPosProfile profile;
+    if (document.paperWidthMm > 0 && document.paperWidthMm <= 58) profile.rollMm = 58;
+    return profile;
+}
+
 // What the virtual printers and the tray leave in the output folder: NNN-DEVICE.txt for each
-// ended document (and NNN-DEVICE.pdf when painting), NNN-DEVICE.raw for raw bytes, numbered in
-// delivery order, and one line of balloons.txt per balloon.
+// ended document (and NNN-DEVICE.pdf when painting; NNN-DEVICE.escpos and NNN-DEVICE.png on a
+// receipt printer), NNN-DEVICE.raw for raw bytes, numbered in delivery order, and one line of
+// balloons.txt per balloon.
 class RenderOutput final : public platform::Notifier {
 public:
-    RenderOutput(const QString& folder, bool withFonts, bool pdf) : folder_(folder), withFonts_(withFonts) {
+    RenderOutput(const QString& folder, bool withFonts, bool pdf, const QSet<QString>& receiptPrinters)
+        : folder_(folder), withFonts_(withFonts), receiptPrinters_(receiptPrinters) {
         if (pdf) painter_.emplace();
     }
 
@@ -133,6 +163,14 @@ public:
         write(name + QStringLiteral(".txt"), platform::renderText(document, withFonts_).toUtf8(), QIODevice::Truncate);
         // A document that cannot be painted fails as on a real printer: the ticket reports it.
         if (painter_) write(name + QStringLiteral(".pdf"), painter_->paint(document), QIODevice::Truncate);
+        if (receiptPrinters_.contains(device)) {
+            const platform::escpos::EscPosProfile profile = receiptPrinterFor(document);
+            const QByteArray bytes = platform::escpos::encodeEscPos(document, profile, &rasterizer_);
+            write(name + QStringLiteral(".escpos"), bytes, QIODevice::Truncate);
+            // Read back from the bytes, so the picture shows what the printer makes of them.
+            writePng(name + QStringLiteral(".png"), platform::escpos::renderEscPosPaper(platform::escpos::interpretEscPos(
+                                                          bytes, profile.printableDots())));
+        }
     }
     void raw(const QString& device, const QByteArray& bytes) {
         write(nextName(device) + QStringLiteral(".raw"), bytes, QIODevice::Truncate);
@@ -146,6 +184,16 @@ public:
     }
 
 private:
+    void writePng(const QString& name, const QImage& image) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG")) {
+            write(name, bytes, QIODevice::Truncate);
+            return;
+        }
+        printError(QStringLiteral("Cannot encode ") + folder_.filePath(name));
+        failed_ = true;
+    }
     QString nextName(QString device) {
         device.replace(u'/', u'_').replace(u'\\', u'_');
         return QStringLiteral("%1-%2").arg(++count_, 3, 10, QChar(u'0')).arg(device);
@@ -161,17 +209,24 @@ private:
     QDir folder_;
     bool withFonts_;
     std::optional<platform::PdfPainter> painter_;
+    QSet<QString> receiptPrinters_;
+    platform::escpos::DitheringRasterizer rasterizer_;
     int count_ = 0;
     bool failed_ = false;
 };
 
 // Prints a clean payload and writes what came out.
 int dispatch(const RenderSettings& settings, const Value& payload) {
-    RenderOutput output(settings.outDir, settings.withFonts, settings.pdf);
+    RenderOutput output(settings.outDir, settings.withFonts, settings.pdf, settings.escpos);
     if (!output.start()) return kExitBadInput;
     std::unique_ptr<platform::PrinterSystem> printers;
     if (settings.system) {
-        printers = std::make_unique<platform::CupsPrinterSystem>();
+        // The machine's printers as the service sees them, with the settings file of the program folder.
+        const platform::SettingsFile file =
+            platform::SettingsFile::read(QDir(settings.programDir).filePath(platform::kSettingsFileName));
+        for (const QString& problem : file.problems()) printError(problem);
+        printers = std::make_unique<platform::CupsPrinterSystem>(
+            platform::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
     } else {
         printers = std::make_unique<platform::TextPrinterSystem>(
             settings.printers, [&](const QString& device, const platform::Document& d) { output.document(device, d); },
@@ -226,7 +281,8 @@ int runRender(int argc, char** argv) {
     // display is needed. Without painting, no graphical application is started at all.
     bool paints = false;
     for (int i = 2; i < argc; ++i) {
-        paints = paints || std::strcmp(argv[i], "--pdf") == 0 || std::strcmp(argv[i], "--system") == 0;
+        paints = paints || std::strcmp(argv[i], "--pdf") == 0 || std::strcmp(argv[i], "--system") == 0 ||
+                 std::strcmp(argv[i], "--escpos") == 0 || std::strncmp(argv[i], "--escpos=", 9) == 0;
     }
     if (paints && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> application;

@@ -7,6 +7,7 @@
 #include "platform/net/network_page_loader.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
+#include "platform/settings_file.h"
 #include "platform/timer.h"
 #include "platform/widgets/dialogos_widgets.h"
 #include "printing/impresion.h"
@@ -214,10 +215,14 @@ int runPrintService(ServiceOptions o, bool headless) {
     }
     const bool supportMode = shell::esModoSoporte(shell::leerModoAcceso(o.folder));
 
+    const platform::SettingsFile settings =
+        platform::SettingsFile::read(QDir(o.folder).filePath(platform::kSettingsFileName));
     std::optional<platform::PdfFolder> pdfFolder;
     std::unique_ptr<platform::PrinterSystem> printers;
     if (o.printTo.isEmpty()) {
-        printers = std::make_unique<platform::CupsPrinterSystem>();
+        printers = std::make_unique<platform::CupsPrinterSystem>(
+            platform::PdfPainter::kDefaultPaperWidthMm,
+            [settings](const QStringList& names) { return settings.printer(names); });
     } else {
         try {
             pdfFolder.emplace(o.printTo);
@@ -239,6 +244,12 @@ int runPrintService(ServiceOptions o, bool headless) {
             [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }});
     }
     shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
+    // The window's console is emptied at every poll: what is wrong with the settings file stays on
+    // standard output too.
+    for (const QString& problem : settings.problems()) {
+        view.escribirConsola(problem);
+        if (window) standardOutput.escribirConsola(problem);
+    }
     platform::Notifier& SysTray = window ? static_cast<platform::Notifier&>(window->SysTray()) : standardOutput;
 
     platform::QtPictureLoader pictures;

@@ -1,5 +1,7 @@
 # The environment the tests run in: no display, a private runtime folder, the system's locale, and
-# a private CUPS daemon with the queues "Cocina", "Bar" and "Facturas" (the default).
+# a private CUPS daemon with the queues "Cocina", "Bar" and "Facturas" (the default), which have a
+# driver that takes PDF, and two raw queues as receipt printers are set up: "Termica", and
+# "Barra_1" described as "Barra 1".
 # Sourced by scripts/test and scripts/bench-printing; for a shell of your own:
 #   bash -c 'source scripts/lib/test-env.sh; start_test_env; trap stop_test_env EXIT; ctest --test-dir build'
 #
@@ -12,7 +14,36 @@
 # the machine's printers and settings are never touched.
 
 KELMORA_TEST_QUEUES=(Cocina Bar Facturas)
+KELMORA_TEST_RAW_QUEUES=(Termica Barra_1)
 KELMORA_TEST_DEFAULT_QUEUE=Facturas
+
+# A driver in a few lines: PDF passes to the device as it is, as with a printer whose driver
+# takes PDF.
+_kelmora_write_pdf_ppd() {
+  cat >"$1" <<'PPD'
+*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "KELMORA.PPD"
+*Manufacturer: "Kelmora"
+*Product: "(Kelmora PDF test printer)"
+*ModelName: "Kelmora PDF test printer"
+*ShortNickName: "Kelmora PDF"
+*NickName: "Kelmora PDF test printer"
+*PSVersion: "(3010.000) 0"
+*cupsFilter2: "application/pdf application/pdf 0 -"
+*OpenUI *PageSize/Page Size: PickOne
+*DefaultPageSize: Roll80
+*PageSize Roll80/80 mm roll: "<</PageSize[227 842]>>setpagedevice"
+*CloseUI: *PageSize
+*DefaultImageableArea: Roll80
+*ImageableArea Roll80: "0 0 227 842"
+*DefaultPaperDimension: Roll80
+*PaperDimension Roll80: "227 842"
+PPD
+}
 
 start_test_env() {
   export QT_QPA_PLATFORM=offscreen
@@ -143,9 +174,15 @@ EOF
   done
 
   local queue
+  _kelmora_write_pdf_ppd "$dir/kelmora-pdf.ppd"
   for queue in "${KELMORA_TEST_QUEUES[@]}"; do
+    lpadmin -p "$queue" -E -v "capture:$dir/out/$queue" -P "$dir/kelmora-pdf.ppd" >>"$dir/log/lpadmin" 2>&1 ||
+      { cat "$dir/log/lpadmin" >&2; stop_test_cups; return 1; }
+  done
+  for queue in "${KELMORA_TEST_RAW_QUEUES[@]}"; do
     lpadmin -p "$queue" -E -v "capture:$dir/out/$queue" || { stop_test_cups; return 1; }
   done
+  lpadmin -p Barra_1 -D "Barra 1" || { stop_test_cups; return 1; }
   lpadmin -d "$KELMORA_TEST_DEFAULT_QUEUE" || { stop_test_cups; return 1; }
 }
 

@@ -2,18 +2,63 @@
 #include "support/test_support.h"
 
 #include "json/qt_printers.h"
+#include "platform/escpos/escpos_interpreter.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace kelmora::testing {
 namespace {
 
 const QStringList kImpresoras{QStringLiteral("--printers"), QStringLiteral("Facturas,Cocina,Bar")};
+
+// The lines that print something, trailing blanks aside.
+QStringList printedLines(const QStringList& lines) {
+    QStringList printed;
+    for (const QString& line : lines) {
+        qsizetype length = line.size();
+        while (length > 0 && line.at(length - 1) == u' ') --length;
+        if (length > 0) printed.append(line.left(length));
+    }
+    return printed;
+}
+
+// A line of paper as text, each gap as the blanks of the columns it spans. A column is seldom a
+// whole number of dots, and on narrow paper a cell may be wider than its column, so neither a cell
+// nor a single step measures a gap: the mean step between neighbouring characters does.
+QString paperLine(const platform::escpos::PaperTextRow& row) {
+    QList<platform::escpos::PaperGlyph> glyphs = row.glyphs;
+    if (glyphs.isEmpty()) return {};
+    std::stable_sort(glyphs.begin(), glyphs.end(), [](const auto& a, const auto& b) { return a.x < b.x; });
+    QList<int> steps;
+    for (qsizetype i = 1; i < glyphs.size(); ++i) steps.append(glyphs.at(i).x - glyphs.at(i - 1).x);
+    double pitch = glyphs.first().advance;
+    if (!steps.isEmpty()) {
+        const int nearest = *std::min_element(steps.begin(), steps.end());
+        if (nearest <= 0) return QStringLiteral("<two characters at one dot>");
+        int span = 0;
+        int count = 0;
+        for (const int step : steps) {
+            if (step > nearest + 1) continue;
+            span += step;
+            ++count;
+        }
+        pitch = static_cast<double>(span) / count;
+    }
+    QString line(qRound(glyphs.first().x / pitch), u' ');
+    line += glyphs.first().character;
+    for (qsizetype i = 1; i < glyphs.size(); ++i) {
+        line += QString(qRound(steps.at(i - 1) / pitch) - 1, u' ') + glyphs.at(i).character;
+    }
+    return line;
+}
 
 class Render : public ::testing::Test {
 protected:
@@ -23,10 +68,20 @@ protected:
 
     // Runs `kelmora render` with `opciones` on an answer file of tests/data/answers; the exit status.
     int render(const QStringList& opciones, const QString& respuesta) {
+        return renderFile(opciones, dataPath(QStringLiteral("answers/") + respuesta));
+    }
+    // The same on a payload file of tests/data, sent as the server sends it: five characters first.
+    int renderPayload(const QStringList& options, const QString& payload) {
+        QFile file(tmp.filePath(QStringLiteral("answer.txt")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("00000" + readDataFile(payload).toUtf8());
+        file.close();
+        return renderFile(options, file.fileName());
+    }
+    int renderFile(const QStringList& options, const QString& answerPath) {
         QProcess proceso;
         proceso.start(QStringLiteral(KELMORA_EXE),
-                      QStringList{QStringLiteral("render")} + opciones +
-                          QStringList{dataPath(QStringLiteral("answers/") + respuesta), salida});
+                      QStringList{QStringLiteral("render")} + options + QStringList{answerPath, salida});
         EXPECT_TRUE(proceso.waitForFinished(60000));
         errores = QString::fromUtf8(proceso.readAllStandardError());
         return proceso.exitStatus() == QProcess::NormalExit ? proceso.exitCode() : -1;
@@ -35,6 +90,35 @@ protected:
     QByteArray archivo(const QString& nombre) const {
         QFile f(QDir(salida).filePath(nombre));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    // What a receipt printer left for document `name` (NNN-DEVICE): its bytes, read back as a printer
+    // whose head reaches `dots` dots, print the rows of the text preview, and the picture is that paper.
+    platform::escpos::EscPosPaper expectReceipt(const QString& name, int dots) const {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray bytes = archivo(name + QStringLiteral(".escpos"));
+        EXPECT_TRUE(bytes.startsWith(QByteArray::fromHex("1b40")));  // initialize
+        EXPECT_TRUE(bytes.contains(QByteArray::fromHex("1b7410")));  // code page WPC1252
+        EXPECT_EQ(bytes.chopped(1).right(3), QByteArray::fromHex("1d5642"));  // feed and cut, last
+
+        const platform::escpos::EscPosPaper paper = platform::escpos::interpretEscPos(bytes, dots);
+        EXPECT_TRUE(paper.unknown.isEmpty());
+        QStringList paperLines;
+        for (const platform::escpos::PaperTextRow& row : paper.rows) paperLines.append(paperLine(row));
+        EXPECT_EQ(printedLines(paperLines),
+                  printedLines(QString::fromUtf8(archivo(name + QStringLiteral(".txt"))).split(u'\n')));
+
+        QImage picture;
+        EXPECT_TRUE(picture.loadFromData(archivo(name + QStringLiteral(".png")), "PNG"));
+        EXPECT_EQ(picture.width(), dots);
+        EXPECT_GE(picture.height(), paper.length);
+        int dark = 0;
+        const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 0; y < grey.height(); ++y) {
+            for (int x = 0; x < grey.width(); ++x) dark += qGray(grey.pixel(x, y)) < 128 ? 1 : 0;
+        }
+        EXPECT_GT(dark, 0);  // something is printed on it
+        return paper;
     }
 };
 
@@ -51,6 +135,57 @@ TEST_F(Render, WritesDocumentsRawBytesAndBalloons) {
             << nombre;
     }
     EXPECT_EQ(archivo(QStringLiteral("004-Facturas.raw")), QByteArray::fromHex("1b70003cf0"));
+}
+
+TEST_F(Render, ReceiptPrintersWriteTheirBytesAndPaperBesideTheText) {
+    ASSERT_EQ(render(kImpresoras + QStringList{"--locale", "es_CO", "--now", "2024-03-03T12:45:00", "--escpos",
+                                               "Cocina,Facturas"},
+                     QStringLiteral("comandas_y_cajon.txt")),
+              0)
+        << errores.toStdString();
+    EXPECT_EQ(archivos(), (QStringList{"001-Cocina.escpos", "001-Cocina.png", "001-Cocina.txt", "002-Bar.txt",
+                                       "003-Cocina.escpos", "003-Cocina.png", "003-Cocina.txt", "004-Facturas.raw",
+                                       "balloons.txt"}));
+    for (const char* nombre : {"001-Cocina.txt", "002-Bar.txt", "003-Cocina.txt", "balloons.txt"}) {
+        EXPECT_EQ(QString::fromUtf8(archivo(QString::fromUtf8(nombre))),
+                  readDataFile(QStringLiteral("render/comandas_y_cajon/") + QString::fromUtf8(nombre)))
+            << nombre;
+    }
+    // The drawer's pulse goes to a receipt printer as it came.
+    EXPECT_EQ(archivo(QStringLiteral("004-Facturas.raw")), QByteArray::fromHex("1b70003cf0"));
+    // Laid out for 75 mm: the 80 mm roll.
+    expectReceipt(QStringLiteral("001-Cocina"), 576);
+    expectReceipt(QStringLiteral("003-Cocina"), 576);
+
+    // Laid out for 55 mm: the 58 mm roll. No logo in the program folder.
+    QDir(salida).removeRecursively();
+    ASSERT_EQ(renderPayload({"--escpos", "Facturas", "--dir", tmp.path()}, QStringLiteral("invoices/cotizacion_55.json")), 0)
+        << errores.toStdString();
+    EXPECT_EQ(archivos(), (QStringList{"001-Facturas.escpos", "001-Facturas.png", "001-Facturas.txt", "balloons.txt"}));
+    EXPECT_TRUE(expectReceipt(QStringLiteral("001-Facturas"), 384).rasters.isEmpty());
+}
+
+TEST_F(Render, TheInvoiceLogoPrintsAsDitheredDots) {
+    const QString program = tmp.filePath(QStringLiteral("program"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    ASSERT_TRUE(QFile::copy(dataPath(QStringLiteral("settings/logo-rojo.gif")), program + QStringLiteral("/logo.bmp")));
+    ASSERT_EQ(renderPayload({"--printers", "Facturas", "--escpos", "Facturas", "--locale", "es_CO", "--dir", program},
+                            QStringLiteral("invoices/cuenta_cerrada.json")),
+              0)
+        << errores.toStdString();
+    const platform::escpos::EscPosPaper paper = expectReceipt(QStringLiteral("001-Facturas"), 576);
+    ASSERT_EQ(paper.rasters.size(), 1);
+    const platform::escpos::MonochromeRaster& logo = paper.rasters.first().dots;
+    int black = 0;
+    for (int y = 0; y < logo.height; ++y) {
+        for (int x = 0; x < logo.width; ++x) black += logo.isBlack(x, y) ? 1 : 0;
+    }
+    // Neither blank nor a solid block: the logo's colours as a density of dots.
+    EXPECT_GT(black, 0);
+    EXPECT_LT(black, logo.width * logo.height);
+    // The logo comes first, above the text.
+    ASSERT_FALSE(paper.rows.isEmpty());
+    EXPECT_LE(paper.rasters.first().y + logo.height, paper.rows.first().y);
 }
 
 TEST_F(Render, FallbackNotesAndErrorBalloons) {
@@ -83,6 +218,10 @@ TEST_F(Render, BadInputExitsWithOne) {
     EXPECT_TRUE(errores.contains(QStringLiteral("usage: kelmora render [options] ANSWER_FILE OUT_DIR"))) << errores.toStdString();
     EXPECT_EQ(render({"--locale", "xx_YY"}, QStringLiteral("comandas_y_cajon.txt")), 1);
     EXPECT_EQ(render({"--dir"}, QStringLiteral("comandas_y_cajon.txt")), 1);
+    EXPECT_EQ(render(kImpresoras + QStringList{"--escpos", "Cocina,Caja"}, QStringLiteral("comandas_y_cajon.txt")), 1);
+    EXPECT_TRUE(errores.contains(QStringLiteral("not among --printers: Caja"))) << errores.toStdString();
+    EXPECT_EQ(render({"--system", "--escpos", "Facturas"}, QStringLiteral("comandas_y_cajon.txt")), 1);
+    EXPECT_TRUE(errores.contains(QStringLiteral("--escpos do not apply"))) << errores.toStdString();
     EXPECT_FALSE(QDir(salida).exists());
 }
 

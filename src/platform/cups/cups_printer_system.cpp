@@ -1,6 +1,7 @@
 #include "platform/cups/cups_printer_system.h"
 
 #include "json/runtime_error.h"
+#include "platform/escpos/escpos_encoder.h"
 
 #include <cups/cups.h>
 
@@ -102,24 +103,68 @@ class CupsPrinterSystem::CupsPrinter final : public Printer {
 public:
     CupsPrinter(QString deviceName, CupsPrinterSystem& owner) : Printer(std::move(deviceName)), owner_(owner) {}
 
+    // The queue behind the name the printer is known by; the name itself once the queue is gone
+    // from the list, so that the probe says so.
+    QString queue() const {
+        const Queue* listed = owner_.queueListed(deviceName());
+        return listed ? listed->name : deviceName();
+    }
+
 protected:
     void checkAvailable() override {
-        if (const QString problem = queueProblem(deviceName()); !problem.isEmpty()) throw RuntimeError(problem);
+        const Output out = output(nullptr);
+        if (const QString problem = queueProblem(out.queue); !problem.isEmpty()) throw RuntimeError(problem);
+        if (out.escpos) return;
         if (const QString reason = owner_.painter_.cannotPaintReason(); !reason.isEmpty()) {
             throw RuntimeError(QStringLiteral("La impresora %1 no puede dibujar: %2").arg(deviceName(), reason));
         }
     }
 
     void deliver(const Document& document) override {
-        const QByteArray pdf = owner_.painter_.paint(document);
-        owner_.submit(deviceName(), document.kind.isEmpty() ? kUntitledJob : document.kind, CUPS_FORMAT_PDF, pdf);
+        const Output out = output(&document);
+        const QString title = document.kind.isEmpty() ? kUntitledJob : document.kind;
+        if (out.escpos) {
+            owner_.submit(out.queue, title, CUPS_FORMAT_RAW, escpos::encodeEscPos(document, out.profile, &owner_.rasterizer_));
+        } else {
+            owner_.submit(out.queue, title, CUPS_FORMAT_PDF, owner_.painter_.paint(document));
+        }
     }
 
 private:
+    struct Output {
+        QString queue;
+        bool escpos = false;
+        escpos::EscPosProfile profile;
+    };
+
+    // Where and how the document goes: the settings file's word for this printer, else what its
+    // queue takes. A receipt printer with no roll set prints on the roll the document was laid out for.
+    Output output(const Document* document) const {
+        const Queue* listed = owner_.queueListed(deviceName());
+        Output out;
+        out.queue = listed ? listed->name : deviceName();
+        QStringList names{out.queue};
+        if (listed && !listed->description.isEmpty()) names.append(listed->description);
+        const PrinterSettings settings = owner_.settings_ ? owner_.settings_(names) : PrinterSettings{};
+        out.escpos = settings.output == PrinterOutput::EscPos ||
+                     (settings.output == PrinterOutput::Automatic && listed != nullptr && listed->escpos);
+        out.profile = settings.escpos;
+        if (!settings.rollSet && document != nullptr && document->paperWidthMm > 0) {
+            out.profile.rollMm = document->paperWidthMm <= 60 ? 58 : 80;
+        }
+        return out;
+    }
+
     CupsPrinterSystem& owner_;
 };
 
-CupsPrinterSystem::CupsPrinterSystem(double paperWidthMm) : painter_(paperWidthMm) {}
+CupsPrinterSystem::CupsPrinterSystem(double paperWidthMm, SettingsLookup settings)
+    : painter_(paperWidthMm), settings_(std::move(settings)) {}
+
+bool CupsPrinterSystem::takesEscPos(const QString& makeAndModel, const QStringList& formats) {
+    if (makeAndModel.compare(u"Local Raw Printer", Qt::CaseInsensitive) == 0) return true;
+    return !formats.contains(QStringLiteral("application/pdf"), Qt::CaseInsensitive);
+}
 
 CupsPrinterSystem::~CupsPrinterSystem() = default;
 
@@ -135,19 +180,64 @@ QString CupsPrinterSystem::defaultPrinterName() const {
 
 void CupsPrinterSystem::readList() const {
     // The scheduler's own list, in its order (by name, as every CUPS client lists them). Asking for
-    // the names alone keeps it one short request: the full destinations with the user's options
-    // (cupsGetDests2) cost ten times as much.
-    static const char* const wanted[] = {"printer-name"};
+    // the few attributes needed keeps it one short request: the full destinations with the user's
+    // options (cupsGetDests2) cost ten times as much.
+    static const char* const wanted[] = {"printer-name", "printer-info", "printer-make-and-model",
+                                         "document-format-supported"};
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   static_cast<int>(std::size(wanted)), nullptr, wanted);
     ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    QStringList names;
-    for (ipp_attribute_t* name = ippFindAttribute(response, "printer-name", IPP_TAG_NAME); name != nullptr;
-         name = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME)) {
-        names.append(QString::fromUtf8(ippGetString(name, 0, nullptr)));
+    QList<Queue> queues;
+    // Each printer's attributes come as a group; a nameless attribute separates two groups.
+    Queue queue;
+    QString makeAndModel;
+    QStringList formats;
+    const auto endOfPrinter = [&] {
+        if (!queue.name.isEmpty()) {
+            queue.escpos = takesEscPos(makeAndModel, formats);
+            queues.append(queue);
+        }
+        queue = Queue();
+        makeAndModel.clear();
+        formats.clear();
+    };
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response); attribute != nullptr;
+         attribute = ippNextAttribute(response)) {
+        const char* name = ippGetName(attribute);
+        if (name == nullptr) {
+            endOfPrinter();
+            continue;
+        }
+        if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER) continue;
+        const QByteArrayView key(name);
+        const QString first = QString::fromUtf8(ippGetString(attribute, 0, nullptr));
+        if (key == "printer-name") {
+            queue.name = first;
+        } else if (key == "printer-info") {
+            queue.description = first.trimmed();
+        } else if (key == "printer-make-and-model") {
+            makeAndModel = first;
+        } else if (key == "document-format-supported") {
+            for (int i = 0; i < ippGetCount(attribute); ++i) {
+                formats.append(QString::fromUtf8(ippGetString(attribute, i, nullptr)));
+            }
+        }
     }
+    endOfPrinter();
     ippDelete(response);
+
+    // The queues by their names, then by the descriptions that name no queue and no other
+    // description before them: a queue's own name always wins.
+    QStringList names;
+    for (const Queue& q : std::as_const(queues)) names.append(q.name);
+    const auto listedAlready = [&names](const QString& name) {
+        return std::any_of(names.cbegin(), names.cend(),
+                           [&name](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
+    };
+    for (const Queue& q : std::as_const(queues)) {
+        if (!q.description.isEmpty() && !listedAlready(q.description)) names.append(q.description);
+    }
 
     // The default of the user's and the server's settings, as every CUPS client sees it.
     QString defaultName;
@@ -156,9 +246,20 @@ void CupsPrinterSystem::readList() const {
         cupsFreeDests(1, dest);
     }
 
+    queues_ = queues;
     names_ = names;
     defaultName_ = defaultName;
     listAge_.start();
+}
+
+const CupsPrinterSystem::Queue* CupsPrinterSystem::queueListed(const QString& name) const {
+    for (const Queue& q : std::as_const(queues_)) {
+        if (q.name == name) return &q;
+    }
+    for (const Queue& q : std::as_const(queues_)) {
+        if (!q.description.isEmpty() && q.description.compare(name, Qt::CaseInsensitive) == 0) return &q;
+    }
+    return nullptr;
 }
 
 Printer& CupsPrinterSystem::select(int index) {
@@ -187,7 +288,7 @@ CupsPrinterSystem::CupsPrinter& CupsPrinterSystem::printerNamed(const QString& n
 }
 
 void CupsPrinterSystem::sendRaw(const QByteArray& bytes) {
-    submit(current().deviceName(), kUntitledJob, CUPS_FORMAT_RAW, bytes);
+    submit(static_cast<CupsPrinter&>(current()).queue(), kUntitledJob, CUPS_FORMAT_RAW, bytes);
 }
 
 void CupsPrinterSystem::submit(const QString& queue, const QString& title, const char* format,

@@ -1,29 +1,41 @@
 #pragma once
 
+#include "platform/escpos/escpos_pictures.h"
 #include "platform/printer.h"
 #include "platform/qt/pdf_painter.h"
+#include "platform/settings_file.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
 
 #include <chrono>
-
+#include <functional>
 #include <map>
 #include <memory>
 
 namespace kelmora::platform {
 
 // The machine's printers through CUPS: its destinations in its own order, its default destination,
-// each destination's state for the availability probe, and one job per document, painted as PDF.
+// each destination's state for the availability probe, and one job per document.
+//
+// A queue with a driver gets the document painted as PDF. A queue without one (a raw queue, as
+// receipt printers are set up: no driver ships for them) gets the receipt printer's own commands
+// (ESC/POS); the settings file may say otherwise for a printer, and gives its roll, code page
+// and cutter. Queue names cannot hold blanks while the server names areas as the restaurant
+// writes them ("Barra 1"): a queue is also known by its description.
+//
 // The server is libcups's default one (CUPS_SERVER, client.conf or the local scheduler). Painting
-// needs a QGuiApplication.
+// and dithering pictures need a QGuiApplication.
 class CupsPrinterSystem final : public PrinterSystem {
 public:
-    explicit CupsPrinterSystem(double paperWidthMm = PdfPainter::kDefaultPaperWidthMm);
+    // The settings of the printer known by any of the names given (its queue and its description).
+    using SettingsLookup = std::function<PrinterSettings(const QStringList& names)>;
+
+    explicit CupsPrinterSystem(double paperWidthMm = PdfPainter::kDefaultPaperWidthMm, SettingsLookup settings = {});
     ~CupsPrinterSystem() override;
 
-    // Read from the server, again once the list read last is kListLifetime old; select() indexes
-    // the list read last.
+    // The queues, in the server's order, then the descriptions that name no queue; read again
+    // once the list read last is kListLifetime old. select() indexes the list read last.
     QStringList printerNames() const override;
     // CUPS's default destination, read with the list.
     QString defaultPrinterName() const override;
@@ -36,19 +48,33 @@ public:
     // The id of the last job that CUPS accepted; 0 before the first.
     int lastJobId() const { return lastJobId_; }
 
+    // What a queue takes, from its driver: none (a raw queue) or one that takes no PDF means the
+    // receipt printer's commands.
+    static bool takesEscPos(const QString& makeAndModel, const QStringList& formats);
+
     // Tickets come in bursts, each looking its printer up by name: the list serves a burst. A
     // printer that went away meanwhile fails its probe, which reads the queue's state afresh.
     static constexpr std::chrono::milliseconds kListLifetime{1000};
 
 private:
     class CupsPrinter;
+    struct Queue {
+        QString name;
+        QString description;
+        bool escpos = false;  // no driver: the receipt printer's commands
+    };
     void readList() const;
+    // The queue listed under `name` (its own or its description's); null when none is.
+    const Queue* queueListed(const QString& name) const;
     CupsPrinter& printerNamed(const QString& name);
     // Submits one job of one document; raises RuntimeError when CUPS refuses it.
     void submit(const QString& queue, const QString& title, const char* format, const QByteArray& data);
 
     PdfPainter painter_;
+    escpos::DitheringRasterizer rasterizer_;
+    SettingsLookup settings_;
     // The destinations and the default as last read, and when.
+    mutable QList<Queue> queues_;
     mutable QStringList names_;
     mutable QString defaultName_;
     mutable QElapsedTimer listAge_;

@@ -208,7 +208,7 @@ private:
         const MonochromeRaster raster = pictures_->rasterize(picture.picture, width, height);
         if (raster.width != width || raster.height != height ||
             raster.bits.size() != static_cast<qsizetype>(raster.bytesPerRow()) * height) {
-            throw RuntimeError(QStringLiteral("Invalid picture"));
+            throw RuntimeError(QStringLiteral("Imagen no válida"));
         }
         // Padded on the left with white up to its place: a raster starts at the left margin.
         MonochromeRaster placed{left + width, 0, {}};

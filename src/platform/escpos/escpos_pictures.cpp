@@ -47,7 +47,7 @@ MonochromeRaster DitheringRasterizer::rasterize(const Picture& picture, int widt
     const QSize size(widthDots, heightDots);
     if (picture.bytes == lastBytes_ && size == lastSize_ && !lastBytes_.isEmpty()) return last_;
     const QImage image = QImage::fromData(picture.bytes);
-    if (image.isNull()) throw RuntimeError(QStringLiteral("Invalid picture"));
+    if (image.isNull()) throw RuntimeError(QStringLiteral("Imagen no válida"));
     last_ = ditherToMonochrome(image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     lastBytes_ = picture.bytes;
     lastSize_ = size;

@@ -5,6 +5,7 @@
 
 #include "json/runtime_error.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/escpos/escpos_interpreter.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -48,10 +49,10 @@ QString endFailure(Printer& printer) {
 }
 
 TEST_F(CupsPrinters, ListTheDestinationsInCupsOrderWithTheDefault) {
-    EXPECT_EQ(system.printerNames(), kQueues);
+    EXPECT_EQ(system.printerNames(), kPrinterNames);
     EXPECT_EQ(system.defaultPrinterName(), "Facturas");
     EXPECT_EQ(system.current().deviceName(), "Facturas");
-    EXPECT_THROW(system.select(3), RuntimeError);
+    EXPECT_THROW(system.select(static_cast<int>(kPrinterNames.size())), RuntimeError);
 }
 
 TEST_F(CupsPrinters, TheProbeSaysWhyAPrinterCannotPrint) {
@@ -76,7 +77,7 @@ TEST_F(CupsPrinters, TheProbeSaysWhyAPrinterCannotPrint) {
 TEST_F(CupsPrinters, TheListServesABurstOfTicketsAndIsReadAgainAfterwards) {
     QElapsedTimer listAge;
     listAge.start();
-    EXPECT_EQ(system.printerNames(), kQueues);
+    EXPECT_EQ(system.printerNames(), kPrinterNames);
     run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), QStringLiteral("Terraza"), QStringLiteral("-E"),
                                     QStringLiteral("-v"), QStringLiteral("file:/dev/null")});
     run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), QStringLiteral("Bar")});
@@ -84,11 +85,13 @@ TEST_F(CupsPrinters, TheListServesABurstOfTicketsAndIsReadAgainAfterwards) {
     const QString defaultDuringBurst = system.defaultPrinterName();
     // On a machine too busy to run two commands within the list's lifetime there is no burst to see.
     if (listAge.elapsed() < CupsPrinterSystem::kListLifetime.count()) {
-        EXPECT_EQ(duringBurst, kQueues);
+        EXPECT_EQ(duringBurst, kPrinterNames);
         EXPECT_EQ(defaultDuringBurst, "Facturas");
     }
     QThread::msleep(static_cast<unsigned long>(CupsPrinterSystem::kListLifetime.count()));
-    EXPECT_EQ(system.printerNames(), kQueues + QStringList{QStringLiteral("Terraza")});
+    QStringList withTerraza = kQueues + QStringList{QStringLiteral("Terraza")};
+    withTerraza.append(QStringLiteral("Barra 1"));
+    EXPECT_EQ(system.printerNames(), withTerraza);
     EXPECT_EQ(system.defaultPrinterName(), "Bar");
 }
 
@@ -134,6 +137,70 @@ TEST_F(CupsPrinters, AJobThatCupsRefusesFailsTheDocumentAndLeavesNothingQueued) 
     EXPECT_THROW(system.sendRaw("x"), RuntimeError);
     EXPECT_TRUE(bar.pendingDocument().rows.isEmpty());
     expectNoJob();
+}
+
+// Prints two lines on the printer listed under `name` of `printers`; the job that lands.
+CapturedJob printTwoLines(CupsPrinters& test, CupsPrinterSystem& printers, const QString& name) {
+    const int index = static_cast<int>(printers.printerNames().indexOf(name));
+    EXPECT_GE(index, 0) << name.toStdString();
+    Printer& printer = printers.select(index);
+    EXPECT_EQ(probeFailure(printer), "");
+    printer.setDocumentKind(QStringLiteral("Comanda"));
+    printer.setPaperWidth(75);
+    printer.printLine(QStringLiteral("Mesa 4"));
+    printer.printLine(QStringLiteral(" 1 AJÍ DE GALLINA"));
+    EXPECT_EQ(endFailure(printer), "");
+    const QList<CapturedJob> jobs = test.takeNewJobs(1);
+    return jobs.isEmpty() ? CapturedJob{} : jobs.first();
+}
+
+bool isEscPos(const QByteArray& bytes) { return bytes.startsWith("\x1b@"); }
+
+TEST_F(CupsPrinters, RawQueuesGetTheReceiptPrintersCommandsAndQueuesWithADriverGetPdf) {
+    const CapturedJob raw = printTwoLines(*this, system, QStringLiteral("Termica"));
+    EXPECT_EQ(raw.queue, "Termica");
+    ASSERT_TRUE(isEscPos(raw.bytes));
+    const platform::escpos::EscPosPaper paper = platform::escpos::interpretEscPos(raw.bytes);
+    QStringList rows;
+    for (const auto& row : paper.rows) rows.append(row.text().trimmed());
+    EXPECT_EQ(rows, (QStringList{QStringLiteral("Mesa 4"), QStringLiteral("1 AJÍ DE GALLINA")}));
+    EXPECT_EQ(paper.cuts.size(), 1);
+
+    const CapturedJob driver = printTwoLines(*this, system, QStringLiteral("Cocina"));
+    EXPECT_EQ(driver.queue, "Cocina");
+    EXPECT_TRUE(driver.bytes.startsWith("%PDF-"));
+}
+
+TEST_F(CupsPrinters, TheSettingsFileOverridesWhatTheQueueTakes) {
+    CupsPrinterSystem configured(platform::PdfPainter::kDefaultPaperWidthMm, [](const QStringList& names) {
+        platform::PrinterSettings settings;
+        if (names.contains(QStringLiteral("Termica"))) settings.output = platform::PrinterOutput::Pdf;
+        if (names.contains(QStringLiteral("Cocina"))) {
+            settings.output = platform::PrinterOutput::EscPos;
+            settings.escpos.codePage = platform::escpos::CodePage::PC858;
+            settings.escpos.hasCutter = false;
+        }
+        return settings;
+    });
+    EXPECT_TRUE(printTwoLines(*this, configured, QStringLiteral("Termica")).bytes.startsWith("%PDF-"));
+    const QByteArray cocina = printTwoLines(*this, configured, QStringLiteral("Cocina")).bytes;
+    EXPECT_TRUE(cocina.startsWith(QByteArray("\x1b@\x1bt\x13", 5)));
+    const platform::escpos::EscPosPaper paper = platform::escpos::interpretEscPos(cocina);
+    EXPECT_TRUE(paper.cuts.isEmpty());
+    ASSERT_EQ(paper.rows.size(), 2);
+    EXPECT_EQ(paper.rows[1].text().trimmed(), QStringLiteral("1 AJÍ DE GALLINA"));
+}
+
+TEST_F(CupsPrinters, AQueueIsAlsoKnownByItsDescription) {
+    const CapturedJob job = printTwoLines(*this, system, QStringLiteral("Barra 1"));
+    EXPECT_EQ(job.queue, "Barra_1");
+    EXPECT_TRUE(isEscPos(job.bytes));
+    EXPECT_EQ(system.current().deviceName(), "Barra 1");
+    // The drawer's pulse on it goes to the same queue.
+    system.sendRaw("\x1bp");
+    const QList<CapturedJob> pulse = takeNewJobs(1);
+    ASSERT_EQ(pulse.size(), 1);
+    EXPECT_EQ(pulse[0].queue, "Barra_1");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 
 // The private CUPS daemon that scripts/test starts (scripts/lib/test-env.sh): its queues "Bar",
-// "Cocina" and "Facturas" (the default), and the jobs that land in their capture files.
+// "Cocina" and "Facturas" (the default) with a driver that takes PDF, the raw queues "Barra_1"
+// (described as "Barra 1") and "Termica", and the jobs that land in their capture files.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -23,7 +24,10 @@ struct CapturedJob {
 
 class CupsQueues : public ::testing::Test {
 protected:
-    static inline const QStringList kQueues{QStringLiteral("Bar"), QStringLiteral("Cocina"), QStringLiteral("Facturas")};
+    static inline const QStringList kQueues{QStringLiteral("Bar"), QStringLiteral("Barra_1"), QStringLiteral("Cocina"),
+                                            QStringLiteral("Facturas"), QStringLiteral("Termica")};
+    // The printers the service sees: the queues, then the descriptions that name no queue.
+    static inline const QStringList kPrinterNames = kQueues + QStringList{QStringLiteral("Barra 1")};
 
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("CUPS_SERVER") || qEnvironmentVariableIsEmpty("KELMORA_TEST_CUPS_OUT")) {
@@ -79,6 +83,16 @@ protected:
         return jobs;
     }
 
+public:
+    // The next `count` jobs to land since the test began or the last ones taken, which are not
+    // counted again.
+    QList<CapturedJob> takeNewJobs(int count) {
+        const QList<CapturedJob> jobs = newJobs(count);
+        for (const CapturedJob& job : jobs) seen_.append(QStringLiteral("%1.%2").arg(job.queue).arg(job.id));
+        return jobs;
+    }
+
+protected:
     // No job is waiting on any queue and none landed.
     void expectNoJob() {
         QProcess lpstat;

@@ -2,6 +2,7 @@
 // --system, on the private CUPS daemon, where what lands in the queues is the paper of the preview
 // that `kelmora render` writes for the same answer.
 #include "platform/cups/cups_queues.h"
+#include "platform/escpos/escpos_interpreter.h"
 #include "platform/qt/pdf_reading.h"
 #include "support/test_support.h"
 
@@ -110,6 +111,25 @@ TEST_F(SystemPrinting, KitchenCancellationInvoicesAndDrawerLandInTheirQueues) {
     EXPECT_EQ(jobs[0].title, "Comanda");
     EXPECT_EQ(read(QDir(printed).filePath(QStringLiteral("balloons.txt"))),
               read(QDir(expected).filePath(QStringLiteral("balloons.txt"))));
+}
+
+TEST_F(SystemPrinting, AnAreaWithABlankPrintsOnTheQueueItDescribesInTheReceiptPrintersCommands) {
+    const QString answer = QStringLiteral("answers/comanda_barra_1.txt");
+    render(answer, {QStringLiteral("--system")}, QStringLiteral("system"));
+    const QString expected = render(answer,
+                                    {QStringLiteral("--printers"), QStringLiteral("Barra 1,Facturas"),
+                                     QStringLiteral("--default"), QStringLiteral("Facturas")},
+                                    QStringLiteral("preview"));
+    const QList<CapturedJob> jobs = newJobs(1);
+    ASSERT_EQ(jobs.size(), 1);
+    EXPECT_EQ(jobs[0].queue, "Barra_1");
+    ASSERT_TRUE(jobs[0].bytes.startsWith("\x1b@"));
+    // Row for row what the preview shows, accents, ¿ and ¡ through the code page included.
+    QStringList printed;
+    for (const auto& row : platform::escpos::interpretEscPos(jobs[0].bytes).rows) printed.append(row.text());
+    EXPECT_EQ(collapsedLines(printed.join(u'\n')), collapsedLines(read(QDir(expected).filePath(QStringLiteral("001-Barra 1.txt")))));
+    EXPECT_TRUE(read(QDir(dir.filePath(QStringLiteral("system"))).filePath(QStringLiteral("balloons.txt")))
+                    .contains(QStringLiteral("Comanda enviada a Barra 1")));
 }
 
 TEST_F(SystemPrinting, AStoppedKitchenSendsTheTicketToTheDefaultUnderTheNote) {

@@ -1,0 +1,277 @@
+#include "platform/settings_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <vector>
+
+namespace kelmora::platform {
+
+namespace {
+
+using escpos::CodePage;
+
+constexpr int kMinDots = 200;
+constexpr int kMaxDots = 1000;
+
+QString fold(const QString& text) { return text.trimmed().toCaseFolded(); }
+
+QString placeKey(const QString& section, const QString& key) { return fold(section) + u'\n' + fold(key); }
+
+// A text file written by hand holds no control characters besides line ends, tabs and form feeds
+// (and the Ctrl-Z that old editors leave at the end).
+bool looksLikeText(const QByteArray& bytes) {
+    return std::none_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f' && byte != 0x1A;
+    });
+}
+
+// Where each section's key sits in the file and the value as written, so that problems come out in
+// file order and a value QSettings turned into something else is shown as the technician typed it.
+// QSettings keeps neither.
+struct Place {
+    int line = 0;
+    QString rawValue;
+};
+
+struct Problem {
+    int line = INT_MAX;
+    QString text;
+};
+
+// Also names the lines QSettings passes over: it only flags the whole file, and it flags comments
+// that start with # as well.
+QHash<QString, Place> placesInFile(const QString& fileName, QString text, std::vector<Problem>& problems) {
+    QHash<QString, Place> places;
+    QString section;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    const QStringList lines = text.split(u'\n');
+    for (int index = 0; index < lines.size(); ++index) {
+        const QString line = lines.at(index).trimmed();
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) continue;
+        const auto badLine = [&](const QString& what) {
+            problems.push_back({index, QStringLiteral("Línea no válida en %1, línea %2: %3: %4")
+                                           .arg(fileName, QString::number(index + 1), line, what)});
+        };
+        if (line.startsWith(u'[')) {
+            const qsizetype end = line.indexOf(u']');
+            if (end < 0) badLine(QStringLiteral("falta el ]"));
+            section = line.mid(1, end < 0 ? -1 : end - 1);
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0) {
+            badLine(QStringLiteral("se ignora"));
+            continue;
+        }
+        QString value = line.mid(equals + 1);
+        if (const qsizetype comment = value.indexOf(u';'); comment >= 0) value.truncate(comment);
+        places.insert(placeKey(section, line.left(equals)), Place{index, value.trimmed()});
+    }
+    return places;
+}
+
+QString shownValue(const QVariant& value, const Place* place) {
+    if (value.typeId() == QMetaType::QString) return value.toString();
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
+    return place != nullptr ? place->rawValue : value.toString();
+}
+
+std::optional<PrinterOutput> parseOutput(const QString& text) {
+    const QString word = fold(text);
+    if (word == u"escpos" || word == u"esc/pos") return PrinterOutput::EscPos;
+    if (word == u"pdf") return PrinterOutput::Pdf;
+    if (word == u"automatica" || word == u"automática") return PrinterOutput::Automatic;
+    return std::nullopt;
+}
+
+std::optional<int> parseRoll(const QString& text) {
+    QString word = fold(text);
+    if (word.endsWith(u"mm")) word = word.chopped(2).trimmed();
+    bool ok = false;
+    const int roll = word.toInt(&ok);
+    if (ok && (roll == 58 || roll == 80)) return roll;
+    return std::nullopt;
+}
+
+std::optional<int> parseDots(const QString& text) {
+    bool ok = false;
+    const int dots = fold(text).toInt(&ok);
+    if (ok && dots >= kMinDots && dots <= kMaxDots) return dots;
+    return std::nullopt;
+}
+
+std::optional<CodePage> parseCodePage(const QString& text) {
+    const QString word = fold(text);
+    if (word == u"wpc1252") return CodePage::WPC1252;
+    if (word == u"pc858") return CodePage::PC858;
+    if (word == u"pc850") return CodePage::PC850;
+    return std::nullopt;
+}
+
+std::optional<bool> parseYesNo(const QString& text) {
+    const QString word = fold(text);
+    if (word == u"si" || word == u"sí" || word == u"true" || word == u"1") return true;
+    if (word == u"no" || word == u"false" || word == u"0") return false;
+    return std::nullopt;
+}
+
+struct Entry {
+    QString key;
+    QString value;
+    int line = INT_MAX;  // not found by the line scan: after the rest
+};
+
+struct Section {
+    QString name;
+    std::vector<Entry> entries;
+};
+
+QString invalidLine(const QString& fileName, const QString& section, const Entry& entry, const QString& fallback) {
+    return QStringLiteral("Ajuste no válido en %1, [%2] %3=%4: se usa %5")
+        .arg(fileName, section, entry.key, entry.value, fallback);
+}
+
+QString unreadableLine(const QString& fileName, const QString& reason) {
+    return QStringLiteral("No se pudo leer %1 (%2): se usan los valores por defecto").arg(fileName, reason);
+}
+
+// Applies a section's keys in file order; a later key overrides an earlier one of the same name.
+PrinterSettings applySection(const QString& fileName, const Section& section, std::vector<Problem>& problems) {
+    PrinterSettings settings;
+    std::vector<const Entry*> badDots;
+    for (const Entry& entry : section.entries) {
+        // A section without a name ([] in the file) names no printer: its keys are all ignored.
+        const QString key = section.name.isEmpty() ? QString() : fold(entry.key);
+        const auto invalid = [&](const QString& fallback) {
+            problems.push_back({entry.line, invalidLine(fileName, section.name, entry, fallback)});
+        };
+        if (key == u"salida") {
+            if (const auto output = parseOutput(entry.value)) settings.output = *output;
+            else invalid(QStringLiteral("automatica"));
+        } else if (key == u"rollo") {
+            if (const auto roll = parseRoll(entry.value)) {
+                settings.escpos.rollMm = *roll;
+                settings.rollSet = true;
+            } else {
+                invalid(QStringLiteral("el del documento"));
+            }
+        } else if (key == u"puntos") {
+            if (const auto dots = parseDots(entry.value)) settings.escpos.dotsPerLine = *dots;
+            else badDots.push_back(&entry);  // its default depends on the roll, which may come later
+        } else if (key == u"codigos") {
+            if (const auto page = parseCodePage(entry.value)) settings.escpos.codePage = *page;
+            else invalid(QStringLiteral("WPC1252"));
+        } else if (key == u"cortador") {
+            if (const auto cutter = parseYesNo(entry.value)) settings.escpos.hasCutter = *cutter;
+            else invalid(QStringLiteral("sí"));
+        } else {
+            problems.push_back({entry.line, QStringLiteral("Ajuste desconocido en %1, [%2] %3=%4: se ignora")
+                                                .arg(fileName, section.name, entry.key, entry.value)});
+        }
+    }
+    const QString usualDots = settings.escpos.rollMm == 58 ? QStringLiteral("384") : QStringLiteral("576");
+    for (const Entry* entry : badDots)
+        problems.push_back({entry->line, invalidLine(fileName, section.name, *entry, usualDots)});
+    return settings;
+}
+
+}  // namespace
+
+SettingsFile SettingsFile::read(const QString& path) {
+    SettingsFile result;
+    const QFileInfo info(path);
+    const QString fileName = info.fileName().isEmpty() ? kSettingsFileName : info.fileName();
+    const auto fail = [&](const QString& reason) {
+        result.problems_.append(unreadableLine(fileName, reason));
+        return result;
+    };
+
+    // Checked before QSettings opens it: a folder or a pipe must not be read, nor a huge file held.
+    if (!info.exists()) return result;
+    if (info.isDir()) return fail(QStringLiteral("es una carpeta"));
+    if (!info.isFile()) return fail(QStringLiteral("no es un archivo normal"));
+    if (info.size() > kMaxBytes) return fail(QStringLiteral("ocupa más de 1 MB"));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("no se puede abrir"));
+    const QByteArray bytes = file.read(kMaxBytes + 1);  // it may have grown since it was looked at
+    file.close();
+    if (bytes.size() > kMaxBytes) return fail(QStringLiteral("ocupa más de 1 MB"));
+    if (!looksLikeText(bytes)) return fail(QStringLiteral("no es un archivo de texto"));
+
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    const bool utf8 = !decoder.hasError();
+
+    // Its FormatError is left aside: the lines that cause it are named one by one below.
+    QSettings settings(path, QSettings::IniFormat);
+    const QStringList keys = settings.allKeys();
+    if (settings.status() == QSettings::AccessError) return fail(QStringLiteral("no se puede abrir"));
+
+    if (!utf8) {
+        result.problems_.append(QStringLiteral("%1 no está guardado como UTF-8: las letras con tilde pueden "
+                                               "leerse mal")
+                                    .arg(fileName));
+    }
+
+    std::vector<Problem> problems;
+    const QHash<QString, Place> places = placesInFile(fileName, text, problems);
+    std::vector<Section> sections;
+    QHash<QString, qsizetype> sectionIndex;  // by folded name: [Cocina] and [COCINA] are one
+    for (const QString& fullKey : keys) {
+        // The key is what follows the last slash, so that a description with a slash in it still
+        // names a section.
+        const qsizetype slash = fullKey.lastIndexOf(u'/');
+        if (slash < 0) continue;  // [General]
+        const QString sectionName = fullKey.left(slash).trimmed();
+        const QString key = fullKey.mid(slash + 1);
+        if (fold(sectionName) == u"general") continue;
+        if (key.startsWith(u'#')) continue;  // a line commented out with #
+        const auto placeFound = places.constFind(placeKey(sectionName, key));
+        const Place* place = placeFound != places.constEnd() ? &*placeFound : nullptr;
+        auto found = sectionIndex.constFind(fold(sectionName));
+        if (found == sectionIndex.constEnd()) {
+            found = sectionIndex.insert(fold(sectionName), static_cast<qsizetype>(sections.size()));
+            sections.push_back({sectionName, {}});
+        }
+        sections[static_cast<size_t>(*found)].entries.push_back(
+            {key, shownValue(settings.value(fullKey), place), place != nullptr ? place->line : INT_MAX});
+    }
+
+    for (Section& section : sections) {
+        std::stable_sort(section.entries.begin(), section.entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.line < b.line; });
+        result.printers_.insert(fold(section.name), applySection(fileName, section, problems));
+    }
+    std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
+    for (size_t index = 0; index < problems.size(); ++index) {
+        const size_t left = problems.size() - index;
+        if (result.problems_.size() >= kMaxProblems && left > 1) {
+            result.problems_.append(
+                QStringLiteral("Hay %1 problemas más en %2 que no se muestran").arg(left).arg(fileName));
+            break;
+        }
+        result.problems_.append(problems[index].text);
+    }
+    return result;
+}
+
+PrinterSettings SettingsFile::printer(const QStringList& names) const {
+    for (const QString& name : names) {
+        const QString key = fold(name);
+        if (key.isEmpty()) continue;
+        if (const auto found = printers_.constFind(key); found != printers_.constEnd()) return *found;
+    }
+    return {};
+}
+
+const QStringList& SettingsFile::problems() const { return problems_; }
+
+}  // namespace kelmora::platform

@@ -1,0 +1,72 @@
+#pragma once
+
+// The service's settings file, written by hand by the technician who installs the branch:
+//
+//   ; kelmora.ini, in the program folder. Comments start with ; (also after a value) or #.
+//   [General]                ; reserved for settings of the service; ignored for now
+//
+//   [Cocina]                 ; a print queue, by its name or its description (e.g. [Barra 1]),
+//                            ; without regard to case and blanks at the ends
+//   salida=escpos            ; escpos, pdf or automatica (default: automatica: queues without a
+//                            ; driver get ESC/POS, queues with a driver get PDF)
+//   rollo=80                 ; 58 or 80 (default: the roll of the document, 55 mm on 58, 75 mm on 80)
+//   puntos=576               ; dots per line the head reaches, 200..1000
+//                            ; (default: 576 on 80 mm, 384 on 58 mm)
+//   codigos=WPC1252          ; WPC1252, PC858 or PC850 (default WPC1252), any case
+//   cortador=si              ; si or no (default si); also sí, true/false, 1/0
+//
+// The file is UTF-8 text (with or without a byte order mark). Key names and values are read
+// without regard to case. A value that is not valid keeps that key's default, and the rest of the
+// section still applies; each one, each unknown key and each line that is neither a section, a
+// key=value nor a comment is one line on the console.
+//
+// The escpos pieces used here are the profile's declarations alone, so this stays in
+// kelmora_platform without linking kelmora_platform_escpos (which links kelmora_platform).
+
+#include "platform/escpos/escpos_encoder.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+namespace kelmora::platform {
+
+inline const QString kSettingsFileName = QStringLiteral("kelmora.ini");
+
+// Automatic: raw queues get ESC/POS, queues with a driver get PDF.
+enum class PrinterOutput { Automatic, EscPos, Pdf };
+
+struct PrinterSettings {
+    PrinterOutput output = PrinterOutput::Automatic;
+    escpos::EscPosProfile escpos;  // roll, dots per line, code page, cutter for ESC/POS output
+    // The file names the roll; otherwise a receipt printer prints on the roll the document was
+    // laid out for (55 mm on a 58 mm roll, 75 mm on an 80 mm one).
+    bool rollSet = false;
+};
+
+class SettingsFile {
+public:
+    // Reads the INI file at `path`. A missing file means the defaults, silently. An unreadable file,
+    // one that is not a regular file, not text (control bytes), or larger than kMaxBytes means the
+    // defaults and one problem line. Each bad value (or unknown key) is one problem line naming the
+    // file, the section, the key and the value, and saying which default is used instead.
+    static SettingsFile read(const QString& path);
+    static constexpr qint64 kMaxBytes = 1024 * 1024;
+    // Past this many problem lines, one more line tells how many were left out, so that a broken
+    // file cannot flood the console.
+    static constexpr int kMaxProblems = 50;
+
+    // The settings of the printer known by any of `names` (its queue name and its description),
+    // compared without regard to case and blanks at the ends; the defaults when no section names it.
+    // When several sections match, the one named by the earliest of `names` wins.
+    PrinterSettings printer(const QStringList& names) const;
+
+    // Spanish lines for the console, one per problem, in file order.
+    const QStringList& problems() const;
+
+private:
+    QHash<QString, PrinterSettings> printers_;  // by section name, trimmed and case-folded
+    QStringList problems_;
+};
+
+}  // namespace kelmora::platform
