@@ -1,11 +1,19 @@
-// Paper timing: an answer of 50 kitchen tickets and 10 invoices printed to PDF in memory and to
-// CUPS queues, in milliseconds per document, against the floor: CUPS accepting the same PDF bytes
-// submitted straight through libcups. Needs a CUPS server with the queues "Cocina", "Bar" and
-// "Facturas" (scripts/bench-printing starts a private one).
+// Paper timing, against the floor of CUPS accepting the same bytes submitted straight through
+// libcups:
+//  - an answer of 50 kitchen tickets and 10 invoices printed to PDF in memory and to CUPS queues
+//    with a driver, in milliseconds per document;
+//  - an answer of 5 kitchen tickets and 1 invoice with its logo on receipt printers (raw queues,
+//    ESC/POS), from the payload to the last job accepted.
+// Needs a CUPS server with the queues "Cocina", "Bar" and "Facturas" (with a driver that takes
+// PDF) and the raw queues "Termica" and "Barra_1" described as "Barra 1" (scripts/bench-printing
+// starts a private one).
 //
 // Usage: printing_bench [ROUNDS]   (default 5; each figure is the median round)
 #include "json/json_reader.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/escpos/escpos_encoder.h"
+#include "platform/escpos/escpos_pictures.h"
+#include "platform/text/text_printer.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
 #include "printing/impresion.h"
@@ -14,6 +22,9 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cups/cups.h>
@@ -30,6 +41,10 @@ constexpr int kKitchenTickets = 50;
 constexpr int kInvoices = 10;
 constexpr double kTicketTargetMs = 10;  // payload to job accepted, per kitchen ticket
 constexpr double kFloorFactor = 2;      // at most this many times the floor
+// Receipt printers: a rush's answer, whole, from payload to the last job accepted.
+constexpr int kReceiptTickets = 5;
+constexpr double kReceiptAnswerTargetMs = 60;
+constexpr double kReceiptFloorFactor = 1.5;
 
 const QStringList kQueues{QStringLiteral("Bar"), QStringLiteral("Cocina"), QStringLiteral("Facturas")};
 
@@ -98,11 +113,19 @@ QString invoiceJson(int n) {
         .arg(1200 + n);
 }
 
-Value answer() {
+Value answer(int kitchenTickets = kKitchenTickets, int invoiceCount = kInvoices, bool receiptPrinters = false) {
     QStringList tickets;
-    for (int i = 0; i < kKitchenTickets; ++i) tickets << kitchenTicketJson(i);
+    for (int i = 0; i < kitchenTickets; ++i) {
+        QString ticket = kitchenTicketJson(i);
+        // On receipt printers: the raw queue and the one known by its description.
+        if (receiptPrinters) {
+            ticket.replace(QStringLiteral(R"("area": "Cocina")"), QStringLiteral(R"("area": "Termica")"));
+            ticket.replace(QStringLiteral(R"("area": "Bar")"), QStringLiteral(R"("area": "Barra 1")"));
+        }
+        tickets << ticket;
+    }
     QStringList invoices;
-    for (int i = 0; i < kInvoices; ++i) invoices << invoiceJson(i);
+    for (int i = 0; i < invoiceCount; ++i) invoices << invoiceJson(i);
     JsonReader reader;
     const Value payload = reader.leerJSON(QStringLiteral(R"({"config": %1, "comanda": [%2], "factura": [%3]})")
                                               .arg(settingsJson(), tickets.join(u','), invoices.join(u',')));
@@ -143,6 +166,22 @@ struct Timing {
     std::vector<double> invoice;
 };
 
+// The whole answer, as the dispatcher prints it; milliseconds.
+double printWhole(platform::PrinterSystem& printers, const Value& payload, SilentTray& tray, const QString& folder) {
+    platform::FixedClock clock(QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9)));
+    platform::NoEventPump events;
+    platform::QtPictureLoader pictures;
+    ConfigImpresion settings(QLocale(QLocale::Spanish, QLocale::Colombia));
+    SeleccionImpresora selection(printers, tray);
+    TextoTicket layout(selection, settings);
+    const Impresion printing{settings, selection, layout, tray, clock, pictures, events, folder};
+    return millisecondsPer(1, [&] {
+        settings.actualizar(payload[u"config"].toCollection());
+        imprimirComandas(printing, payload[u"comanda"].toCollection());
+        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(printing, factura);
+    });
+}
+
 void printAnswer(platform::PrinterSystem& printers, const Value& payload, Timing& timing, SilentTray& tray) {
     platform::FixedClock clock(QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9)));
     platform::NoEventPump events;
@@ -175,16 +214,99 @@ void drainQueues() {
 }
 
 // The floor: one job of the given bytes, straight through libcups.
-bool submitDirectly(const QString& queue, const QByteArray& pdf) {
+bool submitDirectly(const QString& queue, const QByteArray& pdf, const char* format = CUPS_FORMAT_PDF) {
     const QByteArray name = queue.toUtf8();
     const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), "floor", 0, nullptr);
     if (job <= 0) return false;
-    if (cupsStartDocument(CUPS_HTTP_DEFAULT, name.constData(), job, "floor", CUPS_FORMAT_PDF, 1) != HTTP_STATUS_CONTINUE) {
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, name.constData(), job, "floor", format, 1) != HTTP_STATUS_CONTINUE) {
         return false;
     }
     const bool written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, pdf.constData(), static_cast<size_t>(pdf.size())) ==
                          HTTP_STATUS_CONTINUE;
     return cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData()) == IPP_STATUS_OK && written;
+}
+
+// A logo of the usual size, drawn, in a program folder of the bench's own.
+bool writeLogo(const QString& path) {
+    QImage logo(500, 184, QImage::Format_RGB32);
+    logo.fill(Qt::white);
+    QPainter painter(&logo);
+    painter.setBrush(QColor(0xe0, 0x6c, 0x1b));
+    painter.drawEllipse(QPointF(92, 92), 80, 80);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 40));
+    painter.drawText(QRectF(180, 40, 300, 100), QStringLiteral("El Fogón"));
+    painter.end();
+    return logo.save(path, "BMP");
+}
+
+// Receipt printers: 5 kitchen tickets on the raw queues and an invoice with its logo on
+// "Facturas", which the settings make a receipt printer too; the whole answer, against the same
+// ESC/POS bytes submitted straight through libcups.
+int runReceipts(int rounds, SilentTray& tray) {
+    QTemporaryDir program;
+    if (!writeLogo(program.filePath(QStringLiteral("logo.bmp")))) return 2;
+    const Value payload = answer(kReceiptTickets, 1, true);
+    const auto settings = [](const QStringList& names) {
+        platform::PrinterSettings printer;
+        if (names.contains(QStringLiteral("Facturas"))) printer.output = platform::PrinterOutput::EscPos;
+        return printer;
+    };
+
+    // The bytes, encoded as the receipt printers' backend does, for the floor.
+    struct Encoded {
+        QString queue;
+        QByteArray bytes;
+    };
+    std::vector<Encoded> encoded;
+    platform::escpos::DitheringRasterizer rasterizer;
+    platform::TextPrinterSystem preview(
+        platform::TextPrinterSystem::Options{{QStringLiteral("Termica"), QStringLiteral("Barra 1"), QStringLiteral("Facturas")},
+                                             QStringLiteral("Facturas"), {}},
+        [&](const QString& device, const platform::Document& document) {
+            platform::escpos::EscPosProfile profile;
+            profile.rollMm = document.paperWidthMm <= 60 ? 58 : 80;
+            encoded.push_back({device == u"Barra 1" ? QStringLiteral("Barra_1") : device,
+                               platform::escpos::encodeEscPos(document, profile, &rasterizer)});
+        });
+    printWhole(preview, payload, tray, program.path());
+
+    platform::CupsPrinterSystem system(75, settings);
+    std::vector<double> answerMs;
+    for (int round = 0; round < rounds; ++round) {
+        drainQueues();
+        answerMs.push_back(printWhole(system, payload, tray, program.path()));
+    }
+    std::vector<double> floorMs;
+    for (int round = 0; round < rounds; ++round) {
+        drainQueues();
+        bool accepted = true;
+        floorMs.push_back(millisecondsPer(1, [&] {
+            for (const Encoded& e : encoded) accepted = submitDirectly(e.queue, e.bytes, CUPS_FORMAT_RAW) && accepted;
+        }));
+        if (!accepted) {
+            std::fprintf(stderr, "CUPS refused a job: %s\n", cupsLastErrorString());
+            return 2;
+        }
+    }
+    drainQueues();
+    if (tray.failures > 0 || encoded.size() != kReceiptTickets + 1) {
+        std::fprintf(stderr, "the receipt answer did not print whole: %zu documents, %d failures\n", encoded.size(),
+                     tray.failures);
+        return 2;
+    }
+    size_t bytes = 0;
+    for (const Encoded& e : encoded) bytes += static_cast<size_t>(e.bytes.size());
+    const double whole = median(answerMs);
+    const double factor = whole / median(floorMs);
+    std::printf("\nreceipt printers (ESC/POS on raw queues), median of %d rounds: %d kitchen tickets and 1 invoice with "
+                "its logo\n", rounds, kReceiptTickets);
+    std::printf("%-16s %12s %12s %9s %9s\n", "answer", "CUPS jobs", "floor", "vs floor", "bytes");
+    std::printf("%-16s %12.2f %12.2f %8.2fx %9zu\n", "whole answer", whole, median(floorMs), factor, bytes);
+    std::printf("target: the answer under %.0f ms from payload to the last job accepted (%s) and within %.1fx the "
+                "floor (%s)\n",
+                kReceiptAnswerTargetMs, whole < kReceiptAnswerTargetMs ? "met" : "missed", kReceiptFloorFactor,
+                factor <= kReceiptFloorFactor ? "met" : "missed");
+    return 0;
 }
 
 int run(int rounds) {
@@ -210,10 +332,13 @@ int run(int rounds) {
     }
 
     platform::CupsPrinterSystem system(75);
-    if (system.printerNames() != kQueues) {
-        std::fprintf(stderr, "needs a CUPS server with exactly the queues %s (found: %s)\n",
-                     qPrintable(kQueues.join(u',')), qPrintable(system.printerNames().join(u',')));
-        return 2;
+    const QStringList needed = kQueues + QStringList{QStringLiteral("Termica"), QStringLiteral("Barra 1")};
+    for (const QString& queue : needed) {
+        if (!system.printerNames().contains(queue)) {
+            std::fprintf(stderr, "needs a CUPS server with the queues %s (found: %s)\n", qPrintable(needed.join(u',')),
+                         qPrintable(system.printerNames().join(u',')));
+            return 2;
+        }
     }
     Timing cups;
     for (int round = 0; round < rounds; ++round) {
@@ -265,7 +390,7 @@ int run(int rounds) {
                 "floor (%s)\n",
                 kTicketTargetMs, ticketMs < kTicketTargetMs ? "met" : "missed", kFloorFactor,
                 factor <= kFloorFactor ? "met" : "missed");
-    return 0;
+    return runReceipts(rounds, tray);
 }
 
 }  // namespace
