@@ -140,6 +140,7 @@ int runDemo(int argc, char** argv) {
 
     ServiceOptions options;
     options.server = server.url();
+    options.serverGiven = true;
     options.folder = programFolder;
     options.headless = application.headless;
     options.printTo = documents.path();

@@ -22,8 +22,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <QUrl>
 
 #include <cstdio>
@@ -63,10 +65,25 @@ QString lockPath(const QString& folder) {
 
 }  // namespace
 
+bool isServerAddress(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty() &&
+           (url.path().isEmpty() || url.path() == u"/") && !url.hasQuery() && !url.hasFragment();
+}
+
 std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Kelmora: the print service of the branch."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Kelmora %1: the print service of the branch.\n"
+        "\n"
+        "Commands:\n"
+        "  kelmora [options]                             runs the service (these options)\n"
+        "  kelmora render [options] ANSWER_FILE OUT_DIR  prints a poll answer on virtual printers\n"
+        "  kelmora demo [options]                        the service against an embedded demo server\n"
+        "Each command lists its own options with --help.").arg(QStringLiteral(KELMORA_VERSION)));
     const QCommandLineOption help = helpOption();
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Shows the version."));
     const QCommandLineOption server(QStringLiteral("server"),
                                     QStringLiteral("The central server: scheme, host and port (default: %1).")
                                         .arg(QStringLiteral(KELMORA_SERVER_URL)),
@@ -78,7 +95,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
         QStringLiteral("DIR"));
     const QCommandLineOption code(QStringLiteral("codigo"),
                                   QStringLiteral("Stores this branch code before starting; it must pass the rule "
-                                                 "(15 characters or more, digits from the second on)."),
+                                                 "(15 to 256 characters, digits from the second on)."),
                                   QStringLiteral("CODE"));
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("No windows and no tray icon: console lines and balloons go to "
@@ -99,22 +116,23 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     pollInterval.setFlags(QCommandLineOption::HiddenFromHelp);
     QCommandLineOption fetchTimeout(QStringLiteral("fetch-timeout-ms"), QString(), QStringLiteral("MS"));
     fetchTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({help, server, folder, code, headless, printTo, printers, defaultPrinter, pollInterval,
+    parser.addOptions({help, version, server, folder, code, headless, printTo, printers, defaultPrinter, pollInterval,
                        fetchTimeout});
 
     QStringList withProgram = arguments;
     withProgram.prepend(QStringLiteral("kelmora"));
     if (!parser.parse(withProgram)) return parser.errorText();
-    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    // Parsed before the application exists, the help would name no program.
+    if (parser.isSet(help)) return HelpRequest{parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kelmora"))};
+    if (parser.isSet(version)) return HelpRequest{QStringLiteral("kelmora %1\n").arg(QStringLiteral(KELMORA_VERSION))};
     if (!parser.positionalArguments().isEmpty()) {
         return QStringLiteral("Unknown argument: ") + parser.positionalArguments().first();
     }
 
     ServiceOptions o;
     o.server = parser.value(server);
-    const QUrl url(o.server, QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https") || url.host().isEmpty() ||
-        (!url.path().isEmpty() && url.path() != u"/") || url.hasQuery() || url.hasFragment()) {
+    o.serverGiven = parser.isSet(server);
+    if (!isServerAddress(o.server)) {
         return QStringLiteral("--server needs http:// or https://, a host and optionally a port: ") + o.server;
     }
     o.folder = parser.value(folder);
@@ -160,6 +178,13 @@ Application createApplication(int& argc, char** argv, bool headless) {
     Application a;
     a.qt = std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KELMORA_VERSION));
+    // Qt's own buttons and dialogs ("Aceptar", "Cancelar") in the language of every other text.
+    auto* spanish = new QTranslator(a.qt.get());
+    if (spanish->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(spanish);
+    }
     // The main window is hidden and the settings window comes and goes: only the service ends it.
     QApplication::setQuitOnLastWindowClosed(false);
     const QString platform_ = QGuiApplication::platformName();
@@ -211,12 +236,27 @@ int runPrintService(ServiceOptions o, bool headless) {
             return kExitNoBranchCode;
         }
     } else {
-        code = shell::leerCodigoSucursal(o.folder, dialogs);
+        const std::optional<QString> asked = shell::leerCodigoSucursal(o.folder, dialogs);
+        if (!asked) {
+            dialogs.showMessage(shell::textos::sinCodigo, platform::MessageIcon::Error, QString());
+            return kExitNoBranchCode;
+        }
+        code = *asked;
     }
     const bool supportMode = shell::esModoSoporte(shell::leerModoAcceso(o.folder));
 
     const platform::SettingsFile settings =
         platform::SettingsFile::read(QDir(o.folder).filePath(platform::kSettingsFileName));
+    QStringList settingsProblems = settings.problems();
+    // The server: the command line's, else the settings file's, else the one built in.
+    if (const QString fromFile = settings.general(QStringLiteral("servidor")); !o.serverGiven && !fromFile.isEmpty()) {
+        if (isServerAddress(fromFile)) {
+            o.server = fromFile;
+        } else {
+            settingsProblems.append(QStringLiteral("Ajuste no válido en %1, [General] servidor=%2: se usa %3")
+                                        .arg(platform::kSettingsFileName, fromFile, o.server));
+        }
+    }
     std::optional<platform::PdfFolder> pdfFolder;
     std::unique_ptr<platform::PrinterSystem> printers;
     if (o.printTo.isEmpty()) {
@@ -246,7 +286,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
     // The window's console is emptied at every poll: what is wrong with the settings file stays on
     // standard output too.
-    for (const QString& problem : settings.problems()) {
+    for (const QString& problem : std::as_const(settingsProblems)) {
         view.escribirConsola(problem);
         if (window) standardOutput.escribirConsola(problem);
     }

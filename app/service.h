@@ -20,6 +20,7 @@ inline constexpr int kExitNoBranchCode = 2;  // no branch code that passes the r
 
 struct ServiceOptions {
     QString server;                    // scheme, host and port of the central server
+    bool serverGiven = false;          // on the command line, which wins over the settings file
     QString folder;                    // program folder; empty: the default one
     std::optional<QString> branchCode; // a branch code to store before starting
     bool headless = false;             // --headless
@@ -29,6 +30,9 @@ struct ServiceOptions {
     int pollIntervalMs = shell::limites::intervaloConsultaMs;     // a hidden option, for measurements
     int fetchTimeoutMs = shell::limites::tiempoMaximoConsultaMs;  // a hidden option, for fault runs
 };
+
+// An address --server and the settings file take: http or https, a host, an optional port.
+bool isServerAddress(const QString& address);
 
 // The options of `kelmora` (without the program name): the options, the help text, or an error
 // text for the user.

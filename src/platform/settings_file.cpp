@@ -229,11 +229,23 @@ SettingsFile SettingsFile::read(const QString& path) {
         // The key is what follows the last slash, so that a description with a slash in it still
         // names a section.
         const qsizetype slash = fullKey.lastIndexOf(u'/');
-        if (slash < 0) continue;  // [General]
-        const QString sectionName = fullKey.left(slash).trimmed();
+        const QString sectionName = slash < 0 ? QStringLiteral("General") : fullKey.left(slash).trimmed();
         const QString key = fullKey.mid(slash + 1);
-        if (fold(sectionName) == u"general") continue;
         if (key.startsWith(u'#')) continue;  // a line commented out with #
+        if (fold(sectionName) == u"general") {
+            // The service's own settings.
+            if (kGeneralKeys.contains(fold(key))) {
+                result.general_.insert(fold(key), settings.value(fullKey).toString().trimmed());
+            } else {
+                // Keys before any section belong to [General] too.
+                auto place = places.constFind(placeKey(sectionName, key));
+                if (place == places.constEnd()) place = places.constFind(placeKey(QString(), key));
+                problems.push_back({place != places.constEnd() ? place->line : INT_MAX,
+                                    QStringLiteral("Ajuste desconocido en %1, [General] %2=%3: se ignora")
+                                        .arg(fileName, key, settings.value(fullKey).toString())});
+            }
+            continue;
+        }
         const auto placeFound = places.constFind(placeKey(sectionName, key));
         const Place* place = placeFound != places.constEnd() ? &*placeFound : nullptr;
         auto found = sectionIndex.constFind(fold(sectionName));
@@ -273,5 +285,7 @@ PrinterSettings SettingsFile::printer(const QStringList& names) const {
 }
 
 const QStringList& SettingsFile::problems() const { return problems_; }
+
+QString SettingsFile::general(const QString& key) const { return general_.value(fold(key)); }
 
 }  // namespace kelmora::platform

@@ -3,7 +3,8 @@
 // The service's settings file, written by hand by the technician who installs the branch:
 //
 //   ; kelmora.ini, in the program folder. Comments start with ; (also after a value) or #.
-//   [General]                ; reserved for settings of the service; ignored for now
+//   [General]                ; the settings of the service
+//   servidor=https://central.example.com   ; the central server (the command line's --server wins)
 //
 //   [Cocina]                 ; a print queue, by its name or its description (e.g. [Barra 1]),
 //                            ; without regard to case and blanks at the ends
@@ -64,9 +65,15 @@ public:
     // Spanish lines for the console, one per problem, in file order.
     const QStringList& problems() const;
 
+    // The service's own settings, in [General]; empty when the file does not set it. Their values
+    // are checked by whoever uses them.
+    static inline const QStringList kGeneralKeys{QStringLiteral("servidor")};
+    QString general(const QString& key) const;
+
 private:
     QHash<QString, PrinterSettings> printers_;  // by section name, trimmed and case-folded
     QStringList problems_;
+    QHash<QString, QString> general_;  // by key, case-folded
 };
 
 }  // namespace kelmora::platform

@@ -80,7 +80,7 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
     // before the window shows).
     setWindowIcon(p_.icono);
     if (platform::existeArchivo(rutaLogo())) pintarLogo(cargarImagen(rutaLogo()));
-    campoCodigo->setText(shell::leerCodigoSucursal(p_.carpetaPrograma, p_.dialogos));
+    campoCodigo->setText(shell::leerCodigoSucursal(p_.carpetaPrograma, p_.dialogos).value_or(QString()));
 
     adjustSize();
     if (const QScreen* pantalla = screen()) move(pantalla->availableGeometry().center() - rect().center());

@@ -15,26 +15,25 @@ QStringList leerLineas(const QString& ruta) {
     const QByteArray bytes = archivo.readAll();
     if (archivo.error() != QFileDevice::NoError) return {QString(), QString(), QString()};
 
-    // The file is in the system's 8-bit encoding; only CR ends a line (with the LF after it).
+    // The file is in the system's 8-bit encoding. CR LF ends a line, as the service writes it;
+    // a lone CR, and a lone LF as an editor on Linux writes it, end one too.
     const QString texto = QString::fromLocal8Bit(bytes);
     QStringList lineas;
     qsizetype inicio = 0;
     while (inicio < texto.size()) {
-        const qsizetype cr = texto.indexOf(u'\r', inicio);
-        if (cr < 0) {
-            lineas.append(texto.mid(inicio));
-            break;
-        }
-        lineas.append(texto.mid(inicio, cr - inicio));
-        inicio = cr + 1;
-        if (inicio < texto.size() && texto[inicio] == u'\n') ++inicio;
+        qsizetype fin = inicio;
+        while (fin < texto.size() && texto[fin] != u'\r' && texto[fin] != u'\n') ++fin;
+        lineas.append(texto.mid(inicio, fin - inicio));
+        if (fin == texto.size()) break;
+        inicio = fin + 1;
+        if (texto[fin] == u'\r' && inicio < texto.size() && texto[inicio] == u'\n') ++inicio;
     }
     lineas.append(QString());
     return lineas;
 }
 
 bool codigoAceptable(const QString& codigo) {
-    if (codigo.size() < kLongitudMinimaCodigo) return false;
+    if (codigo.size() < kLongitudMinimaCodigo || codigo.size() > kLongitudMaximaCodigo) return false;
     for (qsizetype i = 1; i < codigo.size(); ++i) {
         if (codigo[i] < u'0' || codigo[i] > u'9') return false;
     }
@@ -62,21 +61,24 @@ QString codigoGuardado(const QString& carpetaPrograma) {
     return platform::existeArchivo(ruta) ? leerLineas(ruta).value(0) : QString();
 }
 
-QString leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos) {
+std::optional<QString> leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos) {
     const QString ruta = rutaAcceso(carpetaPrograma);
     QString codigo;
     if (platform::existeArchivo(ruta)) {
         codigo = leerLineas(ruta).value(0);
     } else {
         // First start: the welcome answer is stored as typed, before it is checked.
-        codigo = dialogos.askText(textos::tituloBienvenida, textos::mensajeBienvenida).value_or(QString());
+        const std::optional<QString> bienvenida = dialogos.askText(textos::tituloBienvenida, textos::mensajeBienvenida);
+        // Whoever cancels does not want to go on: asking again would hold the desktop forever.
+        if (!bienvenida) return std::nullopt;
+        codigo = *bienvenida;
         escribirCodigo(ruta, codigo, dialogos);
     }
-    if (!codigoAceptable(codigo)) {
-        do {
-            codigo = dialogos.askText(textos::tituloCorreccion, textos::mensajeCorreccion).value_or(QString());
-        } while (!codigoAceptable(codigo));
-        escribirCodigo(ruta, codigo, dialogos);
+    while (!codigoAceptable(codigo)) {
+        const std::optional<QString> correccion = dialogos.askText(textos::tituloCorreccion, textos::mensajeCorreccion);
+        if (!correccion) return std::nullopt;
+        codigo = *correccion;
+        if (codigoAceptable(codigo)) escribirCodigo(ruta, codigo, dialogos);
     }
     return codigo;
 }

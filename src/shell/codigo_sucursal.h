@@ -25,20 +25,25 @@ inline const QString mensajeCorreccion =
 inline const QString tituloCambio = QStringLiteral("Sistema de impresion");
 inline const QString mensajeCambio = QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar");
 // The rule of codigoAceptable, as the messages of the command line state it.
-inline const QString reglaCodigo = QStringLiteral("15 caracteres o mas, digitos desde el segundo");
+inline const QString reglaCodigo = QStringLiteral("de 15 a 256 caracteres, digitos desde el segundo");
+// Why the service does not start when a prompt for the code was cancelled.
+inline const QString sinCodigo =
+    QStringLiteral("Sin un código de sucursal el servicio de impresión no puede empezar. Ábralo de nuevo para escribirlo.");
 }  // namespace textos
 
-// The shortest branch code there is.
+// The shortest branch code there is, and the longest one taken: it goes into every poll's address.
 inline constexpr qsizetype kLongitudMinimaCodigo = 15;
+inline constexpr qsizetype kLongitudMaximaCodigo = 256;
 
 // The program folder + "/Acceso".
 QString rutaAcceso(const QString& carpetaPrograma);
 
-// The lines of a text file (CR LF or a lone CR end a line, a lone LF does not), followed by one
-// extra empty entry; three empty entries when the file cannot be read.
+// The lines of a text file (CR LF, a lone CR or a lone LF end a line), followed by one extra empty
+// entry; three empty entries when the file cannot be read.
 QStringList leerLineas(const QString& ruta);
 
-// At least kLongitudMinimaCodigo characters, and digits only from the second character on.
+// kLongitudMinimaCodigo to kLongitudMaximaCodigo characters, and digits only from the second
+// character on.
 bool codigoAceptable(const QString& codigo);
 
 // Replaces the file with the code and CR LF. A file that cannot be written is reported in a
@@ -49,8 +54,9 @@ bool escribirCodigo(const QString& ruta, const QString& codigo, platform::Dialog
 QString codigoGuardado(const QString& carpetaPrograma);
 
 // The accepted branch code: from the file, or asked for (welcome prompt on first start, then the
-// correction prompt until an accepted code is typed) and stored. Returns only with an accepted code.
-QString leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos);
+// correction prompt until an accepted code is typed) and stored. nullopt when a prompt is
+// cancelled: the service then does not start.
+std::optional<QString> leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos);
 
 // The second line of the Acceso file, empty when there is none.
 QString leerModoAcceso(const QString& carpetaPrograma);

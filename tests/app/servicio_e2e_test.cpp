@@ -5,6 +5,8 @@
 #include "support/fake_central_server.h"
 
 #include <QRandomGenerator>
+
+#include <functional>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -252,6 +254,55 @@ TEST(ServiceStart, WithoutAValidCodeThereIsNoService) {
                                            folder.path());
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(errors.contains(QStringLiteral("--server"))) << errors.toStdString();
+}
+
+// The console lines of a headless service run until `until` holds or `ms` pass.
+QStringList runUntil(const QStringList& arguments, const QString& folder, const std::function<bool()>& until,
+                     int ms = 20000) {
+    auto kelmora = newKelmora(arguments, folder);
+    kelmora->start();
+    (void)QTest::qWaitFor(until, ms);
+    kelmora->terminate();
+    kelmora->waitForFinished(10000);
+    return consoleLines(kelmora->readAllStandardOutput());
+}
+
+TEST(ServiceStart, TheServerComesFromTheCommandLineElseTheSettingsFileElseTheBuild) {
+    FakeCentralServer server({});
+    ASSERT_TRUE(server.listening());
+    QTemporaryDir folder;
+    const auto writeSettings = [&](const QByteArray& text) {
+        QFile ini(QDir(folder.path()).filePath(QStringLiteral("kelmora.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(text);
+    };
+    const QStringList base{QStringLiteral("--headless"), QStringLiteral("--dir"), folder.path(),
+                           QStringLiteral("--codigo"), kCode, QStringLiteral("--print-to"),
+                           folder.filePath(QStringLiteral("printed"))};
+    const QString pollPath = QStringLiteral("/?r=servicio/getImpresiones&idSyA=") + kCode;
+
+    // The file's address when the command line gives none.
+    writeSettings("[General]\nservidor=" + server.url().toLatin1() + "\n");
+    QStringList console = runUntil(base, folder.path(), [&] { return !server.routes.isEmpty(); });
+    EXPECT_FALSE(server.routes.isEmpty());
+    EXPECT_TRUE(console.contains(server.url() + pollPath));
+
+    // The command line wins over the file.
+    writeSettings("[General]\nservidor=http://127.0.0.1:9\n");
+    const qsizetype before = server.routes.size();
+    console = runUntil(base + QStringList{QStringLiteral("--server"), server.url()}, folder.path(),
+                       [&] { return server.routes.size() > before; });
+    EXPECT_GT(server.routes.size(), before);
+    EXPECT_TRUE(console.contains(server.url() + pollPath));
+
+    // A bad address in the file is named once and the built-in one is used.
+    writeSettings("[General]\nservidor=ftp://x\n");
+    // Long enough for the first poll, which comes 1.5 s after the start.
+    console = runUntil(base, folder.path(), [] { return false; }, 4000);
+    EXPECT_EQ(console.filter(QStringLiteral("servidor=ftp://x")),
+              QStringList{QStringLiteral("Ajuste no válido en kelmora.ini, [General] servidor=ftp://x: se usa ") +
+                          QStringLiteral(KELMORA_DEFAULT_SERVER)});
+    EXPECT_TRUE(console.contains(QStringLiteral(KELMORA_DEFAULT_SERVER) + pollPath));
 }
 
 TEST(ServiceStart, StartsStoresTheCodeAndRefusesASecondInstance) {

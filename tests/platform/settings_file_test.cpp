@@ -161,7 +161,7 @@ TEST_F(SettingsFileTest, ASectionNameWithABlankIsReadAsWritten) {
     EXPECT_EQ(file.printer({"Barra"}).escpos.rollMm, 80);
 }
 
-TEST_F(SettingsFileTest, UnknownKeysAreNamedWhileGeneralAndCommentsAreSilent) {
+TEST_F(SettingsFileTest, UnknownKeysAreNamedWhileCommentsAreSilent) {
     const SettingsFile file = readBytes(
         "\xEF\xBB\xBF"  // Notepad's byte order mark
         "intervalo=3\n"
@@ -175,13 +175,20 @@ TEST_F(SettingsFileTest, UnknownKeysAreNamedWhileGeneralAndCommentsAreSilent) {
         "[]\n"
         "rollo=58\n");
     EXPECT_EQ(file.problems(), QStringList({
+                                   "Ajuste desconocido en kelmora.ini, [General] intervalo=3: se ignora",
                                    "Ajuste desconocido en kelmora.ini, [Cocina] color=rojo: se ignora",
                                    "Ajuste desconocido en kelmora.ini, [Cocina] rect=@Rect(1 2 3 4): se ignora",
                                    "Ajuste desconocido en kelmora.ini, [Cocina] =: se ignora",
                                    "Ajuste desconocido en kelmora.ini, [] rollo=58: se ignora",
-                               }));
+                               }))
+        << file.problems().join(u'\n').toStdString();
     expectDefaults(file.printer({"Cocina"}));
     expectDefaults(file.printer({"General"}));
+    // The service's own settings, whichever case the section and key are written in.
+    EXPECT_EQ(file.general(QStringLiteral("servidor")), QStringLiteral("http://x"));
+    EXPECT_EQ(readBytes("[general]\nSERVIDOR = https://y:8443\n").general(QStringLiteral("servidor")),
+              QStringLiteral("https://y:8443"));
+    EXPECT_EQ(readBytes("[Cocina]\nrollo=58\n").general(QStringLiteral("servidor")), QString());
 }
 
 TEST_F(SettingsFileTest, AFileThatIsNotUtf8IsReadWithAWarning) {

@@ -49,7 +49,10 @@ TEST(LeerLineas, FinesDeLineaYEntradaFinal) {
     };
     EXPECT_EQ(lineas("uno\r\ndos\r\n"), (QStringList{"uno", "dos", ""}));
     EXPECT_EQ(lineas("uno\rdos"), (QStringList{"uno", "dos", ""}));
-    EXPECT_EQ(lineas("uno\ndos\r\n"), (QStringList{"uno\ndos", ""}));
+    // A lone LF, as editors on Linux write it, ends a line too.
+    EXPECT_EQ(lineas("uno\ndos\r\n"), (QStringList{"uno", "dos", ""}));
+    EXPECT_EQ(lineas("uno\ndos\n"), (QStringList{"uno", "dos", ""}));
+    EXPECT_EQ(lineas("uno\n\rdos"), (QStringList{"uno", "", "dos", ""}));
     EXPECT_EQ(lineas("sin fin"), (QStringList{"sin fin", ""}));
     EXPECT_EQ(lineas("a\r\n\r\n"), (QStringList{"a", "", ""}));
     EXPECT_EQ(lineas(""), (QStringList{""}));
@@ -62,6 +65,10 @@ TEST(CodigoAceptable, LargoYDigitosDesdeElSegundoCaracter) {
     EXPECT_TRUE(codigoAceptable(QStringLiteral("A12345678901234")));
     EXPECT_TRUE(codigoAceptable(QStringLiteral("-12345678901234")));
     EXPECT_TRUE(codigoAceptable(QStringLiteral("1234567890123456789012")));
+    // Up to 256 characters: a code goes into every poll's address.
+    EXPECT_TRUE(codigoAceptable(QStringLiteral("A") + QString(255, u'7')));
+    EXPECT_FALSE(codigoAceptable(QStringLiteral("A") + QString(256, u'7')));
+    EXPECT_FALSE(codigoAceptable(QString(10 * 1024 * 1024, u'7')));
     EXPECT_FALSE(codigoAceptable(QStringLiteral("12345678901234")));
     EXPECT_FALSE(codigoAceptable(QStringLiteral("12345678901234A")));
     EXPECT_FALSE(codigoAceptable(QStringLiteral("1234567 8901234")));
@@ -88,7 +95,7 @@ TEST_F(CodigoSucursal, CodigosAceptadosTalCual) {
 
 TEST_F(CodigoSucursal, CodigoCortoPideCorreccionYBorraLaSegundaLinea) {
     escribir("12345678901234\r\nTECNIKA\r\n");
-    dialogos.respuestas = {QStringLiteral("12345678901234A"), std::nullopt, k15};
+    dialogos.respuestas = {QStringLiteral("12345678901234A"), QString(), k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
     ASSERT_EQ(dialogos.preguntas.size(), 3u);
     for (const auto& p : dialogos.preguntas) esCorreccion(p);
@@ -120,11 +127,19 @@ TEST_F(CodigoSucursal, PrimerArranqueGuardaLaBienvenidaAntesDeRevisarla) {
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
-TEST_F(CodigoSucursal, PrimerArranqueCanceladoSigueHastaUnCodigoAceptado) {
-    dialogos.respuestas = {std::nullopt, std::nullopt, k15};
-    EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    EXPECT_EQ(dialogos.preguntas.size(), 3u);
-    EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
+TEST_F(CodigoSucursal, UnaPreguntaCanceladaTerminaSinCodigo) {
+    // The welcome prompt cancelled on first start: nothing is stored and nothing more is asked.
+    dialogos.respuestas = {std::nullopt, k15};
+    EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), std::nullopt);
+    EXPECT_EQ(dialogos.preguntas.size(), 1u);
+    EXPECT_EQ(contenido(), "<missing>");
+    // A correction prompt cancelled: the stored code stays as it was.
+    escribir("123\r\n");
+    dialogos.preguntas.clear();
+    dialogos.respuestas = {QStringLiteral("456"), std::nullopt, k15};
+    EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), std::nullopt);
+    EXPECT_EQ(dialogos.preguntas.size(), 2u);
+    EXPECT_EQ(contenido(), "123\r\n");
 }
 
 TEST_F(CodigoSucursal, ArchivoQueNoSePuedeEscribirSeDiceYSigueElCodigoEnMemoria) {
