@@ -138,7 +138,7 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
 // 55 mm on a 58 mm roll, anything else (75 mm, none named) on an 80 mm one.
 platform::escpos::EscPosProfile receiptPrinterFor(const platform::Document& document) {
     platform::escpos::EscPosProfile profile;
-    if (document.paperWidthMm > 0 && document.paperWidthMm <= 58) profile.rollMm = 58;
+    profile.followLayout(document.paperWidthMm);
     return profile;
 }
 

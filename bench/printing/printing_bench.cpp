@@ -166,38 +166,39 @@ struct Timing {
     std::vector<double> invoice;
 };
 
-// The whole answer, as the dispatcher prints it; milliseconds.
-double printWhole(platform::PrinterSystem& printers, const Value& payload, SilentTray& tray, const QString& folder) {
-    platform::FixedClock clock(QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9)));
+// The print foundation the tickets print through, on a printer system, with the answer's settings.
+struct Bench {
+    Bench(platform::PrinterSystem& printers, SilentTray& tray, const Value& payload, const QString& folder)
+        : selection(printers, tray), layout(selection, settings),
+          printing{settings, selection, layout, tray, clock, pictures, events, folder} {
+        settings.actualizar(payload[u"config"].toCollection());
+    }
+    platform::FixedClock clock{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9))};
     platform::NoEventPump events;
     platform::QtPictureLoader pictures;
-    ConfigImpresion settings(QLocale(QLocale::Spanish, QLocale::Colombia));
-    SeleccionImpresora selection(printers, tray);
-    TextoTicket layout(selection, settings);
-    const Impresion printing{settings, selection, layout, tray, clock, pictures, events, folder};
+    ConfigImpresion settings{QLocale(QLocale::Spanish, QLocale::Colombia)};
+    SeleccionImpresora selection;
+    TextoTicket layout;
+    const Impresion printing;
+};
+
+// The whole answer, as the dispatcher prints it; milliseconds.
+double printWhole(platform::PrinterSystem& printers, const Value& payload, SilentTray& tray, const QString& folder) {
     return millisecondsPer(1, [&] {
-        settings.actualizar(payload[u"config"].toCollection());
-        imprimirComandas(printing, payload[u"comanda"].toCollection());
-        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(printing, factura);
+        const Bench bench(printers, tray, payload, folder);
+        imprimirComandas(bench.printing, payload[u"comanda"].toCollection());
+        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(bench.printing, factura);
     });
 }
 
 void printAnswer(platform::PrinterSystem& printers, const Value& payload, Timing& timing, SilentTray& tray) {
-    platform::FixedClock clock(QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9)));
-    platform::NoEventPump events;
-    platform::QtPictureLoader pictures;
     // No logo: the program folder is the bench's own.
-    ConfigImpresion settings(QLocale(QLocale::Spanish, QLocale::Colombia));
-    settings.actualizar(payload[u"config"].toCollection());
-    SeleccionImpresora selection(printers, tray);
-    TextoTicket layout(selection, settings);
-    const Impresion printing{settings, selection, layout, tray, clock, pictures, events,
-                             QStringLiteral("/nonexistent")};
+    const Bench bench(printers, tray, payload, QStringLiteral("/nonexistent"));
     timing.ticket.push_back(millisecondsPer(kKitchenTickets, [&] {
-        imprimirComandas(printing, payload[u"comanda"].toCollection());
+        imprimirComandas(bench.printing, payload[u"comanda"].toCollection());
     }));
     timing.invoice.push_back(millisecondsPer(kInvoices, [&] {
-        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(printing, factura);
+        for (const Value& factura : payload[u"factura"].toCollection()) imprimirFactura(bench.printing, factura);
     }));
 }
 
@@ -264,7 +265,7 @@ int runReceipts(int rounds, SilentTray& tray) {
                                              QStringLiteral("Facturas"), {}},
         [&](const QString& device, const platform::Document& document) {
             platform::escpos::EscPosProfile profile;
-            profile.rollMm = document.paperWidthMm <= 60 ? 58 : 80;
+            profile.followLayout(document.paperWidthMm);
             encoded.push_back({device == u"Barra 1" ? QStringLiteral("Barra_1") : device,
                                platform::escpos::encodeEscPos(document, profile, &rasterizer)});
         });

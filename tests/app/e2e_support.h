@@ -135,6 +135,16 @@ public:
         return found;
     }
 
+    // documentsWith(mark), once at least `count` have landed or 30 s have passed.
+    QStringList waitForDocumentsWith(const QString& mark, qsizetype count) const {
+        QStringList found;
+        (void)QTest::qWaitFor([&] {
+            found = documentsWith(mark);
+            return found.size() >= count;
+        }, 30000);
+        return found;
+    }
+
     int drawerPulses() const {
         int n = 0;
         for (const Job& t : jobs()) n += (t.printer == u"Facturas" && t.data == kDrawerPulse) ? 1 : 0;

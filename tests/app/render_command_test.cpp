@@ -92,6 +92,15 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
+    // The text previews and balloons of comandas_y_cajon.txt, as kept in tests/data.
+    void expectComandasYCajonPreviews() const {
+        for (const char* nombre : {"001-Cocina.txt", "002-Bar.txt", "003-Cocina.txt", "balloons.txt"}) {
+            EXPECT_EQ(QString::fromUtf8(archivo(QString::fromUtf8(nombre))),
+                      readDataFile(QStringLiteral("render/comandas_y_cajon/") + QString::fromUtf8(nombre)))
+                << nombre;
+        }
+    }
+
     // What a receipt printer left for document `name` (NNN-DEVICE): its bytes, read back as a printer
     // whose head reaches `dots` dots, print the rows of the text preview, and the picture is that paper.
     platform::escpos::EscPosPaper expectReceipt(const QString& name, int dots) const {
@@ -129,11 +138,7 @@ TEST_F(Render, WritesDocumentsRawBytesAndBalloons) {
         << errores.toStdString();
     EXPECT_EQ(archivos(), (QStringList{"001-Cocina.txt", "002-Bar.txt", "003-Cocina.txt", "004-Facturas.raw",
                                        "balloons.txt"}));
-    for (const char* nombre : {"001-Cocina.txt", "002-Bar.txt", "003-Cocina.txt", "balloons.txt"}) {
-        EXPECT_EQ(QString::fromUtf8(archivo(QString::fromUtf8(nombre))),
-                  readDataFile(QStringLiteral("render/comandas_y_cajon/") + QString::fromUtf8(nombre)))
-            << nombre;
-    }
+    expectComandasYCajonPreviews();
     EXPECT_EQ(archivo(QStringLiteral("004-Facturas.raw")), QByteArray::fromHex("1b70003cf0"));
 }
 
@@ -146,11 +151,7 @@ TEST_F(Render, ReceiptPrintersWriteTheirBytesAndPaperBesideTheText) {
     EXPECT_EQ(archivos(), (QStringList{"001-Cocina.escpos", "001-Cocina.png", "001-Cocina.txt", "002-Bar.txt",
                                        "003-Cocina.escpos", "003-Cocina.png", "003-Cocina.txt", "004-Facturas.raw",
                                        "balloons.txt"}));
-    for (const char* nombre : {"001-Cocina.txt", "002-Bar.txt", "003-Cocina.txt", "balloons.txt"}) {
-        EXPECT_EQ(QString::fromUtf8(archivo(QString::fromUtf8(nombre))),
-                  readDataFile(QStringLiteral("render/comandas_y_cajon/") + QString::fromUtf8(nombre)))
-            << nombre;
-    }
+    expectComandasYCajonPreviews();
     // The drawer's pulse goes to a receipt printer as it came.
     EXPECT_EQ(archivo(QStringLiteral("004-Facturas.raw")), QByteArray::fromHex("1b70003cf0"));
     // Laid out for 75 mm: the 80 mm roll.

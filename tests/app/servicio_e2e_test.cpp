@@ -108,12 +108,7 @@ TEST(ServiceAgainstCentralServer, EveryJobArrivesAndTheConsoleTellsEveryFault) {
         QStringLiteral("Cocina %1-A3").arg(mark),   QStringLiteral("Facturas %1-A4").arg(mark),
         QStringLiteral("Bar %1-B1").arg(mark),      QStringLiteral("Facturas %1-C1").arg(mark),
     };
-    QStringList printedMarks;
-    (void)QTest::qWaitFor([&] {
-        printedMarks = printed.documentsWith(mark);
-        return printedMarks.size() >= expected.size();
-    }, 30000);
-    EXPECT_EQ(printedMarks, expected);
+    EXPECT_EQ(printed.waitForDocumentsWith(mark, expected.size()), expected);
     if (printed.onCups()) {
         EXPECT_GE(printed.drawerPulses(), 1);
     } else {
@@ -200,12 +195,7 @@ TEST(ServiceAgainstCentralServer, AnAbandonedPollEndsForReal) {
     for (const QString& round : {QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}) {
         expected << QStringLiteral("Cocina %1-%2a").arg(mark, round) << QStringLiteral("Bar %1-%2b").arg(mark, round);
     }
-    QStringList printedMarks;
-    (void)QTest::qWaitFor([&] {
-        printedMarks = printed.documentsWith(mark);
-        return printedMarks.size() >= expected.size();
-    }, 30000);
-    EXPECT_EQ(printedMarks, expected);
+    EXPECT_EQ(printed.waitForDocumentsWith(mark, expected.size()), expected);
 }
 
 // Runs kelmora to its end; its exit status and standard error.

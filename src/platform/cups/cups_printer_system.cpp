@@ -149,9 +149,7 @@ private:
         out.escpos = settings.output == PrinterOutput::EscPos ||
                      (settings.output == PrinterOutput::Automatic && listed != nullptr && listed->escpos);
         out.profile = settings.escpos;
-        if (!settings.rollSet && document != nullptr && document->paperWidthMm > 0) {
-            out.profile.rollMm = document->paperWidthMm <= 60 ? 58 : 80;
-        }
+        if (!settings.rollSet && document != nullptr) out.profile.followLayout(document->paperWidthMm);
         return out;
     }
 

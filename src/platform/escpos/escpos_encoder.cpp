@@ -289,6 +289,10 @@ int EscPosProfile::printableDots() const {
 
 double EscPosProfile::layoutRollMm() const { return rollMm <= 58 ? 55 : 75; }
 
+void EscPosProfile::followLayout(double layoutMm) {
+    if (layoutMm > 0) rollMm = layoutMm <= 58 ? 58 : 80;
+}
+
 QByteArray encodeEscPos(const Document& document, const EscPosProfile& profile, PictureRasterizer* pictures) {
     return Encoder(document, profile, pictures).encode();
 }

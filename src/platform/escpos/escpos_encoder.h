@@ -22,6 +22,9 @@ struct EscPosProfile {
     // The roll the server lays out for on this printer: 55 mm on a 58 mm roll, 75 mm on an 80 mm
     // one. A document that names no roll (paperWidthMm 0) is taken as laid out for it.
     double layoutRollMm() const;
+    // The other way round: the roll that takes a layout (a 55 mm layout on 58 mm, a 75 mm one on
+    // 80 mm); a layout that names no roll (0) leaves the roll as it is.
+    void followLayout(double layoutMm);
 };
 
 // Turns a picture file's bytes into dots. Decoding pictures needs Qt's image readers (QtGui), which
