@@ -44,4 +44,19 @@ void Printer::killDoc() {
     probeLinePending_ = false;
 }
 
+QList<JobStatus> PrinterSystem::jobStatuses(const QList<int>& jobIds) {
+    QList<JobStatus> statuses;
+    for (const int id : jobIds) statuses.append(JobStatus{id, JobStatus::State::Completed, {}, {}, {}, 1});
+    return statuses;
+}
+
+std::optional<JobStatus> PrinterSystem::findJob(const QString&) { return std::nullopt; }
+
+void PrinterSystem::cancelJob(int) {}
+
+QString PrinterSystem::jobTitle(const QString& kind) const {
+    if (jobName_.isEmpty()) return kind;
+    return kind.isEmpty() ? jobName_ : jobName_ + u' ' + kind;
+}
+
 }  // namespace kelmora::platform

@@ -1,11 +1,58 @@
 #pragma once
 
+#include "json/runtime_error.h"
 #include "platform/document.h"
 #include "platform/printer_line.h"
 
+#include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace kelmora::platform {
+
+// A failure of the printing system or of a printer, not of the document's data: trying again
+// later may succeed. The scope tells what failed: one printer (its queue refuses, it is stopped),
+// or the printing system as a whole (not reachable, too busy, a request that took too long), in
+// which case whatever is sent next fails as well.
+class PrinterError : public RuntimeError {
+public:
+    enum class Scope { Printer, System };
+    PrinterError(Scope scope, QString description) : RuntimeError(std::move(description)), scope_(scope) {}
+    Scope scope() const { return scope_; }
+
+private:
+    Scope scope_;
+};
+
+// What a document or raw delivery became once the printing system took it.
+struct Delivery {
+    QString printer;    // the device name it went to
+    QString format;     // MIME type of the bytes: application/pdf, application/vnd.cups-raw, ...
+    QByteArray bytes;   // exactly what was sent; empty when the backend sends no bytes
+    int jobId = 0;      // the printing system's job; 0 when it has none to follow
+};
+
+// A job as the printing system reports it while it is followed to paper.
+struct JobStatus {
+    enum class State {
+        Waiting,     // queued, or held by the queue
+        Printing,    // being processed
+        Completed,   // on paper, as far as the system knows
+        Canceled,    // canceled by someone
+        Aborted,     // the system gave up on it (a device that failed)
+        Unknown,     // the system no longer knows it: its history is not kept
+    };
+    int jobId = 0;
+    State state = State::Unknown;
+    QString jobName;
+    // Why, in the system's words: the job's state reasons, and the queue's problem (stopped, a
+    // state message, reasons other than none); empty when nothing is wrong.
+    QString reason;
+    QString queueProblem;
+    // Documents the job holds: 0 for a job whose document never arrived whole.
+    int documents = 0;
+};
 
 // A printer as the tickets use it: a font state, lines of items, measures in twips, pictures, and
 // the end of a document. Failures of the device raise RuntimeError with a description.
@@ -82,6 +129,39 @@ public:
     virtual Printer& current() = 0;
     // Delivers raw bytes, exactly as given, to the current printer's device.
     virtual void sendRaw(const QByteArray& bytes) = 0;
+
+    // The name the jobs sent from now on carry (with the document's kind after it), so that a
+    // job can be found again by it; empty: the kind alone.
+    void setJobName(const QString& name) { jobName_ = name; }
+    const QString& jobName() const { return jobName_; }
+    // The last document or raw bytes the system took, and a count of deliveries that tells a new
+    // one from the previous.
+    const Delivery& lastDelivery() const { return lastDelivery_; }
+    quint64 deliveries() const { return deliveries_; }
+
+    // False while the printing system itself cannot be reached: then no printer is listed, and
+    // that does not mean that none is installed.
+    virtual bool reachable() const { return true; }
+
+    // Following jobs to paper. Systems without jobs to follow report every job completed.
+    virtual QList<JobStatus> jobStatuses(const QList<int>& jobIds);
+    // The job whose name is `name` or starts with `name` and a blank; none when the system does
+    // not know it (or keeps no jobs).
+    virtual std::optional<JobStatus> findJob(const QString& name);
+    virtual void cancelJob(int jobId);
+
+protected:
+    void recordDelivery(Delivery delivery) {
+        lastDelivery_ = std::move(delivery);
+        ++deliveries_;
+    }
+    // The job's title: the job name with the kind after it.
+    QString jobTitle(const QString& kind) const;
+
+private:
+    QString jobName_;
+    Delivery lastDelivery_;
+    quint64 deliveries_ = 0;
 };
 
 }  // namespace kelmora::platform

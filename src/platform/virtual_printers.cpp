@@ -50,7 +50,8 @@ Printer& VirtualPrinterSystem::current() {
 void VirtualPrinterSystem::sendRaw(const QByteArray& bytes) {
     Printer& printer = current();
     checkDevice(printer.deviceName());
-    delivered_.push_back(Delivered{printer.deviceName(), {}, bytes, true});
+    delivered_.push_back(Delivered{printer.deviceName(), {}, bytes, true, jobTitle({})});
+    recordDelivery(Delivery{printer.deviceName(), QStringLiteral("application/vnd.cups-raw"), bytes, 0});
     if (onRaw_) onRaw_(printer.deviceName(), bytes);
 }
 
@@ -69,7 +70,8 @@ void VirtualPrinterSystem::checkDevice(const QString& deviceName) {
 }
 
 void VirtualPrinterSystem::deliverDocument(const QString& deviceName, const Document& document) {
-    delivered_.push_back(Delivered{deviceName, document, {}, false});
+    delivered_.push_back(Delivered{deviceName, document, {}, false, jobTitle(document.kind)});
+    recordDelivery(Delivery{deviceName, {}, {}, 0});
     if (onDocument_) onDocument_(deviceName, document);
 }
 

@@ -41,6 +41,7 @@ public:
         Document document;
         QByteArray raw;  // raw bytes instead of a document
         bool isRaw = false;
+        QString jobTitle;  // the job name and kind it was delivered under
     };
     // Everything delivered so far, in order.
     const std::vector<Delivered>& delivered() const { return delivered_; }

@@ -23,6 +23,7 @@ void PdfPrinterSystem::checkDevice(const QString& deviceName) {
 void PdfPrinterSystem::deliverDocument(const QString& deviceName, const Document& document) {
     const QByteArray pdf = painter_.paint(document);
     if (onDocument_) onDocument_(deviceName, document, pdf);
+    recordDelivery(Delivery{deviceName, QStringLiteral("application/pdf"), pdf, 0});
 }
 
 PdfFolder::PdfFolder(QString folder) : folder_(std::move(folder)) {
@@ -45,7 +46,8 @@ QString PdfFolder::write(const QString& deviceName, const QString& extension, co
         QStringLiteral("%1-%2.%3").arg(next_, 3, 10, QLatin1Char('0')).arg(device, extension));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        throw RuntimeError(QStringLiteral("No se puede escribir el archivo %1: %2").arg(path, file.errorString()));
+        throw PrinterError(PrinterError::Scope::Printer,
+                           QStringLiteral("No se puede escribir el archivo %1: %2").arg(path, file.errorString()));
     }
     ++next_;
     return path;
