@@ -23,5 +23,11 @@ int runRender(int argc, char** argv);
 int runService(int argc, char** argv);
 // kelmora demo [options]: the service against an embedded demo server.
 int runDemo(int argc, char** argv);
+// kelmora trabajos [options]: lists the documents of the journal.
+int runJobList(int argc, char** argv);
+// kelmora reimprimir [options] ID: prints a document of the journal again.
+int runReprint(int argc, char** argv);
+// kelmora descartar [options] ID: takes a document off what is still to print.
+int runDiscard(int argc, char** argv);
 
 }  // namespace kelmora::app

@@ -143,6 +143,8 @@ int runDemo(int argc, char** argv) {
     options.serverGiven = true;
     options.folder = programFolder;
     options.headless = application.headless;
+    // The demo is there to be watched, and its customers are made up.
+    options.verbose = true;
     options.printTo = documents.path();
     options.printers = kDemoPrinters;
     options.defaultPrinter = QStringLiteral("Facturas");

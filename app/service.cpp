@@ -1,4 +1,5 @@
 #include "service.h"
+#include "program_folder.h"
 
 #include "json/runtime_error.h"
 #include "platform/clock.h"
@@ -7,14 +8,19 @@
 #include "platform/net/network_page_loader.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
+#include "platform/rotating_log.h"
 #include "platform/settings_file.h"
+#include "platform/sqlite/sqlite_journal.h"
+#include "platform/stop_signals.h"
 #include "platform/timer.h"
 #include "platform/widgets/dialogos_widgets.h"
 #include "printing/impresion.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
 #include "shell/codigo_sucursal.h"
+#include "shell/cola_impresion.h"
 #include "shell/conexion.h"
+#include "shell/registro.h"
 #include "shell/salida_estandar.h"
 #include "windows/frm_main.h"
 
@@ -45,13 +51,6 @@ public:
 
 QStringList splitList(const QString& value) { return value.split(u',', Qt::SkipEmptyParts); }
 
-// The executable's folder when it can be written, else the user's application data folder.
-QString defaultFolder() {
-    const QString besideExecutable = QCoreApplication::applicationDirPath();
-    if (QFileInfo(besideExecutable).isWritable()) return besideExecutable;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-}
-
 // One lock per program folder, in the user's runtime folder: a second service on the same
 // folder would print every job twice.
 QString lockPath(const QString& folder) {
@@ -61,6 +60,34 @@ QString lockPath(const QString& folder) {
         QCryptographicHash::hash(QFileInfo(folder).canonicalFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
     return QDir(base).filePath(QStringLiteral("kelmora-") + QString::fromLatin1(key.left(16)) +
                                QStringLiteral(".lock"));
+}
+
+// The log of a desktop session: its rotated file.
+class FileLog final : public shell::Registro {
+public:
+    FileLog(QString path, const platform::Clock& clock, std::function<void(const QString&)> onProblem)
+        : file_(std::move(path), clock, std::move(onProblem)) {}
+    void anotar(const QString& line) override { file_.append(line); }
+
+private:
+    platform::RotatingLogFile file_;
+};
+
+// A whole number of the settings file's [General] within its bounds; a bad one is named and the
+// default kept.
+int generalNumber(const platform::SettingsFile& settings, const QString& key, int minimum, int maximum, int fallback,
+                  QStringList& problems) {
+    const QString text = settings.general(key);
+    if (text.isEmpty()) return fallback;
+    bool isNumber = false;
+    const int value = text.trimmed().toInt(&isNumber);
+    if (isNumber && value >= minimum && value <= maximum) return value;
+    problems.append(QStringLiteral("Ajuste no válido en %1, [General] %2=%3: se usa %4 (de %5 a %6)")
+                        .arg(platform::kSettingsFileName, key, text)
+                        .arg(fallback)
+                        .arg(minimum)
+                        .arg(maximum));
+    return fallback;
 }
 
 }  // namespace
@@ -80,6 +107,9 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
         "  kelmora [options]                             runs the service (these options)\n"
         "  kelmora render [options] ANSWER_FILE OUT_DIR  prints a poll answer on virtual printers\n"
         "  kelmora demo [options]                        the service against an embedded demo server\n"
+        "  kelmora trabajos [options]                    lists the print documents of the last days\n"
+        "  kelmora reimprimir [options] ID               prints a document again\n"
+        "  kelmora descartar [options] ID                takes a document off what is still to print\n"
         "Each command lists its own options with --help.").arg(QStringLiteral(KELMORA_VERSION)));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -98,8 +128,12 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
                                                  "(15 to 256 characters, digits from the second on)."),
                                   QStringLiteral("CODE"));
     const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("No windows and no tray icon: console lines and balloons go to "
-                                                     "standard output (also when no display can be opened)."));
+                                      QStringLiteral("No windows and no tray icon: the log goes to standard error "
+                                                     "(also when no display can be opened)."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Without windows, also every poll's exchange, icon change and "
+                                                    "balloon on standard output: the server's answers, with the "
+                                                    "customers' names, phones and addresses."));
     const QCommandLineOption printTo(QStringLiteral("print-to"),
                                      QStringLiteral("Virtual PDF printers writing NNN-PRINTER.pdf into DIR instead "
                                                     "of the machine's printers."),
@@ -116,8 +150,8 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     pollInterval.setFlags(QCommandLineOption::HiddenFromHelp);
     QCommandLineOption fetchTimeout(QStringLiteral("fetch-timeout-ms"), QString(), QStringLiteral("MS"));
     fetchTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({help, version, server, folder, code, headless, printTo, printers, defaultPrinter, pollInterval,
-                       fetchTimeout});
+    parser.addOptions({help, version, server, folder, code, headless, verbose, printTo, printers, defaultPrinter,
+                       pollInterval, fetchTimeout});
 
     QStringList withProgram = arguments;
     withProgram.prepend(QStringLiteral("kelmora"));
@@ -138,6 +172,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     o.folder = parser.value(folder);
     if (parser.isSet(code)) o.branchCode = parser.value(code);
     o.headless = parser.isSet(headless);
+    o.verbose = parser.isSet(verbose);
     o.printTo = parser.value(printTo);
     if (o.printTo.isEmpty() && (parser.isSet(printers) || parser.isSet(defaultPrinter))) {
         return QStringLiteral("--printers and --default-printer name the virtual printers of --print-to");
@@ -194,7 +229,9 @@ Application createApplication(int& argc, char** argv, bool headless) {
 
 int runPrintService(ServiceOptions o, bool headless) {
     platform::SystemClock clock;
-    shell::SalidaEstandar standardOutput(clock, stdout, stderr);
+    // On a desktop standard output only backs the window up (settings problems, a missing tray),
+    // as it always did; headless it shows the exchange only when asked to.
+    shell::SalidaEstandar standardOutput(clock, stdout, stderr, !headless || o.verbose);
     std::unique_ptr<platform::Dialogs> widgetDialogs;
     if (!headless) widgetDialogs = std::make_unique<platform::DialogosWidgets>();
     platform::Dialogs& dialogs = widgetDialogs ? *widgetDialogs : static_cast<platform::Dialogs&>(standardOutput);
@@ -257,6 +294,22 @@ int runPrintService(ServiceOptions o, bool headless) {
                                         .arg(platform::kSettingsFileName, fromFile, o.server));
         }
     }
+    shell::AjustesCola queueSettings;
+    queueSettings.diasDiario = generalNumber(settings, QStringLiteral("dias_trabajos"), 1, 366,
+                                             queueSettings.diasDiario, settingsProblems);
+    queueSettings.limitePapel = std::chrono::seconds(generalNumber(settings, QStringLiteral("espera_papel"), 5, 3600,
+                                                                   static_cast<int>(queueSettings.limitePapel.count()),
+                                                                   settingsProblems));
+    queueSettings.vencimientoComanda = std::chrono::minutes(
+        generalNumber(settings, QStringLiteral("vencimiento_comanda"), 1, 1440,
+                      static_cast<int>(queueSettings.vencimientoComanda.count() / 60), settingsProblems));
+
+    // Every document the server hands out is in the journal before it is printed.
+    platform::SqliteJournal::Opened journal =
+        platform::SqliteJournal::open(QDir(o.folder).filePath(platform::SqliteJournal::kFileName));
+    if (!journal.problem.isEmpty()) settingsProblems.append(journal.problem);
+    std::optional<shell::ColaImpresion> queue;
+
     std::optional<platform::PdfFolder> pdfFolder;
     std::unique_ptr<platform::PrinterSystem> printers;
     if (o.printTo.isEmpty()) {
@@ -279,32 +332,45 @@ int runPrintService(ServiceOptions o, bool headless) {
 
     std::unique_ptr<windows::frmMain> window;
     if (!headless) {
-        window = std::make_unique<windows::frmMain>(windows::frmMain::Partes{
-            o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
-            [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }});
+        windows::frmMain::Partes parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
+                                       [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }};
+        parts.trabajos.emplace(windows::frmMain::Trabajos{*journal.journal, clock,
+                                                          [&queue](qint64 id) { return queue->reimprimir(id); },
+                                                          [&queue](qint64 id) { return queue->descartar(id); }});
+        window = std::make_unique<windows::frmMain>(std::move(parts));
     }
     shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
+    platform::Notifier& SysTray = window ? static_cast<platform::Notifier&>(window->SysTray()) : standardOutput;
+    std::optional<FileLog> fileLog;
+    if (window) {
+        fileLog.emplace(QDir(o.folder).filePath(platform::kLogFileName), clock, [&](const QString& problem) {
+            view.escribirConsola(problem);
+            standardOutput.showMessage(problem, platform::MessageIcon::Warning, QString());
+        });
+    }
+    // The service's log, for the poll cycle and the print queue: standard error headless, else kelmora.log.
+    shell::Registro& log = fileLog ? static_cast<shell::Registro&>(*fileLog) : standardOutput;
+    log.anotar(QStringLiteral("Kelmora %1 en marcha: servidor %2, carpeta %3")
+                   .arg(QStringLiteral(KELMORA_VERSION), o.server, QDir::toNativeSeparators(o.folder)));
     // The window's console is emptied at every poll: what is wrong with the settings file stays on
-    // standard output too.
+    // standard output and in the log too.
     for (const QString& problem : std::as_const(settingsProblems)) {
         view.escribirConsola(problem);
         if (window) standardOutput.escribirConsola(problem);
+        log.anotar(problem);
     }
-    platform::Notifier& SysTray = window ? static_cast<platform::Notifier&>(window->SysTray()) : standardOutput;
 
     platform::QtPictureLoader pictures;
     QtEventPump events;
     ConfigImpresion config(QLocale::system());
     SeleccionImpresora selection(*printers, SysTray);
-    TextoTicket ticketText(selection, config);
-    const Impresion printing{config, selection, ticketText, SysTray, clock, pictures, events, o.folder};
     std::optional<Conexion> dispatcher;
     platform::NetworkPageLoader pageLoader;
     platform::SystemTimer pollTimer;
     platform::SystemTimer fetchTimeout;
     shell::CicloConsulta pollCycle(shell::CicloConsulta::Partes{view, pageLoader, pollTimer, fetchTimeout,
                                                             [&](const Value& datos) {
-                                                                if (!dispatcher) dispatcher.emplace(config, printing);
+                                                                if (!dispatcher) dispatcher.emplace(config, *queue);
                                                                 dispatcher->setComunicacion(datos);
                                                             }},
                                shell::urlConsulta(o.server, code), o.pollIntervalMs, o.fetchTimeoutMs);
@@ -313,8 +379,25 @@ int runPrintService(ServiceOptions o, bool headless) {
         QObject::connect(window.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });
     }
 
+    pollCycle.setRegistro(log);
+
+    // A stop asked of the service (a shutdown, systemctl stop, Ctrl+C) lets the document being sent
+    // finish; the rest stay pending in the journal for the next start.
+    platform::StopSignals stopSignals([] { QCoreApplication::exit(kExitNormal); });
+    platform::SystemTimer revisionTimer;
+    queue.emplace(shell::ColaImpresion::Partes{*journal.journal, selection, SysTray, clock, pictures, events, o.folder,
+                                               QLocale::system(), log, &revisionTimer,
+                                               [&stopSignals] { return stopSignals.requested(); },
+                                               [&pollCycle](int documents) { pollCycle.mostrarSinImprimir(documents); }},
+                  queueSettings);
+
     shell::iniciarServicio(view, SysTray, events, pollCycle, supportMode);
-    return QCoreApplication::exec();
+    queue->iniciar();
+    const int status = QCoreApplication::exec();
+    if (stopSignals.requested()) log.anotar(QStringLiteral("Kelmora se detiene a pedido del sistema"));
+    // Before the timer and printers it uses go.
+    queue.reset();
+    return status;
 }
 
 }  // namespace kelmora::app

@@ -24,6 +24,7 @@ struct ServiceOptions {
     QString folder;                    // program folder; empty: the default one
     std::optional<QString> branchCode; // a branch code to store before starting
     bool headless = false;             // --headless
+    bool verbose = false;              // --verbose: headless, the whole exchange on standard output
     QString printTo;                   // virtual PDF printers writing here instead of the machine's
     QStringList printers;              // their names
     QString defaultPrinter;            // the default one among them

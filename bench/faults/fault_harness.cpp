@@ -202,7 +202,9 @@ struct Options {
 class Service {
 public:
     Service(const Options& o, const QString& url) : console_(o.console) {
-        QStringList args{QStringLiteral("--headless"), QStringLiteral("--server"), url, QStringLiteral("--dir"), o.folder};
+        // What tells a fault is read from the console, which --verbose puts on standard output.
+        QStringList args{QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"), url,
+                         QStringLiteral("--dir"), o.folder};
         if (!o.code.isEmpty()) args += {QStringLiteral("--codigo"), o.code};
         if (!o.printTo.isEmpty()) {
             args += {QStringLiteral("--print-to"), o.printTo, QStringLiteral("--printers"),
@@ -249,20 +251,29 @@ public:
     std::map<QString, int> notices;
 
 private:
+    static const QRegularExpression& stamp() {
+        static const QRegularExpression s(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )"));
+        return s;
+    }
+    static QString withoutStamp(const QByteArray& line) { return QString::fromUtf8(line).trimmed().remove(stamp()); }
+    // The service's messages and anything else on standard error (Qt's warnings, a crash), each
+    // counted by its text. The log's own lines repeat what the console tells, so they only go to
+    // the console file.
     void readErrors() {
         const QByteArray errors = p_.readAllStandardError();
         if (console_.isOpen()) console_.write(errors);
         for (const QByteArray& line : errors.split('\n')) {
-            if (!line.trimmed().isEmpty()) ++notices[QStringLiteral("stderr: ") + QString::fromUtf8(line.trimmed()).left(160)];
+            if (line.trimmed().isEmpty()) continue;
+            const QString text = withoutStamp(line);
+            const bool logLine = stamp().match(QString::fromUtf8(line)).hasMatch() && !text.startsWith(u"Mensaje [");
+            if (!logLine) ++notices[QStringLiteral("stderr: ") + text.left(160)];
         }
     }
     void read() {
         while (p_.canReadLine()) {
             const QByteArray line = p_.readLine();
             if (console_.isOpen()) console_.write(line);
-            static const QRegularExpression stamp(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )"));
-            QString text = QString::fromUtf8(line).trimmed();
-            text.remove(stamp);
+            const QString text = withoutStamp(line);
             // What tells a fault: balloons, the loader's failures and statuses other than 200, and
             // the reader's first error line after an answer.
             if (afterAnswer_ == 2 && !text.startsWith(u"Globo") && !text.startsWith(u"Icono")) {

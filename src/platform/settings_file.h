@@ -5,6 +5,11 @@
 //   ; kelmora.ini, in the program folder. Comments start with ; (also after a value) or #.
 //   [General]                ; the settings of the service
 //   servidor=https://central.example.com   ; the central server (the command line's --server wins)
+//   dias_trabajos=7          ; days the journal of documents keeps them (1..366)
+//   espera_papel=60          ; seconds a sent document may wait in a queue that reports a problem
+//                            ; before it counts as not printed (5..3600)
+//   vencimiento_comanda=20   ; minutes after which a kitchen order or cancellation that no printer
+//                            ; took is no longer printed by itself (1..1440)
 //
 //   [Cocina]                 ; a print queue, by its name or its description (e.g. [Barra 1]),
 //                            ; without regard to case and blanks at the ends
@@ -67,7 +72,9 @@ public:
 
     // The service's own settings, in [General]; empty when the file does not set it. Their values
     // are checked by whoever uses them.
-    static inline const QStringList kGeneralKeys{QStringLiteral("servidor")};
+    static inline const QStringList kGeneralKeys{QStringLiteral("servidor"), QStringLiteral("dias_trabajos"),
+                                                 QStringLiteral("espera_papel"),
+                                                 QStringLiteral("vencimiento_comanda")};
     QString general(const QString& key) const;
 
 private:

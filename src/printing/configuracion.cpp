@@ -21,7 +21,10 @@ std::optional<Value> buscarEntrada(const Collection& config, const QString& nomb
 
 QString ConfigImpresion::leerConfig(const QString& nombre) const {
     const auto entrada = buscarEntrada(configImpresion_, nombre);
-    return entrada ? (*entrada)[u"Descripcion"].toText(locale_) : QString();
+    if (!entrada) return {};
+    // A setting the server left without a value reads as empty, rather than failing every invoice.
+    const Value descripcion = (*entrada)[u"Descripcion"];
+    return descripcion.isNull() ? QString() : descripcion.toText(locale_);
 }
 
 bool ConfigImpresion::configVisible(const QString& nombre) const {

@@ -13,6 +13,11 @@
 
 namespace kelmora {
 
+// What is told once per answer, however many of its documents run into it.
+struct AvisosRespuesta {
+    bool logoIlegible = false;
+};
+
 // What a ticket prints with: the settings to read, the printer selection, the layout primitives
 // and the platform services. Built once by whoever owns the pieces; the tickets only borrow it.
 struct Impresion {
@@ -24,6 +29,8 @@ struct Impresion {
     platform::PictureLoader& imagenes;
     platform::EventPump& eventos;
     QString carpetaPrograma;  // where logo.bmp is looked for
+    // The answer being printed; null when each document stands alone (each then tells its own).
+    AvisosRespuesta* avisosRespuesta = nullptr;
 
     // Number texts: grouping and decimal mark, the same the settings are read in.
     const QLocale& locale() const { return config.locale(); }

@@ -26,6 +26,7 @@ qint16 SeleccionImpresora::indiceImpresora(const QString& nombre) const {
 }
 
 bool SeleccionImpresora::seleccionarImpresora(qint16 indice, bool esReintento) {
+    if (!esReintento) fallaSeleccion_.clear();
     QString dispositivo;
     QString falla;
     if (indice == kSinImpresora) {
@@ -53,9 +54,14 @@ bool SeleccionImpresora::seleccionarImpresora(qint16 indice, bool esReintento) {
         return seleccionada;
     }
 
-    avisos_.ShowBalloonTip(QStringLiteral("Error al imprimir, La impresora ") + dispositivo +
-                               QStringLiteral(" no esta disponible. \r\n") + falla + u' ' + falla,
-                           platform::BalloonIcon::Error, QStringLiteral("Error al imprimir"),
+    fallaSeleccion_ = falla;
+    if (silenciarFallas_) return false;
+    // With no printer at all there is no printer to name.
+    const QString texto = !hayImpresora() && dispositivo.isEmpty()
+                              ? QStringLiteral("Error al imprimir, no hay ninguna impresora instalada.")
+                              : QStringLiteral("Error al imprimir, La impresora ") + dispositivo +
+                                    QStringLiteral(" no esta disponible. \r\n") + falla + u' ' + falla;
+    avisos_.ShowBalloonTip(texto, platform::BalloonIcon::Error, QStringLiteral("Error al imprimir"),
                            platform::kBalloonMilliseconds);
     return false;
 }

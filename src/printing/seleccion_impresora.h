@@ -25,6 +25,15 @@ public:
     static constexpr qint16 kSinImpresora = -1;
     qint16 indiceImpresora(const QString& nombre) const;
     bool seleccionarImpresora(qint16 indice, bool esReintento);
+    // Why the last selection found no printer able to print; empty after one that did.
+    const QString& fallaSeleccion() const { return fallaSeleccion_; }
+
+    // While a held document is tried again, its failures are kept quiet: the tray already counts
+    // it, and a balloon every few seconds would hide everything else.
+    void silenciarFallas(bool silenciar) { silenciarFallas_ = silenciar; }
+    // A document printed again at a person's request says so at its top.
+    void marcarReimpresion(bool reimpresion) { reimpresion_ = reimpresion; }
+    bool reimpresion() const { return reimpresion_; }
 
     // The current printer: the one selected last, the default one before any selection.
     platform::Printer& impresora() { return impresoras_.current(); }
@@ -35,6 +44,9 @@ private:
 
     platform::PrinterSystem& impresoras_;
     platform::Notifier& avisos_;
+    QString fallaSeleccion_;
+    bool silenciarFallas_ = false;
+    bool reimpresion_ = false;
 };
 
 // One document on the current printer, from its selection to its end. A document that is not
@@ -45,6 +57,7 @@ public:
         : impresora_(seleccion.impresora()) {
         impresora_.setDocumentKind(clase);
         impresora_.setPaperWidth(config.anchoRolloMm());
+        if (seleccion.reimpresion()) impresora_.printLine(QStringLiteral("REIMPRESION"));
     }
     ~Documento() {
         if (!terminado_) impresora_.killDoc();

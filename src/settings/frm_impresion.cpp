@@ -56,7 +56,9 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
     botonCargarImagen = new QPushButton(textos::cargarImagen, this);
     botonApagar = new QPushButton(style()->standardIcon(QStyle::SP_BrowserStop), textos::apagarServidor, this);
     botonCerrar = new QPushButton(textos::cerrarVentana, this);
-    for (QPushButton* boton : {botonCambiarCodigo, botonCargarImagen, botonApagar, botonCerrar})
+    botonTrabajos = new QPushButton(textos::trabajos, this);
+    botonTrabajos->setVisible(static_cast<bool>(p_.abrirTrabajos));
+    for (QPushButton* boton : {botonCambiarCodigo, botonCargarImagen, botonApagar, botonCerrar, botonTrabajos})
         boton->setAutoDefault(false);
 
     auto* rejilla = new QGridLayout(this);
@@ -67,14 +69,16 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
     rejilla->addWidget(botonCambiarCodigo, 1, 1);
     rejilla->addWidget(vistaLogo, 2, 0, 1, 2, Qt::AlignHCenter);
     rejilla->addWidget(botonCargarImagen, 3, 0, 1, 2, Qt::AlignHCenter);
-    rejilla->addWidget(botonApagar, 4, 0);
-    rejilla->addWidget(botonCerrar, 4, 1);
+    rejilla->addWidget(botonTrabajos, 4, 0, 1, 2, Qt::AlignHCenter);
+    rejilla->addWidget(botonApagar, 5, 0);
+    rejilla->addWidget(botonCerrar, 5, 1);
     setLayout(rejilla);
 
     connect(botonCambiarCodigo, &QPushButton::clicked, this, &frmImpresion::cambiarCodigoPulsado);
     connect(botonCargarImagen, &QPushButton::clicked, this, &frmImpresion::cargarImagenPulsado);
     connect(botonApagar, &QPushButton::clicked, this, &frmImpresion::apagarPulsado);
     connect(botonCerrar, &QPushButton::clicked, this, &frmImpresion::cerrarPulsado);
+    connect(botonTrabajos, &QPushButton::clicked, this, &frmImpresion::trabajosPulsado);
 
     // Opening: the main window's icon, the logo from its file, the branch code (which may prompt
     // before the window shows).
@@ -125,5 +129,9 @@ void frmImpresion::apagarPulsado() {
 }
 
 void frmImpresion::cerrarPulsado() { reject(); }
+
+void frmImpresion::trabajosPulsado() {
+    if (p_.abrirTrabajos) p_.abrirTrabajos(this);
+}
 
 }  // namespace kelmora::settings

@@ -21,6 +21,7 @@ inline const QString cambiarCodigo = QStringLiteral("Cambiar codigo");
 inline const QString cargarImagen = QStringLiteral("Cargar Imagen");
 inline const QString apagarServidor = QStringLiteral("Apagar Servidor");
 inline const QString cerrarVentana = QStringLiteral("Cerrar Ventana");
+inline const QString trabajos = QStringLiteral("Trabajos");
 inline const QString codigoActualizado = QStringLiteral(
     "El codigo se ha actualizado correctamente, se va cerrar el servidor de impresoras, porfavor vuelvelo a abrir.");
 inline const QString imagenCargada = QStringLiteral("Imagen Cargada");
@@ -50,6 +51,9 @@ public:
         QIcon icono;
         // Ends the service at once.
         std::function<void()> terminarProceso;
+        // Opens the "Trabajos" window over this one (its child, so this window's modality does not
+        // block it); without it there is no button for it.
+        std::function<void(QWidget* ventana)> abrirTrabajos = {};
     };
 
     explicit frmImpresion(Partes partes, QWidget* parent = nullptr);
@@ -61,6 +65,7 @@ public:
     void cargarImagenPulsado();
     void apagarPulsado();
     void cerrarPulsado();
+    void trabajosPulsado();
 
     QLabel* etiquetaCodigo = nullptr;
     QLineEdit* campoCodigo = nullptr;
@@ -69,6 +74,7 @@ public:
     QPushButton* botonCargarImagen = nullptr;
     QPushButton* botonApagar = nullptr;
     QPushButton* botonCerrar = nullptr;
+    QPushButton* botonTrabajos = nullptr;
 
 private:
     void pintarLogo(const QImage& imagen);

@@ -13,6 +13,11 @@ QString mebibytes(qint64 bytes) { return QString::number(bytes / (1024 * 1024)) 
 
 }  // namespace
 
+QString tooltipSinImprimir(int documentos) {
+    return documentos == 1 ? QStringLiteral("1 ticket sin imprimir")
+                           : QStringLiteral("%1 tickets sin imprimir").arg(documentos);
+}
+
 QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal) {
     QString base = servidor;
     while (base.endsWith(u'/')) base.chop(1);
@@ -95,7 +100,37 @@ void CicloConsulta::alTerminarCarga(const QString& cuerpo) {
         return;
     }
     p_.vista.SetIcon(EstadoIcono::OK, textos::tooltipSincronizado);
-    p_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
+    servidorResponde();
+}
+
+void CicloConsulta::servidorResponde() {
+    // The first answer is what a start expects; only an answer after silence is news.
+    if (respondio_ == false && registro_ != nullptr) registro_->anotar(QStringLiteral("El servidor responde de nuevo"));
+    respondio_ = true;
+    mostrarConectado();
+}
+
+void CicloConsulta::servidorNoResponde(const QString& motivo) {
+    if (respondio_ != false && registro_ != nullptr) {
+        registro_->anotar(QStringLiteral("El servidor no responde: ") + motivo);
+    }
+    respondio_ = false;
+    p_.vista.SetIcon(EstadoIcono::Desconectado, textos::tooltipSinConexion);
+}
+
+void CicloConsulta::mostrarConectado() {
+    if (sinImprimir_ > 0) {
+        p_.vista.SetIcon(EstadoIcono::Error, tooltipSinImprimir(sinImprimir_));
+    } else {
+        p_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
+    }
+}
+
+void CicloConsulta::mostrarSinImprimir(int documentos) {
+    if (documentos == sinImprimir_) return;
+    sinImprimir_ = documentos;
+    // Until the server has answered, the tray keeps saying how the connection stands.
+    if (respondio_ == true) mostrarConectado();
 }
 
 void CicloConsulta::procesarRespuesta(const QString& texto) {
@@ -117,6 +152,7 @@ void CicloConsulta::alFallarCarga(platform::PageLoader::Failure falla, const QSt
         break;
     case platform::PageLoader::Failure::Transport:
         p_.vista.escribirConsola(QStringLiteral("Sin respuesta del servidor: ") + descripcion);
+        servidorNoResponde(descripcion);
         break;
     case platform::PageLoader::Failure::Redirect:
         p_.vista.escribirConsola(QStringLiteral("Redirección rechazada: el servidor apuntó a ") + descripcion);
@@ -128,8 +164,10 @@ void CicloConsulta::alVencerLimite() {
     if (!consultaEnCurso_) return;
     p_.cargador.abort();
     consultaEnCurso_ = false;
-    p_.vista.escribirConsola(QStringLiteral("Peticion abandonada: el servidor no respondio en ") +
-                             QString::number(limiteConsultaMs_ / 1000.0) + QStringLiteral(" segundos"));
+    const QString motivo = QStringLiteral("el servidor no respondio en ") +
+                           QString::number(limiteConsultaMs_ / 1000.0) + QStringLiteral(" segundos");
+    p_.vista.escribirConsola(QStringLiteral("Peticion abandonada: ") + motivo);
+    servidorNoResponde(motivo);
 }
 
 }  // namespace kelmora::shell

@@ -4,12 +4,14 @@
 #include "json/value.h"
 #include "platform/page_loader.h"
 #include "platform/timer.h"
+#include "shell/registro.h"
 #include "shell/vista_servicio.h"
 
 #include <QString>
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace kelmora::shell {
 
@@ -33,6 +35,9 @@ inline const QString tooltipInicial = QStringLiteral("Kelmora Tavrel");
 inline const QString tooltipConectando = QStringLiteral("Conectando");
 inline const QString tooltipSincronizado = QStringLiteral("Sincronizacion satisfactoria");
 inline const QString tooltipConectado = QStringLiteral("Conectado");
+inline const QString tooltipSinConexion = QStringLiteral("Sin conexion con el servidor");
+// "3 tickets sin imprimir": what the tray says while documents wait for a printer or a person.
+QString tooltipSinImprimir(int documentos);
 inline const QString globoInicio = QStringLiteral("Sistema funcionando correctamente");
 inline const QString tituloGloboInicio = QStringLiteral("Sistema de impresora");
 inline const QString separadorEstado = QStringLiteral("-------------------------------");
@@ -76,6 +81,12 @@ public:
     // The answer handling's own steps, on the text after the page's body was logged.
     void procesarRespuesta(const QString& texto);
 
+    // Where the lines go that say when the server stops or starts answering.
+    void setRegistro(Registro& registro) { registro_ = &registro; }
+    // How many documents are not on paper (held, failed, expired): while any are, the tray says
+    // so instead of "Conectado". Called again whenever the count changes.
+    void mostrarSinImprimir(int documentos);
+
     const QUrl& url() const { return url_; }
     bool ocupado() const { return ocupado_; }
     qint16 contadorEspera() const { return contadorEspera_; }
@@ -89,6 +100,10 @@ private:
     void alTerminarCarga(const QString& cuerpo);
     void alFallarCarga(platform::PageLoader::Failure falla, const QString& descripcion);
     void alVencerLimite();
+    // The server answered or did not: the tray's picture, and a log line when that changes.
+    void servidorResponde();
+    void servidorNoResponde(const QString& motivo);
+    void mostrarConectado();
 
     Partes p_;
     QUrl url_;
@@ -98,6 +113,9 @@ private:
     bool ocupado_ = false;
     qint16 contadorEspera_ = 0;
     bool consultaEnCurso_ = false;
+    Registro* registro_ = nullptr;
+    std::optional<bool> respondio_;  // what the last poll got; none before the first
+    int sinImprimir_ = 0;
 };
 
 }  // namespace kelmora::shell

@@ -2,6 +2,10 @@
 
 #include "json/value.h"
 #include "printing/impresion.h"
+#include "shell/cola_impresion.h"
+#include "shell/diario_memoria.h"
+
+#include <memory>
 
 namespace kelmora {
 
@@ -9,15 +13,20 @@ namespace kelmora {
 // single one for its whole run.
 class Conexion {
 public:
-    // `configImpresion` is the settings object that `impresion` reads: the dispatcher is the one
-    // that replaces its list.
-    Conexion(ConfigImpresion& configImpresion, Impresion impresion)
-        : configImpresion_(configImpresion), impresion_(std::move(impresion)) {}
+    // `configImpresion` is the settings object the answer's settings are stored in; the documents
+    // go through `cola`, which records them before they are printed.
+    Conexion(ConfigImpresion& configImpresion, shell::ColaImpresion& cola);
+    // For runs that keep nothing (a rendered answer, a fuzzing input): a queue of its own on a
+    // journal in memory, printing with what `impresion` prints with.
+    Conexion(ConfigImpresion& configImpresion, const Impresion& impresion);
+    ~Conexion();
+    Conexion(const Conexion&) = delete;
+    Conexion& operator=(const Conexion&) = delete;
 
     // Stores the answer's settings and read ids, then prints, in this order, the kitchen orders,
     // the cancellations, each invoice, and opens the cash drawer when asked. Nothing is printed
-    // when `idsLeidos` is empty. Catches nothing: a payload without one of the lists, a list that
-    // is not one, or a ticket's uncaught run-time error leaves by RuntimeError, with what was
+    // when `idsLeidos` is empty. A payload without one of the lists, a list that is not one, or a
+    // cancellation's or invoice's uncaught run-time error leaves by RuntimeError, with what was
     // already done left done.
     void setComunicacion(const Value& ObjDatos);
 
@@ -25,8 +34,11 @@ public:
     Collection listaIdsLeidos;
 
 private:
+    struct Propia;
+
     ConfigImpresion& configImpresion_;
-    Impresion impresion_;
+    std::unique_ptr<Propia> propia_;
+    shell::ColaImpresion* cola_;
 };
 
 }  // namespace kelmora

@@ -1,5 +1,7 @@
 #include "shell/salida_estandar.h"
 
+#include "platform/rotating_log.h"
+
 #include <QRegularExpression>
 
 namespace kelmora::shell {
@@ -37,15 +39,21 @@ QString nombreEstado(EstadoIcono estado) {
 
 }  // namespace
 
-void SalidaEstandar::escribirConsola(const QString& texto) { escribir(salida_, texto); }
+void SalidaEstandar::escribirConsola(const QString& texto) {
+    if (detallado_) escribir(salida_, texto);
+}
 
-void SalidaEstandar::Init(const QString& tooltip) { escribir(salida_, QStringLiteral("Icono: ") + tooltip); }
+void SalidaEstandar::Init(const QString& tooltip) {
+    if (detallado_) escribir(salida_, QStringLiteral("Icono: ") + tooltip);
+}
 
 void SalidaEstandar::SetIcon(EstadoIcono estado, const QString& tooltip) {
+    if (!detallado_) return;
     escribir(salida_, QStringLiteral("Icono [") + nombreEstado(estado) + QStringLiteral("]: ") + tooltip);
 }
 
 void SalidaEstandar::ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString& title, int) {
+    if (!detallado_) return;
     escribir(salida_, QStringLiteral("Globo [") + nombreIcono(icon) + QStringLiteral("] ") + title +
                           QStringLiteral(": ") + text);
 }
@@ -53,6 +61,12 @@ void SalidaEstandar::ShowBalloonTip(const QString& text, platform::BalloonIcon i
 void SalidaEstandar::showMessage(const QString& text, platform::MessageIcon icon, const QString& title) {
     escribir(errores_, QStringLiteral("Mensaje [") + nombreIcono(icon) + QStringLiteral("] ") +
                            (title.isEmpty() ? platform::kApplicationTitle : title) + QStringLiteral(": ") + text);
+}
+
+void SalidaEstandar::anotar(const QString& linea) {
+    const QByteArray bytes = (platform::logLine(reloj_.now(), linea) + u'\n').toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), errores_);
+    std::fflush(errores_);
 }
 
 void SalidaEstandar::escribir(std::FILE* destino, const QString& texto) {

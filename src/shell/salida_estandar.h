@@ -3,18 +3,24 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/notifier.h"
+#include "shell/registro.h"
 #include "shell/vista_servicio.h"
 
 #include <cstdio>
 
 namespace kelmora::shell {
 
-// The service without windows: console entries, icon changes and balloons go to standard output,
-// messages to standard error, each line after a timestamp. Nothing can be asked.
-class SalidaEstandar final : public VistaServicio, public platform::Notifier, public platform::Dialogs {
+// The service without windows. The log's lines and the messages go to standard error, each line
+// after a timestamp. Console entries, icon changes and balloons go to standard output only when
+// `detallado` (--verbose): they come at every poll and carry the customers' names, phones and
+// addresses, so by default they are dropped. Nothing can be asked.
+class SalidaEstandar final : public VistaServicio,
+                             public platform::Notifier,
+                             public platform::Dialogs,
+                             public Registro {
 public:
-    SalidaEstandar(const platform::Clock& reloj, std::FILE* salida, std::FILE* errores)
-        : reloj_(reloj), salida_(salida), errores_(errores) {}
+    SalidaEstandar(const platform::Clock& reloj, std::FILE* salida, std::FILE* errores, bool detallado)
+        : reloj_(reloj), salida_(salida), errores_(errores), detallado_(detallado) {}
 
     void escribirConsola(const QString& texto) override;
     void limpiarConsola() override {}
@@ -29,6 +35,9 @@ public:
     void showMessage(const QString& text, platform::MessageIcon icon, const QString& title) override;
     std::optional<QString> chooseFile(const QString&, const QStringList&) override { return std::nullopt; }
 
+    // Registro: one line, whatever line breaks the text holds.
+    void anotar(const QString& linea) override;
+
 private:
     // Every line of the text after the timestamp, so a multi-line entry stays readable.
     void escribir(std::FILE* destino, const QString& texto);
@@ -36,6 +45,7 @@ private:
     const platform::Clock& reloj_;
     std::FILE* salida_;
     std::FILE* errores_;
+    bool detallado_;
 };
 
 }  // namespace kelmora::shell

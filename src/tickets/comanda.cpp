@@ -100,21 +100,29 @@ void imprimirComanda(const Impresion& impresion, const Value& comanda, const QSt
 
 }  // namespace
 
-void imprimirComandas(const Impresion& impresion, const Collection& comandas) {
+bool comandaImprimible(const Value& comanda, const QLocale& locale) {
+    const Value area = comanda[u"area"];
+    return !(area.equals(u"NN", locale) || area.isEmptyText());
+}
+
+std::optional<QString> imprimirComandas(const Impresion& impresion, const Collection& comandas) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     try {
-        if (!seleccion.hayImpresora()) return;
+        if (!seleccion.hayImpresora()) return std::nullopt;
         for (const Value& comanda : comandas) {
-            const Value area = comanda[u"area"];
-            if (area.equals(u"NN", impresion.locale()) || area.isEmptyText()) continue;
-            const QString nombreArea = area.toText(impresion.locale());
+            if (!comandaImprimible(comanda, impresion.locale())) continue;
+            const QString nombreArea = comanda[u"area"].toText(impresion.locale());
             if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombreArea), false)) continue;
             imprimirComanda(impresion, comanda, nombreArea);
         }
+    } catch (const platform::PrinterError&) {
+        throw;
     } catch (const RuntimeError& error) {
         impresion.avisos.ShowBalloonTip(error.description(), platform::BalloonIcon::Warning, QStringLiteral("Comanda"),
                                         platform::kBalloonMilliseconds);
+        return error.description();
     }
+    return std::nullopt;
 }
 
 }  // namespace kelmora

@@ -190,12 +190,14 @@ void imprimirCierre(const Impresion& impresion, const ConfigFactura& config, con
 
 }  // namespace
 
+bool facturaImprimible(const Value& factura) { return !factura[u"mesa"].isEmptyText(); }
+
 void imprimirFactura(const Impresion& impresion, const Value& factura) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     if (!seleccion.hayImpresora()) return;
     // Read afresh for every invoice, and kept for this one only.
     const ConfigFactura configFactura = cargarConfigFactura(impresion.config);
-    if (factura[u"mesa"].isEmptyText()) return;
+    if (!facturaImprimible(factura)) return;
     if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(seleccion.impresoraPredeterminada()), false)) return;
 
     std::optional<Documento> documento(std::in_place, seleccion, impresion.config, kClaseDocumento);
@@ -230,6 +232,9 @@ void imprimirFactura(const Impresion& impresion, const Value& factura) {
                                             platform::BalloonIcon::Information, QStringLiteral("Impresion de Factura"),
                                             platform::kBalloonMilliseconds);
             return;
+        } catch (const platform::PrinterError&) {
+            // The printer failed, not the invoice's data: the invoice is held whole, not reprinted in part.
+            throw;
         } catch (const RuntimeError&) {
             if (guardaUsada) throw;
             guardaUsada = true;

@@ -12,4 +12,7 @@ struct Impresion;
 // the first one from the customer data on, after which printing resumes at the customer blanks.
 void imprimirFactura(const Impresion& impresion, const Value& factura);
 
+// Whether the record is printed at all: a record without a table is not.
+bool facturaImprimible(const Value& factura);
+
 }  // namespace kelmora

@@ -31,7 +31,21 @@ qint32 producto32(qint32 a, qint32 b) {
 QString rutaLogo(const Impresion& impresion) { return rutaLogo(impresion.carpetaPrograma); }
 
 void imprimirLogo(const Impresion& impresion) {
-    const platform::Picture logo = impresion.imagenes.load(rutaLogo(impresion));
+    platform::Picture logo;
+    try {
+        logo = impresion.imagenes.load(rutaLogo(impresion));
+    } catch (const RuntimeError& error) {
+        // A logo that cannot be read does not cost the invoice: it prints without one, and the
+        // answer tells it once.
+        AvisosRespuesta* respuesta = impresion.avisosRespuesta;
+        if (respuesta != nullptr && respuesta->logoIlegible) return;
+        if (respuesta != nullptr) respuesta->logoIlegible = true;
+        impresion.avisos.ShowBalloonTip(
+            QStringLiteral("No se pudo leer el logo (%1): la factura se imprime sin él. %2")
+                .arg(kArchivoLogo, error.description()),
+            platform::BalloonIcon::Warning, QStringLiteral("Impresion de Factura"), platform::kBalloonMilliseconds);
+        return;
+    }
     platform::Printer& impresora = impresion.impresora();
     const qint16 altoLinea = aEntero16(impresora.textHeight(QStringLiteral("HOLA")));
     const qint16 disponible = aEntero16(static_cast<double>(impresion.texto.anchoRegla()) - kLogoMargen);

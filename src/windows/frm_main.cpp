@@ -63,6 +63,7 @@ frmMain::frmMain(Partes partes)
 }
 
 frmMain::~frmMain() {
+    if (trabajos_) delete trabajos_.data();
     if (ajustes_) delete ajustes_.data();
 }
 
@@ -110,8 +111,9 @@ void frmMain::abrirAjustes(bool modal) {
         return;
     }
     // A window of its own, not a child: it shows while the main window is hidden.
-    auto* ventana = new settings::frmImpresion(
-        settings::frmImpresion::Partes{p_.carpetaPrograma, p_.dialogos, windowIcon(), p_.terminarProceso});
+    settings::frmImpresion::Partes partes{p_.carpetaPrograma, p_.dialogos, windowIcon(), p_.terminarProceso};
+    if (p_.trabajos) partes.abrirTrabajos = [this](QWidget* ajustes) { abrirTrabajos(ajustes); };
+    auto* ventana = new settings::frmImpresion(std::move(partes));
     ventana->setAttribute(Qt::WA_DeleteOnClose);
     ajustes_ = ventana;
     if (modal) {
@@ -119,6 +121,22 @@ void frmMain::abrirAjustes(bool modal) {
     } else {
         ventana->show();
     }
+}
+
+void frmMain::abrirTrabajos(QWidget* ventana) {
+    if (!p_.trabajos) return;
+    if (trabajos_) {
+        trabajos_->raise();
+        trabajos_->activateWindow();
+        return;
+    }
+    auto* trabajos = new frmTrabajos(frmTrabajos::Partes{p_.trabajos->diario, p_.trabajos->reloj, p_.dialogos,
+                                                         p_.trabajos->reimprimir, p_.trabajos->descartar},
+                                     ventana);
+    trabajos->setAttribute(Qt::WA_DeleteOnClose);
+    trabajos->setWindowIcon(windowIcon());
+    trabajos_ = trabajos;
+    trabajos->show();
 }
 
 void frmMain::closeEvent(QCloseEvent* evento) {

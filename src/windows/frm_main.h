@@ -4,12 +4,14 @@
 #include "settings/frm_impresion.h"
 #include "shell/vista_servicio.h"
 #include "tray/cls_systray.h"
+#include "windows/frm_trabajos.h"
 
 #include <QIcon>
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QPlainTextEdit;
@@ -26,6 +28,15 @@ class frmMain final : public QWidget, public shell::VistaServicio {
     Q_OBJECT
 
 public:
+    // What the "Trabajos" window works on: the journal it lists, the clock that tells the last
+    // days, and the print queue's two actions.
+    struct Trabajos {
+        platform::Journal& diario;
+        const platform::Clock& reloj;
+        frmTrabajos::Accion reimprimir;
+        frmTrabajos::Accion descartar;
+    };
+
     struct Partes {
         // Where Acceso and logo.bmp live, for the settings window.
         QString carpetaPrograma;
@@ -36,6 +47,8 @@ public:
         // console is emptied at every poll.
         std::function<void(const QString& linea)> respaldo;
         bool hayBandeja = QSystemTrayIcon::isSystemTrayAvailable();
+        // Without them the settings window has no "Trabajos" button.
+        std::optional<Trabajos> trabajos = std::nullopt;
     };
 
     explicit frmMain(Partes partes);
@@ -56,6 +69,10 @@ public:
     // Opens the settings window, modally or not; one that is open already is brought forward.
     void abrirAjustes(bool modal);
     settings::frmImpresion* ajustesAbiertos() const { return ajustes_; }
+    // Opens the "Trabajos" window over `ventana` (the settings window), which takes it along when
+    // it closes; one that is open already is brought forward.
+    void abrirTrabajos(QWidget* ventana);
+    frmTrabajos* trabajosAbiertos() const { return trabajos_; }
 
     QPlainTextEdit* consola = nullptr;
     QPushButton* botonReloj = nullptr;
@@ -79,6 +96,7 @@ private:
     Partes p_;
     tray::clsSystray SysTray_;
     QPointer<settings::frmImpresion> ajustes_;
+    QPointer<frmTrabajos> trabajos_;
 };
 
 }  // namespace kelmora::windows

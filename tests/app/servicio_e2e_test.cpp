@@ -1,4 +1,5 @@
-// The real `kelmora --headless` against a fake central server scripted per poll.
+// The real `kelmora --headless --verbose` against a fake central server scripted per poll, read from
+// the whole exchange it writes on standard output.
 #include "e2e_support.h"
 
 #include "json/json_reader.h"
@@ -57,8 +58,8 @@ TEST(ServiceAgainstCentralServer, EveryJobArrivesAndTheConsoleTellsEveryFault) {
 
     QTemporaryDir folder;
     PrintedJobs printed;
-    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
-                          QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode};
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
+                          server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode};
     arguments += printed.options();
     auto kelmora = newKelmora(arguments, folder.path());
     kelmora->start();
@@ -160,8 +161,8 @@ TEST(ServiceAgainstCentralServer, AnAbandonedPollEndsForReal) {
 
     QTemporaryDir folder;
     PrintedJobs printed;
-    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
-                          QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
+                          server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
                           QStringLiteral("--poll-interval-ms"), QString::number(kIntervalMs),
                           QStringLiteral("--fetch-timeout-ms"), QString::number(kLimitMs)};
     arguments += printed.options();
@@ -266,8 +267,8 @@ TEST(ServiceStart, TheServerComesFromTheCommandLineElseTheSettingsFileElseTheBui
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ini.write(text);
     };
-    const QStringList base{QStringLiteral("--headless"), QStringLiteral("--dir"), folder.path(),
-                           QStringLiteral("--codigo"), kCode, QStringLiteral("--print-to"),
+    const QStringList base{QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--dir"),
+                           folder.path(), QStringLiteral("--codigo"), kCode, QStringLiteral("--print-to"),
                            folder.filePath(QStringLiteral("printed"))};
     const QString pollPath = QStringLiteral("/?r=servicio/getImpresiones&idSyA=") + kCode;
 
@@ -299,8 +300,8 @@ TEST(ServiceStart, StartsStoresTheCodeAndRefusesASecondInstance) {
     FakeCentralServer server({});
     ASSERT_TRUE(server.listening());
     QTemporaryDir folder;
-    const QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
-                                QStringLiteral("--dir"), folder.path(), QStringLiteral("--print-to"),
+    const QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
+                                server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--print-to"),
                                 folder.filePath(QStringLiteral("impresiones"))};
     auto first = newKelmora(arguments + QStringList{QStringLiteral("--codigo"), kCode}, folder.path());
     QElapsedTimer clock;

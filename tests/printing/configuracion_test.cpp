@@ -60,8 +60,11 @@ TEST_F(Configuracion, VisibleEsElTextoOElNumeroUno) {
     for (const auto& [nombre, visible] : casos) EXPECT_EQ(imp.configVisible(QString::fromUtf8(nombre)), visible) << nombre;
 }
 
-TEST_F(Configuracion, UnValorNuloHaceFallarLaLectura) {
-    config(R"([{"Nombre":"Pie de Factura","Descripcion":null}])");
+// A setting the server sends without a value would otherwise fail every invoice of the branch.
+TEST_F(Configuracion, UnValorNuloSeLeeVacio) {
+    config(R"([{"Nombre":"Pie de Factura","Descripcion":null},{"Nombre":"Pie de Factura","Descripcion":"otro"}])");
+    EXPECT_EQ(imp.leerConfig(QStringLiteral("Pie de Factura")), QString());
+    config(R"([{"Nombre":"Pie de Factura","Descripcion":{"a":1}}])");
     EXPECT_THROW(imp.leerConfig(QStringLiteral("Pie de Factura")), RuntimeError);
 }
 

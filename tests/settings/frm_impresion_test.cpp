@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace kelmora::settings {
 namespace {
@@ -246,6 +247,23 @@ TEST_F(VentanaAjustesConLogo, UnaCopiaFallidaSeAvisaYDejaLaVistaNueva) {
     ASSERT_EQ(mensajes.size(), 1u);
     EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen no Valida"));
     EXPECT_EQ(mensajes[0].titulo, QStringLiteral("Error en la imagen"));
+}
+
+// ---- the jobs window ----
+
+TEST_F(VentanaAjustes, ElBotonTrabajosSoloEstaSiAlguienLaAbre) {
+    guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
+    EXPECT_FALSE(abrir().botonTrabajos->isVisibleTo(ventana.get()));
+
+    std::vector<QWidget*> abiertaSobre;
+    ventana = std::make_unique<frmImpresion>(frmImpresion::Partes{
+        carpeta.path(), dialogos, QIcon(), [this] { ++terminado; },
+        [&](QWidget* ajustes) { abiertaSobre.push_back(ajustes); }});
+    ASSERT_TRUE(ventana->botonTrabajos->isVisibleTo(ventana.get()));
+    EXPECT_EQ(ventana->botonTrabajos->text(), QStringLiteral("Trabajos"));
+    ventana->botonTrabajos->click();
+    EXPECT_EQ(abiertaSobre, std::vector<QWidget*>{ventana.get()});
+    EXPECT_EQ(terminado, 0);
 }
 
 // ---- closing ----

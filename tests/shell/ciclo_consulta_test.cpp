@@ -203,7 +203,8 @@ TEST(CicloConsultaEspera, SinRespuestaEnVeinteSegundosSeAbandona) {
     EXPECT_EQ(b.cargador.abandonadas, 1);
     EXPECT_FALSE(b.ciclo.consultaEnCurso());
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Peticion abandonada: el servidor no respondio en 20 segundos"));
-    EXPECT_TRUE(b.vista.iconos.empty());
+    ASSERT_EQ(b.vista.iconos.size(), 1u);
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Desconectado, QStringLiteral("Sin conexion con el servidor")));
     EXPECT_EQ(b.cargador.pedidas.size(), 1u);
     // The next tick polls again.
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
@@ -236,7 +237,8 @@ TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
     b.cargador.fallar(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Sin respuesta del servidor: Connection refused"));
-    EXPECT_TRUE(b.vista.iconos.empty());
+    ASSERT_EQ(b.vista.iconos.size(), 1u);
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Desconectado, QStringLiteral("Sin conexion con el servidor")));
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
     // The time-out of the failed fetch does not strike the next one early.
     b.tiempo.avanzar(19000);
@@ -245,6 +247,51 @@ TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
     b.cargador.fallar(platform::PageLoader::Failure::Redirect, QStringLiteral("http://otro.example/"));
     EXPECT_EQ(b.vista.consola.last(), QStringLiteral("Redirección rechazada: el servidor apuntó a http://otro.example/"));
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
+}
+
+class RegistroQueAnota final : public Registro {
+public:
+    void anotar(const QString& linea) override { lineas.append(linea); }
+    QStringList lineas;
+};
+
+// The tray tells the truth: no server, documents not on paper, or all well; and the log says only
+// when the server stops or starts answering again.
+TEST(CicloConsultaBandeja, DiceSiElServidorRespondeYCuantosTicketsFaltan) {
+    Banco b;
+    RegistroQueAnota registro;
+    b.ciclo.setRegistro(registro);
+    const QString vacia = QStringLiteral("12345{\"config\":[],\"idsLeidos\":[]}");
+    b.consultaRespondida(vacia);
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Conectado, QStringLiteral("Conectado")));
+    b.consultaRespondida(vacia);
+    EXPECT_TRUE(registro.lineas.isEmpty());
+
+    // Held documents: the error picture with their count, until they print.
+    b.ciclo.mostrarSinImprimir(3);
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Error, QStringLiteral("3 tickets sin imprimir")));
+    b.consultaRespondida(vacia);
+    ASSERT_GE(b.vista.iconos.size(), 2u);
+    EXPECT_EQ(b.vista.iconos[b.vista.iconos.size() - 2].first, EstadoIcono::OK);
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Error, QStringLiteral("3 tickets sin imprimir")));
+    b.ciclo.mostrarSinImprimir(1);
+    EXPECT_EQ(b.vista.iconos.back().second, QStringLiteral("1 ticket sin imprimir"));
+
+    // The server goes away: disconnected, whatever else; said once in the log.
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.cargador.fallar(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
+    ASSERT_EQ(b.ticksHastaConsulta(1), 1);
+    b.cargador.fallar(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Desconectado, QStringLiteral("Sin conexion con el servidor")));
+    b.ciclo.mostrarSinImprimir(0);
+    EXPECT_EQ(b.vista.iconos.back().first, EstadoIcono::Desconectado);
+    EXPECT_EQ(registro.lineas, QStringList{QStringLiteral("El servidor no responde: Connection refused")});
+
+    // The first answer puts "Conectado" back, and says so.
+    b.consultaRespondida(vacia);
+    EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Conectado, QStringLiteral("Conectado")));
+    EXPECT_EQ(registro.lineas.size(), 2);
+    EXPECT_EQ(registro.lineas.last(), QStringLiteral("El servidor responde de nuevo"));
 }
 
 TEST(CicloConsultaPausa, DosPulsacionesVuelvenAPausarYLaConsultaSigue) {

@@ -127,9 +127,27 @@ TEST(LogoFactura, ProductosDesbordadosYArchivoIlegible) {
     banco.pictures.widthHimetric = 1000;
     banco.pictures.heightHimetric = 5000000;  // 5000000 x 500 too
     EXPECT_EQ(errorDe([&] { imprimirLogo(banco.impresion); }), errors::overflow);
+}
+
+// A logo that cannot be read costs the invoice nothing but the logo, and an answer tells it once.
+TEST(LogoFactura, UnArchivoIlegibleSeSaltaYSeAvisaUnaVezPorRespuesta) {
+    PrintBench banco;
+    ASSERT_TRUE(banco.seleccion.seleccionarImpresora(0, false));
     banco.pictures.fails = true;
-    EXPECT_EQ(errorDe([&] { imprimirLogo(banco.impresion); }), QStringLiteral("Imagen no válida"));
+    AvisosRespuesta respuesta;
+    Impresion impresion = banco.impresion;
+    impresion.avisosRespuesta = &respuesta;
+    EXPECT_EQ(errorDe([&] { imprimirLogo(impresion); }), QString());
+    EXPECT_EQ(errorDe([&] { imprimirLogo(impresion); }), QString());
     EXPECT_TRUE(banco.printers.current().pendingDocument().pictures.isEmpty());
+    EXPECT_TRUE(banco.printers.current().pendingDocument().rows.isEmpty());
+    ASSERT_EQ(banco.notifier.balloons.size(), 1u);
+    EXPECT_EQ(banco.notifier.balloons.front().icon, platform::BalloonIcon::Warning);
+    EXPECT_TRUE(banco.notifier.balloons.front().text.startsWith(QStringLiteral("No se pudo leer el logo (logo.bmp)")));
+    // The next answer tells it again.
+    respuesta = AvisosRespuesta();
+    imprimirLogo(impresion);
+    EXPECT_EQ(banco.notifier.balloons.size(), 2u);
 }
 
 }  // namespace

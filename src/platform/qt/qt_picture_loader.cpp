@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 
@@ -30,10 +31,24 @@ int himetric(int pixels, int dotsPerMetre, int qtDefaultDotsPerMetre) {
 }  // namespace
 
 Picture QtPictureLoader::load(const QString& path) {
+    // Only a regular file of a sane size is read: a pipe would never end, a link to a device
+    // would never stop giving bytes.
+    const QFileInfo info(path);
+    if (!info.exists()) throw RuntimeError(QStringLiteral("No se encontró el archivo: ") + path);
+    if (!info.isFile()) throw RuntimeError(QStringLiteral("No es un archivo común: ") + path);
+    if (info.size() > kMaxBytes) {
+        throw RuntimeError(QStringLiteral("El archivo pasa de %1 MiB: ").arg(kMaxBytes / (1024 * 1024)) + path);
+    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw RuntimeError(QStringLiteral("No se encontró el archivo: ") + path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw RuntimeError(QStringLiteral("No se puede leer el archivo: ") + path + QStringLiteral(" (") +
+                           file.errorString() + u')');
+    }
     Picture picture;
-    picture.bytes = file.readAll();
+    picture.bytes = file.read(kMaxBytes + 1);
+    if (picture.bytes.size() > kMaxBytes) {
+        throw RuntimeError(QStringLiteral("El archivo pasa de %1 MiB: ").arg(kMaxBytes / (1024 * 1024)) + path);
+    }
 
     QBuffer buffer(&picture.bytes);
     buffer.open(QIODevice::ReadOnly);

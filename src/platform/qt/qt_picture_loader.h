@@ -9,6 +9,8 @@ namespace kelmora::platform {
 class QtPictureLoader final : public PictureLoader {
 public:
     Picture load(const QString& path) override;
+    // A logo larger than this is no logo: it is refused unread.
+    static constexpr qint64 kMaxBytes = qint64{16} * 1024 * 1024;
 };
 
 }  // namespace kelmora::platform

@@ -1,0 +1,192 @@
+// kelmora trabajos, reimprimir, descartar: the journal of print documents from a terminal, for the
+// branches that run the service without a desktop.
+#include "commands.h"
+#include "program_folder.h"
+
+#include "platform/sqlite/sqlite_journal.h"
+#include "shell/trabajos.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace kelmora::app {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // bad arguments, no journal, or the action could not be done
+
+constexpr int kDefaultDays = 7;
+
+void printOut(const QString& text) { std::fputs(qPrintable(text + u'\n'), stdout); }
+void printError(const QString& text) { std::fputs(qPrintable(text + u'\n'), stderr); }
+
+QCommandLineOption folderOption() {
+    return QCommandLineOption(QStringLiteral("dir"),
+                              QStringLiteral("The program folder, where the service keeps its journal (default: the "
+                                             "executable's folder when writable, else the user's application data "
+                                             "folder; the system service's is /var/lib/kelmora)."),
+                              QStringLiteral("DIR"));
+}
+
+// The command's arguments without the program and the command's name, in an application of its
+// own that finds the same default folder as the service.
+QStringList startApplication(std::unique_ptr<QCoreApplication>& application, int& argc, char** argv) {
+    application = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelmora"));
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeAt(1);
+    return arguments;
+}
+
+// A usage fault, with the way to the help.
+int usageError(const QString& command, const QString& message) {
+    printError(QStringLiteral("kelmora %1: %2\nkelmora %1 --help lists the options").arg(command, message));
+    return kExitFailed;
+}
+
+// The journal of the folder as it is; null, with the reason told, when there is none to read.
+std::unique_ptr<platform::SqliteJournal> openJournal(const QString& folder) {
+    const QString path = QDir(folder.isEmpty() ? defaultFolder() : folder).filePath(platform::SqliteJournal::kFileName);
+    QString error;
+    std::unique_ptr<platform::SqliteJournal> journal = platform::SqliteJournal::openExisting(path, &error);
+    if (!journal) printError(error);
+    return journal;
+}
+
+struct ListOptions {
+    QString folder;
+    bool pendingOnly = false;
+    int days = kDefaultDays;
+};
+
+std::variant<ListOptions, HelpRequest, QString> parseListArguments(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Lists the documents of the journal, newest first: number, time, kind, table and order, "
+                       "printer, state and why it is held, failed or expired."));
+    const QCommandLineOption help = helpOption();
+    const QCommandLineOption folder = folderOption();
+    const QCommandLineOption pending(QStringLiteral("pendientes"),
+                                     QStringLiteral("Only the documents not printed yet, discarded ones left out."));
+    const QCommandLineOption days(QStringLiteral("dias"),
+                                  QStringLiteral("How many days back (default: %1).").arg(kDefaultDays),
+                                  QStringLiteral("N"));
+    parser.addOptions({help, folder, pending, days});
+    if (!parser.parse(arguments)) return parser.errorText();
+    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.positionalArguments().isEmpty()) {
+        return QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+    }
+    ListOptions o;
+    o.folder = parser.value(folder);
+    o.pendingOnly = parser.isSet(pending);
+    if (parser.isSet(days)) {
+        bool isNumber = false;
+        o.days = parser.value(days).toInt(&isNumber);
+        if (!isNumber || o.days < 1) return QStringLiteral("--dias needs a whole number of days, 1 or more");
+    }
+    return o;
+}
+
+struct ActionOptions {
+    QString folder;
+    qint64 id = 0;
+};
+
+std::variant<ActionOptions, HelpRequest, QString> parseActionArguments(const QStringList& arguments,
+                                                                       const QString& description) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    const QCommandLineOption help = helpOption();
+    const QCommandLineOption folder = folderOption();
+    parser.addOptions({help, folder});
+    parser.addPositionalArgument(QStringLiteral("ID"),
+                                 QStringLiteral("The document's number, as kelmora trabajos lists it."));
+    if (!parser.parse(arguments)) return parser.errorText();
+    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (parser.positionalArguments().size() != 1) return QStringLiteral("one document number is needed");
+    ActionOptions o;
+    o.folder = parser.value(folder);
+    bool isNumber = false;
+    o.id = parser.positionalArguments().first().toLongLong(&isNumber);
+    if (!isNumber || o.id < 1) return QStringLiteral("not a document number: ") + parser.positionalArguments().first();
+    return o;
+}
+
+using Action = std::function<std::optional<QString>(platform::Journal&, qint64, const QDateTime&)>;
+
+// reimprimir and descartar: the action on the document, and what came of it.
+int runAction(int argc, char** argv, const QString& command, const QString& description, const Action& action,
+              const QString& done) {
+    std::unique_ptr<QCoreApplication> application;
+    const auto parsed = parseActionArguments(startApplication(application, argc, argv), description);
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitOk;
+    }
+    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(command, *message);
+    const ActionOptions& o = std::get<ActionOptions>(parsed);
+
+    const std::unique_ptr<platform::SqliteJournal> journal = openJournal(o.folder);
+    if (!journal) return kExitFailed;
+    if (const std::optional<QString> reason = action(*journal, o.id, QDateTime::currentDateTime())) {
+        printError(*reason);
+        return kExitFailed;
+    }
+    printOut(done.arg(o.id));
+    return kExitOk;
+}
+
+}  // namespace
+
+int runJobList(int argc, char** argv) {
+    std::unique_ptr<QCoreApplication> application;
+    const auto parsed = parseListArguments(startApplication(application, argc, argv));
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitOk;
+    }
+    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(QStringLiteral("trabajos"), *message);
+    const ListOptions& o = std::get<ListOptions>(parsed);
+
+    const std::unique_ptr<platform::SqliteJournal> journal = openJournal(o.folder);
+    if (!journal) return kExitFailed;
+    const QList<platform::JournalDocument> documents =
+        journal->recentDocuments(QDateTime::currentDateTime().addDays(-o.days), o.pendingOnly);
+    if (documents.isEmpty()) {
+        const QString period = o.days == 1 ? QStringLiteral("del último día")
+                                           : QStringLiteral("de los últimos %1 días").arg(o.days);
+        printOut(o.pendingOnly ? QStringLiteral("No hay documentos sin imprimir %1.").arg(period)
+                               : QStringLiteral("No hay documentos %1.").arg(period));
+        return kExitOk;
+    }
+    printOut(shell::cabeceraTrabajos());
+    for (const platform::JournalDocument& document : documents) printOut(shell::lineaTrabajo(document));
+    return kExitOk;
+}
+
+int runReprint(int argc, char** argv) {
+    return runAction(argc, argv, QStringLiteral("reimprimir"),
+                     QStringLiteral("Prints a document of the journal again, with a REIMPRESION line: the service "
+                                    "prints it as soon as a printer can take it."),
+                     shell::marcarReimpresion,
+                     QStringLiteral("El documento %1 se imprimirá de nuevo en cuanto una impresora pueda tomarlo."));
+}
+
+int runDiscard(int argc, char** argv) {
+    return runAction(argc, argv, QStringLiteral("descartar"),
+                     QStringLiteral("Takes a document of the journal off what is still to print: the service does "
+                                    "not print it by itself any more."),
+                     shell::descartarDocumento, QStringLiteral("El documento %1 se descartó: ya no se imprimirá."));
+}
+
+}  // namespace kelmora::app

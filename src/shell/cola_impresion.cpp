@@ -1,0 +1,546 @@
+#include "shell/cola_impresion.h"
+
+#include "json/json_reader.h"
+#include "json/json_writer.h"
+#include "json/runtime_error.h"
+#include "printing/texto.h"
+#include "shell/trabajos.h"
+#include "tickets/anulacion.h"
+#include "tickets/cajon.h"
+#include "tickets/comanda.h"
+#include "tickets/factura.h"
+
+#include <QSet>
+
+namespace kelmora::shell {
+
+using platform::DocumentState;
+using platform::JournalDocument;
+
+namespace {
+
+// The answer's lists, as the journal names where a document comes from.
+const QString kComandas = QStringLiteral("comanda");
+const QString kAnulaciones = QStringLiteral("anulaciones");
+const QString kFacturas = QStringLiteral("factura");
+const QString kCajon = QStringLiteral("abrirCajon");
+
+// Each job carries its document's journal id, so that after a crash the printing system can say
+// whether it took the document.
+QString nombreTrabajo(qint64 id) { return QStringLiteral("kelmora-") + QString::number(id); }
+
+// What a record names, for the journal's list; a value that is no text names nothing.
+QString textoDe(const Value& registro, const char16_t* clave, const QLocale& locale) {
+    try {
+        return registro[clave].toText(locale);
+    } catch (const RuntimeError&) {
+        return {};
+    }
+}
+
+// Whether a record is printed at all; one whose test itself fails is printed, so that its ticket
+// meets the same failure and tells it as it always did.
+bool imprimible(const std::function<bool()>& prueba) {
+    try {
+        return prueba();
+    } catch (const RuntimeError&) {
+        return true;
+    }
+}
+
+// "Comanda de Mesa 4, pedido 1234": what staff recognise a document by.
+QString descripcion(const JournalDocument& d) {
+    QString texto = d.kind;
+    if (!d.table.isEmpty()) texto += QStringLiteral(" de ") + d.table;
+    if (!d.order.isEmpty()) texto += QStringLiteral(", pedido ") + d.order;
+    return texto;
+}
+
+}  // namespace
+
+QString lineaDocumento(const JournalDocument& d) {
+    QString linea = QStringLiteral("Documento %1: %2").arg(d.id).arg(descripcion(d));
+    if (d.reprint) linea += QStringLiteral(" (reimpresión)");
+    const QString impresora = d.printer.isEmpty() ? d.requestedPrinter : d.printer;
+    if (!impresora.isEmpty()) linea += QStringLiteral(", impresora ") + impresora;
+    if (d.jobId > 0) linea += QStringLiteral(", trabajo ") + QString::number(d.jobId);
+    linea += QStringLiteral(": ") + platform::stateName(d.state);
+    if (!d.reason.isEmpty()) linea += QStringLiteral(" (") + d.reason + u')';
+    return linea;
+}
+
+ColaImpresion::ColaImpresion(Partes partes, AjustesCola ajustes) : p_(std::move(partes)), ajustes_(ajustes) {
+    if (p_.revision != nullptr) p_.revision->setHandler([this] { revisar(); });
+}
+
+ColaImpresion::~ColaImpresion() {
+    if (p_.revision != nullptr) {
+        p_.revision->stop();
+        p_.revision->setHandler({});
+    }
+}
+
+void ColaImpresion::imprimirRespuesta(const Value& datos, const Collection& comandas, const Collection& anulaciones,
+                                      const Collection& facturas, bool abrirCajon) {
+    const QLocale& locale = p_.locale;
+    QList<JournalDocument> documentos;
+    const auto agregar = [&](const QString& lista, int posicion, const QString& clase, const Value& registro,
+                             const QString& impresora, const char16_t* clavePedido) {
+        JournalDocument d;
+        d.list = lista;
+        d.position = posicion;
+        d.kind = clase;
+        d.table = textoDe(registro, u"nomMesa", locale);
+        if (clavePedido != nullptr) d.order = textoDe(registro, clavePedido, locale);
+        d.requestedPrinter = impresora;
+        documentos.append(d);
+    };
+    int posicion = 0;
+    for (const Value& comanda : comandas) {
+        if (imprimible([&] { return comandaImprimible(comanda, locale); })) {
+            agregar(kComandas, posicion, QStringLiteral("Comanda"), comanda, textoDe(comanda, u"area", locale),
+                    u"nPedido");
+        }
+        ++posicion;
+    }
+    posicion = 0;
+    for (const Value& anulacion : anulaciones) {
+        agregar(kAnulaciones, posicion++, QStringLiteral("Anulacion"), anulacion, textoDe(anulacion, u"area", locale),
+                nullptr);
+    }
+    posicion = 0;
+    for (const Value& factura : facturas) {
+        if (imprimible([&] { return facturaImprimible(factura); })) {
+            agregar(kFacturas, posicion, QStringLiteral("Factura"), factura, QString(), u"idFacturaCuenta");
+        }
+        ++posicion;
+    }
+    if (abrirCajon) {
+        JournalDocument cajon;
+        cajon.list = kCajon;
+        cajon.kind = QStringLiteral("Cajon");
+        cajon.requestedPrinter = QStringLiteral("Facturas");
+        documentos.append(cajon);
+    }
+    if (documentos.isEmpty()) return;
+
+    // Only what the documents are printed from is kept.
+    Dictionary guardada;
+    guardada.add(QStringLiteral("config"), datos[u"config"]);
+    guardada.add(kComandas, comandas);
+    guardada.add(kAnulaciones, anulaciones);
+    guardada.add(kFacturas, facturas);
+    const qint64 respuesta = p_.diario.addAnswer(escribirJSON(guardada), documentos, p_.reloj.now());
+    if (respuesta == 0) {
+        p_.registro.anotar(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos: sus %1 "
+                                          "documentos no se imprimen")
+                               .arg(documentos.size()));
+        p_.avisos.ShowBalloonTip(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos."),
+                                 platform::BalloonIcon::Error, QStringLiteral("Error al imprimir"),
+                                 platform::kBalloonMilliseconds);
+        return;
+    }
+    auto config = std::make_shared<ConfigImpresion>(locale);
+    config->actualizar(datos[u"config"].toCollection());
+    if (cargas_.size() >= 4) cargas_.clear();
+    cargas_.insert(respuesta, Carga{Value(guardada), config});
+
+    QMap<QString, int> porClase;
+    for (const JournalDocument& d : std::as_const(documentos)) ++porClase[d.kind];
+    QStringList partes;
+    for (auto it = porClase.cbegin(); it != porClase.cend(); ++it) {
+        partes.append(QStringLiteral("%1 %2").arg(it.value()).arg(it.key()));
+    }
+    p_.registro.anotar(QStringLiteral("Respuesta %1 con %2 documentos (%3): documentos %4 a %5")
+                           .arg(respuesta)
+                           .arg(documentos.size())
+                           .arg(partes.join(QStringLiteral(", ")))
+                           .arg(documentos.first().id)
+                           .arg(documentos.last().id));
+
+    hayNuevos_ = true;
+    respuestaEnCurso_ = respuesta;
+    struct AlSalir {
+        ColaImpresion& cola;
+        ~AlSalir() {
+            cola.respuestaEnCurso_ = 0;
+            cola.actualizarSinImprimir();
+        }
+    } alSalir{*this};
+    drenar();
+}
+
+void ColaImpresion::iniciar() {
+    const QDateTime ahora = p_.reloj.now();
+    p_.diario.prune(ahora.addDays(-ajustes_.diasDiario));
+    ultimaPoda_ = ahora;
+    recuperarEnvios();
+    hayNuevos_ = true;
+    try {
+        drenar();
+    } catch (const RuntimeError&) {
+        // Recorded already; only an answer being handled now tells its caller.
+    }
+    actualizarSinImprimir();
+    if (p_.revision != nullptr) {
+        p_.revision->start(static_cast<int>(ajustes_.revision.count()), platform::Timer::Mode::Repeating);
+    }
+}
+
+void ColaImpresion::revisar() {
+    // A document is being printed further up (an invoice lets pending events run): next round.
+    if (imprimiendo_) return;
+    recuperarEnvios();
+    seguirTrabajos();
+    sistemaCaido_ = false;
+    reintentarRetenidos();
+    if (!sistemaCaido_) {
+        hayNuevos_ = true;
+        try {
+            drenar();
+        } catch (const RuntimeError&) {
+        }
+    }
+    const QDateTime ahora = p_.reloj.now();
+    if (!ultimaPoda_.isValid() || ultimaPoda_.daysTo(ahora) >= 1) {
+        p_.diario.prune(ahora.addDays(-ajustes_.diasDiario));
+        ultimaPoda_ = ahora;
+    }
+    actualizarSinImprimir();
+}
+
+void ColaImpresion::drenar() {
+    if (imprimiendo_ || sistemaCaido_) return;
+    imprimiendo_ = true;
+    struct AlSalir {
+        bool& imprimiendo;
+        ~AlSalir() { imprimiendo = false; }
+    } alSalir{imprimiendo_};
+
+    std::optional<QString> errorDeDatos;
+    while (hayNuevos_) {
+        hayNuevos_ = false;
+        const QList<JournalDocument> pendientes = p_.diario.documentsIn({DocumentState::Pending});
+        for (const JournalDocument& listado : pendientes) {
+            if (p_.detenerSolicitado && p_.detenerSolicitado()) return;
+            std::optional<JournalDocument> d = p_.diario.document(listado.id);
+            if (!d || d->state != DocumentState::Pending) continue;
+            if (vencido(*d)) {
+                guardar(*d, DocumentState::Expired, QStringLiteral("nadie lo imprimió a tiempo"));
+                continue;
+            }
+            const Resultado resultado = imprimirDocumento(*d, false);
+            if (resultado == Resultado::SistemaCaido) return;
+            if (resultado == Resultado::Fallido && d->answerId == respuestaEnCurso_ && d->list != kComandas &&
+                !errorDeDatos) {
+                errorDeDatos = d->reason;
+            }
+        }
+    }
+    // The dispatch of the answer being handled ends as it always did on such an error.
+    if (errorDeDatos) throw RuntimeError(*errorDeDatos);
+}
+
+const ColaImpresion::Carga& ColaImpresion::carga(qint64 respuesta) {
+    const auto it = cargas_.constFind(respuesta);
+    if (it != cargas_.cend()) return *it;
+    if (cargas_.size() >= 4) cargas_.clear();
+    JsonReader lector;
+    Value datos = lector.leerJSON(p_.diario.answerPayload(respuesta));
+    if (!lector.erroresJSON().isEmpty()) datos = Value();
+    auto config = std::make_shared<ConfigImpresion>(p_.locale);
+    try {
+        config->actualizar(datos[u"config"].toCollection());
+    } catch (const RuntimeError&) {
+    }
+    return *cargas_.insert(respuesta, Carga{datos, config});
+}
+
+std::optional<QString> ColaImpresion::ejecutarTicket(const JournalDocument& d, const Impresion& impresion) {
+    if (d.list == kCajon) {
+        abrirCajonMonedero(impresion);
+        return std::nullopt;
+    }
+    const Value registro = carga(d.answerId).datos[d.list].toCollection().item(d.position + 1);
+    Collection unico;
+    unico.add(registro);
+    if (d.list == kComandas) return imprimirComandas(impresion, unico);
+    if (d.list == kAnulaciones) {
+        imprimirAnulaciones(impresion, unico);
+    } else {
+        imprimirFactura(impresion, registro);
+    }
+    return std::nullopt;
+}
+
+ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bool reintento) {
+    const Carga& c = carga(d.answerId);
+    if (c.datos.isEmpty()) {
+        guardar(d, DocumentState::Failed, QStringLiteral("la respuesta ya no está en el diario"));
+        return Resultado::Fallido;
+    }
+    if (d.answerId != respuestaAvisos_) {
+        avisosRespuesta_ = AvisosRespuesta();
+        respuestaAvisos_ = d.answerId;
+    }
+    TextoTicket texto(p_.seleccion, *c.config);
+    const Impresion impresion{*c.config,  p_.seleccion, texto,           p_.avisos,         p_.reloj,
+                              p_.imagenes, p_.eventos,  p_.carpetaPrograma, &avisosRespuesta_};
+    platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
+
+    if (!p_.seleccion.hayImpresora()) {
+        if (!impresoras.reachable()) {
+            retenerPorSistema(d, QStringLiteral("No se puede contactar con el sistema de impresión"));
+            return Resultado::SistemaCaido;
+        }
+        // The selection tells it, once: the tray counts it from then on.
+        if (!reintento) p_.seleccion.seleccionarImpresora(SeleccionImpresora::kSinImpresora, true);
+        guardar(d, DocumentState::Held, QStringLiteral("No hay ninguna impresora instalada"));
+        return Resultado::Retenido;
+    }
+
+    // Recorded before the printing system hears of it: after a crash, a document found in this
+    // state is looked up there by its job's name.
+    guardar(d, DocumentState::Sending);
+    impresoras.setJobName(nombreTrabajo(d.id));
+    p_.seleccion.marcarReimpresion(d.reprint);
+    p_.seleccion.silenciarFallas(reintento);
+    const quint64 entregasAntes = impresoras.deliveries();
+    std::optional<QString> errorDeDatos;
+    std::optional<platform::PrinterError> errorDeImpresora;
+    try {
+        errorDeDatos = ejecutarTicket(d, impresion);
+    } catch (const platform::PrinterError& error) {
+        errorDeImpresora = error;
+    } catch (const RuntimeError& error) {
+        errorDeDatos = error.description();
+    }
+    impresoras.setJobName({});
+    p_.seleccion.marcarReimpresion(false);
+    p_.seleccion.silenciarFallas(false);
+
+    if (impresoras.deliveries() != entregasAntes) {
+        const platform::Delivery& entrega = impresoras.lastDelivery();
+        d.printer = entrega.printer;
+        d.format = entrega.format;
+        d.bytes = entrega.bytes;
+        d.jobId = entrega.jobId;
+        d.followed = entrega.jobId > 0;
+        d.since = p_.reloj.now();
+        // Without a job to follow, what the printer took is as far as anyone can know.
+        guardar(d, d.followed ? DocumentState::Sent : DocumentState::Printed);
+        return Resultado::Enviado;
+    }
+    if (errorDeImpresora) {
+        if (errorDeImpresora->scope() == platform::PrinterError::Scope::System || !impresoras.reachable()) {
+            retenerPorSistema(d, errorDeImpresora->description());
+            return Resultado::SistemaCaido;
+        }
+        guardar(d, DocumentState::Held, errorDeImpresora->description());
+        return Resultado::Retenido;
+    }
+    if (errorDeDatos) {
+        guardar(d, DocumentState::Failed, *errorDeDatos);
+        fallarRestantes(d, *errorDeDatos, d.list == kComandas);
+        return Resultado::Fallido;
+    }
+    if (!p_.seleccion.fallaSeleccion().isEmpty()) {
+        if (!impresoras.reachable()) {
+            retenerPorSistema(d, p_.seleccion.fallaSeleccion());
+            return Resultado::SistemaCaido;
+        }
+        guardar(d, DocumentState::Held, p_.seleccion.fallaSeleccion());
+        return Resultado::Retenido;
+    }
+    guardar(d, DocumentState::Discarded, QStringLiteral("nada que imprimir"));
+    return Resultado::Nada;
+}
+
+void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo) {
+    // Told once per outage: the documents behind it wait their turn without a word each.
+    if (!sistemaCaido_) {
+        p_.avisos.ShowBalloonTip(motivo + QStringLiteral(". Los documentos esperan y se imprimirán en cuanto se pueda."),
+                                 platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
+                                 platform::kBalloonMilliseconds);
+    }
+    sistemaCaido_ = true;
+    guardar(d, DocumentState::Held, motivo);
+}
+
+void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& motivo, bool soloLista) {
+    const QString porque = QStringLiteral("no se imprimió: el error de un documento anterior (%1) detuvo la impresión")
+                               .arg(motivo);
+    for (JournalDocument resto : p_.diario.documentsIn({DocumentState::Pending})) {
+        if (resto.answerId != d.answerId || resto.id <= d.id) continue;
+        if (soloLista && resto.list != d.list) continue;
+        guardar(resto, DocumentState::Failed, porque);
+    }
+}
+
+bool ColaImpresion::vencido(const JournalDocument& d) const {
+    const qint64 espera = d.since.secsTo(p_.reloj.now());
+    if (d.kind == u"Comanda" || d.kind == u"Anulacion") return espera > ajustes_.vencimientoComanda.count();
+    if (d.kind == u"Cajon") return espera > ajustes_.vencimientoCajon.count();
+    return false;
+}
+
+void ColaImpresion::reintentarRetenidos() {
+    // A printer that failed once this round is not asked again for the documents behind it.
+    QSet<QString> sinImpresora;
+    for (const JournalDocument& listado : p_.diario.documentsIn({DocumentState::Held})) {
+        if (p_.detenerSolicitado && p_.detenerSolicitado()) return;
+        std::optional<JournalDocument> d = p_.diario.document(listado.id);
+        if (!d || d->state != DocumentState::Held) continue;
+        if (vencido(*d)) {
+            guardar(*d, DocumentState::Expired,
+                    QStringLiteral("ninguna impresora lo tomó a tiempo (%1)").arg(d->reason));
+            p_.avisos.ShowBalloonTip(descripcion(*d) + QStringLiteral(" no se imprimirá: esperó demasiado. "
+                                                                      "Reimprímalo desde Trabajos si aún hace falta."),
+                                     platform::BalloonIcon::Warning, QStringLiteral("Trabajo vencido"),
+                                     platform::kBalloonMilliseconds);
+            continue;
+        }
+        if (sinImpresora.contains(d->requestedPrinter)) continue;
+        imprimiendo_ = true;
+        Resultado resultado = Resultado::Nada;
+        try {
+            resultado = imprimirDocumento(*d, true);
+        } catch (...) {
+            imprimiendo_ = false;
+            throw;
+        }
+        imprimiendo_ = false;
+        if (resultado == Resultado::SistemaCaido) return;
+        if (resultado == Resultado::Retenido) sinImpresora.insert(d->requestedPrinter);
+    }
+}
+
+void ColaImpresion::seguirTrabajos() {
+    const QList<JournalDocument> seguidos = p_.diario.followedDocuments();
+    if (seguidos.isEmpty()) return;
+    QList<int> trabajos;
+    for (const JournalDocument& d : seguidos) trabajos.append(d.jobId);
+    QHash<int, platform::JobStatus> estados;
+    try {
+        for (const platform::JobStatus& estado : p_.seleccion.impresoras().jobStatuses(trabajos)) {
+            estados.insert(estado.jobId, estado);
+        }
+    } catch (const RuntimeError&) {
+        return;  // the printing system cannot say now; next round
+    }
+    const QDateTime ahora = p_.reloj.now();
+    for (JournalDocument d : seguidos) {
+        const platform::JobStatus estado = estados.value(d.jobId);
+        using State = platform::JobStatus::State;
+        switch (estado.state) {
+        case State::Completed:
+        case State::Unknown:
+            d.followed = false;
+            guardar(d, DocumentState::Printed, {});
+            break;
+        case State::Canceled:
+        case State::Aborted: {
+            d.followed = false;
+            if (d.state != DocumentState::Sent) {
+                guardar(d, d.state, d.reason);
+                break;
+            }
+            QString motivo = estado.state == State::Canceled ? QStringLiteral("el trabajo fue cancelado")
+                                                             : QStringLiteral("la impresora abandonó el trabajo");
+            if (!estado.reason.isEmpty()) motivo += QStringLiteral(": ") + estado.reason;
+            if (!estado.queueProblem.isEmpty()) motivo += QStringLiteral("; ") + estado.queueProblem;
+            guardar(d, DocumentState::Failed, motivo);
+            p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" no se imprimió en ") + d.printer +
+                                         QStringLiteral(": ") + motivo,
+                                     platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
+                                     platform::kBalloonMilliseconds);
+            break;
+        }
+        case State::Waiting:
+        case State::Printing:
+            // Still on its way: a failure only once it has waited long enough with its queue in trouble.
+            if (d.state == DocumentState::Sent && !estado.queueProblem.isEmpty() &&
+                d.since.secsTo(ahora) >= ajustes_.limitePapel.count()) {
+                guardar(d, DocumentState::Failed, estado.queueProblem);
+                p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" sigue sin imprimirse en ") + d.printer +
+                                             QStringLiteral(": ") + estado.queueProblem,
+                                         platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
+                                         platform::kBalloonMilliseconds);
+            }
+            break;
+        }
+    }
+}
+
+void ColaImpresion::recuperarEnvios() {
+    const QList<JournalDocument> enviando = p_.diario.documentsIn({DocumentState::Sending});
+    if (enviando.isEmpty() || imprimiendo_) return;
+    platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
+    for (JournalDocument d : enviando) {
+        std::optional<platform::JobStatus> trabajo;
+        try {
+            trabajo = impresoras.findJob(nombreTrabajo(d.id));
+        } catch (const RuntimeError&) {
+            return;  // the printing system cannot tell now; these wait for the next round
+        }
+        if (trabajo && trabajo->documents >= 1) {
+            d.jobId = trabajo->jobId;
+            d.followed = true;
+            d.since = p_.reloj.now();
+            guardar(d, DocumentState::Sent, QStringLiteral("ya lo había tomado el sistema de impresión"));
+            continue;
+        }
+        // Never taken whole: whatever was left of it goes, and the document is printed again.
+        if (trabajo) impresoras.cancelJob(trabajo->jobId);
+        guardar(d, DocumentState::Pending);
+        hayNuevos_ = true;
+    }
+}
+
+void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QString& motivo) {
+    const DocumentState antes = d.state;
+    const bool cambia = antes != estado || d.reason != motivo;
+    d.state = estado;
+    d.reason = motivo;
+    d.updated = p_.reloj.now();
+    p_.diario.update(d);
+    // The log tells outcomes: a document taken, held, failed, expired; not the steps in between,
+    // nor the same hold again on every retry, nor the paper that came out as expected.
+    if (!cambia || estado == DocumentState::Sending || estado == DocumentState::Pending) return;
+    if (estado == DocumentState::Printed && antes == DocumentState::Sent) return;
+    p_.registro.anotar(lineaDocumento(d));
+}
+
+void ColaImpresion::actualizarSinImprimir() {
+    int cuenta = p_.diario.unprintedCount();
+    if (sistemaCaido_) cuenta += static_cast<int>(p_.diario.documentsIn({DocumentState::Pending}).size());
+    if (cuenta == sinImprimir_) return;
+    sinImprimir_ = cuenta;
+    if (p_.alCambiarSinImprimir) p_.alCambiarSinImprimir(cuenta);
+}
+
+std::optional<QString> ColaImpresion::reimprimir(qint64 id) {
+    if (std::optional<QString> motivo = marcarReimpresion(p_.diario, id, p_.reloj.now())) return motivo;
+    p_.registro.anotar(QStringLiteral("Documento %1: reimpresión pedida").arg(id));
+    hayNuevos_ = true;
+    try {
+        drenar();
+    } catch (const RuntimeError&) {
+    }
+    actualizarSinImprimir();
+    return std::nullopt;
+}
+
+std::optional<QString> ColaImpresion::descartar(qint64 id) {
+    const std::optional<JournalDocument> d = p_.diario.document(id);
+    // A job still waiting in a stopped queue would come out when the queue is started again.
+    if (d && d->followed && d->jobId > 0 && d->state != DocumentState::Printed) {
+        p_.seleccion.impresoras().cancelJob(d->jobId);
+    }
+    if (std::optional<QString> motivo = descartarDocumento(p_.diario, id, p_.reloj.now())) return motivo;
+    p_.registro.anotar(QStringLiteral("Documento %1: descartado").arg(id));
+    actualizarSinImprimir();
+    return std::nullopt;
+}
+
+}  // namespace kelmora::shell

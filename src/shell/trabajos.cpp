@@ -1,0 +1,106 @@
+#include "shell/trabajos.h"
+
+#include <QStringList>
+
+#include <utility>
+
+namespace kelmora::shell {
+
+using platform::DocumentState;
+
+std::optional<QString> marcarReimpresion(platform::Journal& diario, qint64 id, const QDateTime& ahora) {
+    std::optional<platform::JournalDocument> documento = diario.document(id);
+    if (!documento) return QStringLiteral("No hay ningún documento %1").arg(id);
+    if (documento->state == DocumentState::Pending || documento->state == DocumentState::Sending) {
+        return QStringLiteral("El documento %1 ya está por imprimirse").arg(id);
+    }
+    documento->state = DocumentState::Pending;
+    documento->reprint = true;
+    documento->reason.clear();
+    documento->jobId = 0;
+    documento->followed = false;
+    documento->since = ahora;
+    documento->updated = ahora;
+    diario.update(*documento);
+    return std::nullopt;
+}
+
+std::optional<QString> descartarDocumento(platform::Journal& diario, qint64 id, const QDateTime& ahora) {
+    std::optional<platform::JournalDocument> documento = diario.document(id);
+    if (!documento) return QStringLiteral("No hay ningún documento %1").arg(id);
+    if (documento->state == DocumentState::Sending) {
+        return QStringLiteral("El documento %1 se está enviando ahora").arg(id);
+    }
+    if (documento->state == DocumentState::Printed || documento->state == DocumentState::Discarded) {
+        return QStringLiteral("El documento %1 ya está %2").arg(id).arg(platform::stateName(documento->state));
+    }
+    documento->state = DocumentState::Discarded;
+    documento->followed = false;
+    documento->updated = ahora;
+    diario.update(*documento);
+    return std::nullopt;
+}
+
+namespace {
+
+// The kinds as the journal stores them, and as staff read them.
+constexpr std::pair<const char*, const char*> kNombres[] = {
+    {"Comanda", "Comanda"},
+    {"Anulacion", "Anulación"},
+    {"Factura", "Factura"},
+    {"Cajon", "Cajón"},
+};
+
+// Column widths of the terminal list; the state and reason end the line, unpadded.
+constexpr int kAnchoNumero = 6;
+constexpr int kAnchoDocumento = 25;
+constexpr int kAnchoReferencia = 24;
+constexpr int kAnchoImpresora = 14;
+
+QString fila(const QString& numero, const QString& hora, const QString& documento, const QString& referencia,
+             const QString& impresora, const QString& estado) {
+    return QStringLiteral("%1  %2  %3  %4  %5  %6")
+        .arg(numero, kAnchoNumero)
+        .arg(hora, -19)
+        .arg(documento, -kAnchoDocumento)
+        .arg(referencia, -kAnchoReferencia)
+        .arg(impresora, -kAnchoImpresora)
+        .arg(estado);
+}
+
+}  // namespace
+
+QString nombreDocumento(const platform::JournalDocument& d) {
+    QString nombre = d.kind;
+    for (const auto& [guardado, leido] : kNombres) {
+        if (d.kind == QLatin1String(guardado)) nombre = QString::fromUtf8(leido);
+    }
+    if (d.reprint) nombre += QStringLiteral(" (reimpresión)");
+    return nombre;
+}
+
+QString referenciaDocumento(const platform::JournalDocument& d) {
+    QStringList referencia;
+    if (!d.table.isEmpty()) referencia.append(d.table);
+    if (!d.order.isEmpty()) referencia.append(QStringLiteral("pedido ") + d.order);
+    return referencia.join(QStringLiteral(", "));
+}
+
+QString impresoraDocumento(const platform::JournalDocument& d) {
+    return d.printer.isEmpty() ? d.requestedPrinter : d.printer;
+}
+
+QString lineaTrabajo(const platform::JournalDocument& d) {
+    QString linea = fila(QString::number(d.id), d.created.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                         nombreDocumento(d), referenciaDocumento(d), impresoraDocumento(d),
+                         platform::stateName(d.state));
+    if (!d.reason.isEmpty()) linea += QStringLiteral(": ") + d.reason;
+    return linea;
+}
+
+QString cabeceraTrabajos() {
+    return fila(QStringLiteral("Nº"), QStringLiteral("Hora"), QStringLiteral("Documento"),
+                QStringLiteral("Mesa / pedido"), QStringLiteral("Impresora"), QStringLiteral("Estado"));
+}
+
+}  // namespace kelmora::shell

@@ -1,0 +1,184 @@
+#include "windows/frm_trabajos.h"
+
+#include "shell/trabajos.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace kelmora::windows {
+
+namespace {
+
+const QStringList kCabeceras{QStringLiteral("Nº"),        QStringLiteral("Hora"),   QStringLiteral("Documento"),
+                             QStringLiteral("Mesa / pedido"), QStringLiteral("Impresora"), QStringLiteral("Estado"),
+                             QStringLiteral("Motivo")};
+
+// Documents nobody's paper has, until someone acts or a printer comes back, must catch the eye.
+const QColor kColorSinImprimir(176, 28, 28);
+const QColor kColorDescartado(128, 128, 128);
+
+int columna(ColumnaTrabajo c) { return static_cast<int>(c); }
+
+// Today's documents by their time alone; older ones with their day.
+QString hora(const QDateTime& creado, const QDateTime& ahora) {
+    return creado.date() == ahora.date() ? creado.toString(QStringLiteral("HH:mm:ss"))
+                                         : creado.toString(QStringLiteral("dd/MM HH:mm"));
+}
+
+}  // namespace
+
+frmTrabajos::frmTrabajos(Partes partes, QWidget* parent) : QWidget(parent), p_(std::move(partes)) {
+    setWindowFlag(Qt::Window);
+    setWindowTitle(textosTrabajos::titulo);
+
+    tabla = new QTableWidget(0, static_cast<int>(kCabeceras.size()), this);
+    tabla->setHorizontalHeaderLabels(kCabeceras);
+    tabla->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tabla->setSelectionMode(QAbstractItemView::SingleSelection);
+    tabla->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tabla->setWordWrap(false);
+    tabla->verticalHeader()->hide();
+    tabla->horizontalHeader()->setStretchLastSection(true);
+    tabla->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    for (const auto& [c, ancho] : {std::pair{ColumnaTrabajo::Numero, 60}, std::pair{ColumnaTrabajo::Hora, 90},
+                                   std::pair{ColumnaTrabajo::Documento, 170}, std::pair{ColumnaTrabajo::Referencia, 150},
+                                   std::pair{ColumnaTrabajo::Impresora, 120}, std::pair{ColumnaTrabajo::Estado, 90}}) {
+        tabla->setColumnWidth(columna(c), ancho);
+    }
+
+    soloSinImprimir = new QCheckBox(textosTrabajos::soloSinImprimir, this);
+    botonReimprimir = new QPushButton(textosTrabajos::reimprimir, this);
+    botonDescartar = new QPushButton(textosTrabajos::descartar, this);
+    botonActualizar = new QPushButton(textosTrabajos::actualizar, this);
+    botonCerrar = new QPushButton(textosTrabajos::cerrar, this);
+
+    auto* arriba = new QHBoxLayout;
+    arriba->addWidget(soloSinImprimir);
+    arriba->addStretch(1);
+    arriba->addWidget(botonActualizar);
+    auto* abajo = new QHBoxLayout;
+    abajo->addWidget(botonReimprimir);
+    abajo->addWidget(botonDescartar);
+    abajo->addStretch(1);
+    abajo->addWidget(botonCerrar);
+    auto* columnaPrincipal = new QVBoxLayout(this);
+    columnaPrincipal->addLayout(arriba);
+    columnaPrincipal->addWidget(tabla, 1);
+    columnaPrincipal->addLayout(abajo);
+    resize(900, 460);
+
+    refresco.setInterval(kRefrescoMs);
+    connect(&refresco, &QTimer::timeout, this, &frmTrabajos::actualizar);
+    connect(soloSinImprimir, &QCheckBox::toggled, this, &frmTrabajos::actualizar);
+    connect(botonActualizar, &QPushButton::clicked, this, &frmTrabajos::actualizar);
+    connect(botonReimprimir, &QPushButton::clicked, this, &frmTrabajos::reimprimirPulsado);
+    connect(botonDescartar, &QPushButton::clicked, this, &frmTrabajos::descartarPulsado);
+    connect(botonCerrar, &QPushButton::clicked, this, &QWidget::close);
+    connect(tabla, &QTableWidget::itemSelectionChanged, this, &frmTrabajos::botonesSegunSeleccion);
+
+    actualizar();
+}
+
+void frmTrabajos::actualizar() {
+    const QDateTime desde = p_.reloj.now().addDays(-kDiasListados);
+    llenar(p_.diario.recentDocuments(desde, soloSinImprimir->isChecked()));
+}
+
+void frmTrabajos::llenar(const QList<platform::JournalDocument>& documentos) {
+    const std::optional<qint64> elegido = seleccionado();
+    const int desplazamiento = tabla->verticalScrollBar()->value();
+    const QDateTime ahora = p_.reloj.now();
+    listados_ = documentos;
+
+    // The rows' items are kept and only their texts change, so a refresh that finds nothing new
+    // does not disturb the table.
+    const QSignalBlocker silencio(tabla);
+    tabla->setRowCount(static_cast<int>(documentos.size()));
+    for (int fila = 0; fila < documentos.size(); ++fila) {
+        const platform::JournalDocument& d = documentos.at(fila);
+        const QString textos[] = {QString::number(d.id),
+                                  hora(d.created, ahora),
+                                  shell::nombreDocumento(d),
+                                  shell::referenciaDocumento(d),
+                                  shell::impresoraDocumento(d),
+                                  platform::stateName(d.state),
+                                  d.reason};
+        QVariant color;  // none: the table's own
+        if (platform::isUnprinted(d.state)) color = QBrush(kColorSinImprimir);
+        if (d.state == platform::DocumentState::Discarded) color = QBrush(kColorDescartado);
+        for (int c = 0; c < tabla->columnCount(); ++c) {
+            QTableWidgetItem* celda = tabla->item(fila, c);
+            if (!celda) {
+                celda = new QTableWidgetItem;
+                tabla->setItem(fila, c, celda);
+            }
+            celda->setText(textos[c]);
+            celda->setData(Qt::ForegroundRole, color);
+            if (c == columna(ColumnaTrabajo::Motivo)) celda->setToolTip(d.reason);
+        }
+        tabla->item(fila, columna(ColumnaTrabajo::Numero))->setData(Qt::UserRole, d.id);
+        QFont fuente = tabla->font();
+        fuente.setBold(platform::isUnprinted(d.state));
+        tabla->item(fila, columna(ColumnaTrabajo::Estado))->setFont(fuente);
+    }
+    tabla->clearSelection();
+    if (elegido) seleccionar(*elegido);
+    tabla->verticalScrollBar()->setValue(desplazamiento);
+    botonesSegunSeleccion();
+}
+
+std::optional<qint64> frmTrabajos::seleccionado() const {
+    const QList<QTableWidgetItem*> elegidos = tabla->selectedItems();
+    if (elegidos.isEmpty()) return std::nullopt;
+    const int fila = elegidos.first()->row();
+    if (fila < 0 || fila >= listados_.size()) return std::nullopt;
+    return listados_.at(fila).id;
+}
+
+bool frmTrabajos::seleccionar(qint64 id) {
+    for (int fila = 0; fila < listados_.size(); ++fila) {
+        if (listados_.at(fila).id != id) continue;
+        // Selecting without moving the current cell keeps the view where the person left it.
+        tabla->selectionModel()->select(tabla->model()->index(fila, 0),
+                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return true;
+    }
+    return false;
+}
+
+void frmTrabajos::botonesSegunSeleccion() {
+    const bool hay = seleccionado().has_value();
+    botonReimprimir->setEnabled(hay);
+    botonDescartar->setEnabled(hay);
+}
+
+void frmTrabajos::reimprimirPulsado() { actuar(p_.reimprimir); }
+
+void frmTrabajos::descartarPulsado() { actuar(p_.descartar); }
+
+void frmTrabajos::actuar(const Accion& accion) {
+    const std::optional<qint64> id = seleccionado();
+    if (!id || !accion) return;
+    const std::optional<QString> motivo = accion(*id);
+    // The row shows what the action made of the document before the reason it stopped, if any.
+    actualizar();
+    if (motivo) p_.dialogos.showMessage(*motivo, platform::MessageIcon::Warning, textosTrabajos::tituloNoSePudo);
+}
+
+void frmTrabajos::showEvent(QShowEvent* evento) {
+    QWidget::showEvent(evento);
+    actualizar();
+    refresco.start();
+}
+
+void frmTrabajos::hideEvent(QHideEvent* evento) {
+    refresco.stop();
+    QWidget::hideEvent(evento);
+}
+
+}  // namespace kelmora::windows

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/journal.h"
+
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QPushButton;
+class QTableWidget;
+
+namespace kelmora::windows {
+
+namespace textosTrabajos {
+inline const QString titulo = QStringLiteral("Trabajos");
+inline const QString soloSinImprimir = QStringLiteral("Sólo sin imprimir");
+inline const QString reimprimir = QStringLiteral("Reimprimir");
+inline const QString descartar = QStringLiteral("Descartar");
+inline const QString actualizar = QStringLiteral("Actualizar");
+inline const QString cerrar = QStringLiteral("Cerrar");
+inline const QString tituloNoSePudo = QStringLiteral("No se pudo");
+}  // namespace textosTrabajos
+
+// The columns of the list.
+enum class ColumnaTrabajo { Numero, Hora, Documento, Referencia, Impresora, Estado, Motivo };
+
+// The "Trabajos" window: the documents of the last days as the journal keeps them, newest first,
+// and a person's way to print one again or to take it off what is still to print. It only reads
+// the journal; the two actions go to the print queue, which does them and says why it could not.
+class frmTrabajos final : public QWidget {
+    Q_OBJECT
+
+public:
+    // Does the action on the document with this id; the reason it could not, or nullopt.
+    using Accion = std::function<std::optional<QString>(qint64 id)>;
+
+    struct Partes {
+        platform::Journal& diario;
+        const platform::Clock& reloj;
+        platform::Dialogs& dialogos;
+        Accion reimprimir;
+        Accion descartar;
+    };
+
+    // How far back the list goes.
+    static constexpr int kDiasListados = 7;
+    // How often the list is read again while the window shows.
+    static constexpr int kRefrescoMs = 2000;
+
+    explicit frmTrabajos(Partes partes, QWidget* parent = nullptr);
+
+    // Reads the journal again, keeping the selected document selected while it is listed.
+    void actualizar();
+    // The document of the selected row; nullopt when none is.
+    std::optional<qint64> seleccionado() const;
+    // Selects the row of this document; false when it is not listed.
+    bool seleccionar(qint64 id);
+    // The documents as listed, in the table's order.
+    const QList<platform::JournalDocument>& listados() const { return listados_; }
+
+    // Event handlers of the buttons, also the tests' way in.
+    void reimprimirPulsado();
+    void descartarPulsado();
+
+    QTableWidget* tabla = nullptr;
+    QCheckBox* soloSinImprimir = nullptr;
+    QPushButton* botonReimprimir = nullptr;
+    QPushButton* botonDescartar = nullptr;
+    QPushButton* botonActualizar = nullptr;
+    QPushButton* botonCerrar = nullptr;
+    QTimer refresco;
+
+protected:
+    void showEvent(QShowEvent* evento) override;
+    void hideEvent(QHideEvent* evento) override;
+
+private:
+    void actuar(const Accion& accion);
+    void llenar(const QList<platform::JournalDocument>& documentos);
+    void botonesSegunSeleccion();
+
+    Partes p_;
+    QList<platform::JournalDocument> listados_;
+};
+
+}  // namespace kelmora::windows

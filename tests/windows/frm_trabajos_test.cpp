@@ -1,0 +1,351 @@
+#include "windows/frm_trabajos.h"
+
+#include "json/qt_printers.h"
+#include "platform/sqlite/sqlite_journal.h"
+#include "settings/dialogos_guionados.h"
+#include "shell/trabajos.h"
+#include "tray/aplicacion_widgets.h"
+#include "windows/frm_main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace kelmora::windows {
+namespace {
+
+using platform::DocumentState;
+using platform::MessageIcon;
+using Tipo = testing::DialogosGuionados::Tipo;
+
+const QDateTime kAhora(QDate(2024, 5, 10), QTime(13, 0));
+
+// A journal in a file of its own, documents added one answer each, and the window over it with
+// actions that do what the print queue would and record what they were asked.
+class VentanaTrabajos : public ::testing::Test {
+protected:
+    VentanaTrabajos() {
+        platform::SqliteJournal::Opened abierto =
+            platform::SqliteJournal::open(carpeta.filePath(platform::SqliteJournal::kFileName));
+        diario = std::move(abierto.journal);
+        if (!abierto.problem.isEmpty()) ADD_FAILURE() << abierto.problem.toStdString();
+    }
+
+    qint64 anotar(const QDateTime& creado, const QString& clase, DocumentState estado, const QString& motivo = {},
+                  const QString& mesa = {}, const QString& pedido = {}) {
+        platform::JournalDocument d;
+        d.list = QStringLiteral("comanda");
+        d.kind = clase;
+        d.table = mesa;
+        d.order = pedido;
+        d.requestedPrinter = QStringLiteral("Cocina");
+        QList<platform::JournalDocument> documentos{d};
+        EXPECT_NE(diario->addAnswer(QStringLiteral("{}"), documentos, creado), 0);
+        d = documentos.first();
+        d.state = estado;
+        d.reason = motivo;
+        if (estado == DocumentState::Printed) d.printer = QStringLiteral("Facturas");
+        diario->update(d);
+        return d.id;
+    }
+
+    frmTrabajos& abrir() {
+        ventana = std::make_unique<frmTrabajos>(frmTrabajos::Partes{
+            *diario, reloj, dialogos,
+            [this](qint64 id) {
+                pedidosReimpresion.push_back(id);
+                return negativa ? negativa : shell::marcarReimpresion(*diario, id, kAhora);
+            },
+            [this](qint64 id) {
+                pedidosDescarte.push_back(id);
+                return negativa ? negativa : shell::descartarDocumento(*diario, id, kAhora);
+            }});
+        return *ventana;
+    }
+
+    QStringList columna(ColumnaTrabajo c) const {
+        QStringList textos;
+        for (int fila = 0; fila < ventana->tabla->rowCount(); ++fila)
+            textos.append(ventana->tabla->item(fila, static_cast<int>(c))->text());
+        return textos;
+    }
+    int filaDe(qint64 id) const {
+        return static_cast<int>(columna(ColumnaTrabajo::Numero).indexOf(QString::number(id)));
+    }
+
+    QTemporaryDir carpeta;
+    std::unique_ptr<platform::SqliteJournal> diario;
+    platform::FixedClock reloj{kAhora};
+    testing::DialogosGuionados dialogos;
+    std::optional<QString> negativa;
+    std::vector<qint64> pedidosReimpresion;
+    std::vector<qint64> pedidosDescarte;
+    std::unique_ptr<frmTrabajos> ventana;
+};
+
+// ---- the list ----
+
+TEST_F(VentanaTrabajos, ListaLosUltimosSieteDiasDelMasNuevoAlMasViejo) {
+    anotar(kAhora.addDays(-8), QStringLiteral("Comanda"), DocumentState::Printed);
+    const qint64 hace3Dias = anotar(kAhora.addDays(-3), QStringLiteral("Factura"), DocumentState::Printed, {},
+                                    QStringLiteral("Mesa 2"), QStringLiteral("77"));
+    const qint64 anulacion = anotar(kAhora.addSecs(-3600), QStringLiteral("Anulacion"), DocumentState::Held,
+                                    QStringLiteral("La impresora Cocina no responde"), QStringLiteral("Mesa 4"),
+                                    QStringLiteral("118"));
+    const qint64 cajon = anotar(kAhora.addSecs(-60), QStringLiteral("Cajon"), DocumentState::Pending);
+
+    frmTrabajos& v = abrir();
+
+    EXPECT_EQ(v.windowTitle(), QStringLiteral("Trabajos"));
+    QStringList cabeceras;
+    for (int c = 0; c < v.tabla->columnCount(); ++c) cabeceras.append(v.tabla->horizontalHeaderItem(c)->text());
+    EXPECT_EQ(cabeceras, (QStringList{QStringLiteral("Nº"), QStringLiteral("Hora"), QStringLiteral("Documento"),
+                                      QStringLiteral("Mesa / pedido"), QStringLiteral("Impresora"),
+                                      QStringLiteral("Estado"), QStringLiteral("Motivo")}));
+    EXPECT_EQ(columna(ColumnaTrabajo::Numero),
+              (QStringList{QString::number(cajon), QString::number(anulacion), QString::number(hace3Dias)}));
+    EXPECT_EQ(columna(ColumnaTrabajo::Hora),
+              (QStringList{QStringLiteral("12:59:00"), QStringLiteral("12:00:00"), QStringLiteral("07/05 13:00")}));
+    EXPECT_EQ(columna(ColumnaTrabajo::Documento),
+              (QStringList{QStringLiteral("Cajón"), QStringLiteral("Anulación"), QStringLiteral("Factura")}));
+    EXPECT_EQ(columna(ColumnaTrabajo::Referencia),
+              (QStringList{QString(), QStringLiteral("Mesa 4, pedido 118"), QStringLiteral("Mesa 2, pedido 77")}));
+    // The printer it went to once it went somewhere, the one it was meant for before.
+    EXPECT_EQ(columna(ColumnaTrabajo::Impresora),
+              (QStringList{QStringLiteral("Cocina"), QStringLiteral("Cocina"), QStringLiteral("Facturas")}));
+    EXPECT_EQ(columna(ColumnaTrabajo::Estado),
+              (QStringList{QStringLiteral("pendiente"), QStringLiteral("retenido"), QStringLiteral("impreso")}));
+    EXPECT_EQ(columna(ColumnaTrabajo::Motivo),
+              (QStringList{QString(), QStringLiteral("La impresora Cocina no responde"), QString()}));
+}
+
+TEST_F(VentanaTrabajos, ElFiltroDejaSoloLoQueFaltaImprimir) {
+    const qint64 impreso = anotar(kAhora.addSecs(-500), QStringLiteral("Comanda"), DocumentState::Printed);
+    const qint64 fallido = anotar(kAhora.addSecs(-400), QStringLiteral("Comanda"), DocumentState::Failed,
+                                  QStringLiteral("La impresora rechazó el trabajo"));
+    const qint64 descartado = anotar(kAhora.addSecs(-300), QStringLiteral("Factura"), DocumentState::Discarded);
+    const qint64 enviado = anotar(kAhora.addSecs(-200), QStringLiteral("Factura"), DocumentState::Sent);
+    frmTrabajos& v = abrir();
+    EXPECT_EQ(v.soloSinImprimir->text(), QStringLiteral("Sólo sin imprimir"));
+    ASSERT_FALSE(v.soloSinImprimir->isChecked());
+    EXPECT_EQ(v.tabla->rowCount(), 4);
+
+    v.soloSinImprimir->setChecked(true);
+    EXPECT_EQ(columna(ColumnaTrabajo::Numero), (QStringList{QString::number(enviado), QString::number(fallido)}));
+
+    v.soloSinImprimir->setChecked(false);
+    EXPECT_EQ(columna(ColumnaTrabajo::Numero),
+              (QStringList{QString::number(enviado), QString::number(descartado), QString::number(fallido),
+                           QString::number(impreso)}));
+}
+
+TEST_F(VentanaTrabajos, LoQueNadieTieneEnPapelResalta) {
+    const qint64 retenido = anotar(kAhora.addSecs(-500), QStringLiteral("Comanda"), DocumentState::Held);
+    const qint64 fallido = anotar(kAhora.addSecs(-400), QStringLiteral("Comanda"), DocumentState::Failed);
+    const qint64 vencido = anotar(kAhora.addSecs(-300), QStringLiteral("Comanda"), DocumentState::Expired);
+    const qint64 impreso = anotar(kAhora.addSecs(-200), QStringLiteral("Comanda"), DocumentState::Printed);
+    const qint64 pendiente = anotar(kAhora.addSecs(-100), QStringLiteral("Comanda"), DocumentState::Pending);
+    abrir();
+
+    const auto color = [&](qint64 id, ColumnaTrabajo c) {
+        return ventana->tabla->item(filaDe(id), static_cast<int>(c))->data(Qt::ForegroundRole);
+    };
+    const QVariant normal = color(impreso, ColumnaTrabajo::Documento);
+    EXPECT_FALSE(normal.isValid());
+    EXPECT_FALSE(color(pendiente, ColumnaTrabajo::Estado).isValid());
+    for (const qint64 id : {retenido, fallido, vencido}) {
+        for (const ColumnaTrabajo c : {ColumnaTrabajo::Numero, ColumnaTrabajo::Estado, ColumnaTrabajo::Motivo}) {
+            EXPECT_TRUE(color(id, c).isValid()) << id;
+        }
+        EXPECT_TRUE(ventana->tabla->item(filaDe(id), static_cast<int>(ColumnaTrabajo::Estado))->font().bold());
+    }
+    EXPECT_FALSE(ventana->tabla->item(filaDe(impreso), static_cast<int>(ColumnaTrabajo::Estado))->font().bold());
+}
+
+TEST_F(VentanaTrabajos, AlActualizarSigueElegidoElMismoDocumento) {
+    const qint64 primero = anotar(kAhora.addSecs(-300), QStringLiteral("Comanda"), DocumentState::Held);
+    anotar(kAhora.addSecs(-200), QStringLiteral("Comanda"), DocumentState::Printed);
+    frmTrabajos& v = abrir();
+    ASSERT_TRUE(v.seleccionar(primero));
+    ASSERT_EQ(filaDe(primero), 1);
+
+    // A new document comes in on top and the one chosen gets printed meanwhile.
+    anotar(kAhora.addSecs(-10), QStringLiteral("Factura"), DocumentState::Pending);
+    platform::JournalDocument d = *diario->document(primero);
+    d.state = DocumentState::Printed;
+    diario->update(d);
+    v.botonActualizar->click();
+
+    EXPECT_EQ(filaDe(primero), 2);
+    EXPECT_EQ(v.seleccionado(), primero);
+    EXPECT_EQ(v.tabla->item(2, static_cast<int>(ColumnaTrabajo::Estado))->text(), QStringLiteral("impreso"));
+
+    // Filtered out, it is chosen no more: the buttons have nothing to act on.
+    v.soloSinImprimir->setChecked(true);
+    EXPECT_EQ(v.seleccionado(), std::nullopt);
+    EXPECT_FALSE(v.botonReimprimir->isEnabled());
+    EXPECT_FALSE(v.botonDescartar->isEnabled());
+}
+
+TEST_F(VentanaTrabajos, SeRefrescaSoloMientrasSeVe) {
+    frmTrabajos& v = abrir();
+    EXPECT_FALSE(v.refresco.isActive());
+    anotar(kAhora.addSecs(-10), QStringLiteral("Factura"), DocumentState::Pending);
+    v.show();
+    // Showing reads the journal again at once, then every two seconds.
+    EXPECT_EQ(v.tabla->rowCount(), 1);
+    EXPECT_TRUE(v.refresco.isActive());
+    EXPECT_EQ(v.refresco.interval(), 2000);
+    v.botonCerrar->click();
+    EXPECT_FALSE(v.isVisible());
+    EXPECT_FALSE(v.refresco.isActive());
+}
+
+// ---- the actions ----
+
+TEST_F(VentanaTrabajos, ReimprimirActuaSobreElElegidoYMuestraSuEstadoNuevo) {
+    const qint64 fallido = anotar(kAhora.addSecs(-400), QStringLiteral("Comanda"), DocumentState::Failed,
+                                  QStringLiteral("La impresora rechazó el trabajo"));
+    anotar(kAhora.addSecs(-100), QStringLiteral("Comanda"), DocumentState::Printed);
+    frmTrabajos& v = abrir();
+    EXPECT_EQ(v.botonReimprimir->text(), QStringLiteral("Reimprimir"));
+    EXPECT_EQ(v.botonDescartar->text(), QStringLiteral("Descartar"));
+    EXPECT_EQ(v.botonActualizar->text(), QStringLiteral("Actualizar"));
+    EXPECT_EQ(v.botonCerrar->text(), QStringLiteral("Cerrar"));
+
+    ASSERT_TRUE(v.seleccionar(fallido));
+    EXPECT_TRUE(v.botonReimprimir->isEnabled());
+    v.botonReimprimir->click();
+
+    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{fallido});
+    EXPECT_TRUE(pedidosDescarte.empty());
+    EXPECT_EQ(v.seleccionado(), fallido);
+    const int fila = filaDe(fallido);
+    EXPECT_EQ(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Documento))->text(),
+              QStringLiteral("Comanda (reimpresión)"));
+    EXPECT_EQ(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Estado))->text(), QStringLiteral("pendiente"));
+    EXPECT_TRUE(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Motivo))->text().isEmpty());
+    EXPECT_TRUE(dialogos.mostrados.empty());
+
+    // Pending already: the queue's reason why not is shown.
+    v.botonReimprimir->click();
+    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    ASSERT_EQ(mensajes.size(), 1u);
+    EXPECT_EQ(mensajes[0].texto, QStringLiteral("El documento %1 ya está por imprimirse").arg(fallido));
+    EXPECT_EQ(mensajes[0].icono, MessageIcon::Warning);
+}
+
+TEST_F(VentanaTrabajos, DescartarActuaSobreElElegidoYUnaNegativaSeMuestra) {
+    const qint64 retenido = anotar(kAhora.addSecs(-400), QStringLiteral("Factura"), DocumentState::Held);
+    const qint64 enviando = anotar(kAhora.addSecs(-100), QStringLiteral("Factura"), DocumentState::Sending);
+    frmTrabajos& v = abrir();
+
+    ASSERT_TRUE(v.seleccionar(retenido));
+    v.botonDescartar->click();
+    EXPECT_EQ(v.tabla->item(filaDe(retenido), static_cast<int>(ColumnaTrabajo::Estado))->text(),
+              QStringLiteral("descartado"));
+    EXPECT_TRUE(dialogos.mostrados.empty());
+
+    negativa = QStringLiteral("La cola de impresión no está en marcha");
+    ASSERT_TRUE(v.seleccionar(enviando));
+    v.botonDescartar->click();
+    EXPECT_EQ(pedidosDescarte, (std::vector<qint64>{retenido, enviando}));
+    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    ASSERT_EQ(mensajes.size(), 1u);
+    EXPECT_EQ(mensajes[0].texto, QStringLiteral("La cola de impresión no está en marcha"));
+    EXPECT_EQ(diario->document(enviando)->state, DocumentState::Sending);
+}
+
+TEST_F(VentanaTrabajos, SinNadaElegidoNoSePideNada) {
+    anotar(kAhora.addSecs(-100), QStringLiteral("Factura"), DocumentState::Held);
+    frmTrabajos& v = abrir();
+    ASSERT_EQ(v.seleccionado(), std::nullopt);
+    EXPECT_FALSE(v.botonReimprimir->isEnabled());
+    EXPECT_FALSE(v.botonDescartar->isEnabled());
+    v.reimprimirPulsado();
+    v.descartarPulsado();
+    EXPECT_TRUE(pedidosReimpresion.empty());
+    EXPECT_TRUE(pedidosDescarte.empty());
+    EXPECT_TRUE(dialogos.mostrados.empty());
+}
+
+// ---- from the settings window ----
+
+class TrabajosDesdeLosAjustes : public VentanaTrabajos {
+protected:
+    TrabajosDesdeLosAjustes() {
+        QFile acceso(carpeta.filePath(QStringLiteral("Acceso")));
+        if (acceso.open(QIODevice::WriteOnly)) acceso.write("123451234512345\r\n");
+    }
+    void abrirPrincipal(bool conTrabajos) {
+        frmMain::Partes partes{carpeta.path(), dialogos, [] {}, [](const QString&) {}, true};
+        if (conTrabajos) {
+            partes.trabajos.emplace(frmMain::Trabajos{*diario, reloj,
+                                                      [this](qint64 id) {
+                                                          pedidosReimpresion.push_back(id);
+                                                          return std::optional<QString>();
+                                                      },
+                                                      [](qint64) { return std::optional<QString>(); }});
+        }
+        principal = std::make_unique<frmMain>(std::move(partes));
+    }
+    std::unique_ptr<frmMain> principal;
+};
+
+TEST_F(TrabajosDesdeLosAjustes, ElBotonAbreLaVentanaSobreLosAjustes) {
+    const qint64 retenido = anotar(kAhora.addSecs(-100), QStringLiteral("Factura"), DocumentState::Held);
+    abrirPrincipal(true);
+    // Opened modally, as a click on the tray icon does: the list must still take clicks.
+    frmTrabajos* trabajos = nullptr;
+    settings::frmImpresion* ajustes = nullptr;
+    QTimer::singleShot(0, [&] {
+        ajustes = principal->ajustesAbiertos();
+        [&] {
+            ASSERT_NE(ajustes, nullptr);
+            EXPECT_TRUE(ajustes->botonTrabajos->isVisibleTo(ajustes));
+            EXPECT_EQ(ajustes->botonTrabajos->text(), QStringLiteral("Trabajos"));
+            ajustes->botonTrabajos->click();
+            trabajos = principal->trabajosAbiertos();
+            ASSERT_NE(trabajos, nullptr);
+            EXPECT_TRUE(trabajos->isVisible());
+            EXPECT_TRUE(trabajos->isWindow());
+            EXPECT_EQ(trabajos->listados().size(), 1);
+            ajustes->botonTrabajos->click();
+            EXPECT_EQ(principal->trabajosAbiertos(), trabajos);
+            ASSERT_TRUE(trabajos->seleccionar(retenido));
+            // Through the window system, which drops what a modal window blocks.
+            QPushButton* boton = trabajos->botonReimprimir;
+            QTest::mouseClick(trabajos->windowHandle(), Qt::LeftButton, {},
+                              boton->mapTo(trabajos, boton->rect().center()));
+        }();
+        if (ajustes) ajustes->botonCerrar->click();
+    });
+    principal->abrirAjustes(true);
+    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{retenido});
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The settings window took it along.
+    EXPECT_EQ(principal->trabajosAbiertos(), nullptr);
+}
+
+TEST_F(TrabajosDesdeLosAjustes, SinDiarioNoHayBoton) {
+    abrirPrincipal(false);
+    principal->abrirAjustes(false);
+    settings::frmImpresion* ajustes = principal->ajustesAbiertos();
+    ASSERT_NE(ajustes, nullptr);
+    EXPECT_FALSE(ajustes->botonTrabajos->isVisibleTo(ajustes));
+    principal->abrirTrabajos(ajustes);
+    EXPECT_EQ(principal->trabajosAbiertos(), nullptr);
+}
+
+}  // namespace
+}  // namespace kelmora::windows
