@@ -226,7 +226,7 @@ void ColaImpresion::drenar() {
             std::optional<JournalDocument> d = p_.diario.document(listado.id);
             if (!d || d->state != DocumentState::Pending) continue;
             if (vencido(*d)) {
-                guardar(*d, DocumentState::Expired, QStringLiteral("nadie lo imprimió a tiempo"));
+                vencer(*d);
                 continue;
             }
             const Resultado resultado = imprimirDocumento(*d, false);
@@ -256,12 +256,13 @@ const ColaImpresion::Carga& ColaImpresion::carga(qint64 respuesta) {
     return *cargas_.insert(respuesta, Carga{datos, config});
 }
 
-std::optional<QString> ColaImpresion::ejecutarTicket(const JournalDocument& d, const Impresion& impresion) {
+std::optional<QString> ColaImpresion::ejecutarTicket(const JournalDocument& d, const Value& datos,
+                                                     const Impresion& impresion) {
     if (d.list == kCajon) {
         abrirCajonMonedero(impresion);
         return std::nullopt;
     }
-    const Value registro = carga(d.answerId).datos[d.list].toCollection().item(d.position + 1);
+    const Value registro = datos[d.list].toCollection().item(d.position + 1);
     Collection unico;
     unico.add(registro);
     if (d.list == kComandas) return imprimirComandas(impresion, unico);
@@ -274,7 +275,9 @@ std::optional<QString> ColaImpresion::ejecutarTicket(const JournalDocument& d, c
 }
 
 ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bool reintento) {
-    const Carga& c = carga(d.answerId);
+    // A copy: an answer that comes in while an invoice lets events run may clear the cache, and the
+    // settings must outlive the document printed with them.
+    const Carga c = carga(d.answerId);
     if (c.datos.isEmpty()) {
         guardar(d, DocumentState::Failed, QStringLiteral("la respuesta ya no está en el diario"));
         return Resultado::Fallido;
@@ -309,7 +312,7 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
     std::optional<QString> errorDeDatos;
     std::optional<platform::PrinterError> errorDeImpresora;
     try {
-        errorDeDatos = ejecutarTicket(d, impresion);
+        errorDeDatos = ejecutarTicket(d, c.datos, impresion);
     } catch (const platform::PrinterError& error) {
         errorDeImpresora = error;
     } catch (const RuntimeError& error) {
@@ -364,7 +367,11 @@ void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo)
                                  platform::kBalloonMilliseconds);
     }
     sistemaCaido_ = true;
-    guardar(d, DocumentState::Held, motivo);
+    // Left as being sent: a request that timed out may still have reached the printing system,
+    // so before it is sent again the system is asked whether it has the job.
+    d.reason = motivo;
+    guardar(d, DocumentState::Sending, motivo);
+    p_.registro.anotar(lineaDocumento(d));
 }
 
 void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& motivo, bool soloLista) {
@@ -375,6 +382,17 @@ void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& mot
         if (soloLista && resto.list != d.list) continue;
         guardar(resto, DocumentState::Failed, porque);
     }
+}
+
+void ColaImpresion::vencer(JournalDocument& d) {
+    const QString motivo = d.reason.isEmpty()
+                               ? QStringLiteral("ninguna impresora lo tomó a tiempo")
+                               : QStringLiteral("ninguna impresora lo tomó a tiempo (%1)").arg(d.reason);
+    guardar(d, DocumentState::Expired, motivo);
+    p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" no se imprimirá: esperó demasiado. "
+                                                             "Reimprímalo desde Trabajos si aún hace falta."),
+                             platform::BalloonIcon::Warning, QStringLiteral("Trabajo vencido"),
+                             platform::kBalloonMilliseconds);
 }
 
 bool ColaImpresion::vencido(const JournalDocument& d) const {
@@ -392,12 +410,7 @@ void ColaImpresion::reintentarRetenidos() {
         std::optional<JournalDocument> d = p_.diario.document(listado.id);
         if (!d || d->state != DocumentState::Held) continue;
         if (vencido(*d)) {
-            guardar(*d, DocumentState::Expired,
-                    QStringLiteral("ninguna impresora lo tomó a tiempo (%1)").arg(d->reason));
-            p_.avisos.ShowBalloonTip(descripcion(*d) + QStringLiteral(" no se imprimirá: esperó demasiado. "
-                                                                      "Reimprímalo desde Trabajos si aún hace falta."),
-                                     platform::BalloonIcon::Warning, QStringLiteral("Trabajo vencido"),
-                                     platform::kBalloonMilliseconds);
+            vencer(*d);
             continue;
         }
         if (sinImpresora.contains(d->requestedPrinter)) continue;
@@ -492,7 +505,7 @@ void ColaImpresion::recuperarEnvios() {
         }
         // Never taken whole: whatever was left of it goes, and the document is printed again.
         if (trabajo) impresoras.cancelJob(trabajo->jobId);
-        guardar(d, DocumentState::Pending);
+        guardar(d, DocumentState::Pending, d.reason);
         hayNuevos_ = true;
     }
 }
@@ -513,7 +526,9 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
 
 void ColaImpresion::actualizarSinImprimir() {
     int cuenta = p_.diario.unprintedCount();
-    if (sistemaCaido_) cuenta += static_cast<int>(p_.diario.documentsIn({DocumentState::Pending}).size());
+    if (sistemaCaido_) {
+        cuenta += static_cast<int>(p_.diario.documentsIn({DocumentState::Pending, DocumentState::Sending}).size());
+    }
     if (cuenta == sinImprimir_) return;
     sinImprimir_ = cuenta;
     if (p_.alCambiarSinImprimir) p_.alCambiarSinImprimir(cuenta);

@@ -108,7 +108,8 @@ private:
     void drenar();
     Resultado imprimirDocumento(platform::JournalDocument& documento, bool reintento);
     // Runs the document's ticket; returns the data error's description when its data failed.
-    std::optional<QString> ejecutarTicket(const platform::JournalDocument& documento, const Impresion& impresion);
+    std::optional<QString> ejecutarTicket(const platform::JournalDocument& documento, const Value& datos,
+                                          const Impresion& impresion);
     void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo);
     void fallarRestantes(const platform::JournalDocument& documento, const QString& motivo, bool soloLista);
     void seguirTrabajos();
@@ -116,6 +117,8 @@ private:
     void vencerEsperas();
     void reintentarRetenidos();
     bool vencido(const platform::JournalDocument& documento) const;
+    // No longer printed by itself: listed for a person, and told.
+    void vencer(platform::JournalDocument& documento);
     void guardar(platform::JournalDocument& documento, platform::DocumentState estado, const QString& motivo = {});
     void anotarResultado(const platform::JournalDocument& documento);
     void actualizarSinImprimir();

@@ -24,18 +24,25 @@ namespace kelmora::platform {
 // and cutter. Queue names cannot hold blanks while the server names areas as the restaurant
 // writes them ("Barra 1"): a queue is also known by its description.
 //
-// The server is libcups's default one (CUPS_SERVER, client.conf or the local scheduler). Painting
-// and dithering pictures need a QGuiApplication.
+// The server is libcups's default one (CUPS_SERVER, client.conf or the local scheduler), asked over
+// a connection of the system's own on which every request has a time bound: a scheduler that hangs
+// makes a request fail, never the service wait. Painting and dithering pictures need a
+// QGuiApplication.
 class CupsPrinterSystem final : public PrinterSystem {
 public:
     // The settings of the printer known by any of the names given (its queue and its description).
     using SettingsLookup = std::function<PrinterSettings(const QStringList& names)>;
 
-    explicit CupsPrinterSystem(double paperWidthMm = PdfPainter::kDefaultPaperWidthMm, SettingsLookup settings = {});
+    // How long one request to the scheduler may take, from connecting to its whole answer.
+    static constexpr std::chrono::milliseconds kRequestBound{5000};
+
+    explicit CupsPrinterSystem(double paperWidthMm = PdfPainter::kDefaultPaperWidthMm, SettingsLookup settings = {},
+                               std::chrono::milliseconds requestBound = kRequestBound);
     ~CupsPrinterSystem() override;
 
     // The queues, in the server's order, then the descriptions that name no queue; read again
-    // once the list read last is kListLifetime old. select() indexes the list read last.
+    // once the list read last is kListLifetime old, or after a request found the server
+    // unreachable. select() indexes the list read last. None while the server cannot be reached.
     QStringList printerNames() const override;
     // CUPS's default destination, read with the list.
     QString defaultPrinterName() const override;
@@ -45,8 +52,14 @@ public:
     // One raw job on the current printer's queue: the bytes exactly, nothing added.
     void sendRaw(const QByteArray& bytes) override;
 
-    // The id of the last job that CUPS accepted; 0 before the first.
-    int lastJobId() const { return lastJobId_; }
+    // Whether the list read last reached the server.
+    bool reachable() const override { return reachable_; }
+    // The jobs' states in one request, and the problems of the queues of those still waiting or
+    // printing in one more.
+    QList<JobStatus> jobStatuses(const QList<int>& jobIds) override;
+    // The latest job of that name among all the server keeps.
+    std::optional<JobStatus> findJob(const QString& name) override;
+    void cancelJob(int jobId) override;
 
     // What a queue takes, from its driver: none (a raw queue) or one that takes no PDF means the
     // receipt printer's commands.
@@ -58,6 +71,7 @@ public:
 
 private:
     class CupsPrinter;
+    class Server;
     struct Queue {
         QString name;
         QString description;
@@ -67,22 +81,24 @@ private:
     // The queue listed under `name` (its own or its description's); null when none is.
     const Queue* queueListed(const QString& name) const;
     CupsPrinter& printerNamed(const QString& name);
-    // Submits one job of one document; raises RuntimeError when CUPS refuses it.
-    void submit(const QString& queue, const QString& title, const char* format, const QByteArray& data);
+    // Submits one job of one document, all in one request; its id. Raises PrinterError when CUPS
+    // refuses it or cannot be reached.
+    int submit(const QString& queue, const QString& title, const char* format, const QByteArray& data);
 
     PdfPainter painter_;
     escpos::DitheringRasterizer rasterizer_;
     SettingsLookup settings_;
+    std::unique_ptr<Server> server_;
     // The destinations and the default as last read, and when.
     mutable QList<Queue> queues_;
     mutable QStringList names_;
     mutable QString defaultName_;
     mutable QElapsedTimer listAge_;
+    mutable bool reachable_ = true;
     // One printer per device name for the system's lifetime, so a printer stays valid for
     // whoever holds it across a new selection.
     std::map<QString, std::unique_ptr<CupsPrinter>> printers_;
     CupsPrinter* current_ = nullptr;
-    int lastJobId_ = 0;
 };
 
 }  // namespace kelmora::platform

@@ -108,7 +108,7 @@ TEST_F(CupsPrinters, ADocumentIsOnePdfJobNamedAfterItsKindWithoutTheProbeLine) {
     const QList<CapturedJob> jobs = newJobs(1);
     ASSERT_EQ(jobs.size(), 1);
     EXPECT_EQ(jobs[0].queue, "Cocina");
-    EXPECT_EQ(jobs[0].id, system.lastJobId());
+    EXPECT_EQ(jobs[0].id, system.lastDelivery().jobId);
     EXPECT_EQ(jobs[0].title, "Comanda");
     EXPECT_TRUE(jobs[0].bytes.startsWith("%PDF-"));
     // Two lines of 12 points and the margin: the probe's empty line is not on paper.
