@@ -25,6 +25,14 @@ void escribirTexto(const QString& texto, QString& salida) {
     salida += u'"';
 }
 
+// The reader takes a key's characters as they are, escapes included, and a key it reads never
+// holds a quote or a blank: written back as it is, it reads back the same.
+void escribirClave(const QString& clave, QString& salida) {
+    salida += u'"';
+    salida += clave;
+    salida += u'"';
+}
+
 void escribir(const Value& valor, QString& salida) {
     switch (valor.kind()) {
     case Value::Kind::Empty:
@@ -38,7 +46,7 @@ void escribir(const Value& valor, QString& salida) {
         for (const auto& [clave, miembro] : valor.toDictionary().members()) {
             if (!primero) salida += u',';
             primero = false;
-            escribirTexto(clave, salida);
+            escribirClave(clave, salida);
             salida += u':';
             escribir(miembro, salida);
         }

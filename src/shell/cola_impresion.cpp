@@ -109,9 +109,11 @@ void ColaImpresion::imprimirRespuesta(const Value& datos, const Collection& coma
                 nullptr);
     }
     posicion = 0;
+    // Invoices are meant for the default printer, whichever it is now.
+    const QString predeterminada = facturas.Count() > 0 ? p_.seleccion.impresoraPredeterminada() : QString();
     for (const Value& factura : facturas) {
         if (imprimible([&] { return facturaImprimible(factura); })) {
-            agregar(kFacturas, posicion, QStringLiteral("Factura"), factura, QString(), u"idFacturaCuenta");
+            agregar(kFacturas, posicion, QStringLiteral("Factura"), factura, predeterminada, u"idFacturaCuenta");
         }
         ++posicion;
     }
@@ -201,6 +203,7 @@ void ColaImpresion::revisar() {
         } catch (const RuntimeError&) {
         }
     }
+    if (!sistemaCaido_) caidaAvisada_ = false;
     const QDateTime ahora = p_.reloj.now();
     if (!ultimaPoda_.isValid() || ultimaPoda_.daysTo(ahora) >= 1) {
         p_.diario.prune(ahora.addDays(-ajustes_.diasDiario));
@@ -360,18 +363,21 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
 }
 
 void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo) {
-    // Told once per outage: the documents behind it wait their turn without a word each.
-    if (!sistemaCaido_) {
+    // Told once per outage, however many revision rounds it lasts: the documents behind it wait
+    // their turn without a word each.
+    const bool avisar = !caidaAvisada_;
+    if (avisar) {
         p_.avisos.ShowBalloonTip(motivo + QStringLiteral(". Los documentos esperan y se imprimirán en cuanto se pueda."),
                                  platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
                                  platform::kBalloonMilliseconds);
     }
     sistemaCaido_ = true;
+    caidaAvisada_ = true;
     // Left as being sent: a request that timed out may still have reached the printing system,
     // so before it is sent again the system is asked whether it has the job.
     d.reason = motivo;
     guardar(d, DocumentState::Sending, motivo);
-    p_.registro.anotar(lineaDocumento(d));
+    if (avisar) p_.registro.anotar(lineaDocumento(d));
 }
 
 void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& motivo, bool soloLista) {

@@ -131,6 +131,8 @@ private:
     bool imprimiendo_ = false;
     bool hayNuevos_ = false;
     bool sistemaCaido_ = false;
+    // The outage was told: not again on each revision round until a round finds the system back.
+    bool caidaAvisada_ = false;
     int sinImprimir_ = -1;
     // What was told once for the answer whose documents print now (an unreadable logo).
     AvisosRespuesta avisosRespuesta_;

@@ -79,7 +79,7 @@ JournalDocument readRow(const QSqlQuery& q, bool withBytes) {
 // Moves a journal file that cannot be used out of the way, with its WAL companions; the name it
 // got, empty when even that failed.
 QString setAside(const QString& path, const QDateTime& now) {
-    const QString aside = path + QStringLiteral(".danado-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside = path + QStringLiteral(".danado-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     if (!QFile::rename(path, aside)) return {};
     for (const char* suffix : {"-wal", "-shm"}) {
         if (QFile::exists(path + QLatin1String(suffix))) QFile::rename(path + QLatin1String(suffix), aside + QLatin1String(suffix));
@@ -156,6 +156,8 @@ SqliteJournal::Opened SqliteJournal::open(const QString& path) {
             opened.journal = std::move(journal);
             return opened;
         }
+        // Closed as it is: folding the log back would wait out the lock of whoever holds the file.
+        QSqlDatabase::database(connection, false).close();
         journal.reset();
         // A file that cannot be used as it is: kept aside for whoever wants to look at it.
         if (QFile::exists(path)) {
@@ -195,6 +197,7 @@ std::unique_ptr<SqliteJournal> SqliteJournal::openExisting(const QString& path, 
         new SqliteJournal(QStringLiteral("kelmora-journal-") + QUuid::createUuid().toString(QUuid::Id128), true));
     QString why;
     if (!journal->prepare(path, &why)) {
+        QSqlDatabase::database(journal->connection_, false).close();
         *error = QStringLiteral("No se puede leer el diario de trabajos %1: %2").arg(QDir::toNativeSeparators(path), why);
         return nullptr;
     }

@@ -1,0 +1,720 @@
+// The print queue: every answer recorded before it prints, held and tried again, followed to paper,
+// expired, reprinted and recovered after a crash.
+#include "shell/cola_impresion.h"
+
+#include "json/qt_printers.h"
+#include "json/runtime_error.h"
+#include "platform/text/text_printer.h"
+#include "shell/conexion.h"
+#include "shell/diario_memoria.h"
+#include "shell_fakes.h"
+#include "support/test_support.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace kelmora::shell {
+namespace {
+
+using platform::DocumentState;
+using platform::JobStatus;
+using platform::JournalDocument;
+using platform::PrinterError;
+using testing::LineaDeTiempoFalsa;
+using testing::TemporizadorFalso;
+
+// Virtual printers with what a spooler adds: it can be unreachable, a queue can refuse documents,
+// and the jobs it takes get ids, states and names that can be looked up again.
+class SistemaConTrabajos final : public platform::VirtualPrinterSystem {
+public:
+    using VirtualPrinterSystem::VirtualPrinterSystem;
+
+    // Nothing listed, not reachable, every delivery refused.
+    bool caido = false;
+    // Reachable and listing its printers, but taking no more jobs for now.
+    bool saturado = false;
+    // Queues that refuse every document.
+    QSet<QString> rechazan;
+    // Each delivery gets a job id, from 100 on; without it nothing can be followed.
+    bool conTrabajos = false;
+    // Runs just before a document or the drawer's bytes are taken; it may throw.
+    std::function<void()> antesDeEntregar;
+    // States reported for the followed jobs; a job not listed here is still waiting.
+    std::map<int, JobStatus> estados;
+    // The jobs the system knows, by title, for findJob.
+    QList<JobStatus> trabajos;
+    QList<int> cancelados;
+
+    QStringList printerNames() const override {
+        return caido ? QStringList() : VirtualPrinterSystem::printerNames();
+    }
+    bool reachable() const override { return !caido; }
+
+    void sendRaw(const QByteArray& bytes) override {
+        if (antesDeEntregar) antesDeEntregar();
+        rechazarSiHaceFalta(current().deviceName());
+        VirtualPrinterSystem::sendRaw(bytes);
+        darTrabajo(current().deviceName(), jobTitle({}));
+    }
+
+    QList<JobStatus> jobStatuses(const QList<int>& ids) override {
+        comprobarSistema();
+        QList<JobStatus> lista;
+        for (const int id : ids) {
+            const auto it = estados.find(id);
+            lista.append(it != estados.end() ? it->second : JobStatus{id, JobStatus::State::Waiting, {}, {}, {}, 1});
+            lista.last().jobId = id;
+        }
+        return lista;
+    }
+    std::optional<JobStatus> findJob(const QString& nombre) override {
+        comprobarSistema();
+        for (const JobStatus& t : std::as_const(trabajos)) {
+            if (t.jobName == nombre || t.jobName.startsWith(nombre + u' ')) return t;
+        }
+        return std::nullopt;
+    }
+    void cancelJob(int id) override { cancelados.append(id); }
+
+protected:
+    void deliverDocument(const QString& impresora, const platform::Document& documento) override {
+        if (antesDeEntregar) antesDeEntregar();
+        rechazarSiHaceFalta(impresora);
+        VirtualPrinterSystem::deliverDocument(impresora, documento);
+        darTrabajo(impresora, jobTitle(documento.kind));
+    }
+
+private:
+    // Asked while it is down, it cannot answer anything.
+    void comprobarSistema() const {
+        if (caido) {
+            throw PrinterError(PrinterError::Scope::System, QStringLiteral("El sistema de impresión no responde"));
+        }
+    }
+    void rechazarSiHaceFalta(const QString& impresora) {
+        comprobarSistema();
+        if (saturado) throw PrinterError(PrinterError::Scope::System, QStringLiteral("Demasiados trabajos en espera"));
+        if (rechazan.contains(impresora)) {
+            throw PrinterError(PrinterError::Scope::Printer,
+                               QStringLiteral("La cola %1 no acepta trabajos").arg(impresora));
+        }
+    }
+    void darTrabajo(const QString& impresora, const QString& titulo) {
+        if (!conTrabajos) return;
+        const int id = siguiente_++;
+        trabajos.append(JobStatus{id, JobStatus::State::Waiting, titulo, {}, {}, 1});
+        recordDelivery(platform::Delivery{impresora, QStringLiteral("application/pdf"), QByteArray("%PDF"), id});
+    }
+    int siguiente_ = 100;
+};
+
+// A clock on the fake time line: advancing the line moves it and fires the revision timer.
+class RelojDeLaLinea final : public platform::Clock {
+public:
+    explicit RelojDeLaLinea(const LineaDeTiempoFalsa& linea) : linea_(linea) {}
+    QDateTime now() const override { return inicio_.addMSecs(linea_.ahora); }
+
+private:
+    const LineaDeTiempoFalsa& linea_;
+    QDateTime inicio_{QDate(2024, 3, 3), QTime(20, 0)};
+};
+
+class RegistroQueAnota final : public Registro {
+public:
+    void anotar(const QString& linea) override { lineas.append(linea); }
+    QStringList lineas;
+};
+
+constexpr qint64 kRevision = 2000;
+
+// A queue on virtual printers Facturas (the default), Cocina and Bar, a journal in memory and
+// fake time.
+struct Banco {
+    explicit Banco(QStringList impresorasInstaladas = {QStringLiteral("Facturas"), QStringLiteral("Cocina"),
+                                                       QStringLiteral("Bar")},
+                   platform::Journal* diarioCompartido = nullptr)
+        : impresoras(platform::VirtualPrinterSystem::Options{std::move(impresorasInstaladas), {}, {}}),
+          diario(diarioCompartido != nullptr ? *diarioCompartido : propio) {}
+
+    LineaDeTiempoFalsa linea;
+    TemporizadorFalso temporizador{linea};
+    RelojDeLaLinea reloj{linea};
+    testing::RecordingNotifier avisos;
+    testing::FakePictureLoader imagenes;
+    platform::NoEventPump eventos;
+    SistemaConTrabajos impresoras;
+    SeleccionImpresora seleccion{impresoras, avisos};
+    DiarioMemoria propio;
+    platform::Journal& diario;
+    RegistroQueAnota registro;
+    QString carpeta = QStringLiteral(".");
+    std::function<bool()> detener;
+    QList<int> cuentas;
+    ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
+    std::optional<ColaImpresion> cola;
+    std::optional<Conexion> conexion;
+
+    ColaImpresion& arrancar(AjustesCola ajustes = {}) {
+        cola.emplace(ColaImpresion::Partes{diario, seleccion, avisos, reloj, imagenes, eventos, carpeta,
+                                           QLocale(QLocale::English, QLocale::UnitedStates), registro, &temporizador,
+                                           [this] { return detener && detener(); },
+                                           [this](int n) { cuentas.append(n); }},
+                     ajustes);
+        conexion.emplace(config, *cola);
+        return *cola;
+    }
+    void despachar(const Value& respuesta) { conexion->setComunicacion(respuesta); }
+    // One round of the revision timer.
+    void revisar() { linea.avanzar(kRevision); }
+
+    // What came out, in order: printer and kind, "raw" for the drawer's pulse.
+    QStringList salidas() const {
+        QStringList lista;
+        for (const auto& d : impresoras.delivered()) {
+            lista << d.deviceName + u':' + (d.isRaw ? QStringLiteral("raw") : d.document.kind);
+        }
+        return lista;
+    }
+    QList<JournalDocument> documentos() const {
+        using S = DocumentState;
+        return diario.documentsIn({S::Pending, S::Sending, S::Sent, S::Printed, S::Held, S::Failed, S::Expired,
+                                   S::Discarded});
+    }
+    // The state of every document, in order.
+    QStringList estados() const {
+        QStringList lista;
+        for (const JournalDocument& d : documentos()) lista << platform::stateName(d.state);
+        return lista;
+    }
+    JournalDocument documento(qint64 id) const { return diario.document(id).value_or(JournalDocument{}); }
+    int globos(const QString& titulo) const {
+        int n = 0;
+        for (const auto& g : avisos.balloons) n += g.title == titulo ? 1 : 0;
+        return n;
+    }
+    QStringList textosDeGlobos(const QString& titulo) const {
+        QStringList lista;
+        for (const auto& g : avisos.balloons) {
+            if (g.title == titulo) lista << g.text;
+        }
+        return lista;
+    }
+};
+
+Value respuestaDeArchivo(const QString& archivo) {
+    return testing::parseJson(testing::readDataFile(QStringLiteral("answers/") + archivo).mid(5));
+}
+
+// The members at `indices` (from 1) of one of the answer's lists.
+Collection elementos(const Value& respuesta, const char16_t* lista, const QList<int>& indices) {
+    Collection c;
+    for (const int i : indices) c.add(respuesta[lista].toCollection().item(i));
+    return c;
+}
+
+// Two kitchen orders, a cancellation, three invoices and the drawer.
+Value turnoCompleto() { return respuestaDeArchivo(QStringLiteral("turno_completo.txt")); }
+
+const QString kProductos = QStringLiteral(R"([{"nombre": "Sopa", "cantidad": 1, "valor": 9000, "detalle": []}])");
+
+Value comanda(const QString& area, const QString& mesa, int pedido, const QString& productos = kProductos) {
+    return testing::parseJson(
+        QStringLiteral(R"({"area": "%1", "titulo": null, "nomMesa": "%2", "responsable": "Luisa", "nPedido": %3,
+            "fecha": "2024-03-03 20:10", "clienteNombre": "", "codPlataforma": "", "productos": %4})")
+            .arg(area, mesa)
+            .arg(pedido)
+            .arg(productos));
+}
+
+Value anulacion(const QString& area, const QString& mesa, const QString& productos = kProductos) {
+    return testing::parseJson(
+        QStringLiteral(R"({"area": "%1", "nomMesa": "%2", "productos": %3})").arg(area, mesa, productos));
+}
+
+Value respuesta(const QList<Value>& comandas, const QList<Value>& anulaciones, const Collection& facturas,
+                bool cajon) {
+    Collection c;
+    for (const Value& v : comandas) c.add(v);
+    Collection a;
+    for (const Value& v : anulaciones) a.add(v);
+    Collection ids;
+    ids.add(1);
+    Dictionary r;
+    r.add(QStringLiteral("config"), turnoCompleto()[u"config"]);
+    r.add(QStringLiteral("comanda"), c);
+    r.add(QStringLiteral("anulaciones"), a);
+    r.add(QStringLiteral("factura"), facturas);
+    r.add(QStringLiteral("abrirCajon"), cajon);
+    r.add(QStringLiteral("idsLeidos"), ids);
+    return r;
+}
+
+// What each document of the journal says about itself: list, position, kind, table, order and
+// the printer it was meant for.
+QString ficha(const JournalDocument& d) {
+    return QStringLiteral("%1#%2 %3 [%4] [%5] -> %6").arg(d.list).arg(d.position).arg(d.kind, d.table, d.order,
+                                                                                          d.requestedPrinter);
+}
+
+// The answer is in the journal, whole, before the first document reaches a printer; the log says
+// one line for the answer and one per document; each job is followed to paper, and what becomes
+// of it decides the document's state.
+TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigueHastaElPapel) {
+    Banco b;
+    b.impresoras.conTrabajos = true;
+    b.arrancar();
+    QStringList estadosAlPrimerEnvio;
+    b.impresoras.antesDeEntregar = [&] {
+        if (estadosAlPrimerEnvio.isEmpty()) estadosAlPrimerEnvio = b.estados();
+    };
+    b.despachar(turnoCompleto());
+
+    EXPECT_EQ(estadosAlPrimerEnvio,
+              (QStringList{"enviando", "pendiente", "pendiente", "pendiente", "pendiente", "pendiente", "pendiente"}));
+    QStringList fichas;
+    for (const JournalDocument& d : b.documentos()) fichas << ficha(d);
+    EXPECT_EQ(fichas, (QStringList{
+                          "comanda#0 Comanda [Mesa 7] [3001] -> Cocina",
+                          "comanda#1 Comanda [Mesa 7] [3001] -> Bar",
+                          "anulaciones#0 Anulacion [Mesa 4] [] -> Cocina",
+                          "factura#0 Factura [Mesa 7] [88] -> Facturas",
+                          "factura#1 Factura [Mesa 8] [89] -> Facturas",
+                          "factura#2 Factura [Mesa 9] [90] -> Facturas",
+                          "abrirCajon#0 Cajon [] [] -> Facturas",
+                      }));
+    EXPECT_EQ(b.salidas(), (QStringList{"Cocina:Comanda", "Bar:Comanda", "Cocina:Anulacion", "Facturas:Factura",
+                                        "Facturas:Factura", "Facturas:Factura", "Facturas:raw"}));
+    EXPECT_EQ(b.estados(), QStringList(7, QStringLiteral("enviado")));
+    // Each job carries the name its document can be found by after a crash.
+    const auto& entregados = b.impresoras.delivered();
+    EXPECT_EQ(entregados.front().jobTitle, QStringLiteral("kelmora-1 Comanda"));
+    EXPECT_EQ(entregados.back().jobTitle, QStringLiteral("kelmora-7"));
+    const JournalDocument primero = b.documento(1);
+    EXPECT_EQ(primero.printer, QStringLiteral("Cocina"));
+    EXPECT_EQ(primero.jobId, 100);
+    EXPECT_TRUE(primero.followed);
+    EXPECT_EQ(primero.bytes, QByteArray("%PDF"));
+
+    ASSERT_EQ(b.registro.lineas.size(), 8) << b.registro.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.registro.lineas[0], QStringLiteral("Respuesta 1 con 7 documentos (1 Anulacion, 1 Cajon, 2 Comanda, "
+                                                   "3 Factura): documentos 1 a 7"));
+    EXPECT_EQ(b.registro.lineas[1],
+              QStringLiteral("Documento 1: Comanda de Mesa 7, pedido 3001, impresora Cocina, trabajo 100: enviado"));
+    EXPECT_EQ(b.registro.lineas[7], QStringLiteral("Documento 7: Cajon, impresora Facturas, trabajo 106: enviado"));
+    // No customer data in the log.
+    EXPECT_FALSE(b.registro.lineas.join(u'\n').contains(QStringLiteral("Luisa")));
+
+    // Paper for most; one canceled, one aborted by its printer, one stuck behind a queue problem.
+    b.cola->iniciar();
+    b.registro.lineas.clear();
+    b.avisos.balloons.clear();
+    using State = JobStatus::State;
+    for (int id : {100, 101, 103, 106}) b.impresoras.estados[id] = JobStatus{id, State::Completed, {}, {}, {}, 1};
+    b.impresoras.estados[102] = JobStatus{102, State::Canceled, {}, QStringLiteral("job-canceled-by-user"), {}, 1};
+    b.impresoras.estados[104] = JobStatus{104, State::Aborted, {}, {}, QStringLiteral("sin papel"), 1};
+    b.impresoras.estados[105] = JobStatus{105, State::Waiting, {}, {}, QStringLiteral("la impresora está apagada"), 1};
+    b.revisar();
+    EXPECT_EQ(b.estados(), (QStringList{"impreso", "impreso", "fallido", "impreso", "fallido", "enviado", "impreso"}));
+    EXPECT_EQ(b.documento(3).reason, QStringLiteral("el trabajo fue cancelado: job-canceled-by-user"));
+    EXPECT_EQ(b.documento(5).reason, QStringLiteral("la impresora abandonó el trabajo; sin papel"));
+    EXPECT_FALSE(b.documento(3).followed);
+    EXPECT_TRUE(b.documento(6).followed);
+    // The paper that came out is not news; the failures are, with the printer they failed on.
+    EXPECT_EQ(b.registro.lineas.size(), 2) << b.registro.lineas.join(u'\n').toStdString();
+    const QStringList fallas = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
+    ASSERT_EQ(fallas.size(), 2);
+    EXPECT_TRUE(fallas[0].startsWith(QStringLiteral("Anulacion de Mesa 4 no se imprimió en Cocina")));
+    EXPECT_TRUE(fallas[1].startsWith(QStringLiteral("Factura de Mesa 8, pedido 89 no se imprimió en Facturas")));
+    EXPECT_EQ(b.cuentas.last(), 2);
+
+    // The stuck job fails once it has waited past the paper limit; it still is followed, and the
+    // paper that comes out at last counts.
+    b.linea.avanzar(56000);
+    EXPECT_EQ(b.documento(6).state, DocumentState::Sent);
+    b.revisar();
+    EXPECT_EQ(b.documento(6).state, DocumentState::Failed);
+    EXPECT_EQ(b.documento(6).reason, QStringLiteral("la impresora está apagada"));
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 3);
+    EXPECT_TRUE(b.textosDeGlobos(QStringLiteral("Error al imprimir"))
+                    .last()
+                    .contains(QStringLiteral("sigue sin imprimirse en Facturas")));
+    EXPECT_EQ(b.cuentas.last(), 3);
+    b.revisar();
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 3);
+    b.impresoras.estados[105].state = State::Completed;
+    b.impresoras.estados[105].queueProblem.clear();
+    b.revisar();
+    EXPECT_EQ(b.documento(6).state, DocumentState::Printed);
+    EXPECT_FALSE(b.documento(6).followed);
+    EXPECT_EQ(b.cuentas.last(), 2);
+}
+
+
+// The printing system goes away in the middle of an answer: the document it did not take is left
+// as being sent, to be looked up before it is sent again, and the rest wait their turn; all told
+// in one balloon and one log line however many rounds it stays away. When it is back, everything
+// prints in the answer's order, nothing twice.
+TEST(ColaImpresionSistemaCaido, LoQueFaltaEsperaConUnSoloAvisoYSaleEnOrdenAlVolver) {
+    Banco b;
+    b.arrancar().iniciar();
+    b.impresoras.antesDeEntregar = [&] {
+        if (b.impresoras.delivered().size() == 1) b.impresoras.caido = true;
+    };
+    b.despachar(turnoCompleto());
+    EXPECT_EQ(b.salidas(), QStringList{"Cocina:Comanda"});
+    EXPECT_EQ(b.estados(), (QStringList{"impreso", "enviando", "pendiente", "pendiente", "pendiente", "pendiente",
+                                        "pendiente"}));
+    EXPECT_EQ(b.documento(2).reason, QStringLiteral("El sistema de impresión no responde"));
+    const QStringList avisos = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
+    ASSERT_EQ(avisos.size(), 1);
+    EXPECT_TRUE(avisos[0].startsWith(QStringLiteral("El sistema de impresión no responde. Los documentos esperan")));
+    // The tray counts the waiting ones too.
+    EXPECT_EQ(b.cuentas.last(), 6);
+    // The log tells the outage, not each document that waits behind it.
+    ASSERT_EQ(b.registro.lineas.size(), 3) << b.registro.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.registro.lineas[2], QStringLiteral("Documento 2: Comanda de Mesa 7, pedido 3001, impresora Bar: "
+                                                   "enviando (El sistema de impresión no responde)"));
+
+    for (int i = 0; i < 5; ++i) b.revisar();
+    EXPECT_EQ(b.salidas(), QStringList{"Cocina:Comanda"});
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
+    EXPECT_EQ(b.registro.lineas.size(), 3) << b.registro.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.cuentas.last(), 6);
+
+    b.impresoras.antesDeEntregar = {};
+    b.impresoras.caido = false;
+    b.revisar();
+    EXPECT_EQ(b.salidas(), (QStringList{"Cocina:Comanda", "Bar:Comanda", "Cocina:Anulacion", "Facturas:Factura",
+                                        "Facturas:Factura", "Facturas:Factura", "Facturas:raw"}));
+    EXPECT_EQ(b.estados(), QStringList(7, QStringLiteral("impreso")));
+    EXPECT_EQ(b.cuentas.last(), 0);
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
+    b.revisar();
+    EXPECT_EQ(b.impresoras.delivered().size(), 7u);
+
+    // A system that is reachable but takes no more jobs for now: the same wait, and a new outage
+    // told once more.
+    b.impresoras.saturado = true;
+    b.despachar(respuesta({comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 3"), 42)},
+                          {anulacion(QStringLiteral("Bar"), QStringLiteral("Mesa 3"))}, {}, true));
+    EXPECT_EQ(b.estados().mid(7), (QStringList{"enviando", "pendiente", "pendiente"}));
+    EXPECT_EQ(b.documento(8).reason, QStringLiteral("Demasiados trabajos en espera"));
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 2);
+    EXPECT_EQ(b.cuentas.last(), 3);
+    b.revisar();
+    b.revisar();
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 2);
+    b.impresoras.saturado = false;
+    b.revisar();
+    EXPECT_EQ(b.salidas().mid(7), (QStringList{"Bar:Comanda", "Bar:Anulacion", "Facturas:raw"}));
+    EXPECT_EQ(b.estados(), QStringList(10, QStringLiteral("impreso")));
+    EXPECT_EQ(b.cuentas.last(), 0);
+}
+
+// With neither the requested nor the default printer able to print, the document is held and the
+// failure told once; the retries are silent. When only the default printer comes back, the
+// document prints there, saying so. A queue that refuses one document holds that one only.
+TEST(ColaImpresionImpresoraCaida, SeRetieneConUnAvisoYSaleEnLaPredeterminadaSinDetenerLosDemas) {
+    Banco b;
+    b.arrancar().iniciar();
+    b.impresoras.setOffline(QStringLiteral("Cocina"), true);
+    b.impresoras.setOffline(QStringLiteral("Facturas"), true);
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 41)}, {}, {}, false));
+    EXPECT_TRUE(b.salidas().isEmpty());
+    EXPECT_EQ(b.estados(), QStringList{"retenido"});
+    EXPECT_EQ(b.documento(1).reason, QStringLiteral("La impresora Facturas está fuera de línea"));
+    const QStringList avisos = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
+    ASSERT_EQ(avisos.size(), 1);
+    EXPECT_TRUE(avisos[0].startsWith(QStringLiteral("Error al imprimir, La impresora Facturas no esta disponible.")));
+    EXPECT_EQ(b.cuentas.last(), 1);
+    for (int i = 0; i < 4; ++i) b.revisar();
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
+    EXPECT_TRUE(b.salidas().isEmpty());
+
+    b.impresoras.setOffline(QStringLiteral("Facturas"), false);
+    b.revisar();
+    ASSERT_EQ(b.salidas(), QStringList{"Facturas:Comanda"});
+    const QString texto = platform::renderText(b.impresoras.delivered().back().document, false);
+    EXPECT_EQ(texto.section(u'\n', 0, 0), QStringLiteral("Error en Impresora Facturas"));
+    EXPECT_TRUE(texto.contains(QStringLiteral("Mesa 2")));
+    EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
+    EXPECT_EQ(b.documento(1).printer, QStringLiteral("Facturas"));
+    EXPECT_EQ(b.cuentas.last(), 0);
+    EXPECT_TRUE(b.registro.lineas.last().endsWith(QStringLiteral("impresora Facturas: impreso")))
+        << b.registro.lineas.last().toStdString();
+
+    // The kitchen's queue refuses its documents: they are held, the rest of the answer prints.
+    Banco c;
+    c.arrancar().iniciar();
+    c.impresoras.rechazan = {QStringLiteral("Cocina")};
+    c.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 5"), 51),
+                           comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 5"), 51)},
+                          {anulacion(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"))},
+                          elementos(turnoCompleto(), u"factura", {1}), true));
+    EXPECT_EQ(c.salidas(), (QStringList{"Bar:Comanda", "Facturas:Factura", "Facturas:raw"}));
+    EXPECT_EQ(c.estados(), (QStringList{"retenido", "impreso", "retenido", "impreso", "impreso"}));
+    EXPECT_EQ(c.documento(1).reason, QStringLiteral("La cola Cocina no acepta trabajos"));
+    EXPECT_EQ(c.cuentas.last(), 2);
+    c.impresoras.rechazan.clear();
+    c.revisar();
+    EXPECT_EQ(c.salidas().mid(3), (QStringList{"Cocina:Comanda", "Cocina:Anulacion"}));
+    EXPECT_EQ(c.estados(), QStringList(5, QStringLiteral("impreso")));
+}
+
+// A kitchen order held too long is not printed by itself any more, and staff are told; an invoice
+// waits for as long as it takes. A person can print a document again, marked as a reprint, or
+// dismiss it, which withdraws its job from the printing system.
+TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODescarta) {
+    Banco b;
+    AjustesCola ajustes;
+    ajustes.vencimientoComanda = std::chrono::seconds(60);
+    b.arrancar(ajustes).iniciar();
+    b.impresoras.setOffline(QStringLiteral("Cocina"), true);
+    b.impresoras.setOffline(QStringLiteral("Facturas"), true);
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 41)}, {},
+                          elementos(turnoCompleto(), u"factura", {1}), false));
+    EXPECT_EQ(b.estados(), (QStringList{"retenido", "retenido"}));
+
+    b.linea.avanzar(58000);
+    EXPECT_EQ(b.documento(1).state, DocumentState::Held);
+    b.linea.avanzar(4000);
+    EXPECT_EQ(b.estados(), (QStringList{"vencido", "retenido"}));
+    EXPECT_EQ(b.documento(1).reason,
+              QStringLiteral("ninguna impresora lo tomó a tiempo (La impresora Facturas está fuera de línea)"));
+    const QStringList vencidos = b.textosDeGlobos(QStringLiteral("Trabajo vencido"));
+    ASSERT_EQ(vencidos.size(), 1);
+    EXPECT_TRUE(vencidos[0].startsWith(QStringLiteral("Comanda de Mesa 2, pedido 41 no se imprimirá")));
+    EXPECT_EQ(b.cuentas.last(), 2);
+
+    b.linea.avanzar(3600 * 1000);
+    EXPECT_EQ(b.estados(), (QStringList{"vencido", "retenido"}));
+    EXPECT_EQ(b.globos(QStringLiteral("Trabajo vencido")), 1);
+
+    // Printers back: the invoice comes out, the stale order does not.
+    b.impresoras.setOffline(QStringLiteral("Cocina"), false);
+    b.impresoras.setOffline(QStringLiteral("Facturas"), false);
+    b.revisar();
+    EXPECT_EQ(b.salidas(), QStringList{"Facturas:Factura"});
+    EXPECT_EQ(b.estados(), (QStringList{"vencido", "impreso"}));
+    EXPECT_EQ(b.cuentas.last(), 1);
+
+    // Asked for again, it prints at once, headed as a reprint; the next document is not.
+    EXPECT_EQ(b.cola->reimprimir(1), std::nullopt);
+    ASSERT_EQ(b.salidas(), (QStringList{"Facturas:Factura", "Cocina:Comanda"}));
+    const QString texto = platform::renderText(b.impresoras.delivered().back().document, false);
+    EXPECT_EQ(texto.section(u'\n', 0, 0), QStringLiteral("REIMPRESION"));
+    EXPECT_TRUE(b.documento(1).reprint);
+    EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
+    EXPECT_EQ(b.cuentas.last(), 0);
+    EXPECT_TRUE(b.registro.lineas.contains(QStringLiteral("Documento 1: reimpresión pedida")));
+    EXPECT_EQ(b.cola->reimprimir(9), QStringLiteral("No hay ningún documento 9"));
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 3"), 43)}, {}, {}, false));
+    EXPECT_NE(platform::renderText(b.impresoras.delivered().back().document, false).section(u'\n', 0, 0),
+              QStringLiteral("REIMPRESION"));
+
+    // A reprint sent to a queue that keeps it waiting, then dismissed: its job goes too.
+    b.impresoras.conTrabajos = true;
+    EXPECT_EQ(b.cola->reimprimir(2), std::nullopt);
+    const JournalDocument enviado = b.documento(2);
+    ASSERT_EQ(enviado.state, DocumentState::Sent);
+    EXPECT_EQ(b.cola->descartar(2), std::nullopt);
+    EXPECT_EQ(b.impresoras.cancelados, QList<int>{enviado.jobId});
+    EXPECT_EQ(b.documento(2).state, DocumentState::Discarded);
+    EXPECT_FALSE(b.documento(2).followed);
+    // One already on paper cannot be dismissed, and no job is touched for it.
+    EXPECT_EQ(b.cola->descartar(1), QStringLiteral("El documento 1 ya está impreso"));
+    EXPECT_EQ(b.impresoras.cancelados.size(), 1);
+    b.revisar();
+    EXPECT_EQ(b.documento(2).state, DocumentState::Discarded);
+}
+
+// A cancellation whose own data fails ends the answer's dispatch with the error, as it always
+// did: what came before is printed, what came after is failed with the reason. A kitchen order's
+// data error fails only the orders after it; the rest of the answer prints.
+TEST(ColaImpresionErrorDeDatos, UnaAnulacionDetieneElRestoYUnaComandaSoloSuLista) {
+    Banco b;
+    b.arrancar().iniciar();
+    const Value rota = respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 8"), 61)},
+                                 {anulacion(QStringLiteral("Cocina"), QStringLiteral("Mesa 8")),
+                                  anulacion(QStringLiteral("Bar"), QStringLiteral("Mesa 3"), QStringLiteral("\"x\""))},
+                                 elementos(turnoCompleto(), u"factura", {1}), true);
+    EXPECT_THROW(b.despachar(rota), RuntimeError);
+    EXPECT_EQ(b.salidas(), (QStringList{"Cocina:Comanda", "Cocina:Anulacion"}));
+    EXPECT_EQ(b.estados(), (QStringList{"impreso", "impreso", "fallido", "fallido", "fallido"}));
+    const QString causa = b.documento(3).reason;
+    EXPECT_FALSE(causa.isEmpty());
+    EXPECT_EQ(b.documento(4).reason,
+              QStringLiteral("no se imprimió: el error de un documento anterior (%1) detuvo la impresión")
+                  .arg(causa));
+    EXPECT_EQ(b.documento(5).reason, b.documento(4).reason);
+    EXPECT_EQ(b.cuentas.last(), 3);
+    // Failed documents are not tried again by themselves.
+    b.revisar();
+    EXPECT_EQ(b.impresoras.delivered().size(), 2u);
+
+    Banco c;
+    c.arrancar().iniciar();
+    c.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 71),
+                           comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 1"), 71, QStringLiteral("\"x\"")),
+                           comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 72)},
+                          {anulacion(QStringLiteral("Cocina"), QStringLiteral("Mesa 4"))},
+                          elementos(turnoCompleto(), u"factura", {1}), true));
+    EXPECT_EQ(c.salidas(), (QStringList{"Cocina:Comanda", "Cocina:Anulacion", "Facturas:Factura", "Facturas:raw"}));
+    EXPECT_EQ(c.estados(), (QStringList{"impreso", "fallido", "fallido", "impreso", "impreso", "impreso"}));
+    const QStringList comandas = c.textosDeGlobos(QStringLiteral("Comanda"));
+    ASSERT_EQ(comandas.size(), 1);
+    EXPECT_EQ(comandas[0], c.documento(2).reason);
+    EXPECT_TRUE(c.documento(3).reason.contains(c.documento(2).reason));
+}
+
+// A stop asked of the service lets the document under way finish; the rest stay in the journal
+// and print, in order and once, when the service starts again.
+TEST(ColaImpresionDetencion, LoPendienteSaleAlArrancarOtraVez) {
+    // The same answer printed without a stop: what the documents must look like.
+    Banco referencia;
+    referencia.arrancar();
+    referencia.despachar(turnoCompleto());
+    ASSERT_EQ(referencia.impresoras.delivered().size(), 7u);
+
+    DiarioMemoria diario;
+    {
+        Banco antes(QStringList{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, &diario);
+        antes.detener = [&] { return antes.impresoras.delivered().size() >= 3; };
+        antes.arrancar();
+        antes.despachar(turnoCompleto());
+        EXPECT_EQ(antes.salidas(), (QStringList{"Cocina:Comanda", "Bar:Comanda", "Cocina:Anulacion"}));
+        EXPECT_EQ(antes.estados(), (QStringList{"impreso", "impreso", "impreso", "pendiente", "pendiente",
+                                                "pendiente", "pendiente"}));
+        antes.revisar();
+        EXPECT_EQ(antes.impresoras.delivered().size(), 3u);
+    }
+
+    Banco despues(QStringList{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, &diario);
+    despues.arrancar().iniciar();
+    EXPECT_EQ(despues.salidas(), (QStringList{"Facturas:Factura", "Facturas:Factura", "Facturas:Factura",
+                                              "Facturas:raw"}));
+    EXPECT_EQ(despues.estados(), QStringList(7, QStringLiteral("impreso")));
+    // Printed from the answer as the journal kept it: the same invoices as without the stop.
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(platform::renderText(despues.impresoras.delivered()[i].document, true),
+                  platform::renderText(referencia.impresoras.delivered()[i + 3].document, true));
+    }
+    despues.revisar();
+    EXPECT_EQ(despues.impresoras.delivered().size(), 4u);
+}
+
+// After a crash, a document left half sent is looked up in the printing system by its job's name:
+// a job that holds its document is followed, not printed again; a job that never got its document
+// whole is canceled and the document printed again; one the system never heard of is printed
+// again.
+TEST(ColaImpresionRecuperacion, UnEnvioAMediasSeBuscaPorElNombreDelTrabajo) {
+    DiarioMemoria diario;
+    {
+        Banco antes(QStringList{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, &diario);
+        antes.arrancar();
+        antes.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 81),
+                                   comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 1"), 81),
+                                   comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 82)},
+                                  {}, {}, false));
+        ASSERT_EQ(antes.estados(), QStringList(3, QStringLiteral("impreso")));
+    }
+    // What a crash between recording the step and hearing back from the printing system leaves.
+    for (qint64 id = 1; id <= 3; ++id) {
+        JournalDocument d = *diario.document(id);
+        d.state = DocumentState::Sending;
+        d.printer.clear();
+        d.bytes.clear();
+        diario.update(d);
+    }
+
+    Banco despues(QStringList{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, &diario);
+    despues.impresoras.conTrabajos = true;
+    // The first job holds its document; the second never got it whole.
+    despues.impresoras.trabajos = {
+        JobStatus{500, JobStatus::State::Waiting, QStringLiteral("kelmora-1 Comanda"), {}, {}, 1},
+        JobStatus{501, JobStatus::State::Waiting, QStringLiteral("kelmora-2 Comanda"), {}, {}, 0},
+    };
+    despues.arrancar().iniciar();
+
+    const JournalDocument tomado = despues.documento(1);
+    EXPECT_EQ(tomado.state, DocumentState::Sent);
+    EXPECT_EQ(tomado.jobId, 500);
+    EXPECT_TRUE(tomado.followed);
+    EXPECT_EQ(tomado.reason, QStringLiteral("ya lo había tomado el sistema de impresión"));
+    EXPECT_EQ(despues.impresoras.cancelados, QList<int>{501});
+    EXPECT_EQ(despues.salidas(), (QStringList{"Bar:Comanda", "Cocina:Comanda"}));
+    ASSERT_EQ(despues.impresoras.delivered().size(), 2u);
+    EXPECT_EQ(despues.impresoras.delivered()[0].jobTitle, QStringLiteral("kelmora-2 Comanda"));
+    EXPECT_EQ(despues.impresoras.delivered()[1].jobTitle, QStringLiteral("kelmora-3 Comanda"));
+    EXPECT_EQ(despues.estados(), QStringList(3, QStringLiteral("enviado")));
+
+    // The job found comes out on paper like any other followed job.
+    despues.impresoras.estados[500] = JobStatus{500, JobStatus::State::Completed, {}, {}, {}, 1};
+    despues.revisar();
+    EXPECT_EQ(despues.documento(1).state, DocumentState::Printed);
+    EXPECT_EQ(despues.impresoras.delivered().size(), 2u);
+}
+
+// With no printer installed at all, documents are held with that reason and the drawer with them;
+// the tray counts them and the retries say nothing more. The drawer soon expires: it must not
+// open later by itself.
+TEST(ColaImpresionSinImpresoras, TodoSeRetieneYElCajonVencePronto) {
+    Banco b(QStringList{});
+    b.arrancar().iniciar();
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 41)}, {}, {}, true));
+    EXPECT_EQ(b.estados(), (QStringList{"retenido", "retenido"}));
+    EXPECT_EQ(b.documento(1).reason, QStringLiteral("No hay ninguna impresora instalada"));
+    EXPECT_EQ(b.documento(2).reason, QStringLiteral("No hay ninguna impresora instalada"));
+    const QStringList avisos = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
+    ASSERT_FALSE(avisos.isEmpty());
+    for (const QString& aviso : avisos) {
+        EXPECT_EQ(aviso, QStringLiteral("Error al imprimir, no hay ninguna impresora instalada."));
+    }
+    EXPECT_EQ(b.cuentas.last(), 2);
+    b.revisar();
+    b.revisar();
+    EXPECT_EQ(b.textosDeGlobos(QStringLiteral("Error al imprimir")).size(), avisos.size());
+
+    b.linea.avanzar(60000);
+    EXPECT_EQ(b.estados(), (QStringList{"retenido", "vencido"}));
+    EXPECT_EQ(b.globos(QStringLiteral("Trabajo vencido")), 1);
+    EXPECT_TRUE(b.impresoras.delivered().empty());
+}
+
+// A logo that cannot be read costs the invoices nothing but the logo, and is told once per answer.
+TEST(ColaImpresionLogo, LasFacturasSalenSinLogoConUnAvisoPorRespuesta) {
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    QFile logo(carpeta.filePath(QStringLiteral("logo.bmp")));
+    ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
+    logo.write("no es una imagen");
+    logo.close();
+
+    Banco b;
+    b.carpeta = carpeta.path();
+    b.imagenes.fails = true;
+    b.arrancar();
+    const Value facturas = respuesta({}, {}, turnoCompleto()[u"factura"].toCollection(), false);
+    b.despachar(facturas);
+    EXPECT_EQ(b.salidas(), QStringList(3, QStringLiteral("Facturas:Factura")));
+    for (const auto& d : b.impresoras.delivered()) EXPECT_TRUE(d.document.pictures.isEmpty());
+    EXPECT_EQ(b.imagenes.loaded.size(), 3);
+    const QStringList avisos = b.textosDeGlobos(QStringLiteral("Impresion de Factura"));
+    ASSERT_EQ(std::count_if(avisos.cbegin(), avisos.cend(),
+                            [](const QString& t) { return t.startsWith(QStringLiteral("No se pudo leer el logo")); }),
+              1);
+    b.despachar(facturas);
+    EXPECT_EQ(b.impresoras.delivered().size(), 6u);
+    const QStringList todos = b.textosDeGlobos(QStringLiteral("Impresion de Factura"));
+    EXPECT_EQ(std::count_if(todos.cbegin(), todos.cend(),
+                            [](const QString& t) { return t.startsWith(QStringLiteral("No se pudo leer el logo")); }),
+              2);
+    EXPECT_EQ(b.estados(), QStringList(6, QStringLiteral("impreso")));
+}
+
+}  // namespace
+}  // namespace kelmora::shell
