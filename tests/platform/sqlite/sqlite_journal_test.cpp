@@ -302,7 +302,7 @@ TEST(SqliteJournal, AFileThatCannotBeUsedIsSetAsideAndAFreshOneStarted) {
         EXPECT_TRUE(opened.journal->durable());
         const QStringList aside = setAside(QDir(dir.path()));
         ASSERT_EQ(aside.size(), 1);
-        const QRegularExpression named(QStringLiteral("^trabajos\\.db\\.danado-\\d{8}-\\d{6}$"));
+        const QRegularExpression named(QStringLiteral("^trabajos\\.db\\.danado-\\d{8}-\\d{6}-\\d{3}$"));
         EXPECT_TRUE(named.match(aside[0]).hasMatch()) << aside[0].toStdString();
         EXPECT_EQ(readFile(dir.filePath(aside[0])), before);
         EXPECT_TRUE(opened.problem.startsWith(QStringLiteral("El diario de trabajos ")));
