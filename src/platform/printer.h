@@ -18,11 +18,16 @@ namespace kelmora::platform {
 class PrinterError : public RuntimeError {
 public:
     enum class Scope { Printer, System };
-    PrinterError(Scope scope, QString description) : RuntimeError(std::move(description)), scope_(scope) {}
+    // `mayHaveArrived`: the document was being sent when the failure came (no answer, a lost
+    // connection), so the system may have taken it after all.
+    PrinterError(Scope scope, QString description, bool mayHaveArrived = false)
+        : RuntimeError(std::move(description)), scope_(scope), mayHaveArrived_(mayHaveArrived) {}
     Scope scope() const { return scope_; }
+    bool mayHaveArrived() const { return mayHaveArrived_; }
 
 private:
     Scope scope_;
+    bool mayHaveArrived_;
 };
 
 // What a document or raw delivery became once the printing system took it.

@@ -41,6 +41,11 @@ bool SeleccionImpresora::seleccionarImpresora(qint16 indice, bool esReintento) {
             impresora.probe();
             impresora.closeProbe();
             return true;
+        } catch (const platform::PrinterError& error) {
+            // The printing system itself did not answer: no printer failed, so there is nothing to
+            // fall back from. Whoever prints holds the document until the system answers again.
+            if (error.scope() == platform::PrinterError::Scope::System) throw;
+            falla = error.description();
         } catch (const RuntimeError& error) {
             falla = error.description();
         }

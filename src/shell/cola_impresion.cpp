@@ -29,6 +29,10 @@ const QString kCajon = QStringLiteral("abrirCajon");
 // whether it took the document.
 QString nombreTrabajo(qint64 id) { return QStringLiteral("kelmora-") + QString::number(id); }
 
+// How long a request cut short may still take to reach the printing system: a process killed
+// mid-request leaves one that the system may take a moment later.
+constexpr std::chrono::milliseconds kEsperaEnvioCortado{3000};
+
 // What a record names, for the journal's list; a value that is no text names nothing.
 QString textoDe(const Value& registro, const char16_t* clave, const QLocale& locale) {
     try {
@@ -214,6 +218,11 @@ void ColaImpresion::revisar() {
 
 void ColaImpresion::drenar() {
     if (imprimiendo_ || sistemaCaido_) return;
+    // Nothing goes out ahead of a document whose fate the printing system has yet to tell.
+    if (!p_.diario.documentsIn({DocumentState::Sending}).isEmpty()) {
+        sistemaCaido_ = true;
+        return;
+    }
     imprimiendo_ = true;
     struct AlSalir {
         bool& imprimiendo;
@@ -296,7 +305,7 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
 
     if (!p_.seleccion.hayImpresora()) {
         if (!impresoras.reachable()) {
-            retenerPorSistema(d, QStringLiteral("No se puede contactar con el sistema de impresión"));
+            retenerPorSistema(d, QStringLiteral("No se puede contactar con el sistema de impresión"), false);
             return Resultado::SistemaCaido;
         }
         // The selection tells it, once: the tray counts it from then on.
@@ -339,7 +348,7 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
     }
     if (errorDeImpresora) {
         if (errorDeImpresora->scope() == platform::PrinterError::Scope::System || !impresoras.reachable()) {
-            retenerPorSistema(d, errorDeImpresora->description());
+            retenerPorSistema(d, errorDeImpresora->description(), errorDeImpresora->mayHaveArrived());
             return Resultado::SistemaCaido;
         }
         guardar(d, DocumentState::Held, errorDeImpresora->description());
@@ -352,7 +361,7 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
     }
     if (!p_.seleccion.fallaSeleccion().isEmpty()) {
         if (!impresoras.reachable()) {
-            retenerPorSistema(d, p_.seleccion.fallaSeleccion());
+            retenerPorSistema(d, p_.seleccion.fallaSeleccion(), false);
             return Resultado::SistemaCaido;
         }
         guardar(d, DocumentState::Held, p_.seleccion.fallaSeleccion());
@@ -362,7 +371,7 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
     return Resultado::Nada;
 }
 
-void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo) {
+void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo, bool puedeHaberLlegado) {
     // Told once per outage, however many revision rounds it lasts: the documents behind it wait
     // their turn without a word each.
     const bool avisar = !caidaAvisada_;
@@ -373,10 +382,11 @@ void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo)
     }
     sistemaCaido_ = true;
     caidaAvisada_ = true;
-    // Left as being sent: a request that timed out may still have reached the printing system,
-    // so before it is sent again the system is asked whether it has the job.
+    // A request that got no answer may still have reached the printing system: left as being
+    // sent, the system is asked whether it has the job before it is sent again. A refusal is
+    // certain: the document waits its turn again, first in line.
     d.reason = motivo;
-    guardar(d, DocumentState::Sending, motivo);
+    guardar(d, puedeHaberLlegado ? DocumentState::Sending : DocumentState::Pending, motivo);
     if (avisar) p_.registro.anotar(lineaDocumento(d));
 }
 
@@ -495,6 +505,7 @@ void ColaImpresion::recuperarEnvios() {
     const QList<JournalDocument> enviando = p_.diario.documentsIn({DocumentState::Sending});
     if (enviando.isEmpty() || imprimiendo_) return;
     platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
+    const QDateTime ahora = p_.reloj.now();
     for (JournalDocument d : enviando) {
         std::optional<platform::JobStatus> trabajo;
         try {
@@ -509,6 +520,10 @@ void ColaImpresion::recuperarEnvios() {
             guardar(d, DocumentState::Sent, QStringLiteral("ya lo había tomado el sistema de impresión"));
             continue;
         }
+        // A request cut short may still be on its way into the printing system (a process killed
+        // while sending it, a request that timed out): only after a while does "not there" mean
+        // it never arrived.
+        if (!trabajo && d.updated.msecsTo(ahora) < kEsperaEnvioCortado.count()) continue;
         // Never taken whole: whatever was left of it goes, and the document is printed again.
         if (trabajo) impresoras.cancelJob(trabajo->jobId);
         guardar(d, DocumentState::Pending, d.reason);

@@ -110,7 +110,7 @@ private:
     // Runs the document's ticket; returns the data error's description when its data failed.
     std::optional<QString> ejecutarTicket(const platform::JournalDocument& documento, const Value& datos,
                                           const Impresion& impresion);
-    void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo);
+    void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
     void fallarRestantes(const platform::JournalDocument& documento, const QString& motivo, bool soloLista);
     void seguirTrabajos();
     void recuperarEnvios();

@@ -366,7 +366,7 @@ TEST(ColaImpresionSistemaCaido, LoQueFaltaEsperaConUnSoloAvisoYSaleEnOrdenAlVolv
     };
     b.despachar(turnoCompleto());
     EXPECT_EQ(b.salidas(), QStringList{"Cocina:Comanda"});
-    EXPECT_EQ(b.estados(), (QStringList{"impreso", "enviando", "pendiente", "pendiente", "pendiente", "pendiente",
+    EXPECT_EQ(b.estados(), (QStringList{"impreso", "pendiente", "pendiente", "pendiente", "pendiente", "pendiente",
                                         "pendiente"}));
     EXPECT_EQ(b.documento(2).reason, QStringLiteral("El sistema de impresión no responde"));
     const QStringList avisos = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
@@ -377,7 +377,7 @@ TEST(ColaImpresionSistemaCaido, LoQueFaltaEsperaConUnSoloAvisoYSaleEnOrdenAlVolv
     // The log tells the outage, not each document that waits behind it.
     ASSERT_EQ(b.registro.lineas.size(), 3) << b.registro.lineas.join(u'\n').toStdString();
     EXPECT_EQ(b.registro.lineas[2], QStringLiteral("Documento 2: Comanda de Mesa 7, pedido 3001, impresora Bar: "
-                                                   "enviando (El sistema de impresión no responde)"));
+                                                   "pendiente (El sistema de impresión no responde)"));
 
     for (int i = 0; i < 5; ++i) b.revisar();
     EXPECT_EQ(b.salidas(), QStringList{"Cocina:Comanda"});
@@ -401,7 +401,7 @@ TEST(ColaImpresionSistemaCaido, LoQueFaltaEsperaConUnSoloAvisoYSaleEnOrdenAlVolv
     b.impresoras.saturado = true;
     b.despachar(respuesta({comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 3"), 42)},
                           {anulacion(QStringLiteral("Bar"), QStringLiteral("Mesa 3"))}, {}, true));
-    EXPECT_EQ(b.estados().mid(7), (QStringList{"enviando", "pendiente", "pendiente"}));
+    EXPECT_EQ(b.estados().mid(7), (QStringList{"pendiente", "pendiente", "pendiente"}));
     EXPECT_EQ(b.documento(8).reason, QStringLiteral("Demasiados trabajos en espera"));
     EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 2);
     EXPECT_EQ(b.cuentas.last(), 3);
@@ -607,6 +607,41 @@ TEST(ColaImpresionDetencion, LoPendienteSaleAlArrancarOtraVez) {
     EXPECT_EQ(despues.impresoras.delivered().size(), 4u);
 }
 
+// A document whose request got no answer may have reached the printing system after all: it is
+// asked for by its job's name before it is sent again, and nothing goes out ahead of it meanwhile.
+TEST(ColaImpresionRecuperacion, UnEnvioSinRespuestaSePreguntaAntesDeRepetirlo) {
+    for (const bool llego : {true, false}) {
+        SCOPED_TRACE(llego ? "llegó" : "no llegó");
+        Banco b;
+        b.impresoras.conTrabajos = true;
+        b.arrancar().iniciar();
+        bool cortar = true;
+        b.impresoras.antesDeEntregar = [&] {
+            if (!cortar) return;
+            cortar = false;
+            // What the system would hold had the request arrived.
+            if (llego) b.impresoras.trabajos.append(JobStatus{900, JobStatus::State::Waiting,
+                                                              QStringLiteral("kelmora-1 Comanda"), {}, {}, 1});
+            throw PrinterError(PrinterError::Scope::System, QStringLiteral("Sin respuesta"), true);
+        };
+        b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 1),
+                               comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 1"), 1)},
+                              {}, {}, false));
+        EXPECT_EQ(b.estados(), (QStringList{"enviando", "pendiente"}));
+        // Found at once when it arrived; when not, too soon to tell "not there" from "on its way".
+        b.revisar();
+        EXPECT_EQ(b.salidas().isEmpty(), !llego);
+        b.revisar();
+        b.revisar();
+        if (llego) {
+            EXPECT_EQ(b.salidas(), QStringList{"Bar:Comanda"});
+            EXPECT_EQ(b.documento(1).jobId, 900);
+        } else {
+            EXPECT_EQ(b.salidas(), (QStringList{"Cocina:Comanda", "Bar:Comanda"}));
+        }
+    }
+}
+
 // After a crash, a document left half sent is looked up in the printing system by its job's name:
 // a job that holds its document is followed, not printed again; a job that never got its document
 // whole is canceled and the document printed again; one the system never heard of is printed
@@ -639,6 +674,11 @@ TEST(ColaImpresionRecuperacion, UnEnvioAMediasSeBuscaPorElNombreDelTrabajo) {
         JobStatus{501, JobStatus::State::Waiting, QStringLiteral("kelmora-2 Comanda"), {}, {}, 0},
     };
     despues.arrancar().iniciar();
+    // One the system never heard of is given a moment, in case the request is still on its way;
+    // nothing goes out ahead of it meanwhile.
+    EXPECT_TRUE(despues.salidas().isEmpty());
+    despues.revisar();
+    despues.revisar();
 
     const JournalDocument tomado = despues.documento(1);
     EXPECT_EQ(tomado.state, DocumentState::Sent);

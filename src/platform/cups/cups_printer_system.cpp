@@ -173,6 +173,7 @@ JobStatus::State jobState(int ippState) {
 struct ServerJob {
     JobStatus status;
     QString queue;
+    QString stoppedProblem;  // set when the scheduler stopped the job itself
 };
 
 }  // namespace
@@ -293,6 +294,13 @@ public:
                 found.status.reason += (found.status.reason.isEmpty() ? QString() : QStringLiteral(": ")) + message;
             }
             found.status.documents = job.integer("number-of-documents");
+            // A job the scheduler stopped (a filter that failed) goes nowhere by itself, whatever
+            // its queue says: that is its problem.
+            if (job.integer("job-state") == IPP_JSTATE_STOPPED) {
+                found.stoppedProblem = QStringLiteral("El trabajo %1 está detenido").arg(found.status.jobId) +
+                                       (found.status.reason.isEmpty() ? QString()
+                                                                      : QStringLiteral(" (%1)").arg(found.status.reason));
+            }
             const QString printerUri = job.text("job-printer-uri");
             found.queue = printerUri.mid(printerUri.lastIndexOf(u'/') + 1);
             if (found.status.jobId > 0) jobs.append(found);
@@ -553,7 +561,10 @@ int CupsPrinterSystem::submit(const QString& queue, const QString& title, const 
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format);
     const QByteArray resource = QByteArrayLiteral("/printers/") + queue.toUtf8();
     const Answer answer = server_->exchange(request, resource.constData(), &data);
-    if (!answer.unreachable.isEmpty()) throw unreachableError(answer.unreachable);
+    if (!answer.unreachable.isEmpty()) {
+        // Without an answer nobody knows whether the scheduler took the job.
+        throw PrinterError(PrinterError::Scope::System, unreachableError(answer.unreachable).description(), true);
+    }
     if (answer.ok()) {
         if (const int job = ippGetInteger(ippFindAttribute(answer.response.get(), "job-id", IPP_TAG_INTEGER), 0);
             job > 0) {
@@ -607,7 +618,9 @@ QList<JobStatus> CupsPrinterSystem::jobStatuses(const QList<int>& jobIds) {
     const QHash<QString, QString> problems = server_->printingProblems();
     for (JobStatus& status : statuses) {
         if (status.state != JobStatus::State::Waiting && status.state != JobStatus::State::Printing) continue;
-        status.queueProblem = problems.value(known.value(status.jobId).queue);
+        const ServerJob job = known.value(status.jobId);
+        status.queueProblem = problems.value(job.queue);
+        if (status.queueProblem.isEmpty()) status.queueProblem = job.stoppedProblem;
     }
     return statuses;
 }
