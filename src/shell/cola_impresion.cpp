@@ -513,7 +513,11 @@ void ColaImpresion::recuperarEnvios() {
         } catch (const RuntimeError&) {
             return;  // the printing system cannot tell now; these wait for the next round
         }
-        if (trabajo && trabajo->documents >= 1) {
+        // A job past waiting was taken whole, whatever its count of documents says now: the
+        // scheduler may already have let go of a finished job's files.
+        const bool tomado =
+            trabajo && (trabajo->documents >= 1 || trabajo->state != platform::JobStatus::State::Waiting);
+        if (tomado) {
             d.jobId = trabajo->jobId;
             d.followed = true;
             d.since = p_.reloj.now();
