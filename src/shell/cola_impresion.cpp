@@ -19,6 +19,18 @@ using platform::JournalDocument;
 
 namespace {
 
+// Marks a document under way for as long as it lasts, however it ends.
+class Imprimiendo {
+public:
+    explicit Imprimiendo(bool& bandera) : bandera_(bandera) { bandera_ = true; }
+    ~Imprimiendo() { bandera_ = false; }
+    Imprimiendo(const Imprimiendo&) = delete;
+    Imprimiendo& operator=(const Imprimiendo&) = delete;
+
+private:
+    bool& bandera_;
+};
+
 // The answer's lists, as the journal names where a document comes from.
 const QString kComandas = QStringLiteral("comanda");
 const QString kAnulaciones = QStringLiteral("anulaciones");
@@ -148,8 +160,7 @@ void ColaImpresion::imprimirRespuesta(const Value& datos, const Collection& coma
     }
     auto config = std::make_shared<ConfigImpresion>(locale);
     config->actualizar(datos[u"config"].toCollection());
-    if (cargas_.size() >= 4) cargas_.clear();
-    cargas_.insert(respuesta, Carga{Value(guardada), config});
+    recordarCarga(respuesta, Carga{Value(guardada), config});
 
     QMap<QString, int> porClase;
     for (const JournalDocument& d : std::as_const(documentos)) ++porClase[d.kind];
@@ -223,11 +234,7 @@ void ColaImpresion::drenar() {
         sistemaCaido_ = true;
         return;
     }
-    imprimiendo_ = true;
-    struct AlSalir {
-        bool& imprimiendo;
-        ~AlSalir() { imprimiendo = false; }
-    } alSalir{imprimiendo_};
+    const Imprimiendo imprimiendo(imprimiendo_);
 
     std::optional<QString> errorDeDatos;
     while (hayNuevos_) {
@@ -256,7 +263,6 @@ void ColaImpresion::drenar() {
 const ColaImpresion::Carga& ColaImpresion::carga(qint64 respuesta) {
     const auto it = cargas_.constFind(respuesta);
     if (it != cargas_.cend()) return *it;
-    if (cargas_.size() >= 4) cargas_.clear();
     JsonReader lector;
     Value datos = lector.leerJSON(p_.diario.answerPayload(respuesta));
     if (!lector.erroresJSON().isEmpty()) datos = Value();
@@ -265,7 +271,13 @@ const ColaImpresion::Carga& ColaImpresion::carga(qint64 respuesta) {
         config->actualizar(datos[u"config"].toCollection());
     } catch (const RuntimeError&) {
     }
-    return *cargas_.insert(respuesta, Carga{datos, config});
+    return recordarCarga(respuesta, Carga{datos, config});
+}
+
+const ColaImpresion::Carga& ColaImpresion::recordarCarga(qint64 respuesta, Carga carga) {
+    // A few are enough: a round goes through the same answers, oldest first.
+    if (cargas_.size() >= 4) cargas_.clear();
+    return *cargas_.insert(respuesta, std::move(carga));
 }
 
 std::optional<QString> ColaImpresion::ejecutarTicket(const JournalDocument& d, const Value& datos,
@@ -430,15 +442,11 @@ void ColaImpresion::reintentarRetenidos() {
             continue;
         }
         if (sinImpresora.contains(d->requestedPrinter)) continue;
-        imprimiendo_ = true;
         Resultado resultado = Resultado::Nada;
-        try {
+        {
+            const Imprimiendo imprimiendo(imprimiendo_);
             resultado = imprimirDocumento(*d, true);
-        } catch (...) {
-            imprimiendo_ = false;
-            throw;
         }
-        imprimiendo_ = false;
         if (resultado == Resultado::SistemaCaido) return;
         if (resultado == Resultado::Retenido) sinImpresora.insert(d->requestedPrinter);
     }

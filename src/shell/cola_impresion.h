@@ -102,6 +102,7 @@ private:
         std::shared_ptr<ConfigImpresion> config;
     };
     const Carga& carga(qint64 respuesta);
+    const Carga& recordarCarga(qint64 respuesta, Carga carga);
 
     // Prints the waiting documents in order until none is left, the system stops taking them,
     // or the service is asked to stop. Raises the data error of a document of `respuestaEnCurso`.

@@ -123,9 +123,9 @@ struct Answer {
     bool ok() const { return unreachable.isEmpty() && status <= IPP_STATUS_OK_EVENTS_COMPLETE; }
 };
 
-PrinterError unreachableError(const QString& why) {
+PrinterError unreachableError(const QString& why, bool mayHaveArrived = false) {
     return PrinterError(PrinterError::Scope::System,
-                        QStringLiteral("No se puede contactar con el sistema de impresión: %1").arg(why));
+                        QStringLiteral("No se puede contactar con el sistema de impresión: %1").arg(why), mayHaveArrived);
 }
 
 // Refusals that say nothing of the queue: whatever is sent next is refused as well.
@@ -563,7 +563,7 @@ int CupsPrinterSystem::submit(const QString& queue, const QString& title, const 
     const Answer answer = server_->exchange(request, resource.constData(), &data);
     if (!answer.unreachable.isEmpty()) {
         // Without an answer nobody knows whether the scheduler took the job.
-        throw PrinterError(PrinterError::Scope::System, unreachableError(answer.unreachable).description(), true);
+        throw unreachableError(answer.unreachable, true);
     }
     if (answer.ok()) {
         if (const int job = ippGetInteger(ippFindAttribute(answer.response.get(), "job-id", IPP_TAG_INTEGER), 0);
