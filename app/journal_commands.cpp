@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "program_folder.h"
 
+#include "platform/cups/cups_printer_system.h"
 #include "platform/sqlite/sqlite_journal.h"
 #include "shell/trabajos.h"
 
@@ -178,7 +179,12 @@ int runReprint(int argc, char** argv) {
     return runAction(argc, argv, QStringLiteral("reimprimir"),
                      QStringLiteral("Prints a document of the journal again, with a REIMPRESION line: the service "
                                     "prints it as soon as a printer can take it."),
-                     shell::marcarReimpresion,
+                     [](platform::Journal& journal, qint64 id, const QDateTime& now) -> std::optional<QString> {
+                         // A job that could still come out is canceled first, as the window does.
+                         platform::CupsPrinterSystem printers;
+                         if (auto reason = shell::cancelarAntesDeReimprimir(printers, journal, id, now)) return reason;
+                         return shell::marcarReimpresion(journal, id, now);
+                     },
                      QStringLiteral("El documento %1 se imprimirá de nuevo en cuanto una impresora pueda tomarlo."));
 }
 

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/cups/cups_printer_system.h"
 #include "platform/events.h"
+#include "platform/folder_lock.h"
 #include "platform/net/network_page_loader.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
@@ -19,18 +20,16 @@
 #include "shell/ciclo_consulta.h"
 #include "shell/codigo_sucursal.h"
 #include "shell/cola_impresion.h"
+#include "shell/diario_resguardado.h"
 #include "shell/conexion.h"
 #include "shell/registro.h"
 #include "shell/salida_estandar.h"
 #include "windows/frm_main.h"
 
 #include <QCommandLineParser>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QLockFile>
-#include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
 
@@ -50,17 +49,6 @@ public:
 };
 
 QStringList splitList(const QString& value) { return value.split(u',', Qt::SkipEmptyParts); }
-
-// One lock per program folder, in the user's runtime folder: a second service on the same
-// folder would print every job twice.
-QString lockPath(const QString& folder) {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (base.isEmpty()) base = QDir::tempPath();
-    const QByteArray key =
-        QCryptographicHash::hash(QFileInfo(folder).canonicalFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QDir(base).filePath(QStringLiteral("kelmora-") + QString::fromLatin1(key.left(16)) +
-                               QStringLiteral(".lock"));
-}
 
 // The log of a desktop session: its rotated file.
 class FileLog final : public shell::Registro {
@@ -245,9 +233,12 @@ int runPrintService(ServiceOptions o, bool headless) {
     }
     o.folder = QFileInfo(o.folder).canonicalFilePath();
 
-    QLockFile lock(lockPath(o.folder));
-    if (!lock.tryLock(0)) {
-        dialogs.showMessage(kAlreadyRunning, platform::MessageIcon::Warning, QString());
+    // A second service on the same folder would print every job twice.
+    platform::FolderLock lock(o.folder);
+    if (!lock.tryLock()) {
+        const QString holder = lock.holder();
+        dialogs.showMessage(holder.isEmpty() ? kAlreadyRunning : kAlreadyRunning + QStringLiteral(" (") + holder + u')',
+                            platform::MessageIcon::Warning, QString());
         return kExitUsage;
     }
 
@@ -308,6 +299,8 @@ int runPrintService(ServiceOptions o, bool headless) {
     platform::SqliteJournal::Opened journal =
         platform::SqliteJournal::open(QDir(o.folder).filePath(platform::SqliteJournal::kFileName));
     if (!journal.problem.isEmpty()) settingsProblems.append(journal.problem);
+    // What the disk does not take meanwhile (full, failing) waits in memory, never printed twice.
+    shell::DiarioResguardado guardedJournal(*journal.journal);
     std::optional<shell::ColaImpresion> queue;
 
     std::optional<platform::PdfFolder> pdfFolder;
@@ -334,7 +327,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     if (!headless) {
         windows::frmMain::Partes parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
                                        [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }};
-        parts.trabajos.emplace(windows::frmMain::Trabajos{*journal.journal, clock,
+        parts.trabajos.emplace(windows::frmMain::Trabajos{guardedJournal, clock,
                                                           [&queue](qint64 id) { return queue->reimprimir(id); },
                                                           [&queue](qint64 id) { return queue->descartar(id); }});
         window = std::make_unique<windows::frmMain>(std::move(parts));
@@ -385,7 +378,8 @@ int runPrintService(ServiceOptions o, bool headless) {
     // finish; the rest stay pending in the journal for the next start.
     platform::StopSignals stopSignals([] { QCoreApplication::exit(kExitNormal); });
     platform::SystemTimer revisionTimer;
-    queue.emplace(shell::ColaImpresion::Partes{*journal.journal, selection, SysTray, clock, pictures, events, o.folder,
+    guardedJournal.avisarCon(log, SysTray);
+    queue.emplace(shell::ColaImpresion::Partes{guardedJournal, selection, SysTray, clock, pictures, events, o.folder,
                                                QLocale::system(), log, &revisionTimer,
                                                [&stopSignals] { return stopSignals.requested(); },
                                                [&pollCycle](int documents) { pollCycle.mostrarSinImprimir(documents); }},

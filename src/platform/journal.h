@@ -28,6 +28,10 @@ std::optional<DocumentState> stateNamed(const QString& name);
 inline bool isUnprinted(DocumentState state) {
     return state == DocumentState::Held || state == DocumentState::Failed || state == DocumentState::Expired;
 }
+// Pending, being sent or sent: the service still owes it to paper by itself.
+inline bool isUnderWay(DocumentState state) {
+    return state == DocumentState::Pending || state == DocumentState::Sending || state == DocumentState::Sent;
+}
 
 // One document of an answer, as the journal keeps it.
 struct JournalDocument {
@@ -46,7 +50,8 @@ struct JournalDocument {
     bool followed = false;  // its job is still followed to paper
     DocumentState state = DocumentState::Pending;
     QString reason;      // why it is held, failed or expired
-    bool reprint = false;   // printed again at a person's request, with a REIMPRESION line
+    bool reprint = false;   // printed again, with a REIMPRESION line: at a person's request, or its job was lost
+    int lostJobs = 0;       // how often the printing system forgot its job before it was on paper
     QDateTime created;
     QDateTime since;     // when it entered its current wait (pending, held, sent)
     QDateTime updated;
@@ -75,8 +80,26 @@ public:
     // How many are held, failed or expired.
     virtual int unprintedCount() = 0;
 
-    // Stores the document's state, reason, printers, bytes, job and times.
-    virtual void update(const JournalDocument& document) = 0;
+    // Stores the document's state, reason, printers, bytes, job and times; false when it could not
+    // be written (a full or failing disk). `durable`: on disk before it returns, for a change that
+    // guards the next step; the others may reach the disk with the next durable one.
+    virtual bool update(const JournalDocument& document, bool durable = true) = 0;
+
+    // Writes an answer and its documents as they are, ids, states and times included: an answer
+    // printed while the journal could not be written, or carried over from a damaged file.
+    // False when it could not be written.
+    virtual bool restore(qint64 answerId, const QDateTime& received, const QString& payload,
+                         const QList<JournalDocument>& documents) = 0;
+    // The highest answer and document ids ever given, so that new ones follow them.
+    struct LastIds {
+        qint64 answer = 0;
+        qint64 document = 0;
+    };
+    virtual LastIds lastIds() = 0;
+
+    // Writes what an earlier failure of the disk left waiting; a journal that never leaves
+    // anything waiting has nothing to do.
+    virtual void writeWaiting() {}
 
     // Forgets documents last changed before `before` that need nothing more (printed, discarded,
     // expired, failed), and the answers left without documents. Returns how many documents went.

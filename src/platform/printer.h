@@ -154,6 +154,10 @@ public:
     // not know it (or keeps no jobs).
     virtual std::optional<JobStatus> findJob(const QString& name);
     virtual void cancelJob(int jobId);
+    // Whether the system keeps finished jobs for a while (it holds one now), so that a job it no
+    // longer knows was forgotten before it finished; one that keeps none forgets every job as it
+    // finishes. Raises when the system cannot say.
+    virtual bool keepsJobHistory() { return false; }
 
 protected:
     void recordDelivery(Delivery delivery) {

@@ -37,10 +37,6 @@ const QString kAnulaciones = QStringLiteral("anulaciones");
 const QString kFacturas = QStringLiteral("factura");
 const QString kCajon = QStringLiteral("abrirCajon");
 
-// Each job carries its document's journal id, so that after a crash the printing system can say
-// whether it took the document.
-QString nombreTrabajo(qint64 id) { return QStringLiteral("kelmora-") + QString::number(id); }
-
 // How long a request cut short may still take to reach the printing system: a process killed
 // mid-request leaves one that the system may take a moment later.
 constexpr std::chrono::milliseconds kEsperaEnvioCortado{3000};
@@ -158,6 +154,7 @@ void ColaImpresion::imprimirRespuesta(const Value& datos, const Collection& coma
                                  platform::kBalloonMilliseconds);
         return;
     }
+    for (const JournalDocument& d : std::as_const(documentos)) (void)esperaMs(d);
     auto config = std::make_shared<ConfigImpresion>(locale);
     config->actualizar(datos[u"config"].toCollection());
     recordarCarga(respuesta, Carga{Value(guardada), config});
@@ -188,6 +185,7 @@ void ColaImpresion::imprimirRespuesta(const Value& datos, const Collection& coma
 }
 
 void ColaImpresion::iniciar() {
+    p_.diario.writeWaiting();
     const QDateTime ahora = p_.reloj.now();
     p_.diario.prune(ahora.addDays(-ajustes_.diasDiario));
     ultimaPoda_ = ahora;
@@ -207,6 +205,7 @@ void ColaImpresion::iniciar() {
 void ColaImpresion::revisar() {
     // A document is being printed further up (an invoice lets pending events run): next round.
     if (imprimiendo_) return;
+    p_.diario.writeWaiting();
     recuperarEnvios();
     seguirTrabajos();
     sistemaCaido_ = false;
@@ -235,13 +234,16 @@ void ColaImpresion::drenar() {
         return;
     }
     const Imprimiendo imprimiendo(imprimiendo_);
+    contarEnCurso();
 
     std::optional<QString> errorDeDatos;
-    while (hayNuevos_) {
+    while (hayNuevos_ && hayCupo()) {
         hayNuevos_ = false;
         const QList<JournalDocument> pendientes = p_.diario.documentsIn({DocumentState::Pending});
         for (const JournalDocument& listado : pendientes) {
             if (p_.detenerSolicitado && p_.detenerSolicitado()) return;
+            // The rest go out as the jobs sent before them reach paper.
+            if (!hayCupo()) break;
             std::optional<JournalDocument> d = p_.diario.document(listado.id);
             if (!d || d->state != DocumentState::Pending) continue;
             if (vencido(*d)) {
@@ -354,6 +356,7 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
         d.jobId = entrega.jobId;
         d.followed = entrega.jobId > 0;
         d.since = p_.reloj.now();
+        if (d.followed) ++enCurso_;
         // Without a job to follow, what the printer took is as far as anyone can know.
         guardar(d, d.followed ? DocumentState::Sent : DocumentState::Printed);
         return Resultado::Enviado;
@@ -423,18 +426,36 @@ void ColaImpresion::vencer(JournalDocument& d) {
                              platform::kBalloonMilliseconds);
 }
 
-bool ColaImpresion::vencido(const JournalDocument& d) const {
-    const qint64 espera = d.since.secsTo(p_.reloj.now());
-    if (d.kind == u"Comanda" || d.kind == u"Anulacion") return espera > ajustes_.vencimientoComanda.count();
-    if (d.kind == u"Cajon") return espera > ajustes_.vencimientoCajon.count();
+bool ColaImpresion::vencido(const JournalDocument& d) {
+    using std::chrono::milliseconds;
+    if (d.kind == u"Comanda" || d.kind == u"Anulacion") {
+        return esperaMs(d) > milliseconds(ajustes_.vencimientoComanda).count();
+    }
+    if (d.kind == u"Cajon") return esperaMs(d) > milliseconds(ajustes_.vencimientoCajon).count();
     return false;
 }
+
+qint64 ColaImpresion::esperaMs(const JournalDocument& d) {
+    const qint64 ahora = p_.reloj.monotonicMs();
+    auto it = esperas_.find(d.id);
+    if (it == esperas_.end() || it->desde != d.since) {
+        // A wait that began before this start (or in another process: a reprint asked from the
+        // command line) is all the wall clock can tell, never less than none.
+        const qint64 antes = std::max<qint64>(0, d.since.msecsTo(p_.reloj.now()));
+        it = esperas_.insert(d.id, Espera{d.since, ahora - antes});
+    }
+    return ahora - it->inicioMs;
+}
+
+void ColaImpresion::contarEnCurso() { enCurso_ = static_cast<int>(p_.diario.followedDocuments().size()); }
 
 void ColaImpresion::reintentarRetenidos() {
     // A printer that failed once this round is not asked again for the documents behind it.
     QSet<QString> sinImpresora;
+    contarEnCurso();
     for (const JournalDocument& listado : p_.diario.documentsIn({DocumentState::Held})) {
         if (p_.detenerSolicitado && p_.detenerSolicitado()) return;
+        if (!hayCupo()) return;
         std::optional<JournalDocument> d = p_.diario.document(listado.id);
         if (!d || d->state != DocumentState::Held) continue;
         if (vencido(*d)) {
@@ -465,15 +486,40 @@ void ColaImpresion::seguirTrabajos() {
     } catch (const RuntimeError&) {
         return;  // the printing system cannot say now; next round
     }
-    const QDateTime ahora = p_.reloj.now();
+    QList<std::pair<JournalDocument, QString>> atascados;
+    std::optional<bool> guardaHistorial;
     for (JournalDocument d : seguidos) {
-        const platform::JobStatus estado = estados.value(d.jobId);
+        platform::JobStatus estado = estados.value(d.jobId);
         using State = platform::JobStatus::State;
+        // Its id given to another job: the scheduler started again without it.
+        const bool ajeno = !esDelDocumento(estado, d.id);
+        if (ajeno) estado.state = State::Unknown;
         switch (estado.state) {
         case State::Completed:
-        case State::Unknown:
             d.followed = false;
             guardar(d, DocumentState::Printed, {});
+            break;
+        case State::Unknown:
+            // Gone without a trace. A scheduler that keeps finished jobs, or whose queue is gone,
+            // lost it; one that keeps none forgets each job as it finishes, and cannot tell.
+            if (!ajeno && !guardaHistorial && p_.seleccion.impresoras().printerNames().contains(d.printer)) {
+                try {
+                    guardaHistorial = p_.seleccion.impresoras().keepsJobHistory();
+                } catch (const RuntimeError&) {
+                    break;  // cannot say now: next round
+                }
+            }
+            if (ajeno || guardaHistorial.value_or(true) || !p_.seleccion.impresoras().printerNames().contains(d.printer)) {
+                perderTrabajo(d);
+            } else {
+                d.followed = false;
+                guardar(d, DocumentState::Printed, {});
+                if (!sinHistorialAvisado_) {
+                    sinHistorialAvisado_ = true;
+                    p_.registro.anotar(QStringLiteral("El sistema de impresión no guarda los trabajos terminados: "
+                                                      "un trabajo que desaparece se da por impreso"));
+                }
+            }
             break;
         case State::Canceled:
         case State::Aborted: {
@@ -497,15 +543,65 @@ void ColaImpresion::seguirTrabajos() {
         case State::Printing:
             // Still on its way: a failure only once it has waited long enough with its queue in trouble.
             if (d.state == DocumentState::Sent && !estado.queueProblem.isEmpty() &&
-                d.since.secsTo(ahora) >= ajustes_.limitePapel.count()) {
-                guardar(d, DocumentState::Failed, estado.queueProblem);
-                p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" sigue sin imprimirse en ") + d.printer +
-                                             QStringLiteral(": ") + estado.queueProblem,
-                                         platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
-                                         platform::kBalloonMilliseconds);
+                esperaMs(d) >= std::chrono::milliseconds(ajustes_.limitePapel).count()) {
+                atascados.append({d, estado.queueProblem});
             }
             break;
         }
+    }
+    if (!atascados.isEmpty()) fallarTrasCancelar(atascados);
+}
+
+void ColaImpresion::perderTrabajo(JournalDocument& d) {
+    const int trabajo = d.jobId;
+    d.followed = false;
+    // Failed or dismissed already: its job going changes nothing.
+    if (d.state != DocumentState::Sent) {
+        guardar(d, d.state, d.reason);
+        return;
+    }
+    // Part of it may have come out: the copy says it is one. A drawer does not open by itself
+    // later, and a document whose copy was lost too is left to a person.
+    const bool reimprimir = d.kind != u"Cajon" && d.lostJobs == 0;
+    ++d.lostJobs;
+    const QString motivo = QStringLiteral("el sistema de impresión ya no tiene su trabajo %1").arg(trabajo);
+    if (!reimprimir) {
+        guardar(d, DocumentState::Failed, motivo);
+        p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" puede no haberse impreso en ") + d.printer +
+                                     QStringLiteral(": ") + motivo + QStringLiteral(". Revíselo en Trabajos."),
+                                 platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
+                                 platform::kBalloonMilliseconds);
+        return;
+    }
+    d.jobId = 0;
+    d.reprint = true;
+    d.since = p_.reloj.now();
+    guardar(d, DocumentState::Pending, motivo + QStringLiteral(": se reimprime"));
+    p_.registro.anotar(lineaDocumento(d));
+    p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" se reimprime: ") + motivo +
+                                 QStringLiteral(" y no se sabe si salió."),
+                             platform::BalloonIcon::Warning, QStringLiteral("Reimpresión"),
+                             platform::kBalloonMilliseconds);
+    hayNuevos_ = true;
+}
+
+void ColaImpresion::fallarTrasCancelar(const QList<std::pair<JournalDocument, QString>>& atascados) {
+    using State = platform::JobStatus::State;
+    for (auto [d, problema] : atascados) {
+        const std::optional<State> estado = cancelarTrabajo(p_.seleccion.impresoras(), d);
+        // Not confirmed: still followed, and canceled again next round.
+        if (!estado || *estado == State::Waiting || *estado == State::Printing) continue;
+        d.followed = false;
+        if (*estado == State::Completed) {
+            guardar(d, DocumentState::Printed, {});
+            continue;
+        }
+        guardar(d, DocumentState::Failed, problema);
+        p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" no se imprimió en ") + d.printer +
+                                     QStringLiteral(": ") + problema +
+                                     QStringLiteral(". Se canceló su trabajo: reimprímalo desde Trabajos."),
+                                 platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
+                                 platform::kBalloonMilliseconds);
     }
 }
 
@@ -537,8 +633,17 @@ void ColaImpresion::recuperarEnvios() {
         // it never arrived.
         if (!trabajo && d.updated.msecsTo(ahora) < kEsperaEnvioCortado.count()) continue;
         // Never taken whole: whatever was left of it goes, and the document is printed again.
-        if (trabajo) impresoras.cancelJob(trabajo->jobId);
-        guardar(d, DocumentState::Pending, d.reason);
+        if (trabajo) {
+            impresoras.cancelJob(trabajo->jobId);
+            guardar(d, DocumentState::Pending, d.reason);
+        } else {
+            // Nobody can tell whether it reached paper (a scheduler that died while taking it
+            // forgets it): a copy marked as such is better than a ticket lost.
+            d.reprint = true;
+            guardar(d, DocumentState::Pending,
+                    QStringLiteral("el sistema de impresión no confirmó si lo recibió: se reimprime"));
+            p_.registro.anotar(lineaDocumento(d));
+        }
         hayNuevos_ = true;
     }
 }
@@ -549,7 +654,14 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
     d.state = estado;
     d.reason = motivo;
     d.updated = p_.reloj.now();
-    p_.diario.update(d);
+    // Only "being sent" guards a step (after a crash it sends the printing system looking for the
+    // job); every other state may reach the disk with the next one that does.
+    p_.diario.update(d, estado == DocumentState::Sending);
+    if (platform::isUnderWay(estado) || estado == DocumentState::Held) {
+        (void)esperaMs(d);  // a wait that begins now is measured from now, whatever the wall clock does next
+    } else {
+        esperas_.remove(d.id);
+    }
     // The log tells outcomes: a document taken, held, failed, expired; not the steps in between,
     // nor the same hold again on every retry, nor the paper that came out as expected.
     if (!cambia || estado == DocumentState::Sending || estado == DocumentState::Pending) return;
@@ -568,6 +680,9 @@ void ColaImpresion::actualizarSinImprimir() {
 }
 
 std::optional<QString> ColaImpresion::reimprimir(qint64 id) {
+    if (std::optional<QString> motivo = cancelarAntesDeReimprimir(p_.seleccion.impresoras(), p_.diario, id, p_.reloj.now())) {
+        return motivo;
+    }
     if (std::optional<QString> motivo = marcarReimpresion(p_.diario, id, p_.reloj.now())) return motivo;
     p_.registro.anotar(QStringLiteral("Documento %1: reimpresión pedida").arg(id));
     hayNuevos_ = true;

@@ -33,6 +33,10 @@ struct AjustesCola {
     std::chrono::seconds vencimientoCajon{60};
     // How often jobs are followed, held documents tried again, and waiting ones resumed.
     std::chrono::milliseconds revision{2000};
+    // Jobs sent and not yet seen on paper, at most. The printing system forgets finished jobs once
+    // it holds too many (500 by default): each must be seen finished before it can be forgotten,
+    // or a ticket on paper would look lost and print again.
+    int enCursoMaximo = 250;
 };
 
 // The print queue between the dispatcher and the printers: every answer's documents are recorded in
@@ -112,12 +116,21 @@ private:
     std::optional<QString> ejecutarTicket(const platform::JournalDocument& documento, const Value& datos,
                                           const Impresion& impresion);
     void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
+    // Its job is gone from the printing system before it was seen on paper: printed again, marked.
+    void perderTrabajo(platform::JournalDocument& documento);
+    // Jobs that will not print by themselves are canceled before their documents count as failed.
+    void fallarTrasCancelar(const QList<std::pair<platform::JournalDocument, QString>>& atascados);
+    // How long the document has waited in its current state, on a clock that no step of the wall
+    // clock moves while the service runs.
+    qint64 esperaMs(const platform::JournalDocument& documento);
+    bool hayCupo() const { return enCurso_ < ajustes_.enCursoMaximo; }
+    void contarEnCurso();
     void fallarRestantes(const platform::JournalDocument& documento, const QString& motivo, bool soloLista);
     void seguirTrabajos();
     void recuperarEnvios();
     void vencerEsperas();
     void reintentarRetenidos();
-    bool vencido(const platform::JournalDocument& documento) const;
+    bool vencido(const platform::JournalDocument& documento);
     // No longer printed by itself: listed for a person, and told.
     void vencer(platform::JournalDocument& documento);
     void guardar(platform::JournalDocument& documento, platform::DocumentState estado, const QString& motivo = {});
@@ -139,6 +152,16 @@ private:
     AvisosRespuesta avisosRespuesta_;
     qint64 respuestaAvisos_ = 0;
     QDateTime ultimaPoda_;
+    // Said once per run: a printing system that keeps no finished jobs cannot tell lost from printed.
+    bool sinHistorialAvisado_ = false;
+    // Jobs followed to paper now, against AjustesCola::enCursoMaximo.
+    int enCurso_ = 0;
+    // Where each waiting document's wait began on the monotonic clock, and the start it belongs to.
+    struct Espera {
+        QDateTime desde;
+        qint64 inicioMs = 0;
+    };
+    QHash<qint64, Espera> esperas_;
 };
 
 // The line of the log for a document: kind, table and order, printer, job and what became of it.

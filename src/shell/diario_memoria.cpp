@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace kelmora::shell {
 
 using platform::DocumentState;
@@ -66,9 +68,9 @@ int DiarioMemoria::unprintedCount() {
     return cuenta;
 }
 
-void DiarioMemoria::update(const JournalDocument& document) {
+bool DiarioMemoria::update(const JournalDocument& document, bool) {
     const auto it = documentos_.find(document.id);
-    if (it == documentos_.end()) return;
+    if (it == documentos_.end()) return true;
     // Only what the journal lets change: where it comes from and when it was made stay.
     JournalDocument& d = *it;
     d.requestedPrinter = document.requestedPrinter;
@@ -82,6 +84,20 @@ void DiarioMemoria::update(const JournalDocument& document) {
     d.reprint = document.reprint;
     d.since = document.since;
     d.updated = document.updated;
+    d.lostJobs = document.lostJobs;
+    return true;
+}
+
+bool DiarioMemoria::restore(qint64 answerId, const QDateTime&, const QString& payload,
+                            const QList<JournalDocument>& documents) {
+    respuestas_.insert(answerId, payload);
+    ultimaRespuesta_ = std::max(ultimaRespuesta_, answerId);
+    for (JournalDocument d : documents) {
+        d.answerId = answerId;
+        documentos_.insert(d.id, d);
+        ultimoDocumento_ = std::max(ultimoDocumento_, d.id);
+    }
+    return true;
 }
 
 int DiarioMemoria::prune(const QDateTime& before) {

@@ -18,7 +18,10 @@ public:
     QList<platform::JournalDocument> followedDocuments() override;
     QList<platform::JournalDocument> recentDocuments(const QDateTime& since, bool onlyNotPrinted) override;
     int unprintedCount() override;
-    void update(const platform::JournalDocument& document) override;
+    bool update(const platform::JournalDocument& document, bool durable = true) override;
+    bool restore(qint64 answerId, const QDateTime& received, const QString& payload,
+                 const QList<platform::JournalDocument>& documents) override;
+    LastIds lastIds() override { return {ultimaRespuesta_, ultimoDocumento_}; }
     int prune(const QDateTime& before) override;
 
 private:

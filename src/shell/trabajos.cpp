@@ -1,5 +1,7 @@
 #include "shell/trabajos.h"
 
+#include "json/runtime_error.h"
+
 #include <QStringList>
 
 #include <utility>
@@ -7,6 +9,49 @@
 namespace kelmora::shell {
 
 using platform::DocumentState;
+
+QString nombreTrabajo(qint64 id) { return QStringLiteral("kelmora-") + QString::number(id); }
+
+bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id) {
+    const QString nombre = nombreTrabajo(id);
+    return trabajo.jobName.isEmpty() || trabajo.jobName == nombre || trabajo.jobName.startsWith(nombre + u' ');
+}
+
+std::optional<platform::JobStatus::State> cancelarTrabajo(platform::PrinterSystem& impresoras,
+                                                          const platform::JournalDocument& d) {
+    try {
+        impresoras.cancelJob(d.jobId);
+        const QList<platform::JobStatus> estados = impresoras.jobStatuses({d.jobId});
+        if (estados.isEmpty()) return std::nullopt;
+        return esDelDocumento(estados.first(), d.id) ? estados.first().state : platform::JobStatus::State::Unknown;
+    } catch (const RuntimeError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
+                                                 qint64 id, const QDateTime& ahora) {
+    std::optional<platform::JournalDocument> d = diario.document(id);
+    if (!d || !d->followed || d->jobId <= 0) return std::nullopt;
+    using State = platform::JobStatus::State;
+    const std::optional<State> estado = cancelarTrabajo(impresoras, *d);
+    if (!estado || *estado == State::Waiting || *estado == State::Printing) {
+        return QStringLiteral("El trabajo %1 del documento %2 sigue en la cola de %3 y no se pudo cancelar: "
+                              "inténtelo de nuevo")
+            .arg(d->jobId)
+            .arg(id)
+            .arg(d->printer);
+    }
+    // No longer followed: what it became is what the printing system just said.
+    d->followed = false;
+    if (d->state == DocumentState::Sent) {
+        d->state = *estado == State::Completed ? DocumentState::Printed : DocumentState::Failed;
+        if (d->state == DocumentState::Failed) d->reason = QStringLiteral("su trabajo se canceló para reimprimirlo");
+    }
+    d->updated = ahora;
+    diario.update(*d);
+    return std::nullopt;
+}
 
 std::optional<QString> marcarReimpresion(platform::Journal& diario, qint64 id, const QDateTime& ahora) {
     std::optional<platform::JournalDocument> documento = diario.document(id);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/journal.h"
+#include "platform/printer.h"
 
 #include <QDateTime>
 #include <QString>
@@ -11,6 +12,19 @@ namespace kelmora::shell {
 
 // What a person can do with a document of the journal, from the "Trabajos" window or the
 // command line. Each returns the reason it cannot be done, or nullopt when it was done.
+
+// The name of the document's job, so that the printing system can be asked for it after a crash.
+QString nombreTrabajo(qint64 id);
+// Whether a job the printing system reports under a document's job id is that document's: a
+// scheduler that started again without its jobs gives their ids to new ones.
+bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id);
+// Cancels the document's job and asks what became of it; nullopt when the printing system cannot say.
+std::optional<platform::JobStatus::State> cancelarTrabajo(platform::PrinterSystem& impresoras,
+                                                          const platform::JournalDocument& documento);
+// Before a reprint: a job that could still come out is canceled, or the document would print
+// twice. The reason when the printing system does not confirm the job is gone or finished.
+std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
+                                                 qint64 id, const QDateTime& ahora);
 
 // Prints the document again, with a REIMPRESION line at the top: it goes back to the pending
 // documents and the service prints it as soon as a printer can take it.

@@ -232,31 +232,27 @@ TEST_F(FaultsOnPaper, ARawPrinterThatStopsAnswering) {
     EXPECT_TRUE(waitForLine(unprintedIcon(3), 5000)) << service->out().filter(QStringLiteral("Icono")).join(u'\n').toStdString();
     const qint64 failedAfterMs = clock.elapsed();
 
-    // The printer reads again: the jobs waiting on CUPS come out, each once, and the journal follows.
+    // The printer reads again. The jobs were canceled before they counted as failed: none comes out
+    // late, but for what had already reached the printer's own connection before it hung.
     answering = true;
     for (QTcpSocket* c : std::as_const(connections)) {
         c->setReadBufferSize(0);
         readAll(c);
     }
-    const bool printed = QTest::qWaitFor([&] {
-        int n = 0;
-        for (const auto& [id, doc] : listJournal(folder)) n += doc.state == u"impreso" ? 1 : 0;
-        return n == 3;
-    }, 60000);
-    EXPECT_TRUE(printed) << cups.describe().toStdString();
-    int once = 0;
+    QTest::qWait(5000);
+    int late = 0;
     for (int i = 0; i < 3; ++i) {
         const qsizetype copies = escposText(received).count(QStringLiteral("%1-c%2").arg(mark).arg(i).toLatin1());
-        EXPECT_EQ(copies, 1) << i;
-        once += copies == 1 ? 1 : 0;
+        EXPECT_LE(copies, 1) << i;
+        late += static_cast<int>(copies);
     }
+    EXPECT_LE(late, 1);
+    EXPECT_EQ(statesOf(listJournal(folder))["fallido"], 3) << journalText(folder).toStdString();
     figure(QStringLiteral("faults/a raw printer that stops answering"),
-           QStringLiteral("handed out 3, listed failed after %1 s (espera_papel=10), on paper once %2 when it read again; "
-                          "journal: %3 impreso")
+           QStringLiteral("handed out 3, listed failed after %1 s (espera_papel=10), their jobs canceled; %2 came out "
+                          "late when it read again (bytes it held before it hung)")
                .arg(static_cast<double>(failedAfterMs) / 1000.0, 0, 'f', 1)
-               .arg(once)
-               .arg(listJournal(folder).size()));
-    EXPECT_TRUE(waitForLine(kConnected, 10000));
+               .arg(late));
 }
 
 

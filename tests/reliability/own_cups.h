@@ -103,6 +103,14 @@ public:
         daemon_.reset();
     }
 
+    // A scheduler killed as in a power cut: whatever it had not written down yet is gone.
+    void kill() {
+        if (!daemon_) return;
+        daemon_->kill();
+        daemon_->waitForFinished(5000);
+        daemon_.reset();
+    }
+
     // A scheduler that hangs: no request gets an answer until resume().
     void freeze() { ::kill(static_cast<pid_t>(pid()), SIGSTOP); }
     void resume() { ::kill(static_cast<pid_t>(pid()), SIGCONT); }
@@ -110,6 +118,10 @@ public:
     // A queue whose driver takes PDF, a raw one (a receipt printer), one whose driver takes only
     // plain text, or one whose driver takes PDF and fails every document, its jobs aborted.
     enum class Driver { Pdf, Raw, TextOnly, Failing };
+    // The device of a printer that takes `seconds` over each job, as a receipt printer in a rush.
+    QString slowDevice(const QString& name, double seconds) const {
+        return QStringLiteral("slowcapture:%1:").arg(seconds) + QDir(outFolder()).filePath(name);
+    }
     bool addQueue(const QString& name, Driver driver, const QString& device = {}) {
         QStringList arguments{QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
                               device.isEmpty() ? QStringLiteral("capture:") + QDir(outFolder()).filePath(name) : device};
@@ -153,9 +165,10 @@ public:
 
     // Every job in the capture files, by CUPS job id.
     std::vector<Job> jobs(bool withBytes = false) const {
-        static const QRegularExpression file(QStringLiteral(R"(^(\w+)\.(\d+)$)"));
+        // QUEUE.JOBID, or QUEUE.JOBID-N for the Nth job that a scheduler started again gave the same id.
+        static const QRegularExpression file(QStringLiteral(R"(^(\w+)\.(\d+)(?:-(\d+))?$)"));
         static const QRegularExpression named(QStringLiteral(R"(^kelmora-(\d+)(?: |$))"));
-        std::map<int, Job> byId;
+        std::map<std::pair<int, int>, Job> byId;
         const QDir out(outFolder());
         for (const QString& name : out.entryList(QDir::Files)) {
             const auto m = file.match(name);
@@ -171,7 +184,7 @@ public:
                 QFile data(out.filePath(name));
                 if (data.open(QIODevice::ReadOnly)) job.bytes = data.readAll();
             }
-            byId[job.cupsId] = std::move(job);
+            byId[{job.cupsId, m.captured(3).toInt()}] = std::move(job);
         }
         std::vector<Job> list;
         for (auto& [id, job] : byId) list.push_back(std::move(job));
@@ -235,21 +248,41 @@ private:
         QFile::setPermissions(d + QStringLiteral("/bin/filter/kelmora-refuse"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-        // Writes QUEUE.JOBID whole (a temporary name, then renamed) and the job's title beside it.
+        // Writes QUEUE.JOBID whole (a temporary name, then renamed) and the job's title beside it;
+        // QUEUE.JOBID-N when a scheduler started again gives a job id a second time.
         write(QStringLiteral("bin/backend/capture"),
               QStringLiteral("#!/bin/sh\n"
                              "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Capture to file (tests)\"'; exit 0; fi\n"
                              "out=\"${DEVICE_URI#capture:}\"\n"
                              "umask 022\n"
-                             "printf '%s' \"$3\" >\"$out.$1.title\" || exit 1\n"
-                             "if [ $# -ge 6 ]; then cat \"$6\" >\"$out.$1.part\" || exit 1; else cat >\"$out.$1.part\" || exit 1; fi\n"
-                             "mv \"$out.$1.part\" \"$out.$1\" || exit 1\n"
+                             "f=\"$out.$1\"; n=1\n"
+                             "while [ -e \"$f.title\" ]; do f=\"$out.$1-$n\"; n=$((n+1)); done\n"
+                             "printf '%s' \"$3\" >\"$f.title\" || exit 1\n"
+                             "if [ $# -ge 6 ]; then cat \"$6\" >\"$f.part\" || exit 1; else cat >\"$f.part\" || exit 1; fi\n"
+                             "mv \"$f.part\" \"$f\" || exit 1\n"
+                             "exit 0\n"));
+        // The same after a pause: slowcapture:SECONDS:PATH.
+        write(QStringLiteral("bin/backend/slowcapture"),
+              QStringLiteral("#!/bin/sh\n"
+                             "if [ $# -eq 0 ]; then echo 'direct slowcapture \"Unknown\" \"Slow capture (tests)\"'; exit 0; fi\n"
+                             "rest=\"${DEVICE_URI#slowcapture:}\"\n"
+                             "sleep \"${rest%%:*}\"\n"
+                             "out=\"${rest#*:}\"\n"
+                             "umask 022\n"
+                             "f=\"$out.$1\"; n=1\n"
+                             "while [ -e \"$f.title\" ]; do f=\"$out.$1-$n\"; n=$((n+1)); done\n"
+                             "printf '%s' \"$3\" >\"$f.title\" || exit 1\n"
+                             "if [ $# -ge 6 ]; then cat \"$6\" >\"$f.part\" || exit 1; else cat >\"$f.part\" || exit 1; fi\n"
+                             "mv \"$f.part\" \"$f\" || exit 1\n"
                              "exit 0\n"));
         // Run as root, the daemon runs a backend as root only when no one else may touch it.
-        QFile::setPermissions(d + QStringLiteral("/bin/backend/capture"),
-                              ::getuid() == 0 ? (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
-                                              : (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                 QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        for (const char* backend : {"/bin/backend/capture", "/bin/backend/slowcapture"}) {
+            QFile::setPermissions(d + QLatin1String(backend),
+                                  ::getuid() == 0 ? (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
+                                                  : (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                     QFile::ExeOther));
+        }
         write(QStringLiteral("pdf.ppd"), ppd(QStringLiteral("application/pdf application/pdf 0 -")));
         write(QStringLiteral("text.ppd"), ppd(QStringLiteral("text/plain text/plain 0 -")));
         write(QStringLiteral("refuse.ppd"), ppd(QStringLiteral("application/pdf application/vnd.cups-raw 0 kelmora-refuse")));

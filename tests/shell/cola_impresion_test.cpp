@@ -7,6 +7,7 @@
 #include "platform/text/text_printer.h"
 #include "shell/conexion.h"
 #include "shell/diario_memoria.h"
+#include "shell/diario_resguardado.h"
 #include "shell_fakes.h"
 #include "support/test_support.h"
 
@@ -78,7 +79,17 @@ public:
         }
         return std::nullopt;
     }
-    void cancelJob(int id) override { cancelados.append(id); }
+    // A job canceled is canceled, unless it finished first or the system will not let go of it.
+    void cancelJob(int id) override {
+        cancelados.append(id);
+        if (noCancela) return;
+        JobStatus& estado = estados[id];
+        estado.jobId = id;
+        if (estado.state != JobStatus::State::Completed) estado.state = JobStatus::State::Canceled;
+    }
+    bool noCancela = false;
+    // It keeps finished jobs: one it no longer knows was lost.
+    bool keepsJobHistory() override { return true; }
 
 protected:
     void deliverDocument(const QString& impresora, const platform::Document& documento) override {
@@ -116,7 +127,10 @@ private:
 class RelojDeLaLinea final : public platform::Clock {
 public:
     explicit RelojDeLaLinea(const LineaDeTiempoFalsa& linea) : linea_(linea) {}
-    QDateTime now() const override { return inicio_.addMSecs(linea_.ahora); }
+    QDateTime now() const override { return inicio_.addMSecs(linea_.ahora + saltoMs); }
+    qint64 monotonicMs() const override { return linea_.ahora; }
+    // The wall clock set forward or back by hand: the line, and so the monotonic clock, does not move.
+    qint64 saltoMs = 0;
 
 private:
     const LineaDeTiempoFalsa& linea_;
@@ -331,28 +345,21 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     EXPECT_TRUE(fallas[1].startsWith(QStringLiteral("Factura de Mesa 8, pedido 89 no se imprimió en Facturas")));
     EXPECT_EQ(b.cuentas.last(), 2);
 
-    // The stuck job fails once it has waited past the paper limit; it still is followed, and the
-    // paper that comes out at last counts.
+    // The stuck job fails once it has waited past the paper limit, and only once its job is
+    // canceled: no late copy comes out when the queue starts again.
     b.linea.avanzar(56000);
     EXPECT_EQ(b.documento(6).state, DocumentState::Sent);
     b.revisar();
+    EXPECT_EQ(b.impresoras.cancelados, QList<int>{105});
     EXPECT_EQ(b.documento(6).state, DocumentState::Failed);
     EXPECT_EQ(b.documento(6).reason, QStringLiteral("la impresora está apagada"));
+    EXPECT_FALSE(b.documento(6).followed);
     EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 3);
     EXPECT_TRUE(b.textosDeGlobos(QStringLiteral("Error al imprimir"))
                     .last()
-                    .contains(QStringLiteral("sigue sin imprimirse en Facturas")));
+                    .contains(QStringLiteral("Se canceló su trabajo")));
     EXPECT_EQ(b.cuentas.last(), 3);
-    b.revisar();
-    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 3);
-    b.impresoras.estados[105].state = State::Completed;
-    b.impresoras.estados[105].queueProblem.clear();
-    b.revisar();
-    EXPECT_EQ(b.documento(6).state, DocumentState::Printed);
-    EXPECT_FALSE(b.documento(6).followed);
-    EXPECT_EQ(b.cuentas.last(), 2);
 }
-
 
 // The printing system goes away in the middle of an answer: the document it did not take is left
 // as being sent, to be looked up before it is sent again, and the rest wait their turn; all told
@@ -754,6 +761,139 @@ TEST(ColaImpresionLogo, LasFacturasSalenSinLogoConUnAvisoPorRespuesta) {
                             [](const QString& t) { return t.startsWith(QStringLiteral("No se pudo leer el logo")); }),
               2);
     EXPECT_EQ(b.estados(), QStringList(6, QStringLiteral("impreso")));
+}
+
+
+// A job the printing system forgets before it is seen on paper (a scheduler that restarted
+// without it, or gave its id to another job) was not printed as far as anyone knows: the document
+// prints again, headed as a reprint, once; a copy that is lost as well is left to a person. A
+// person's reprint of a document whose job may still come out cancels that job first.
+TEST(ColaImpresionEvidencia, UnTrabajoOlvidadoSeReimprimeMarcadoUnaVezYUnaReimpresionCancelaAntes) {
+    Banco b;
+    b.impresoras.conTrabajos = true;
+    b.arrancar().iniciar();
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 1),
+                           comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 2),
+                           comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 3"), 3),
+                           comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 4"), 4)},
+                          {}, {}, false));
+    ASSERT_EQ(b.salidas().size(), 4);
+    using State = JobStatus::State;
+    b.impresoras.estados[100] = JobStatus{100, State::Unknown, {}, {}, {}, 0};
+    b.impresoras.estados[101] = JobStatus{101, State::Completed, QStringLiteral("kelmora-77 Comanda"), {}, {}, 1};
+    b.impresoras.estados[102] = JobStatus{102, State::Completed, QStringLiteral("kelmora-3 Comanda"), {}, {}, 1};
+    b.revisar();
+
+    EXPECT_EQ(b.salidas().size(), 6);
+    for (const size_t i : {4u, 5u}) {
+        EXPECT_EQ(platform::renderText(b.impresoras.delivered()[i].document, false).section(u'\n', 0, 0),
+                  QStringLiteral("REIMPRESION"));
+    }
+    EXPECT_EQ(b.estados(), (QStringList{"enviado", "enviado", "impreso", "enviado"}));
+    EXPECT_TRUE(b.documento(1).reprint);
+    EXPECT_EQ(b.globos(QStringLiteral("Reimpresión")), 2);
+    EXPECT_EQ(b.registro.lineas.filter(QStringLiteral("ya no tiene su trabajo")).size(), 2);
+
+    // Lost again: no third copy, a person decides.
+    b.impresoras.estados[104] = JobStatus{104, State::Unknown, {}, {}, {}, 0};
+    b.impresoras.estados[105] = JobStatus{105, State::Completed, {}, {}, {}, 1};
+    b.revisar();
+    EXPECT_EQ(b.salidas().size(), 6);
+    EXPECT_EQ(b.estados(), (QStringList{"fallido", "impreso", "impreso", "enviado"}));
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
+
+    // The fourth is still in its queue: its reprint waits until the job is surely canceled.
+    b.impresoras.noCancela = true;
+    EXPECT_TRUE(b.cola->reimprimir(4).value_or(QString()).contains(QStringLiteral("no se pudo cancelar")));
+    EXPECT_EQ(b.salidas().size(), 6);
+    b.impresoras.noCancela = false;
+    EXPECT_EQ(b.cola->reimprimir(4), std::nullopt);
+    EXPECT_EQ(b.impresoras.cancelados, (QList<int>{103, 103}));
+    EXPECT_EQ(b.salidas().size(), 7);
+}
+
+// A wait is measured on the monotonic clock while the service runs: the wall clock set forward
+// by half an hour expires nothing, and set back by an hour keeps nothing past its limit.
+TEST(ColaImpresionVencimiento, UnSaltoDelRelojNiVenceNiRetieneDeMas) {
+    Banco b;
+    b.arrancar().iniciar();
+    b.impresoras.setOffline(QStringLiteral("Cocina"), true);
+    b.impresoras.setOffline(QStringLiteral("Facturas"), true);
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 1)}, {}, {}, false));
+    b.reloj.saltoMs = 30 * 60 * 1000;
+    b.linea.avanzar(19 * 60 * 1000);
+    EXPECT_EQ(b.estados(), QStringList{"retenido"});
+    b.linea.avanzar(2 * 60 * 1000);
+    EXPECT_EQ(b.estados(), QStringList{"vencido"});
+
+    b.reloj.saltoMs = -60 * 60 * 1000;
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 2)}, {}, {}, false));
+    b.linea.avanzar(21 * 60 * 1000);
+    EXPECT_EQ(b.estados(), (QStringList{"vencido", "vencido"}));
+}
+
+// A journal whose disk is full takes nothing for a while.
+class DiarioSinEspacio final : public platform::Journal {
+public:
+    bool lleno = false;
+    DiarioMemoria dentro;
+
+    qint64 addAnswer(const QString& c, QList<JournalDocument>& d, const QDateTime& a) override {
+        return lleno ? 0 : dentro.addAnswer(c, d, a);
+    }
+    QString answerPayload(qint64 id) override { return dentro.answerPayload(id); }
+    std::optional<JournalDocument> document(qint64 id) override { return dentro.document(id); }
+    QList<JournalDocument> documentsIn(const QList<DocumentState>& e) override { return dentro.documentsIn(e); }
+    QList<JournalDocument> followedDocuments() override { return dentro.followedDocuments(); }
+    QList<JournalDocument> recentDocuments(const QDateTime& s, bool n) override { return dentro.recentDocuments(s, n); }
+    int unprintedCount() override { return dentro.unprintedCount(); }
+    bool update(const JournalDocument& d, bool durable) override { return !lleno && dentro.update(d, durable); }
+    bool restore(qint64 id, const QDateTime& r, const QString& c, const QList<JournalDocument>& d) override {
+        return !lleno && dentro.restore(id, r, c, d);
+    }
+    LastIds lastIds() override { return dentro.lastIds(); }
+    int prune(const QDateTime& antes) override { return dentro.prune(antes); }
+};
+
+// With the disk full, nothing is sent twice because its new state could not be written, and an
+// answer that cannot be recorded is printed all the same; once the disk takes writes again,
+// everything is written down, and told once each way.
+TEST(ColaImpresionDiarioSinDisco, NadaSeRepiteNiSeRechazaYTodoSeEscribeAlVolver) {
+    DiarioSinEspacio disco;
+    DiarioResguardado diario(disco);
+    Banco b(QStringList{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, &diario);
+    diario.avisarCon(b.registro, b.avisos);
+    b.impresoras.conTrabajos = true;
+    b.arrancar().iniciar();
+    const auto dos = [](int pedido) {
+        return respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), pedido),
+                          comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 1"), pedido)},
+                         {}, {}, false);
+    };
+    b.impresoras.antesDeEntregar = [&] {
+        if (b.impresoras.delivered().size() == 1) disco.lleno = true;  // full between two tickets
+    };
+    b.despachar(dos(1));
+    b.despachar(dos(2));
+    for (int id = 100; id < 104; ++id) b.impresoras.estados[id] = JobStatus{id, JobStatus::State::Completed, {}, {}, {}, 1};
+    for (int i = 0; i < 5; ++i) b.revisar();
+    EXPECT_EQ(b.salidas().size(), 4);
+    EXPECT_EQ(b.estados(), QStringList(4, QStringLiteral("impreso")));
+    EXPECT_EQ(disco.dentro.documentsIn({DocumentState::Sending}).size(), 1u);  // what the disk last took
+    EXPECT_EQ(b.globos(QStringLiteral("Diario de trabajos")), 1);
+
+    disco.lleno = false;
+    b.revisar();
+    b.despachar(dos(3));
+    EXPECT_EQ(b.salidas().size(), 6);
+    QStringList enDisco;
+    for (const JournalDocument& d : disco.dentro.documentsIn({DocumentState::Printed, DocumentState::Sent})) {
+        enDisco << QStringLiteral("%1:%2").arg(d.id).arg(platform::stateName(d.state));
+    }
+    EXPECT_EQ(enDisco, (QStringList{"1:impreso", "2:impreso", "3:impreso", "4:impreso", "5:enviado", "6:enviado"}));
+    EXPECT_EQ(b.globos(QStringLiteral("Diario de trabajos")), 2);
+    EXPECT_EQ(b.registro.lineas.filter(QStringLiteral("diario de trabajos")).size(), 2)
+        << b.registro.lineas.join(u'\n').toStdString();
 }
 
 }  // namespace

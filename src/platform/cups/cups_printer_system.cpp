@@ -308,6 +308,20 @@ public:
         return jobs;
     }
 
+    // Whether the scheduler holds any finished job at all.
+    bool holdsFinishedJobs() {
+        static const char* const wanted[] = {"job-id"};
+        ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, serverUri().constData());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "completed");
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", 1);
+        addRequestedAttributes(request, wanted);
+        const Answer answer = exchange(request, "/");
+        if (!answer.unreachable.isEmpty()) throw unreachableError(answer.unreachable);
+        return answer.ok() && !objectsOf(answer.response.get(), IPP_TAG_JOB).isEmpty();
+    }
+
     // Why each queue's jobs do not print, by queue name, in one request.
     QHash<QString, QString> printingProblems() {
         static const char* const wanted[] = {"printer-name", "printer-state", "printer-state-reasons",
@@ -637,6 +651,8 @@ std::optional<JobStatus> CupsPrinterSystem::findJob(const QString& name) {
     }
     return latest;
 }
+
+bool CupsPrinterSystem::keepsJobHistory() { return server_->holdsFinishedJobs(); }
 
 void CupsPrinterSystem::cancelJob(int jobId) {
     char uri[HTTP_MAX_URI];

@@ -60,6 +60,8 @@ public:
     // The latest job of that name among all the server keeps.
     std::optional<JobStatus> findJob(const QString& name) override;
     void cancelJob(int jobId) override;
+    // Whether the scheduler holds any finished job (PreserveJobHistory, on by default).
+    bool keepsJobHistory() override;
 
     // What a queue takes, from its driver: none (a raw queue) or one that takes no PDF means the
     // receipt printer's commands.

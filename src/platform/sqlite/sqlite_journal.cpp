@@ -1,20 +1,33 @@
 #include "platform/sqlite/sqlite_journal.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <QVariant>
+#include <QtEndian>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
 namespace kelmora::platform {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: documentos.perdidas, how often the printing system forgot the document's job.
+constexpr int kSchemaVersion = 2;
 // How long a change waits for another process (the commands that reprint) to let go of the file.
 constexpr int kBusyMilliseconds = 3000;
+// Why a file is refused when its check finds damage; said once, the line about it needs no more.
+const QString kDamaged = QStringLiteral("el archivo está dañado");
 
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS respuestas ("
@@ -30,7 +43,8 @@ const char* const kSchema[] = {
     " formato TEXT NOT NULL DEFAULT '', datos BLOB,"
     " trabajo INTEGER NOT NULL DEFAULT 0, seguido INTEGER NOT NULL DEFAULT 0,"
     " estado TEXT NOT NULL, motivo TEXT NOT NULL DEFAULT '', reimpresion INTEGER NOT NULL DEFAULT 0,"
-    " creado INTEGER NOT NULL, desde INTEGER NOT NULL, actualizado INTEGER NOT NULL)",
+    " creado INTEGER NOT NULL, desde INTEGER NOT NULL, actualizado INTEGER NOT NULL,"
+    " perdidas INTEGER NOT NULL DEFAULT 0)",
     "CREATE INDEX IF NOT EXISTS documentos_estado ON documentos(estado, id)",
     "CREATE INDEX IF NOT EXISTS documentos_seguido ON documentos(seguido, id)",
     "CREATE INDEX IF NOT EXISTS documentos_creado ON documentos(creado)",
@@ -39,7 +53,7 @@ const char* const kSchema[] = {
 // Every column but the bytes, for the lists.
 const QString kColumns = QStringLiteral(
     "id, respuesta, lista, posicion, clase, mesa, pedido, impresora_pedida, impresora, formato, trabajo, seguido,"
-    " estado, motivo, reimpresion, creado, desde, actualizado");
+    " estado, motivo, reimpresion, creado, desde, actualizado, perdidas");
 
 qint64 toMs(const QDateTime& at) { return at.isValid() ? at.toMSecsSinceEpoch() : 0; }
 // Qt SQL binds a null string as NULL, which the NOT NULL text columns refuse: an empty one is stored.
@@ -72,7 +86,8 @@ JournalDocument readRow(const QSqlQuery& q, bool withBytes) {
     d.created = fromMs(q.value(15).toLongLong());
     d.since = fromMs(q.value(16).toLongLong());
     d.updated = fromMs(q.value(17).toLongLong());
-    if (withBytes) d.bytes = q.value(18).toByteArray();
+    d.lostJobs = q.value(18).toInt();
+    if (withBytes) d.bytes = q.value(19).toByteArray();
     return d;
 }
 
@@ -85,6 +100,291 @@ QString setAside(const QString& path, const QDateTime& now) {
         if (QFile::exists(path + QLatin1String(suffix))) QFile::rename(path + QLatin1String(suffix), aside + QLatin1String(suffix));
     }
     return aside;
+}
+
+// The highest document id the side file names; 0 when there is none or it cannot be read.
+qint64 readLastGiven(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    bool isNumber = false;
+    const qint64 id = file.read(32).trimmed().toLongLong(&isNumber);
+    return isNumber && id > 0 ? id : 0;
+}
+
+// A main file gone or without its header while the log beside it holds data: SQLite, even reading
+// only, would take the file for an empty database and delete the log, and with it the last writes.
+bool writtenOnlyInLog(const QString& path) {
+    if (QFileInfo(path + QStringLiteral("-wal")).size() <= 0) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return !file.exists();
+    return file.read(16) != QByteArray("SQLite format 3\0", 16);
+}
+
+// What a damaged journal still gives: its unfinished documents by answer, with the answer when
+// its row can be read, and the highest ids it gave.
+struct Salvage {
+    struct Answer {
+        bool read = false;
+        QDateTime received;
+        QString payload;
+        QList<JournalDocument> documents;
+    };
+    bool readable = false;  // its tables could be read at all
+    QMap<qint64, Answer> answers;
+    qint64 lastAnswer = 0;
+    qint64 lastDocument = 0;
+    // The unfinished documents the indexes name that could not be read; unknown when the indexes
+    // cannot be read either, and then only `unreadable` tells: rows of any state that failed.
+    std::optional<int> unfinishedUnread;
+    int unreadable = 0;
+    bool leapt = false;       // some ids were passed over unread, not counted
+    bool incomplete = false;  // some read failed
+};
+
+constexpr int kSalvageChunk = 200;
+// Ids looked up one by one past damaged pages, before leaping in growing strides: a journal holds
+// some thousands of rows, and a damaged file should not hold up the start for long.
+constexpr int kSalvageLookups = 5000;
+
+// The unfinished documents as the indexes name them, apart from the table's pages; nullopt when
+// they cannot be read whole.
+std::optional<QSet<qint64>> unfinishedInIndexes(QSqlDatabase& db, const QString& states) {
+    QSet<qint64> ids;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    for (const QString& sql :
+         {QStringLiteral("SELECT id FROM documentos INDEXED BY documentos_estado WHERE estado IN (") + states + u')',
+          QStringLiteral("SELECT id FROM documentos INDEXED BY documentos_seguido WHERE seguido = 1")}) {
+        if (!q.exec(sql)) return std::nullopt;
+        while (q.next()) ids.insert(q.value(0).toLongLong());
+        if (q.lastError().isValid()) return std::nullopt;
+    }
+    return ids;
+}
+
+void readDamaged(QSqlDatabase& db, qint64 knownLast, Salvage& s) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    // Garbage in a page is more often refused than read as rows.
+    q.exec(QStringLiteral("PRAGMA cell_size_check=ON"));
+    // The highest ids it gave, from whatever still reads: the sequence, the last rows, an index.
+    // A garbled page can yield any number; one no journal reaches would stop ids for good.
+    constexpr qint64 kPlausibleId = 1'000'000'000'000;
+    const auto raise = [](qint64& highest, const QVariant& id) {
+        if (id.toLongLong() <= kPlausibleId) highest = std::max(highest, id.toLongLong());
+    };
+    if (q.exec(QStringLiteral("SELECT name, seq FROM sqlite_sequence"))) {
+        while (q.next()) {
+            if (q.value(0).toString() == u"respuestas") raise(s.lastAnswer, q.value(1));
+            if (q.value(0).toString() == u"documentos") raise(s.lastDocument, q.value(1));
+        }
+    }
+    for (const char* from : {"documentos", "documentos INDEXED BY documentos_estado",
+                             "documentos INDEXED BY documentos_seguido", "documentos INDEXED BY documentos_creado"}) {
+        if (q.exec(QStringLiteral("SELECT MAX(id) FROM ") + QLatin1String(from)) && q.next()) {
+            raise(s.lastDocument, q.value(0));
+        }
+    }
+    if (q.exec(QStringLiteral("SELECT MAX(id) FROM respuestas")) && q.next()) raise(s.lastAnswer, q.value(0));
+    q.finish();
+    // How far to look past damage.
+    const qint64 end = std::max(knownLast, s.lastDocument);
+
+    const QString owedStates =
+        stateList({DocumentState::Pending, DocumentState::Sending, DocumentState::Sent, DocumentState::Held});
+    const QString unfinished = QStringLiteral("estado IN (") + owedStates + QStringLiteral(") OR seguido = 1");
+    // The bytes only of the documents carried over: fewer pages to read, fewer to fail.
+    const QString columns = kColumns + QStringLiteral(", CASE WHEN ") + unfinished + QStringLiteral(" THEN datos END");
+    QSqlQuery scan(db);
+    scan.setForwardOnly(true);
+    QSqlQuery one(db);
+    one.setForwardOnly(true);
+    if (!scan.prepare(QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM documentos NOT INDEXED WHERE id > ?"
+                                                                           " ORDER BY id LIMIT %1")
+                                                                .arg(kSalvageChunk)) ||
+        !one.prepare(QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM documentos WHERE id = ?"))) {
+        return;
+    }
+    s.readable = true;
+
+    qint64 after = 0;  // every id up to here is read or given up
+    QSet<qint64> carried;
+    // A row from a garbled page may read without error: one out of order or with no state is refused.
+    const auto take = [&](const QSqlQuery& row, bool inOrder = true) {
+        if ((inOrder && row.value(0).toLongLong() <= after) || row.value(1).toLongLong() <= 0 ||
+            !stateNamed(row.value(12).toString())) {
+            return false;
+        }
+        const JournalDocument d = readRow(row, true);
+        after = std::max(after, d.id);
+        s.lastDocument = std::max(s.lastDocument, d.id);
+        s.lastAnswer = std::max(s.lastAnswer, d.answerId);
+        if (isUnderWay(d.state) || d.state == DocumentState::Held || d.followed) {
+            s.answers[d.answerId].documents.append(d);
+            carried.insert(d.id);
+        }
+        return true;
+    };
+    int lookups = 0;
+    qint64 stride = 1;
+    for (;;) {
+        scan.bindValue(0, after);
+        int rows = 0;
+        bool sound = scan.exec();
+        while (sound && scan.next()) {
+            sound = take(scan);
+            if (sound) ++rows;
+        }
+        sound = sound && !scan.lastError().isValid();
+        scan.finish();
+        s.incomplete = s.incomplete || !sound;
+        if (sound && rows < kSalvageChunk) break;  // the table ends here
+        if (sound) continue;
+        if (rows > 0) stride = 1;
+        // The row past `after`, or its page, cannot be read: the ids past it are looked up one by
+        // one, a row found resuming the scan, and once that has taken long, leapt over.
+        if (after >= end) break;
+        if (lookups < kSalvageLookups) {
+            ++lookups;
+            const qint64 id = after + 1;
+            one.bindValue(0, id);
+            bool failed = !one.exec();
+            if (!failed && one.next()) {
+                failed = !take(one);
+            } else {
+                failed = failed || one.lastError().isValid();
+            }
+            if (failed) ++s.unreadable;
+            after = id;
+            one.finish();
+        } else {
+            after = std::min(end, after + stride);
+            stride *= 2;
+            s.leapt = true;
+        }
+    }
+
+    // Those the indexes name and the scan missed, leaping or refusing a row, get one more look.
+    if (const std::optional<QSet<qint64>> owed = unfinishedInIndexes(db, owedStates)) {
+        int unread = 0;
+        QList<qint64> missed(owed->cbegin(), owed->cend());
+        std::sort(missed.begin(), missed.end());
+        for (const qint64 id : std::as_const(missed)) {
+            if (carried.contains(id)) continue;
+            one.bindValue(0, id);
+            if (!one.exec() || !one.next() || !take(one, false) || !carried.contains(id)) ++unread;
+            one.finish();
+        }
+        s.unfinishedUnread = unread;
+    }
+
+    QSqlQuery answer(db);
+    answer.setForwardOnly(true);
+    answer.prepare(QStringLiteral("SELECT recibida, carga FROM respuestas WHERE id = ?"));
+    for (auto it = s.answers.begin(); it != s.answers.end(); ++it) {
+        answer.bindValue(0, it.key());
+        if (answer.exec() && answer.next() && !answer.value(1).isNull()) {
+            it->read = true;
+            it->received = fromMs(answer.value(0).toLongLong());
+            it->payload = answer.value(1).toString();
+        }
+        answer.finish();
+    }
+}
+
+// Reads what it can of the journal at `path` without writing to it; `knownLast`: the highest
+// document id known to have been given, to look for rows up to it past any damage.
+Salvage salvage(const QString& path, qint64 knownLast) {
+    Salvage s;
+    const QString connection = QStringLiteral("kelmora-salvage-") + QUuid::createUuid().toString(QUuid::Id128);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) readDamaged(db, knownLast, s);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return s;
+}
+
+// The same from a journal whose data is only in its log (set aside as `aside`): a copy of the
+// two, the main file padded to a page, lets SQLite read the log instead of dropping it.
+Salvage salvageLog(const QString& aside, qint64 knownLast) {
+    QTemporaryDir scratch;
+    QFile log(aside + QStringLiteral("-wal"));
+    if (!scratch.isValid() || !log.open(QIODevice::ReadOnly)) return {};
+    const QByteArray header = log.peek(32);
+    qint64 pageSize = header.size() == 32 ? qFromBigEndian<quint32>(header.constData() + 8) : 0;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0) pageSize = 4096;
+    const QString copy = scratch.filePath(QStringLiteral("copia.db"));
+    QFile main(aside);
+    QByteArray start = main.open(QIODevice::ReadOnly) ? main.read(pageSize) : QByteArray();
+    start.append(QByteArray(pageSize - start.size(), '\0'));
+    QFile target(copy);
+    if (!target.open(QIODevice::WriteOnly) || target.write(start) != start.size()) return {};
+    while (!main.atEnd()) target.write(main.read(1 << 20));
+    target.close();
+    if (!QFile::copy(log.fileName(), copy + QStringLiteral("-wal"))) return {};
+    return salvage(copy, knownLast);
+}
+
+QString counted(qint64 n, const char* one, const char* many) {
+    return QString::number(n) + u' ' + QString::fromUtf8(n == 1 ? one : many);
+}
+
+QString idRange(qint64 from, qint64 to) {
+    return from == to ? QStringLiteral("el %1").arg(to) : QStringLiteral("del %1 al %2").arg(from).arg(to);
+}
+
+// Writes what was read into the fresh journal, ids kept; what it tells staff.
+QString carryOver(Journal& journal, const Salvage& s, qint64 lastGiven) {
+    if (!s.readable) return QStringLiteral("no se pudo leer nada de él");
+    qint64 documents = 0;
+    qint64 answers = 0;
+    qint64 withoutText = 0;
+    qint64 unwritten = 0;
+    for (auto it = s.answers.cbegin(); it != s.answers.cend(); ++it) {
+        // An answer whose row is lost keeps its id and an empty text: its documents print without it.
+        const QDateTime received = it->read ? it->received : it->documents.first().created;
+        if (journal.restore(it.key(), received, it->payload, it->documents)) {
+            documents += it->documents.size();
+            ++answers;
+            if (!it->read) ++withoutText;
+        } else {
+            unwritten += it->documents.size();
+        }
+    }
+    QString line = documents == 0 ? QStringLiteral("no se recuperó ningún documento sin terminar")
+                                  : QStringLiteral("%1 %2 sin terminar de %3")
+                                        .arg(documents == 1 ? QStringLiteral("se recuperó")
+                                                            : QStringLiteral("se recuperaron"),
+                                             counted(documents, "documento", "documentos"),
+                                             counted(answers, "respuesta", "respuestas"));
+    if (withoutText > 0) line += QStringLiteral(" (%1 sin su texto)").arg(withoutText);
+    if (s.unfinishedUnread) {
+        if (*s.unfinishedUnread > 0) {
+            line += QStringLiteral(", %1 sin terminar no se %2 leer")
+                        .arg(counted(*s.unfinishedUnread, "documento", "documentos"),
+                             *s.unfinishedUnread == 1 ? QStringLiteral("pudo") : QStringLiteral("pudieron"));
+        }
+    } else if (s.unreadable > 0) {
+        line += QStringLiteral(", %1%2 no se %3 leer")
+                    .arg(s.leapt ? QStringLiteral("al menos ") : QString(),
+                         counted(s.unreadable, "documento", "documentos"),
+                         s.unreadable == 1 && !s.leapt ? QStringLiteral("pudo") : QStringLiteral("pudieron"));
+    } else if (s.incomplete) {
+        line += QStringLiteral(", y parte de él no se pudo leer");
+    }
+    if (unwritten > 0) {
+        line += QStringLiteral(", %1 no se %2 escribir en el nuevo")
+                    .arg(counted(unwritten, "documento", "documentos"),
+                         unwritten == 1 ? QStringLiteral("pudo") : QStringLiteral("pudieron"));
+    }
+    if (lastGiven > s.lastDocument) {
+        line += QStringLiteral(", y faltaban sus últimos documentos (%1)").arg(idRange(s.lastDocument + 1, lastGiven));
+    }
+    return line;
 }
 
 }  // namespace
@@ -104,7 +404,7 @@ SqliteJournal::~SqliteJournal() {
     QSqlDatabase::removeDatabase(connection_);
 }
 
-bool SqliteJournal::prepare(const QString& path, QString* error) {
+bool SqliteJournal::prepare(const QString& path, QString* error, bool* damaged) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyMilliseconds));
@@ -116,16 +416,21 @@ bool SqliteJournal::prepare(const QString& path, QString* error) {
     const auto run = [&](const QString& sql) {
         if (q.exec(sql)) return true;
         *error = q.lastError().text();
+        // SQLITE_CORRUPT, SQLITE_NOTADB: worth reading what is left; a lock (SQLITE_BUSY) is not damage.
+        const QString code = q.lastError().nativeErrorCode();
+        if (damaged && (code == u"11" || code == u"26")) *damaged = true;
         return false;
     };
     // A damaged file fails here; so does one that another process holds with a write lock.
     if (!run(QStringLiteral("PRAGMA quick_check"))) return false;
     if (!q.next() || q.value(0).toString() != u"ok") {
-        *error = QStringLiteral("el archivo está dañado");
+        *error = kDamaged;
+        if (damaged) *damaged = true;
         return false;
     }
     if (path != u":memory:" && !run(QStringLiteral("PRAGMA journal_mode=WAL"))) return false;
     if (!run(QStringLiteral("PRAGMA synchronous=FULL"))) return false;
+    synchronousFull_ = true;
     if (!run(QStringLiteral("BEGIN IMMEDIATE"))) return false;
     for (const char* statement : kSchema) {
         if (!run(QString::fromLatin1(statement))) {
@@ -140,6 +445,11 @@ bool SqliteJournal::prepare(const QString& path, QString* error) {
         *error = QStringLiteral("lo escribió una versión más nueva del programa");
         return false;
     }
+    if (version == 1 &&
+        !run(QStringLiteral("ALTER TABLE documentos ADD COLUMN perdidas INTEGER NOT NULL DEFAULT 0"))) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
     if (!run(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion))) return false;
     return run(QStringLiteral("COMMIT"));
 }
@@ -151,30 +461,71 @@ SqliteJournal::Opened SqliteJournal::open(const QString& path) {
     const QFileInfo info(path);
     const bool folderWritable = QFileInfo(info.absolutePath()).isWritable() && (!info.exists() || info.isWritable());
     if (folderWritable) {
-        std::unique_ptr<SqliteJournal> journal(new SqliteJournal(connection, true));
-        if (journal->prepare(path, &error)) {
-            opened.journal = std::move(journal);
-            return opened;
+        const QString lastGivenPath = path + kLastGivenSuffix;
+        const qint64 lastGiven = readLastGiven(lastGivenPath);
+        const bool onlyInLog = writtenOnlyInLog(path);
+        // Damaged, rather than locked or from a newer program; and what is known of the damage.
+        bool damaged = onlyInLog;
+        QString damage;
+        if (onlyInLog) {
+            damage = QStringLiteral("vacío, con lo último escrito solo en su -wal");
+            // An empty one where it was deleted, to be set aside with its log like a file cut short.
+            if (!QFile::exists(path)) QFile(path).open(QIODevice::WriteOnly);
+        } else {
+            std::unique_ptr<SqliteJournal> journal(new SqliteJournal(connection, true));
+            if (journal->prepare(path, &error, &damaged)) {
+                journal->keepLastGiven(lastGivenPath, lastGiven);
+                const qint64 last = journal->lastIds().document;
+                journal->noteGiven(last);
+                if (lastGiven > last) {
+                    // Its log lost, or the file replaced by an older copy: what it held is gone, but
+                    // its ids were given to print jobs and are not given again.
+                    journal->continueAbove(0, lastGiven);
+                    opened.problem = QStringLiteral("El diario de trabajos %1 perdió sus últimos documentos (%2): "
+                                                    "los que no se hubieran impreso no se imprimirán")
+                                         .arg(QDir::toNativeSeparators(path), idRange(last + 1, lastGiven));
+                }
+                opened.journal = std::move(journal);
+                return opened;
+            }
+            // Closed as it is: folding the log back would wait out the lock of whoever holds the file.
+            QSqlDatabase::database(connection, false).close();
+            journal.reset();
+            if (damaged && error != kDamaged) damage = error;
         }
-        // Closed as it is: folding the log back would wait out the lock of whoever holds the file.
-        QSqlDatabase::database(connection, false).close();
-        journal.reset();
-        // A file that cannot be used as it is: kept aside for whoever wants to look at it.
+        // A file that cannot be used as it is: kept aside for whoever wants to look at it, and a
+        // damaged one first read for the documents the service still owes to paper.
         if (QFile::exists(path)) {
+            std::optional<Salvage> saved;
+            if (damaged && !onlyInLog) saved = salvage(path, lastGiven);
             const QString aside = setAside(path, QDateTime::currentDateTime());
             if (!aside.isEmpty()) {
+                if (onlyInLog) saved = salvageLog(aside, lastGiven);
                 std::unique_ptr<SqliteJournal> fresh(new SqliteJournal(connection, true));
                 QString freshError;
                 if (fresh->prepare(path, &freshError)) {
+                    fresh->keepLastGiven(lastGivenPath, lastGiven);
+                    const QString native = QDir::toNativeSeparators(path);
+                    if (saved) {
+                        const QString carried = carryOver(*fresh, *saved, lastGiven);
+                        fresh->continueAbove(saved->lastAnswer, std::max(saved->lastDocument, lastGiven));
+                        const QString why = damage.isEmpty() ? QString() : QStringLiteral(" (") + damage + u')';
+                        opened.problem = QStringLiteral("El diario de trabajos %1 estaba dañado%2: se guardó "
+                                                        "aparte como %3 y se empezó uno nuevo; %4")
+                                             .arg(native, why, QDir::toNativeSeparators(aside), carried);
+                    } else {
+                        fresh->continueAbove(0, lastGiven);
+                        opened.problem = QStringLiteral("El diario de trabajos %1 no se pudo usar (%2): se guardó "
+                                                        "aparte como %3 y se empezó uno nuevo")
+                                             .arg(native, error, QDir::toNativeSeparators(aside));
+                    }
                     opened.journal = std::move(fresh);
-                    opened.problem = QStringLiteral("El diario de trabajos %1 no se pudo usar (%2): se guardó aparte "
-                                                    "como %3 y se empezó uno nuevo")
-                                         .arg(QDir::toNativeSeparators(path), error, QDir::toNativeSeparators(aside));
                     return opened;
                 }
                 error = freshError;
             }
         }
+        if (onlyInLog && error.isEmpty()) error = damage;
     } else {
         error = QStringLiteral("la carpeta no se puede escribir");
     }
@@ -193,6 +544,13 @@ std::unique_ptr<SqliteJournal> SqliteJournal::openExisting(const QString& path, 
         *error = QStringLiteral("No hay diario de trabajos en %1").arg(QDir::toNativeSeparators(path));
         return nullptr;
     }
+    // Left for the service to set aside: opening it would delete the log that holds its data.
+    if (writtenOnlyInLog(path)) {
+        *error = QStringLiteral("No se puede leer el diario de trabajos %1: está vacío, con lo último escrito "
+                                "solo en su -wal")
+                     .arg(QDir::toNativeSeparators(path));
+        return nullptr;
+    }
     std::unique_ptr<SqliteJournal> journal(
         new SqliteJournal(QStringLiteral("kelmora-journal-") + QUuid::createUuid().toString(QUuid::Id128), true));
     QString why;
@@ -201,12 +559,59 @@ std::unique_ptr<SqliteJournal> SqliteJournal::openExisting(const QString& path, 
         *error = QStringLiteral("No se puede leer el diario de trabajos %1: %2").arg(QDir::toNativeSeparators(path), why);
         return nullptr;
     }
+    journal->keepLastGiven(path + kLastGivenSuffix, readLastGiven(path + kLastGivenSuffix));
     return journal;
+}
+
+void SqliteJournal::keepLastGiven(const QString& path, qint64 given) {
+    lastGivenPath_ = path;
+    lastGiven_ = given;
+}
+
+void SqliteJournal::noteGiven(qint64 document) {
+    if (lastGivenPath_.isEmpty() || document <= lastGiven_) return;
+    // Replaced whole, so that a crash leaves the old number or the new one; a number that lags
+    // only misses a loss, never invents one. No sync: the journal's own commit came first.
+    const QString temporary = lastGivenPath_ + u'.' + QString::number(QCoreApplication::applicationPid());
+    QFile file(temporary);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    written = written && file.write(QByteArray::number(document) + '\n') > 0;
+    file.close();
+    std::error_code failed;
+    if (written) {
+        std::filesystem::rename(QFileInfo(temporary).filesystemAbsoluteFilePath(),
+                                QFileInfo(lastGivenPath_).filesystemAbsoluteFilePath(), failed);
+    }
+    if (!written || failed) {
+        QFile::remove(temporary);
+        return;
+    }
+    lastGiven_ = document;
+}
+
+void SqliteJournal::continueAbove(qint64 answer, qint64 document) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    QSqlQuery q(db);
+    for (const auto& [table, id] : {std::pair{QStringLiteral("respuestas"), answer},
+                                    std::pair{QStringLiteral("documentos"), document}}) {
+        if (id <= 0) continue;
+        q.prepare(QStringLiteral("UPDATE sqlite_sequence SET seq = MAX(seq, ?) WHERE name = ?"));
+        q.addBindValue(id);
+        q.addBindValue(table);
+        if (q.exec() && q.numRowsAffected() == 0) {
+            q.prepare(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES (?, ?)"));
+            q.addBindValue(table);
+            q.addBindValue(id);
+            q.exec();
+        }
+    }
+    noteGiven(lastIds().document);
 }
 
 qint64 SqliteJournal::addAnswer(const QString& payload, QList<JournalDocument>& documents, const QDateTime& at) {
     QSqlDatabase db = QSqlDatabase::database(connection_);
-    db.transaction();
+    setDurable(db, true);
+    if (!db.transaction()) return 0;
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO respuestas (recibida, carga) VALUES (?, ?)"));
     q.addBindValue(toMs(at));
@@ -234,7 +639,9 @@ qint64 SqliteJournal::addAnswer(const QString& payload, QList<JournalDocument>& 
         }
         d.id = q.lastInsertId().toLongLong();
     }
-    return db.commit() ? answer : 0;
+    if (!db.commit()) return 0;
+    if (!documents.isEmpty()) noteGiven(documents.constLast().id);
+    return answer;
 }
 
 QString SqliteJournal::answerPayload(qint64 answerId) {
@@ -288,19 +695,80 @@ int SqliteJournal::unprintedCount() {
     return q.value(0).toInt();
 }
 
-void SqliteJournal::update(const JournalDocument& d) {
-    QSqlQuery q(QSqlDatabase::database(connection_));
+bool SqliteJournal::update(const JournalDocument& d, bool durable) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    setDurable(db, durable);
+    QSqlQuery q(db);
     q.prepare(QStringLiteral(
         "UPDATE documentos SET impresora_pedida = ?, impresora = ?, formato = ?, datos = ?, trabajo = ?, seguido = ?,"
-        " estado = ?, motivo = ?, reimpresion = ?, desde = ?, actualizado = ? WHERE id = ?"));
+        " estado = ?, motivo = ?, reimpresion = ?, desde = ?, actualizado = ?, perdidas = ? WHERE id = ?"));
     for (const QVariant& value :
          {text(d.requestedPrinter), text(d.printer), text(d.format),
           d.bytes.isNull() ? QVariant(QMetaType(QMetaType::QByteArray)) : QVariant(d.bytes), QVariant(d.jobId),
           QVariant(d.followed ? 1 : 0), QVariant(stateName(d.state)), text(d.reason), QVariant(d.reprint ? 1 : 0),
-          QVariant(toMs(d.since)), QVariant(toMs(d.updated)), QVariant(d.id)}) {
+          QVariant(toMs(d.since)), QVariant(toMs(d.updated)), QVariant(d.lostJobs), QVariant(d.id)}) {
         q.addBindValue(value);
     }
-    q.exec();
+    return q.exec();
+}
+
+void SqliteJournal::setDurable(QSqlDatabase& db, bool durable) {
+    // In WAL mode a commit under NORMAL reaches the disk with the next one under FULL: the follow-up
+    // states of a rush cost no sync of their own, and a process that dies loses none of them.
+    if (!durable_ || durable == synchronousFull_) return;
+    QSqlQuery(db).exec(durable ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"));
+    synchronousFull_ = durable;
+}
+
+bool SqliteJournal::restore(qint64 answerId, const QDateTime& received, const QString& payload,
+                            const QList<JournalDocument>& documents) {
+    QSqlDatabase db = QSqlDatabase::database(connection_);
+    setDurable(db, true);
+    if (!db.transaction()) return false;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO respuestas (id, recibida, carga) VALUES (?, ?, ?)"));
+    q.addBindValue(answerId);
+    q.addBindValue(toMs(received));
+    q.addBindValue(text(payload));
+    bool ok = q.exec();
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO documentos (id, respuesta, lista, posicion, clase, mesa, pedido, impresora_pedida,"
+        " impresora, formato, datos, trabajo, seguido, estado, motivo, reimpresion, creado, desde, actualizado,"
+        " perdidas) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const JournalDocument& d : documents) {
+        if (!ok) break;
+        for (const QVariant& value :
+             {QVariant(d.id), QVariant(answerId), text(d.list), QVariant(d.position), text(d.kind), text(d.table),
+              text(d.order), text(d.requestedPrinter), text(d.printer), text(d.format),
+              d.bytes.isNull() ? QVariant(QMetaType(QMetaType::QByteArray)) : QVariant(d.bytes), QVariant(d.jobId),
+              QVariant(d.followed ? 1 : 0), QVariant(stateName(d.state)), text(d.reason), QVariant(d.reprint ? 1 : 0),
+              QVariant(toMs(d.created)), QVariant(toMs(d.since)), QVariant(toMs(d.updated)), QVariant(d.lostJobs)}) {
+            q.addBindValue(value);
+        }
+        ok = q.exec();
+    }
+    if (ok && db.commit()) {
+        qint64 highest = 0;
+        for (const JournalDocument& d : documents) highest = std::max(highest, d.id);
+        noteGiven(highest);
+        return true;
+    }
+    db.rollback();
+    return false;
+}
+
+Journal::LastIds SqliteJournal::lastIds() {
+    // The sequence remembers ids of rows pruned since; the rows, ids written without it.
+    LastIds last;
+    QSqlQuery q(QSqlDatabase::database(connection_));
+    if (q.exec(QStringLiteral("SELECT (SELECT MAX(id) FROM respuestas), (SELECT MAX(id) FROM documentos),"
+                              " (SELECT seq FROM sqlite_sequence WHERE name = 'respuestas'),"
+                              " (SELECT seq FROM sqlite_sequence WHERE name = 'documentos')")) &&
+        q.next()) {
+        last.answer = std::max(q.value(0).toLongLong(), q.value(2).toLongLong());
+        last.document = std::max(q.value(1).toLongLong(), q.value(3).toLongLong());
+    }
+    return last;
 }
 
 int SqliteJournal::prune(const QDateTime& before) {

@@ -7,7 +7,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -286,10 +289,10 @@ TEST(SqliteJournal, ListsAndPruningAgreeWithTheMemoryJournal) {
 }
 
 // A file that is not a sound journal is kept aside, untouched, and a fresh journal started in its
-// place, with one line that says so: garbage, a damaged page, one from a newer program.
+// place, with one line that says so: garbage, one from a newer program.
 TEST(SqliteJournal, AFileThatCannotBeUsedIsSetAsideAndAFreshOneStarted) {
     const auto check = [](const char* what, const std::function<void(const QString& path)>& spoil,
-                          const QString& reason) {
+                          const QString& reason, const QString& ending) {
         SCOPED_TRACE(what);
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());
@@ -308,8 +311,7 @@ TEST(SqliteJournal, AFileThatCannotBeUsedIsSetAsideAndAFreshOneStarted) {
         EXPECT_TRUE(opened.problem.startsWith(QStringLiteral("El diario de trabajos ")));
         EXPECT_TRUE(opened.problem.contains(reason)) << opened.problem.toStdString();
         EXPECT_TRUE(opened.problem.endsWith(QStringLiteral(" se guardó aparte como ") +
-                                            QDir::toNativeSeparators(dir.filePath(aside[0])) +
-                                            QStringLiteral(" y se empezó uno nuevo")))
+                                            QDir::toNativeSeparators(dir.filePath(aside[0])) + ending))
             << opened.problem.toStdString();
         EXPECT_FALSE(opened.problem.contains(u'\n'));
 
@@ -324,32 +326,177 @@ TEST(SqliteJournal, AFileThatCannotBeUsedIsSetAsideAndAFreshOneStarted) {
         EXPECT_EQ(setAside(QDir(dir.path())).size(), 1);
     };
 
-    check("garbage", [](const QString& path) { writeFile(path, QByteArray(8192, 'x')); }, QString());
-    check(
-        "damaged page",
-        [](const QString& path) {
-            {
-                SqliteJournal::Opened opened = SqliteJournal::open(path);
-                for (int i = 0; i < 40; ++i) {
-                    QList<JournalDocument> documents = threeDocuments();
-                    opened.journal->addAnswer(QString(2000, QChar(u'a' + i % 26)), documents, kAt);
-                }
-            }
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-            ASSERT_GT(file.size(), 4 * 4096);
-            file.seek(2 * 4096);
-            file.write(QByteArray(2 * 4096, '\xab'));
-        },
-        QString());
+    check("garbage", [](const QString& path) { writeFile(path, QByteArray(8192, 'x')); },
+          QStringLiteral("estaba dañado ("), QStringLiteral(" y se empezó uno nuevo; no se pudo leer nada de él"));
     check(
         "newer program",
         [](const QString& path) {
             { SqliteJournal::open(path); }
             OtherConnection other(path);
-            other.query(QStringLiteral("PRAGMA user_version=2"));
+            other.query(QStringLiteral("PRAGMA user_version=99"));
         },
-        QStringLiteral("lo escribió una versión más nueva del programa"));
+        QStringLiteral("no se pudo usar (lo escribió una versión más nueva del programa)"),
+        QStringLiteral(" y se empezó uno nuevo"));
+}
+
+// Garbage written over the middle of a journal of 300 documents: every unfinished one that can
+// still be read goes on in the fresh journal as it was, id, bytes and answer included, the
+// finished ones stay behind, what could not be read is counted, and new ids follow the old ones.
+TEST(SqliteJournal, ADamagedJournalCarriesOverTheUnfinishedDocumentsItCanRead) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(SqliteJournal::kFileName);
+    QList<JournalDocument> written;
+    QMap<qint64, QString> payloads;
+    // One in six printed, the others sent and followed, held, pending, or failed with their job
+    // still followed.
+    const DocumentState states[] = {DocumentState::Printed, DocumentState::Sent, DocumentState::Held,
+                                    DocumentState::Pending, DocumentState::Pending, DocumentState::Failed};
+    {
+        SqliteJournal::Opened opened = SqliteJournal::open(path);
+        for (int a = 0; a < 6; ++a) {
+            QList<JournalDocument> documents;
+            for (int i = 0; i < 50; ++i) {
+                documents << document(QStringLiteral("comanda"), i, QStringLiteral("Comanda"),
+                                      QStringLiteral("Mesa %1").arg(i % 9), QString::number(a * 100 + i),
+                                      QStringLiteral("Cocina"));
+            }
+            const QString payload = QStringLiteral("{\"respuesta\":%1}").arg(a);
+            payloads[opened.journal->addAnswer(payload, documents, kAt.addSecs(a * 60))] = payload;
+            for (JournalDocument& d : documents) {
+                d.format = QStringLiteral("application/vnd.cups-raw");
+                d.bytes = QByteArray(100 + d.id % 50, static_cast<char>(d.id));
+                d.updated = d.since = kAt.addSecs(a * 60 + 1);
+                d.state = states[d.id % 6];
+                d.followed = d.id % 6 == 1 || d.id % 6 == 5;
+                d.jobId = d.followed ? static_cast<int>(d.id) + 1000 : 0;
+                ASSERT_TRUE(opened.journal->update(d, false));
+                written << d;
+            }
+        }
+    }
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_GT(file.size(), 16 * 4096);
+        file.seek(file.size() / 2 + 1000);
+        file.write(QByteArray(8192, '\xab'));
+    }
+    const QByteArray damaged = readFile(path);
+
+    SqliteJournal::Opened opened = SqliteJournal::open(path);
+    ASSERT_TRUE(opened.journal);
+    // Kept aside as it was; reading it may have left an empty log and index beside it.
+    const QStringList aside = setAside(QDir(dir.path()));
+    ASSERT_FALSE(aside.isEmpty());
+    EXPECT_EQ(readFile(dir.filePath(aside[0])), damaged);
+    SqliteJournal& journal = *opened.journal;
+    int carried = 0;
+    int lost = 0;
+    QSet<qint64> answers;
+    for (const JournalDocument& original : std::as_const(written)) {
+        const std::optional<JournalDocument> now = journal.document(original.id);
+        if (original.state == DocumentState::Printed) {
+            EXPECT_FALSE(now.has_value()) << original.id;
+        } else if (!now) {
+            ++lost;
+        } else {
+            ++carried;
+            answers.insert(now->answerId);
+            EXPECT_EQ(describe(*now), describe(original));
+            EXPECT_EQ(journal.answerPayload(now->answerId), payloads.value(original.answerId));
+        }
+    }
+    const QRegularExpressionMatch told =
+        QRegularExpression(QStringLiteral("^El diario de trabajos .* estaba dañado: se guardó aparte como "
+                                          ".* y se empezó uno nuevo; se recuperaron (\\d+) documentos sin terminar de "
+                                          "(\\d+) respuestas, (\\d+) documentos sin terminar no se pudieron leer$"))
+            .match(opened.problem);
+    ASSERT_TRUE(told.hasMatch()) << opened.problem.toStdString();
+    EXPECT_EQ(told.captured(1).toInt(), carried);
+    EXPECT_EQ(told.captured(2).toInt(), answers.size());
+    EXPECT_EQ(told.captured(3).toInt(), lost);
+    // The garbage did cost rows, and the scan went on past it.
+    EXPECT_GT(lost, 0);
+    EXPECT_GT(carried, 200);
+
+    QList<JournalDocument> documents = threeDocuments();
+    EXPECT_EQ(journal.addAnswer(QStringLiteral("{}"), documents, kAt), 7);
+    EXPECT_EQ(documents[0].id, 301);
+}
+
+// A crash, then the log lost: the journal names the documents it lost and never gives their ids
+// (the print jobs' names) again. A crash, then the file cut to nothing: its log is kept aside
+// before SQLite drops it, and what it held goes on in a fresh journal.
+TEST(SqliteJournal, ALostTailIsNamedAndItsIdsAreNotGivenAgain) {
+    // Documents 1 to 3 reach the file; 4 to 9 are in the log when the process dies.
+    const auto crash = [](const QString& path) {
+        {
+            QList<JournalDocument> documents = threeDocuments();
+            SqliteJournal::open(path).journal->addAnswer(QStringLiteral("{\"a\":1}"), documents, kAt);
+        }
+        EXPECT_EXIT(
+            {
+                SqliteJournal::Opened opened = SqliteJournal::open(path);
+                QList<JournalDocument> second = threeDocuments();
+                QList<JournalDocument> third = threeDocuments();
+                bool ok = opened.journal->addAnswer(QStringLiteral("{\"a\":2}"), second, kAt) == 2 &&
+                          opened.journal->addAnswer(QStringLiteral("{\"a\":3}"), third, kAt) == 3;
+                third[2].state = DocumentState::Printed;
+                ok = ok && opened.journal->update(third[2]);
+                std::_Exit(ok && third[2].id == 9 ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+        ASSERT_GT(QFileInfo(path + QStringLiteral("-wal")).size(), 0);
+    };
+    const QList<DocumentState> all{DocumentState::Pending, DocumentState::Printed};
+
+    {
+        SCOPED_TRACE("log lost");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(SqliteJournal::kFileName);
+        crash(path);
+        ASSERT_TRUE(QFile::remove(path + QStringLiteral("-wal")));
+        SqliteJournal::Opened opened = SqliteJournal::open(path);
+        EXPECT_EQ(opened.problem, QStringLiteral("El diario de trabajos ") + QDir::toNativeSeparators(path) +
+                                      QStringLiteral(" perdió sus últimos documentos (del 4 al 9): los que no se "
+                                                     "hubieran impreso no se imprimirán"));
+        EXPECT_EQ(ids(opened.journal->documentsIn(all)), (QList<qint64>{1, 2, 3}));
+        QList<JournalDocument> documents = threeDocuments();
+        opened.journal->addAnswer(QStringLiteral("{}"), documents, kAt);
+        EXPECT_EQ(documents[0].id, 10);
+        opened.journal.reset();
+        EXPECT_EQ(SqliteJournal::open(path).problem, QString());
+    }
+    {
+        SCOPED_TRACE("file cut to nothing");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(SqliteJournal::kFileName);
+        crash(path);
+        ASSERT_TRUE(QFile::resize(path, 0));
+        const QByteArray log = readFile(path + QStringLiteral("-wal"));
+        // The commands that only read leave it to the service.
+        QString error;
+        EXPECT_EQ(SqliteJournal::openExisting(path, &error), nullptr);
+        EXPECT_EQ(readFile(path + QStringLiteral("-wal")), log);
+
+        SqliteJournal::Opened opened = SqliteJournal::open(path);
+        const QStringList aside = setAside(QDir(dir.path()));
+        ASSERT_EQ(aside.size(), 3);
+        EXPECT_EQ(readFile(dir.filePath(aside[0] + QStringLiteral("-wal"))), log);
+        EXPECT_EQ(opened.problem, QStringLiteral("El diario de trabajos %1 estaba dañado (vacío, con lo último "
+                                                 "escrito solo en su -wal): se guardó aparte como %2 y se empezó uno "
+                                                 "nuevo; se recuperaron 8 documentos sin terminar de 3 respuestas")
+                                      .arg(QDir::toNativeSeparators(path),
+                                           QDir::toNativeSeparators(dir.filePath(aside[0]))));
+        EXPECT_EQ(ids(opened.journal->documentsIn(all)), (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8}));
+        EXPECT_EQ(opened.journal->answerPayload(3), QStringLiteral("{\"a\":3}"));
+        QList<JournalDocument> documents = threeDocuments();
+        EXPECT_EQ(opened.journal->addAnswer(QStringLiteral("{}"), documents, kAt), 4);
+        EXPECT_EQ(documents[0].id, 10);
+    }
 }
 
 // A journal another process holds with a write transaction cannot be used for this run: it is set

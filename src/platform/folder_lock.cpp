@@ -1,0 +1,58 @@
+#include "platform/folder_lock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSysInfo>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelmora::platform {
+
+FolderLock::FolderLock(const QString& folder) : path_(QDir(folder).filePath(kFileName)) {}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);  // the kernel lets go of the lock with the descriptor
+}
+
+bool FolderLock::tryLock() {
+    if (locked_) return true;
+    const QByteArray path = QFile::encodeName(path_);
+    // Whoever can write in the folder can take the lock: the file is left writable by all of them.
+    fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+        ::fchmod(fd_, 0666);  // fails harmlessly on a file someone else created
+    } else {
+        // Created by another user without write access for us: a read-only descriptor still locks.
+        fd_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd_ < 0) return false;
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    locked_ = true;
+    // Who holds it, for the copy that finds it taken.
+    const passwd* user = ::getpwuid(::geteuid());
+    const QByteArray who = QStringLiteral("proceso %1 de %2 en %3\n")
+                               .arg(::getpid())
+                               .arg(user != nullptr ? QString::fromLocal8Bit(user->pw_name) : QString::number(::geteuid()))
+                               .arg(QSysInfo::machineHostName())
+                               .toUtf8();
+    if (::ftruncate(fd_, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd_, who.constData(), static_cast<size_t>(who.size()), 0);
+    }
+    return true;
+}
+
+QString FolderLock::holder() const {
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readLine(200)).trimmed();
+}
+
+}  // namespace kelmora::platform

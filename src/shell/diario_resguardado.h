@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/journal.h"
+#include "platform/notifier.h"
+#include "shell/registro.h"
+
+#include <QList>
+#include <QMap>
+
+#include <functional>
+
+namespace kelmora::shell {
+
+// The journal as the print queue uses it: what the disk does not take (full, failing) is kept in
+// memory and written as soon as the disk takes it again, in order. The queue reads its own latest
+// word either way, so a state that could not be written never makes it send a ticket twice, and
+// an answer that could not be recorded is still printed. The outage is told once, and its end.
+//
+// What lives only here is lost if the service stops before the disk takes it: the answers that
+// came during the outage and were not printed yet, and the states reached meanwhile (a document
+// printed meanwhile is then looked up by its job's name, or printed again).
+class DiarioResguardado final : public platform::Journal {
+public:
+    explicit DiarioResguardado(platform::Journal& disco) : disco_(disco) {}
+
+    // Where the outage and its end are told; until then, nowhere.
+    void avisarCon(Registro& registro, platform::Notifier& avisos) {
+        registro_ = &registro;
+        avisos_ = &avisos;
+    }
+    // Changes the disk has not taken yet.
+    int sinEscribir() const { return static_cast<int>(cambios_.size()); }
+
+    qint64 addAnswer(const QString& payload, QList<platform::JournalDocument>& documents, const QDateTime& at) override;
+    QString answerPayload(qint64 answerId) override;
+    std::optional<platform::JournalDocument> document(qint64 id) override;
+    QList<platform::JournalDocument> documentsIn(const QList<platform::DocumentState>& states) override;
+    QList<platform::JournalDocument> followedDocuments() override;
+    QList<platform::JournalDocument> recentDocuments(const QDateTime& since, bool onlyNotPrinted) override;
+    int unprintedCount() override;
+    bool update(const platform::JournalDocument& document, bool durable = true) override;
+    bool restore(qint64 answerId, const QDateTime& received, const QString& payload,
+                 const QList<platform::JournalDocument>& documents) override;
+    LastIds lastIds() override;
+    int prune(const QDateTime& before) override { return disco_.prune(before); }
+    void writeWaiting() override;
+
+private:
+    struct Respuesta {
+        qint64 id = 0;
+        QDateTime recibida;
+        QString carga;
+        QList<qint64> documentos;
+    };
+    // The disk's documents that `cambios_` does not replace, and those of `cambios_` that `admite`
+    // takes, in id order.
+    QList<platform::JournalDocument> mezclar(QList<platform::JournalDocument> delDisco,
+                                             const std::function<bool(const platform::JournalDocument&)>& admite,
+                                             bool masNuevosPrimero) const;
+    void caer(const QString& que);
+
+    platform::Journal& disco_;
+    Registro* registro_ = nullptr;
+    platform::Notifier* avisos_ = nullptr;
+    // The latest word on each document the disk has not taken, by id.
+    QMap<qint64, platform::JournalDocument> cambios_;
+    // Answers the disk has not taken, oldest first; their documents are in `cambios_`.
+    QList<Respuesta> respuestas_;
+    LastIds ultimos_;
+    // The disk failed and has not taken everything since.
+    bool caido_ = false;
+};
+
+}  // namespace kelmora::shell
