@@ -37,6 +37,10 @@ const QString kAnulaciones = QStringLiteral("anulaciones");
 const QString kFacturas = QStringLiteral("factura");
 const QString kCajon = QStringLiteral("abrirCajon");
 
+// "Being sent" is marked for this many documents at once, in one sync: after a crash, those of
+// them never sent are not found by their jobs' names, and print with their REIMPRESION line.
+constexpr qsizetype kMarcadosJuntos = 8;
+
 // How long a request cut short may still take to reach the printing system: a process killed
 // mid-request leaves one that the system may take a moment later.
 constexpr std::chrono::milliseconds kEsperaEnvioCortado{3000};
@@ -235,21 +239,29 @@ void ColaImpresion::drenar() {
     }
     const Imprimiendo imprimiendo(imprimiendo_);
     contarEnCurso();
+    // Marked but not reached when this pass ends (a stop, the printing system down, no room):
+    // they wait their turn again.
+    struct AlTerminar {
+        ColaImpresion& cola;
+        ~AlTerminar() { cola.desmarcar(); }
+    } alTerminar{*this};
 
     std::optional<QString> errorDeDatos;
     while (hayNuevos_ && hayCupo()) {
         hayNuevos_ = false;
         const QList<JournalDocument> pendientes = p_.diario.documentsIn({DocumentState::Pending});
-        for (const JournalDocument& listado : pendientes) {
+        for (qsizetype i = 0; i < pendientes.size(); ++i) {
             if (p_.detenerSolicitado && p_.detenerSolicitado()) return;
             // The rest go out as the jobs sent before them reach paper.
             if (!hayCupo()) break;
-            std::optional<JournalDocument> d = p_.diario.document(listado.id);
-            if (!d || d->state != DocumentState::Pending) continue;
+            std::optional<JournalDocument> d = p_.diario.document(pendientes[i].id);
+            const bool marcado = marcados_.remove(pendientes[i].id);
+            if (!d || d->state != (marcado ? DocumentState::Sending : DocumentState::Pending)) continue;
             if (vencido(*d)) {
                 vencer(*d);
                 continue;
             }
+            if (!marcado) marcarEnvio(*d, pendientes.mid(i + 1, kMarcadosJuntos - 1));
             const Resultado resultado = imprimirDocumento(*d, false);
             if (resultado == Resultado::SistemaCaido) return;
             if (resultado == Resultado::Fallido && d->answerId == respuestaEnCurso_ && d->list != kComandas &&
@@ -260,6 +272,23 @@ void ColaImpresion::drenar() {
     }
     // The dispatch of the answer being handled ends as it always did on such an error.
     if (errorDeDatos) throw RuntimeError(*errorDeDatos);
+}
+
+void ColaImpresion::marcarEnvio(JournalDocument& d, QList<JournalDocument> siguientes) {
+    // One sync for all: the last mark reaches the disk with every one written before it.
+    for (JournalDocument& s : siguientes) {
+        guardar(s, DocumentState::Sending, s.reason, false);
+        marcados_.insert(s.id);
+    }
+    guardar(d, DocumentState::Sending, d.reason, true);
+}
+
+void ColaImpresion::desmarcar() {
+    for (const qint64 id : std::as_const(marcados_)) {
+        std::optional<JournalDocument> d = p_.diario.document(id);
+        if (d && d->state == DocumentState::Sending) guardar(*d, DocumentState::Pending, d->reason);
+    }
+    marcados_.clear();
 }
 
 const ColaImpresion::Carga& ColaImpresion::carga(qint64 respuesta) {
@@ -329,8 +358,8 @@ ColaImpresion::Resultado ColaImpresion::imprimirDocumento(JournalDocument& d, bo
     }
 
     // Recorded before the printing system hears of it: after a crash, a document found in this
-    // state is looked up there by its job's name.
-    guardar(d, DocumentState::Sending);
+    // state is looked up there by its job's name. The pending ones were marked with those after them.
+    if (d.state != DocumentState::Sending) guardar(d, DocumentState::Sending);
     impresoras.setJobName(nombreTrabajo(d.id));
     p_.seleccion.marcarReimpresion(d.reprint);
     p_.seleccion.silenciarFallas(reintento);
@@ -408,8 +437,9 @@ void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo,
 void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& motivo, bool soloLista) {
     const QString porque = QStringLiteral("no se imprimió: el error de un documento anterior (%1) detuvo la impresión")
                                .arg(motivo);
-    for (JournalDocument resto : p_.diario.documentsIn({DocumentState::Pending})) {
+    for (JournalDocument resto : p_.diario.documentsIn({DocumentState::Pending, DocumentState::Sending})) {
         if (resto.answerId != d.answerId || resto.id <= d.id) continue;
+        if (resto.state == DocumentState::Sending && !marcados_.contains(resto.id)) continue;
         if (soloLista && resto.list != d.list) continue;
         guardar(resto, DocumentState::Failed, porque);
     }
@@ -648,7 +678,8 @@ void ColaImpresion::recuperarEnvios() {
     }
 }
 
-void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QString& motivo) {
+void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QString& motivo,
+                            std::optional<bool> duradero) {
     const DocumentState antes = d.state;
     const bool cambia = antes != estado || d.reason != motivo;
     d.state = estado;
@@ -656,7 +687,7 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
     d.updated = p_.reloj.now();
     // Only "being sent" guards a step (after a crash it sends the printing system looking for the
     // job); every other state may reach the disk with the next one that does.
-    p_.diario.update(d, estado == DocumentState::Sending);
+    p_.diario.update(d, duradero.value_or(estado == DocumentState::Sending));
     if (platform::isUnderWay(estado) || estado == DocumentState::Held) {
         (void)esperaMs(d);  // a wait that begins now is measured from now, whatever the wall clock does next
     } else {

@@ -12,6 +12,7 @@
 #include "shell/registro.h"
 
 #include <QHash>
+#include <QSet>
 #include <QLocale>
 #include <QString>
 
@@ -133,7 +134,12 @@ private:
     bool vencido(const platform::JournalDocument& documento);
     // No longer printed by itself: listed for a person, and told.
     void vencer(platform::JournalDocument& documento);
-    void guardar(platform::JournalDocument& documento, platform::DocumentState estado, const QString& motivo = {});
+    // `duradero`: on disk before it returns; by default only "being sent" is.
+    void guardar(platform::JournalDocument& documento, platform::DocumentState estado, const QString& motivo = {},
+                 std::optional<bool> duradero = std::nullopt);
+    // Marks the document and those after it as being sent, in one sync.
+    void marcarEnvio(platform::JournalDocument& documento, QList<platform::JournalDocument> siguientes);
+    void desmarcar();
     void anotarResultado(const platform::JournalDocument& documento);
     void actualizarSinImprimir();
 
@@ -162,6 +168,8 @@ private:
         qint64 inicioMs = 0;
     };
     QHash<qint64, Espera> esperas_;
+    // Marked as being sent ahead of their turn in this pass, not yet reached.
+    QSet<qint64> marcados_;
 };
 
 // The line of the log for a document: kind, table and order, printer, job and what became of it.
