@@ -196,6 +196,7 @@ struct Options {
     QString printTo;
     int intervalMs = 0;
     QString console;
+    QString preload;  // a library the service is started with (LD_PRELOAD)
 };
 
 // The service under test; its console goes to a file as it comes.
@@ -214,6 +215,11 @@ public:
         if (!console_.fileName().isEmpty()) console_.open(QIODevice::WriteOnly | QIODevice::Truncate);
         p_.setProgram(o.kelmora);
         p_.setArguments(args);
+        if (!o.preload.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("LD_PRELOAD"), o.preload);
+            p_.setProcessEnvironment(environment);
+        }
         p_.setWorkingDirectory(o.folder);
         QObject::connect(&p_, &QProcess::readyReadStandardOutput, [this] { read(); });
         // Read as it comes, or a full pipe would stop the service.
@@ -484,13 +490,14 @@ double median(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-int latency(const Options& o, int rounds, const QString& csv) {
+// `rush` tickets on Cocina, instead of the usual answer, when it is more than 0.
+int latency(const Options& o, int rounds, const QString& csv, int rush) {
     // Each answer of jobs is followed by empty ones, so that each round is on paper before the
     // next is sent (a round that is not is reported, not mixed into the next).
     constexpr std::size_t kStepsPerRound = 5;
     std::vector<Step> script;
     for (int i = 0; i < rounds; ++i) {
-        script.push_back(Step{Kind::Answer, latencyAnswer(i)});
+        script.push_back(Step{Kind::Answer, rush > 0 ? kitchenTickets(QStringLiteral("Cocina"), rush) : latencyAnswer(i)});
         for (std::size_t k = 1; k < kStepsPerRound; ++k) script.push_back(Step{Kind::Answer, kelmora::testing::kEmptyAnswer});
     }
     PrintedJobs printed(o.printTo);
@@ -509,9 +516,13 @@ int latency(const Options& o, int rounds, const QString& csv) {
     std::vector<double> accepted;
     std::vector<double> paper;
     Service service(o, server.url());
-    // The invoice is the last job of the answer; its balloon follows its acceptance by CUPS.
+    const int jobs = rush > 0 ? rush : kLatencyJobs;
+    const QString lastBalloon = rush > 0 ? QStringLiteral("Globo [informacion] Impresion de comanda")
+                                         : QStringLiteral("Globo [informacion] Impresion de Factura");
+    int balloons = 0;
+    // The last job of the answer (its invoice, or its last ticket): its balloon follows its acceptance by CUPS.
     service.onLine = [&](const QString& line) {
-        if (sent >= 0 && line.startsWith(QStringLiteral("Globo [informacion] Impresion de Factura"))) {
+        if (sent >= 0 && line.startsWith(lastBalloon) && ++balloons % jobs == 0) {
             accepted.push_back(static_cast<double>(QDateTime::currentMSecsSinceEpoch() - sent));
         }
     };
@@ -523,10 +534,10 @@ int latency(const Options& o, int rounds, const QString& csv) {
         if (server.polls() >= static_cast<std::size_t>(rounds) * kStepsPerRound && sent < 0) break;
         if (!waitUntil([&] { return sent >= 0 || service.died(); }, 30000)) break;
         const qint64 from = sent;
-        if (!waitUntil([&] { return printed.total() >= kLatencyJobs || sent != from || service.died(); },
+        if (!waitUntil([&] { return printed.total() >= jobs || sent != from || service.died(); },
                       30000) ||
             sent != from) {
-            say(QStringLiteral("latency: round %1 printed %2 of %3 before the next").arg(roundsDone).arg(printed.total()).arg(kLatencyJobs));
+            say(QStringLiteral("latency: round %1 printed %2 of %3 before the next").arg(roundsDone).arg(printed.total()).arg(jobs));
             ++roundsDone;
             continue;
         }
@@ -574,8 +585,12 @@ int main(int argc, char** argv) {
     const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("idle: how long."), QStringLiteral("S"), QStringLiteral("600"));
     const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("latency: answers of jobs."), QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("soak, latency: the samples."), QStringLiteral("FILE"));
+    const QCommandLineOption rush(QStringLiteral("rush"), QStringLiteral("latency: N kitchen tickets per answer instead."),
+                                  QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption preload(QStringLiteral("preload"), QStringLiteral("A library to start the service with (LD_PRELOAD)."),
+                                     QStringLiteral("LIB"));
     parser.addOptions({kelmora, folder, noCode, printTo, interval, console, steps, hook, hookAfter, settle, polls,
-                       sampleEvery, seconds, rounds, csv});
+                       sampleEvery, seconds, rounds, csv, rush, preload});
     parser.process(app);
 
     Options o;
@@ -585,6 +600,7 @@ int main(int argc, char** argv) {
     o.printTo = parser.value(printTo);
     o.intervalMs = parser.value(interval).toInt();
     o.console = parser.value(console);
+    o.preload = parser.value(preload);
     if (o.folder.isEmpty() || parser.positionalArguments().size() != 1) parser.showHelp(1);
     QDir().mkpath(o.folder);
 
@@ -595,6 +611,6 @@ int main(int argc, char** argv) {
     }
     if (mode == u"soak") return soak(o, parser.value(polls).toInt(), parser.value(sampleEvery).toInt(), parser.value(csv));
     if (mode == u"idle") return idle(o, parser.value(seconds).toInt());
-    if (mode == u"latency") return latency(o, parser.value(rounds).toInt(), parser.value(csv));
+    if (mode == u"latency") return latency(o, parser.value(rounds).toInt(), parser.value(csv), parser.value(rush).toInt());
     parser.showHelp(1);
 }
