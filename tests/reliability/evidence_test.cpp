@@ -238,6 +238,55 @@ TEST_F(Evidence, AFullDiskMidRush) {
     EXPECT_EQ(o.once, 3 * kEach);
 }
 
+TEST_F(Evidence, AJournalWithGarbageInTheMiddle) {
+    receiptPrinters(0);
+    // Everything held: both printers stopped, so that the journal holds 300 unfinished documents.
+    for (const char* queue : {"Cocina", "Facturas"}) {
+        ASSERT_TRUE(cups.run(QStringLiteral("cupsdisable"), {QString::fromLatin1(queue)}));
+    }
+    constexpr int kAnswers = 6;
+    constexpr int kEach = 50;
+    std::vector<FakeCentralServer::Step> script;
+    for (int i = 0; i < kAnswers; ++i) {
+        script.push_back({Kind::Answer, ticketsAnswer(QStringLiteral("Cocina"), mark + QString::number(i), kEach)});
+    }
+    FakeCentralServer server(std::move(script));
+    startService(server);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return statesOf(listJournal(folder))["retenido"] == kAnswers * kEach; }, 60000))
+        << journalText(folder).toStdString();
+    EXPECT_EQ(service->stop(), 0);
+    QFile journal(QDir(folder).filePath(QStringLiteral("trabajos.db")));
+    ASSERT_TRUE(journal.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(journal.seek(journal.size() / 2));
+    QByteArray garbage(8 * 1024, '\0');
+    for (char& c : garbage) c = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    journal.write(garbage);
+    journal.close();
+
+    for (const char* queue : {"Cocina", "Facturas"}) {
+        ASSERT_TRUE(cups.run(QStringLiteral("cupsenable"), {QString::fromLatin1(queue)}));
+    }
+    FakeCentralServer quiet({});
+    startService(quiet);
+    const QRegularExpression saved(QStringLiteral("se recuperaron (\\d+) documentos sin terminar"));
+    QRegularExpressionMatch told;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        told = saved.match(service->err().join(u'\n'));
+        return told.hasMatch();
+    }, 20000)) << service->err().join(u'\n').toStdString();
+    // What the journal could still read prints, once each (or is listed, when the answer it
+    // comes from could not be read); nothing else comes out.
+    const int carried = told.captured(1).toInt();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return statesOf(listJournal(folder))["retenido"] == 0; }, 60000))
+        << journalText(folder).toStdString();
+    const Outcome o = settleAndCount(QStringLiteral("journal with 8 KiB of garbage in the middle, %1 held: %2 carried over")
+                                         .arg(kAnswers * kEach).arg(carried),
+                                     carried);
+    EXPECT_GT(carried, kAnswers * kEach / 2);
+    EXPECT_GT(o.once, carried / 2);
+    EXPECT_EQ(o.twiceMarked + o.twiceUnmarked, 0);
+}
+
 TEST_F(Evidence, ASecondCopyOnTheSameFolderFromAnotherSession) {
     receiptPrinters(0);
     FakeCentralServer server({});
