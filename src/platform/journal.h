@@ -57,6 +57,12 @@ struct JournalDocument {
     QDateTime updated;
 };
 
+// The copy the lists give: everything but what was sent.
+inline JournalDocument withoutBytes(JournalDocument document) {
+    document.bytes.clear();
+    return document;
+}
+
 // The durable record of every answer that reached the dispatcher and of every document it held,
 // so that no document the server handed out is lost: each change is stored before the next step.
 class Journal {

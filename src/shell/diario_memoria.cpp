@@ -9,15 +9,6 @@ namespace kelmora::shell {
 using platform::DocumentState;
 using platform::JournalDocument;
 
-namespace {
-
-JournalDocument sinDatos(JournalDocument d) {
-    d.bytes.clear();
-    return d;
-}
-
-}  // namespace
-
 qint64 DiarioMemoria::addAnswer(const QString& payload, QList<JournalDocument>& documents, const QDateTime& at) {
     const qint64 respuesta = ++ultimaRespuesta_;
     respuestas_.insert(respuesta, payload);
@@ -39,7 +30,7 @@ std::optional<JournalDocument> DiarioMemoria::document(qint64 id) {
 QList<JournalDocument> DiarioMemoria::documentsIn(const QList<DocumentState>& states) {
     QList<JournalDocument> encontrados;
     for (const JournalDocument& d : std::as_const(documentos_)) {
-        if (states.contains(d.state)) encontrados.append(sinDatos(d));
+        if (states.contains(d.state)) encontrados.append(platform::withoutBytes(d));
     }
     return encontrados;
 }
@@ -47,7 +38,7 @@ QList<JournalDocument> DiarioMemoria::documentsIn(const QList<DocumentState>& st
 QList<JournalDocument> DiarioMemoria::followedDocuments() {
     QList<JournalDocument> encontrados;
     for (const JournalDocument& d : std::as_const(documentos_)) {
-        if (d.followed) encontrados.append(sinDatos(d));
+        if (d.followed) encontrados.append(platform::withoutBytes(d));
     }
     return encontrados;
 }
@@ -57,7 +48,7 @@ QList<JournalDocument> DiarioMemoria::recentDocuments(const QDateTime& since, bo
     for (const JournalDocument& d : std::as_const(documentos_)) {
         if (d.created < since) continue;
         if (onlyNotPrinted && (d.state == DocumentState::Printed || d.state == DocumentState::Discarded)) continue;
-        encontrados.prepend(sinDatos(d));
+        encontrados.prepend(platform::withoutBytes(d));
     }
     return encontrados;
 }

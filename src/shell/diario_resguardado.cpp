@@ -7,15 +7,6 @@ namespace kelmora::shell {
 using platform::DocumentState;
 using platform::JournalDocument;
 
-namespace {
-
-JournalDocument sinDatos(JournalDocument d) {
-    d.bytes.clear();
-    return d;
-}
-
-}  // namespace
-
 void DiarioResguardado::caer(const QString& que) {
     if (caido_) return;
     caido_ = true;
@@ -73,7 +64,7 @@ QList<JournalDocument> DiarioResguardado::mezclar(QList<JournalDocument> delDisc
     if (cambios_.isEmpty()) return delDisco;
     delDisco.removeIf([this](const JournalDocument& d) { return cambios_.contains(d.id); });
     for (const JournalDocument& d : cambios_) {
-        if (admite(d)) delDisco.append(sinDatos(d));
+        if (admite(d)) delDisco.append(platform::withoutBytes(d));
     }
     std::sort(delDisco.begin(), delDisco.end(), [masNuevosPrimero](const JournalDocument& a, const JournalDocument& b) {
         return masNuevosPrimero ? a.id > b.id : a.id < b.id;

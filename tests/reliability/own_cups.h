@@ -267,14 +267,7 @@ private:
                              "if [ $# -eq 0 ]; then echo 'direct slowcapture \"Unknown\" \"Slow capture (tests)\"'; exit 0; fi\n"
                              "rest=\"${DEVICE_URI#slowcapture:}\"\n"
                              "sleep \"${rest%%:*}\"\n"
-                             "out=\"${rest#*:}\"\n"
-                             "umask 022\n"
-                             "f=\"$out.$1\"; n=1\n"
-                             "while [ -e \"$f.title\" ]; do f=\"$out.$1-$n\"; n=$((n+1)); done\n"
-                             "printf '%s' \"$3\" >\"$f.title\" || exit 1\n"
-                             "if [ $# -ge 6 ]; then cat \"$6\" >\"$f.part\" || exit 1; else cat >\"$f.part\" || exit 1; fi\n"
-                             "mv \"$f.part\" \"$f\" || exit 1\n"
-                             "exit 0\n"));
+                             "DEVICE_URI=\"capture:${rest#*:}\" exec \"$(dirname \"$0\")/capture\" \"$@\"\n"));
         // Run as root, the daemon runs a backend as root only when no one else may touch it.
         for (const char* backend : {"/bin/backend/capture", "/bin/backend/slowcapture"}) {
             QFile::setPermissions(d + QLatin1String(backend),
