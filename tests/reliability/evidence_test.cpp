@@ -287,6 +287,65 @@ TEST_F(Evidence, AJournalWithGarbageInTheMiddle) {
     EXPECT_EQ(o.twiceMarked + o.twiceUnmarked, 0);
 }
 
+// The PC's clock corrected while tickets are held, under libfaketime with the monotonic clock
+// left alone: set forward by 30 minutes it expires nothing at once, set back by an hour it keeps
+// nothing past its minute.
+TEST_F(Evidence, TheClockSteppedForwardAndBack) {
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1");
+    if (!QFile::exists(faketime)) GTEST_SKIP() << "needs libfaketime";
+    receiptPrinters(0);
+    for (const char* queue : {"Cocina", "Facturas"}) {
+        ASSERT_TRUE(cups.run(QStringLiteral("cupsdisable"), {QString::fromLatin1(queue)}));
+    }
+    QFile ini(QDir(folder).filePath(QStringLiteral("kelmora.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[General]\nvencimiento_comanda=1\n");
+    ini.close();
+    const QString offset = work.filePath(QStringLiteral("faketime"));
+    const auto setClock = [&](const char* value) {
+        QFile f(offset);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(value);
+    };
+    setClock("+0");
+    // The first ticket at once, the second about 30 s later.
+    std::vector<FakeCentralServer::Step> script;
+    script.push_back({Kind::Answer, ticketsAnswer(QStringLiteral("Cocina"), mark + QStringLiteral("a"), 1)});
+    for (int i = 0; i < 60; ++i) script.push_back({Kind::Answer, kEmptyAnswer});
+    script.push_back({Kind::Answer, ticketsAnswer(QStringLiteral("Cocina"), mark + QStringLiteral("b"), 1)});
+    FakeCentralServer server(std::move(script));
+    service = std::make_unique<Service>(
+        cups, folder, server.url(), QStringList{QStringLiteral("--poll-interval-ms"), QStringLiteral("500")}, false,
+        QMap<QString, QString>{{QStringLiteral("LD_PRELOAD"), faketime},
+                               {QStringLiteral("FAKETIME_TIMESTAMP_FILE"), offset},
+                               {QStringLiteral("FAKETIME_NO_CACHE"), QStringLiteral("1")},
+                               {QStringLiteral("DONT_FAKE_MONOTONIC"), QStringLiteral("1")}});
+    QElapsedTimer clock;
+    clock.start();
+    // When each document was first seen held and first seen expired, in real seconds.
+    std::map<qint64, qint64> held;
+    std::map<qint64, qint64> expired;
+    const auto look = [&] {
+        for (const auto& [id, doc] : listJournal(folder)) {
+            if (doc.state == u"retenido" && !held.count(id)) held[id] = clock.elapsed();
+            if (doc.state == u"vencido" && !expired.count(id)) expired[id] = clock.elapsed();
+        }
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { look(); return held.count(1) == 1; }, 20000));
+    setClock("+30m");
+    ASSERT_TRUE(QTest::qWaitFor([&] { look(); return held.count(2) == 1; }, 60000)) << journalText(folder).toStdString();
+    setClock("-30m");
+    ASSERT_TRUE(QTest::qWaitFor([&] { look(); return expired.size() == 2; }, 120000)) << journalText(folder).toStdString();
+    const double first = static_cast<double>(expired[1] - held[1]) / 1000.0;
+    const double second = static_cast<double>(expired[2] - held[2]) / 1000.0;
+    figure(QStringLiteral("evidence/clock set forward 30 min, then back an hour, kitchen tickets expiring after 1 min"),
+           QStringLiteral("the first expired after %1 s, the second after %2 s").arg(first, 0, 'f', 1).arg(second, 0, 'f', 1));
+    for (const double waited : {first, second}) {
+        EXPECT_GE(waited, 55.0);
+        EXPECT_LE(waited, 70.0);
+    }
+}
+
 TEST_F(Evidence, ASecondCopyOnTheSameFolderFromAnotherSession) {
     receiptPrinters(0);
     FakeCentralServer server({});

@@ -54,7 +54,7 @@ inline QByteArray escposText(const QByteArray& bytes) {
 class Service {
 public:
     Service(const OwnCups& cups, const QString& programFolder, const QString& server, QStringList extra = {},
-            bool verbose = true) {
+            bool verbose = true, const QMap<QString, QString>& variables = {}) {
         static int started = 0;
         const int n = ++started;
         out_ = programFolder + QStringLiteral(".out.%1").arg(n);
@@ -65,6 +65,7 @@ public:
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        for (auto it = variables.cbegin(); it != variables.cend(); ++it) environment.insert(it.key(), it.value());
         p_.setProcessEnvironment(environment);
         p_.setWorkingDirectory(programFolder);
         p_.setStandardOutputFile(out_);
