@@ -67,7 +67,7 @@ bool DiarioMemoria::update(const JournalDocument& document, bool) {
     d.requestedPrinter = document.requestedPrinter;
     d.printer = document.printer;
     d.format = document.format;
-    d.bytes = document.bytes;
+    if (!document.bytes.isNull()) d.bytes = document.bytes;  // a list's copy keeps the bytes sent
     d.jobId = document.jobId;
     d.followed = document.followed;
     d.state = document.state;

@@ -375,13 +375,15 @@ int SqliteJournal::unprintedCount() {
     return q.value(0).toInt();
 }
 
+// A document copied from a list comes without its bytes: those already stored stay.
 bool SqliteJournal::update(const JournalDocument& d, bool durable) {
     QSqlDatabase db = QSqlDatabase::database(connection_);
     setDurable(db, durable);
     QSqlQuery q(db);
     q.prepare(QStringLiteral(
-        "UPDATE documentos SET impresora_pedida = ?, impresora = ?, formato = ?, datos = ?, trabajo = ?, seguido = ?,"
-        " estado = ?, motivo = ?, reimpresion = ?, desde = ?, actualizado = ?, perdidas = ? WHERE id = ?"));
+        "UPDATE documentos SET impresora_pedida = ?, impresora = ?, formato = ?, datos = COALESCE(?, datos),"
+        " trabajo = ?, seguido = ?, estado = ?, motivo = ?, reimpresion = ?, desde = ?, actualizado = ?, perdidas = ?"
+        " WHERE id = ?"));
     for (const QVariant& value :
          {text(d.requestedPrinter), text(d.printer), text(d.format),
           d.bytes.isNull() ? QVariant(QMetaType(QMetaType::QByteArray)) : QVariant(d.bytes), QVariant(d.jobId),

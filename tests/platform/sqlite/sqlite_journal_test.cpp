@@ -169,6 +169,10 @@ TEST(SqliteJournal, KeepsAnswersDocumentsAndStatesAcrossReopening) {
         sent.since = kAt.addSecs(5);
         sent.updated = kAt.addSecs(6);
         journal.update(sent);
+        // A list's copy carries no bytes: writing it keeps those sent.
+        JournalDocument listed = sent;
+        listed.bytes = QByteArray();
+        journal.update(listed, false);
         JournalDocument held = first[0];
         held.state = DocumentState::Held;
         held.reason = QStringLiteral("La impresora Cocina está fuera de línea");
