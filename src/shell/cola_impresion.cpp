@@ -617,12 +617,27 @@ void ColaImpresion::perderTrabajo(JournalDocument& d) {
 
 void ColaImpresion::fallarTrasCancelar(const QList<std::pair<JournalDocument, QString>>& atascados) {
     using State = platform::JobStatus::State;
+    platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
+    QList<int> trabajos;
+    QHash<int, platform::JobStatus> estados;
+    try {
+        // Newest first: the job being printed, canceled first, would make way for the next one
+        // on a printer that may still take its bytes.
+        for (auto it = atascados.crbegin(); it != atascados.crend(); ++it) {
+            impresoras.cancelJob(it->first.jobId);
+            trabajos.append(it->first.jobId);
+        }
+        for (const platform::JobStatus& estado : impresoras.jobStatuses(trabajos)) estados.insert(estado.jobId, estado);
+    } catch (const RuntimeError&) {
+        return;  // the printing system cannot say now: still followed, canceled again next round
+    }
     for (auto [d, problema] : atascados) {
-        const std::optional<State> estado = cancelarTrabajo(p_.seleccion.impresoras(), d);
+        const platform::JobStatus estado = estados.value(d.jobId);
+        const State final = esDelDocumento(estado, d.id) ? estado.state : State::Unknown;
         // Not confirmed: still followed, and canceled again next round.
-        if (!estado || *estado == State::Waiting || *estado == State::Printing) continue;
+        if (final == State::Waiting || final == State::Printing) continue;
         d.followed = false;
-        if (*estado == State::Completed) {
+        if (final == State::Completed) {
             guardar(d, DocumentState::Printed, {});
             continue;
         }
