@@ -30,6 +30,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
 
@@ -234,7 +235,9 @@ int runPrintService(ServiceOptions o, bool headless) {
     o.folder = QFileInfo(o.folder).canonicalFilePath();
 
     // A second service on the same folder would print every job twice.
-    platform::FolderLock lock(o.folder);
+    QString runtimeFolder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtimeFolder.isEmpty()) runtimeFolder = QDir::tempPath();
+    platform::FolderLock lock(o.folder, runtimeFolder);
     if (!lock.tryLock()) {
         const QString holder = lock.holder();
         dialogs.showMessage(holder.isEmpty() ? kAlreadyRunning : kAlreadyRunning + QStringLiteral(" (") + holder + u')',

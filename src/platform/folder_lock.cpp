@@ -1,8 +1,12 @@
 #include "platform/folder_lock.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
+
+#include <cerrno>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -12,7 +16,15 @@
 
 namespace kelmora::platform {
 
-FolderLock::FolderLock(const QString& folder) : path_(QDir(folder).filePath(kFileName)) {}
+FolderLock::FolderLock(const QString& folder, const QString& fallbackFolder)
+    : path_(QDir(folder).filePath(kFileName)),
+      fallbackPath_(QDir(fallbackFolder)
+                        .filePath(QStringLiteral("kelmora-") +
+                                  QString::fromLatin1(QCryptographicHash::hash(QFileInfo(folder).absoluteFilePath().toUtf8(),
+                                                                               QCryptographicHash::Sha1)
+                                                          .toHex()
+                                                          .left(16)) +
+                                  QStringLiteral(".lock"))) {}
 
 FolderLock::~FolderLock() {
     if (fd_ >= 0) ::close(fd_);  // the kernel lets go of the lock with the descriptor
@@ -20,19 +32,31 @@ FolderLock::~FolderLock() {
 
 bool FolderLock::tryLock() {
     if (locked_) return true;
-    const QByteArray path = QFile::encodeName(path_);
+    if (lockAt(path_)) return true;
+    if (errno != EACCES && errno != EROFS && errno != EPERM) return false;
+    path_ = fallbackPath_;
+    return lockAt(path_);
+}
+
+bool FolderLock::lockAt(const QString& where) {
+    const QByteArray path = QFile::encodeName(where);
     // Whoever can write in the folder can take the lock: the file is left writable by all of them.
     fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
         ::fchmod(fd_, 0666);  // fails harmlessly on a file someone else created
     } else {
         // Created by another user without write access for us: a read-only descriptor still locks.
+        const int why = errno;
         fd_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            errno = why;  // the folder's refusal, not the file's absence
+            return false;
+        }
     }
-    if (fd_ < 0) return false;
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd_);
         fd_ = -1;
+        errno = EWOULDBLOCK;
         return false;
     }
     locked_ = true;

@@ -11,7 +11,9 @@ class FolderLock {
 public:
     static inline const QString kFileName = QStringLiteral("kelmora.lock");
 
-    explicit FolderLock(const QString& folder);
+    // `fallbackFolder` holds the lock instead when the program folder cannot be written (a
+    // read-only install); then it is held for this user and session only.
+    FolderLock(const QString& folder, const QString& fallbackFolder);
     ~FolderLock();
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
@@ -22,7 +24,10 @@ public:
     QString holder() const;
 
 private:
+    bool lockAt(const QString& path);
+
     QString path_;
+    QString fallbackPath_;
     int fd_ = -1;
     bool locked_ = false;
 };

@@ -274,11 +274,14 @@ void ColaImpresion::drenar() {
     if (errorDeDatos) throw RuntimeError(*errorDeDatos);
 }
 
-void ColaImpresion::marcarEnvio(JournalDocument& d, QList<JournalDocument> siguientes) {
-    // One sync for all: the last mark reaches the disk with every one written before it.
-    for (JournalDocument& s : siguientes) {
-        guardar(s, DocumentState::Sending, s.reason, false);
-        marcados_.insert(s.id);
+void ColaImpresion::marcarEnvio(JournalDocument& d, const QList<JournalDocument>& siguientes) {
+    // One sync for all: the last mark reaches the disk with every one written before it. Read
+    // afresh: a person may have dismissed one meanwhile (an invoice lets events run).
+    for (const JournalDocument& listado : siguientes) {
+        std::optional<JournalDocument> s = p_.diario.document(listado.id);
+        if (!s || s->state != DocumentState::Pending) continue;
+        guardar(*s, DocumentState::Sending, s->reason, false);
+        marcados_.insert(s->id);
     }
     guardar(d, DocumentState::Sending, d.reason, true);
 }
@@ -526,30 +529,38 @@ void ColaImpresion::seguirTrabajos() {
         if (ajeno) estado.state = State::Unknown;
         switch (estado.state) {
         case State::Completed:
+            historialVisto_ = historialVisto_ || !estado.jobName.isEmpty();  // a finished job still listed
             d.followed = false;
             guardar(d, DocumentState::Printed, {});
             break;
         case State::Unknown:
             // Gone without a trace. A scheduler that keeps finished jobs, or whose queue is gone,
             // lost it; one that keeps none forgets each job as it finishes, and cannot tell.
-            if (!ajeno && !guardaHistorial && p_.seleccion.impresoras().printerNames().contains(d.printer)) {
-                try {
-                    guardaHistorial = p_.seleccion.impresoras().keepsJobHistory();
-                } catch (const RuntimeError&) {
-                    break;  // cannot say now: next round
+            if (!ajeno) {
+                platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
+                const QStringList colas = impresoras.printerNames();
+                if (!impresoras.reachable()) break;  // an empty list says nothing of its queue: next round
+                if (colas.contains(d.printer) && !guardaHistorial) {
+                    try {
+                        // Once seen keeping them, it does: a scheduler that lost its spool holds none for a while.
+                        guardaHistorial = historialVisto_ || impresoras.keepsJobHistory();
+                    } catch (const RuntimeError&) {
+                        break;  // cannot say now: next round
+                    }
+                    historialVisto_ = *guardaHistorial;
+                }
+                if (colas.contains(d.printer) && !*guardaHistorial) {
+                    d.followed = false;
+                    guardar(d, DocumentState::Printed, {});
+                    if (!sinHistorialAvisado_) {
+                        sinHistorialAvisado_ = true;
+                        p_.registro.anotar(QStringLiteral("El sistema de impresión no guarda los trabajos terminados: "
+                                                          "un trabajo que desaparece se da por impreso"));
+                    }
+                    break;
                 }
             }
-            if (ajeno || guardaHistorial.value_or(true) || !p_.seleccion.impresoras().printerNames().contains(d.printer)) {
-                perderTrabajo(d);
-            } else {
-                d.followed = false;
-                guardar(d, DocumentState::Printed, {});
-                if (!sinHistorialAvisado_) {
-                    sinHistorialAvisado_ = true;
-                    p_.registro.anotar(QStringLiteral("El sistema de impresión no guarda los trabajos terminados: "
-                                                      "un trabajo que desaparece se da por impreso"));
-                }
-            }
+            perderTrabajo(d);
             break;
         case State::Canceled:
         case State::Aborted: {
@@ -676,11 +687,16 @@ void ColaImpresion::recuperarEnvios() {
         // A request cut short may still be on its way into the printing system (a process killed
         // while sending it, a request that timed out): only after a while does "not there" mean
         // it never arrived.
-        if (!trabajo && d.updated.msecsTo(ahora) < kEsperaEnvioCortado.count()) continue;
+        // A clock set back since counts as the while gone by: nothing may wait on it for an hour.
+        const qint64 edad = d.updated.msecsTo(ahora);
+        if (!trabajo && edad >= 0 && edad < kEsperaEnvioCortado.count()) continue;
         // Never taken whole: whatever was left of it goes, and the document is printed again.
         if (trabajo) {
             impresoras.cancelJob(trabajo->jobId);
             guardar(d, DocumentState::Pending, d.reason);
+        } else if (d.kind == u"Cajon") {
+            // A drawer does not open by itself later, with nobody at the till.
+            guardar(d, DocumentState::Failed, QStringLiteral("el sistema de impresión no confirmó si lo recibió"));
         } else {
             // Nobody can tell whether it reached paper (a scheduler that died while taking it
             // forgets it): a copy marked as such is better than a ticket lost.

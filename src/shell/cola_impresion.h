@@ -138,7 +138,7 @@ private:
     void guardar(platform::JournalDocument& documento, platform::DocumentState estado, const QString& motivo = {},
                  std::optional<bool> duradero = std::nullopt);
     // Marks the document and those after it as being sent, in one sync.
-    void marcarEnvio(platform::JournalDocument& documento, QList<platform::JournalDocument> siguientes);
+    void marcarEnvio(platform::JournalDocument& documento, const QList<platform::JournalDocument>& siguientes);
     void desmarcar();
     void anotarResultado(const platform::JournalDocument& documento);
     void actualizarSinImprimir();
@@ -160,6 +160,8 @@ private:
     QDateTime ultimaPoda_;
     // Said once per run: a printing system that keeps no finished jobs cannot tell lost from printed.
     bool sinHistorialAvisado_ = false;
+    // The printing system was seen keeping a finished job.
+    bool historialVisto_ = false;
     // Jobs followed to paper now, against AjustesCola::enCursoMaximo.
     int enCurso_ = 0;
     // Where each waiting document's wait began on the monotonic clock, and the start it belongs to.

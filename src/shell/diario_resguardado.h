@@ -21,7 +21,8 @@ namespace kelmora::shell {
 // printed meanwhile is then looked up by its job's name, or printed again).
 class DiarioResguardado final : public platform::Journal {
 public:
-    explicit DiarioResguardado(platform::Journal& disco) : disco_(disco) {}
+    // New ids follow every id the disk gave, even when it cannot be read later.
+    explicit DiarioResguardado(platform::Journal& disco) : disco_(disco), ultimos_(disco.lastIds()) {}
 
     // Where the outage and its end are told; until then, nowhere.
     void avisarCon(Registro& registro, platform::Notifier& avisos) {
@@ -42,7 +43,8 @@ public:
     bool restore(qint64 answerId, const QDateTime& received, const QString& payload,
                  const QList<platform::JournalDocument>& documents) override;
     LastIds lastIds() override;
-    int prune(const QDateTime& before) override { return disco_.prune(before); }
+    // Not while changes wait: a row pruned now would take their later word with it.
+    int prune(const QDateTime& before) override { return caido_ ? 0 : disco_.prune(before); }
     void writeWaiting() override;
 
 private:

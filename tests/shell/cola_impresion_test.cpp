@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
 namespace kelmora::shell {
 namespace {
@@ -830,6 +831,27 @@ TEST(ColaImpresionVencimiento, UnSaltoDelRelojNiVenceNiRetieneDeMas) {
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 2)}, {}, {}, false));
     b.linea.avanzar(21 * 60 * 1000);
     EXPECT_EQ(b.estados(), (QStringList{"vencido", "vencido"}));
+}
+
+// A document whose request got no answer is looked for a moment before it is sent again; a clock
+// set back meanwhile does not make that moment an hour, holding up everything behind it.
+TEST(ColaImpresionRecuperacion, UnRelojAtrasadoNoDetieneLoQueSigue) {
+    Banco b;
+    b.impresoras.conTrabajos = true;
+    b.arrancar().iniciar();
+    bool cortar = true;
+    b.impresoras.antesDeEntregar = [&] {
+        if (!std::exchange(cortar, false)) return;
+        throw PrinterError(PrinterError::Scope::System, QStringLiteral("Sin respuesta"), true);
+    };
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 1),
+                           comanda(QStringLiteral("Bar"), QStringLiteral("Mesa 1"), 1)},
+                          {}, {}, false));
+    b.reloj.saltoMs = -60 * 60 * 1000;
+    b.revisar();
+    b.revisar();
+    EXPECT_EQ(b.salidas(), (QStringList{"Cocina:Comanda", "Bar:Comanda"}));
+    EXPECT_TRUE(b.documento(1).reprint);
 }
 
 // A journal whose disk is full takes nothing for a while.

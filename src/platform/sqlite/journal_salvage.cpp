@@ -72,16 +72,21 @@ void readDamaged(QSqlDatabase& db, qint64 knownLast, Salvage& s) {
         {DocumentState::Pending, DocumentState::Sending, DocumentState::Sent, DocumentState::Held});
     const QString unfinished = QStringLiteral("estado IN (") + owedStates + QStringLiteral(") OR seguido = 1");
     // The bytes only of the documents carried over: fewer pages to read, fewer to fail.
-    const QString columns =
-        journal_rows::kColumns + QStringLiteral(", CASE WHEN ") + unfinished + QStringLiteral(" THEN datos END");
     QSqlQuery scan(db);
     scan.setForwardOnly(true);
     QSqlQuery one(db);
     one.setForwardOnly(true);
-    if (!scan.prepare(QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM documentos NOT INDEXED WHERE id > ?"
-                                                                           " ORDER BY id LIMIT %1")
-                                                                .arg(kSalvageChunk)) ||
-        !one.prepare(QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM documentos WHERE id = ?"))) {
+    const auto prepare = [&](const QString& rowColumns) {
+        const QString columns =
+            rowColumns + QStringLiteral(", CASE WHEN ") + unfinished + QStringLiteral(" THEN datos END");
+        return scan.prepare(QStringLiteral("SELECT ") + columns +
+                            QStringLiteral(" FROM documentos NOT INDEXED WHERE id > ? ORDER BY id LIMIT %1")
+                                .arg(kSalvageChunk)) &&
+               one.prepare(QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM documentos WHERE id = ?"));
+    };
+    // A journal of an earlier version has no count of lost jobs: none, for its rows.
+    if (!prepare(journal_rows::kColumns) &&
+        !prepare(QString(journal_rows::kColumns).replace(QStringLiteral("perdidas"), QStringLiteral("0")))) {
         return;
     }
     s.readable = true;
