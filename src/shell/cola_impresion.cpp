@@ -422,11 +422,7 @@ void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo,
     // Told once per outage, however many revision rounds it lasts: the documents behind it wait
     // their turn without a word each.
     const bool avisar = !caidaAvisada_;
-    if (avisar) {
-        p_.avisos.ShowBalloonTip(motivo + QStringLiteral(". Los documentos esperan y se imprimirán en cuanto se pueda."),
-                                 platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
-                                 platform::kBalloonMilliseconds);
-    }
+    if (avisar) avisarFalla(motivo + QStringLiteral(". Los documentos esperan y se imprimirán en cuanto se pueda."));
     sistemaCaido_ = true;
     caidaAvisada_ = true;
     // A request that got no answer may still have reached the printing system: left as being
@@ -533,35 +529,22 @@ void ColaImpresion::seguirTrabajos() {
             d.followed = false;
             guardar(d, DocumentState::Printed, {});
             break;
-        case State::Unknown:
-            // Gone without a trace. A scheduler that keeps finished jobs, or whose queue is gone,
-            // lost it; one that keeps none forgets each job as it finishes, and cannot tell.
-            if (!ajeno) {
-                platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
-                const QStringList colas = impresoras.printerNames();
-                if (!impresoras.reachable()) break;  // an empty list says nothing of its queue: next round
-                if (colas.contains(d.printer) && !guardaHistorial) {
-                    try {
-                        // Once seen keeping them, it does: a scheduler that lost its spool holds none for a while.
-                        guardaHistorial = historialVisto_ || impresoras.keepsJobHistory();
-                    } catch (const RuntimeError&) {
-                        break;  // cannot say now: next round
-                    }
-                    historialVisto_ = *guardaHistorial;
-                }
-                if (colas.contains(d.printer) && !*guardaHistorial) {
-                    d.followed = false;
-                    guardar(d, DocumentState::Printed, {});
-                    if (!sinHistorialAvisado_) {
-                        sinHistorialAvisado_ = true;
-                        p_.registro.anotar(QStringLiteral("El sistema de impresión no guarda los trabajos terminados: "
-                                                          "un trabajo que desaparece se da por impreso"));
-                    }
-                    break;
-                }
+        case State::Unknown: {
+            const std::optional<bool> perdido = ajeno ? std::optional<bool>(true) : trabajoPerdido(d, guardaHistorial);
+            if (!perdido) break;  // cannot say now: next round
+            if (*perdido) {
+                perderTrabajo(d);
+                break;
             }
-            perderTrabajo(d);
+            d.followed = false;
+            guardar(d, DocumentState::Printed, {});
+            if (!sinHistorialAvisado_) {
+                sinHistorialAvisado_ = true;
+                p_.registro.anotar(QStringLiteral("El sistema de impresión no guarda los trabajos terminados: "
+                                                  "un trabajo que desaparece se da por impreso"));
+            }
             break;
+        }
         case State::Canceled:
         case State::Aborted: {
             d.followed = false;
@@ -574,10 +557,7 @@ void ColaImpresion::seguirTrabajos() {
             if (!estado.reason.isEmpty()) motivo += QStringLiteral(": ") + estado.reason;
             if (!estado.queueProblem.isEmpty()) motivo += QStringLiteral("; ") + estado.queueProblem;
             guardar(d, DocumentState::Failed, motivo);
-            p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" no se imprimió en ") + d.printer +
-                                         QStringLiteral(": ") + motivo,
-                                     platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
-                                     platform::kBalloonMilliseconds);
+            avisarFalla(descripcion(d) + QStringLiteral(" no se imprimió en ") + d.printer + QStringLiteral(": ") + motivo);
             break;
         }
         case State::Waiting:
@@ -591,6 +571,30 @@ void ColaImpresion::seguirTrabajos() {
         }
     }
     if (!atascados.isEmpty()) fallarTrasCancelar(atascados);
+}
+
+std::optional<bool> ColaImpresion::trabajoPerdido(const JournalDocument& d, std::optional<bool>& guardaHistorial) {
+    // Gone without a trace. A scheduler whose queue is gone, or that keeps finished jobs, lost it;
+    // one that keeps none forgets each job as it finishes, and cannot tell.
+    platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
+    const QStringList colas = impresoras.printerNames();
+    if (!impresoras.reachable()) return std::nullopt;  // an empty list says nothing of its queue
+    if (!colas.contains(d.printer)) return true;
+    if (!guardaHistorial) {
+        try {
+            // Once seen keeping them, it does: a scheduler that lost its spool holds none for a while.
+            guardaHistorial = historialVisto_ || impresoras.keepsJobHistory();
+        } catch (const RuntimeError&) {
+            return std::nullopt;
+        }
+        historialVisto_ = *guardaHistorial;
+    }
+    return *guardaHistorial;
+}
+
+void ColaImpresion::avisarFalla(const QString& texto) {
+    p_.avisos.ShowBalloonTip(texto, platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
+                             platform::kBalloonMilliseconds);
 }
 
 void ColaImpresion::perderTrabajo(JournalDocument& d) {
@@ -608,10 +612,8 @@ void ColaImpresion::perderTrabajo(JournalDocument& d) {
     const QString motivo = QStringLiteral("el sistema de impresión ya no tiene su trabajo %1").arg(trabajo);
     if (!reimprimir) {
         guardar(d, DocumentState::Failed, motivo);
-        p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" puede no haberse impreso en ") + d.printer +
-                                     QStringLiteral(": ") + motivo + QStringLiteral(". Revíselo en Trabajos."),
-                                 platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
-                                 platform::kBalloonMilliseconds);
+        avisarFalla(descripcion(d) + QStringLiteral(" puede no haberse impreso en ") + d.printer + QStringLiteral(": ") +
+                    motivo + QStringLiteral(". Revíselo en Trabajos."));
         return;
     }
     d.jobId = 0;
@@ -628,23 +630,12 @@ void ColaImpresion::perderTrabajo(JournalDocument& d) {
 
 void ColaImpresion::fallarTrasCancelar(const QList<std::pair<JournalDocument, QString>>& atascados) {
     using State = platform::JobStatus::State;
-    platform::PrinterSystem& impresoras = p_.seleccion.impresoras();
-    QList<int> trabajos;
-    QHash<int, platform::JobStatus> estados;
-    try {
-        // Newest first: the job being printed, canceled first, would make way for the next one
-        // on a printer that may still take its bytes.
-        for (auto it = atascados.crbegin(); it != atascados.crend(); ++it) {
-            impresoras.cancelJob(it->first.jobId);
-            trabajos.append(it->first.jobId);
-        }
-        for (const platform::JobStatus& estado : impresoras.jobStatuses(trabajos)) estados.insert(estado.jobId, estado);
-    } catch (const RuntimeError&) {
-        return;  // the printing system cannot say now: still followed, canceled again next round
-    }
+    QList<JournalDocument> documentos;
+    for (const auto& [d, problema] : atascados) documentos.append(d);
+    const auto finales = cancelarTrabajos(p_.seleccion.impresoras(), documentos);
+    if (!finales) return;  // the printing system cannot say now: still followed, canceled again next round
     for (auto [d, problema] : atascados) {
-        const platform::JobStatus estado = estados.value(d.jobId);
-        const State final = esDelDocumento(estado, d.id) ? estado.state : State::Unknown;
+        const State final = finales->value(d.id);
         // Not confirmed: still followed, and canceled again next round.
         if (final == State::Waiting || final == State::Printing) continue;
         d.followed = false;
@@ -653,11 +644,8 @@ void ColaImpresion::fallarTrasCancelar(const QList<std::pair<JournalDocument, QS
             continue;
         }
         guardar(d, DocumentState::Failed, problema);
-        p_.avisos.ShowBalloonTip(descripcion(d) + QStringLiteral(" no se imprimió en ") + d.printer +
-                                     QStringLiteral(": ") + problema +
-                                     QStringLiteral(". Se canceló su trabajo: reimprímalo desde Trabajos."),
-                                 platform::BalloonIcon::Warning, QStringLiteral("Error al imprimir"),
-                                 platform::kBalloonMilliseconds);
+        avisarFalla(descripcion(d) + QStringLiteral(" no se imprimió en ") + d.printer + QStringLiteral(": ") +
+                    problema + QStringLiteral(". Se canceló su trabajo: reimprímalo desde Trabajos."));
     }
 }
 

@@ -117,8 +117,13 @@ private:
     std::optional<QString> ejecutarTicket(const platform::JournalDocument& documento, const Value& datos,
                                           const Impresion& impresion);
     void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
+    // Whether a job the printing system no longer reports was lost rather than forgotten once
+    // finished; nullopt when it cannot say now. `guardaHistorial` keeps the answer for a round.
+    std::optional<bool> trabajoPerdido(const platform::JournalDocument& documento, std::optional<bool>& guardaHistorial);
     // Its job is gone from the printing system before it was seen on paper: printed again, marked.
     void perderTrabajo(platform::JournalDocument& documento);
+    // A balloon for a document that did not, or may not, print.
+    void avisarFalla(const QString& texto);
     // Jobs that will not print by themselves are canceled before their documents count as failed.
     void fallarTrasCancelar(const QList<std::pair<platform::JournalDocument, QString>>& atascados);
     // How long the document has waited in its current state, on a clock that no step of the wall

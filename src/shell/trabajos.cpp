@@ -17,16 +17,25 @@ bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id) {
     return trabajo.jobName.isEmpty() || trabajo.jobName == nombre || trabajo.jobName.startsWith(nombre + u' ');
 }
 
-std::optional<platform::JobStatus::State> cancelarTrabajo(platform::PrinterSystem& impresoras,
-                                                          const platform::JournalDocument& d) {
+std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
+    platform::PrinterSystem& impresoras, const QList<platform::JournalDocument>& documentos) {
+    QList<int> trabajos;
+    QHash<int, platform::JobStatus> estados;
     try {
-        impresoras.cancelJob(d.jobId);
-        const QList<platform::JobStatus> estados = impresoras.jobStatuses({d.jobId});
-        if (estados.isEmpty()) return std::nullopt;
-        return esDelDocumento(estados.first(), d.id) ? estados.first().state : platform::JobStatus::State::Unknown;
+        for (auto it = documentos.crbegin(); it != documentos.crend(); ++it) {
+            impresoras.cancelJob(it->jobId);
+            trabajos.append(it->jobId);
+        }
+        for (const platform::JobStatus& estado : impresoras.jobStatuses(trabajos)) estados.insert(estado.jobId, estado);
     } catch (const RuntimeError&) {
         return std::nullopt;
     }
+    QHash<qint64, platform::JobStatus::State> finales;
+    for (const platform::JournalDocument& d : documentos) {
+        const platform::JobStatus estado = estados.value(d.jobId);
+        finales.insert(d.id, esDelDocumento(estado, d.id) ? estado.state : platform::JobStatus::State::Unknown);
+    }
+    return finales;
 }
 
 std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
@@ -34,7 +43,8 @@ std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impres
     std::optional<platform::JournalDocument> d = diario.document(id);
     if (!d || !d->followed || d->jobId <= 0) return std::nullopt;
     using State = platform::JobStatus::State;
-    const std::optional<State> estado = cancelarTrabajo(impresoras, *d);
+    const auto finales = cancelarTrabajos(impresoras, {*d});
+    const std::optional<State> estado = finales ? std::optional<State>(finales->value(id)) : std::nullopt;
     if (!estado || *estado == State::Waiting || *estado == State::Printing) {
         return QStringLiteral("El trabajo %1 del documento %2 sigue en la cola de %3 y no se pudo cancelar: "
                               "inténtelo de nuevo")

@@ -4,6 +4,7 @@
 #include "platform/printer.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -18,9 +19,11 @@ QString nombreTrabajo(qint64 id);
 // Whether a job the printing system reports under a document's job id is that document's: a
 // scheduler that started again without its jobs gives their ids to new ones.
 bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id);
-// Cancels the document's job and asks what became of it; nullopt when the printing system cannot say.
-std::optional<platform::JobStatus::State> cancelarTrabajo(platform::PrinterSystem& impresoras,
-                                                          const platform::JournalDocument& documento);
+// Cancels the documents' jobs, the last first (the one being printed, canceled first, would make
+// way for the next on a printer that may still take its bytes), and asks what became of each,
+// by document id; nullopt when the printing system cannot say.
+std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
+    platform::PrinterSystem& impresoras, const QList<platform::JournalDocument>& documentos);
 // Before a reprint: a job that could still come out is canceled, or the document would print
 // twice. The reason when the printing system does not confirm the job is gone or finished.
 std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
