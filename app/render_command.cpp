@@ -13,7 +13,7 @@
 #include "platform/settings_file.h"
 #include "platform/text/text_printer.h"
 #include "printing/impresion.h"
-#include "shell/conexion.h"
+#include "shell/despachador.h"
 #include "shell/respuesta.h"
 
 #include <QBuffer>
@@ -216,7 +216,7 @@ private:
 };
 
 // Prints a clean payload and writes what came out.
-int dispatch(const RenderSettings& settings, const Value& payload) {
+int dispatch(const RenderSettings& settings, const Value& payload, const QString& json) {
     RenderOutput output(settings.outDir, settings.withFonts, settings.pdf, settings.escpos);
     if (!output.start()) return kExitBadInput;
     std::unique_ptr<platform::PrinterSystem> printers;
@@ -239,15 +239,14 @@ int dispatch(const RenderSettings& settings, const Value& payload) {
         clock = std::make_unique<platform::SystemClock>();
     }
     platform::QtPictureLoader pictures;
-    platform::NoEventPump events;
     ConfigImpresion printSettings(settings.locale);
     SeleccionImpresora selection(*printers, output);
     TextoTicket layout(selection, printSettings);
-    const Impresion printing{printSettings, selection, layout, output, *clock, pictures, events, settings.programDir};
-    Conexion conexion(printSettings, printing);
+    const Impresion printing{printSettings, selection, layout, output, *clock, pictures, settings.programDir};
+    shell::Despachador dispatcher(printSettings, printing);
 
     try {
-        conexion.setComunicacion(payload);
+        dispatcher.setComunicacion(payload, json);
     } catch (const RuntimeError& error) {
         // What the service's poll cycle would have dropped: the dispatch ended here.
         printError(error.description());
@@ -266,7 +265,9 @@ int render(const RenderSettings& settings) {
     JsonReader reader;
     int status = kExitOk;
     const QString faults = shell::atenderRespuesta(reader, QString::fromUtf8(file.readAll()),
-                                                   [&](const Value& payload) { status = dispatch(settings, payload); });
+                                                   [&](const Value& payload, const QString& json) {
+                                                       status = dispatch(settings, payload, json);
+                                                   });
     if (!faults.isEmpty()) {
         printError(faults.trimmed());
         return kExitBadInput;

@@ -21,7 +21,8 @@
 #include "shell/codigo_sucursal.h"
 #include "shell/cola_impresion.h"
 #include "shell/diario_resguardado.h"
-#include "shell/conexion.h"
+#include "shell/despachador.h"
+#include "shell/hilo_impresion.h"
 #include "shell/registro.h"
 #include "shell/salida_estandar.h"
 #include "windows/frm_main.h"
@@ -43,7 +44,7 @@ namespace {
 const QString kAlreadyRunning = QStringLiteral("La Aplicación ya esta en ejecución");
 const QString kDrawerPrinter = QStringLiteral("Facturas");
 
-// The invoice printer lets the window's pending events run once per invoice.
+// The start-up lets the window's pending events run once, before the tray icon appears.
 class QtEventPump final : public platform::EventPump {
 public:
     void processPendingEvents() override { QCoreApplication::processEvents(); }
@@ -331,8 +332,8 @@ int runPrintService(ServiceOptions o, bool headless) {
         windows::frmMain::Partes parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
                                        [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }};
         parts.trabajos.emplace(windows::frmMain::Trabajos{guardedJournal, clock,
-                                                          [&queue](qint64 id) { return queue->reimprimir(id); },
-                                                          [&queue](qint64 id) { return queue->descartar(id); }});
+                                                          [&queue](qint64 id, auto done) { queue->reimprimir(id, done); },
+                                                          [&queue](qint64 id, auto done) { queue->descartar(id, done); }});
         window = std::make_unique<windows::frmMain>(std::move(parts));
     }
     shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
@@ -356,20 +357,25 @@ int runPrintService(ServiceOptions o, bool headless) {
         log.anotar(problem);
     }
 
+    // The printing side: the printers, the selection and the tickets, on a thread of their own, so
+    // that a printer or a printing system that hangs never holds the tray, the windows or the polls.
+    shell::HiloImpresion printingThread;
     platform::QtPictureLoader pictures;
-    QtEventPump events;
-    ConfigImpresion config(QLocale::system());
-    SeleccionImpresora selection(*printers, SysTray);
-    std::optional<Conexion> dispatcher;
+    shell::AvisosDesdeOtroHilo printingBalloons(SysTray);
+    SeleccionImpresora selection(*printers, printingBalloons);
+    shell::LadoImpresion printingSide{selection, printingBalloons, clock, pictures, o.folder};
+
     platform::NetworkPageLoader pageLoader;
     platform::SystemTimer pollTimer;
     platform::SystemTimer fetchTimeout;
-    shell::CicloConsulta pollCycle(shell::CicloConsulta::Partes{view, pageLoader, pollTimer, fetchTimeout,
-                                                            [&](const Value& datos) {
-                                                                if (!dispatcher) dispatcher.emplace(config, *queue);
-                                                                dispatcher->setComunicacion(datos);
-                                                            }},
-                               shell::urlConsulta(o.server, code), o.pollIntervalMs, o.fetchTimeoutMs);
+    ConfigImpresion config(QLocale::system());
+    std::optional<shell::Despachador> dispatcher;
+    shell::CicloConsulta pollCycle(
+        shell::CicloConsulta::Partes{view, pageLoader, pollTimer, fetchTimeout,
+                                     [&dispatcher](const Value& payload, const QString& json) {
+                                         dispatcher->setComunicacion(payload, json);
+                                     }},
+        shell::urlConsulta(o.server, code), o.pollIntervalMs, o.fetchTimeoutMs);
     if (window) {
         QObject::connect(window.get(), &windows::frmMain::relojPulsado, [&pollCycle] { pollCycle.pausarOReanudar(); });
         QObject::connect(window.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });
@@ -382,17 +388,23 @@ int runPrintService(ServiceOptions o, bool headless) {
     platform::StopSignals stopSignals([] { QCoreApplication::exit(kExitNormal); });
     platform::SystemTimer revisionTimer;
     guardedJournal.avisarCon(log, SysTray);
-    queue.emplace(shell::ColaImpresion::Partes{guardedJournal, selection, SysTray, clock, pictures, events, o.folder,
-                                               QLocale::system(), log, &revisionTimer,
-                                               [&stopSignals] { return stopSignals.requested(); },
-                                               [&pollCycle](int documents) { pollCycle.mostrarSinImprimir(documents); }},
+    queue.emplace(shell::ColaImpresion::Servicios{guardedJournal, printingThread, printingSide, SysTray, clock,
+                                                  QLocale::system(), log, &revisionTimer,
+                                                  [&stopSignals] { return stopSignals.requested(); },
+                                                  [&pollCycle](int documents) { pollCycle.mostrarSinImprimir(documents); },
+                                                  [&pollCycle](const QString& error) { pollCycle.fallarDespacho(error); }},
                   queueSettings);
+    dispatcher.emplace(config, *queue);
 
+    QtEventPump events;
     shell::iniciarServicio(view, SysTray, events, pollCycle, supportMode);
     queue->iniciar();
     const int status = QCoreApplication::exec();
     if (stopSignals.requested()) log.anotar(QStringLiteral("Kelmora se detiene a pedido del sistema"));
+    // The document being printed finishes and is recorded; then nothing more is started.
+    printingThread.detener();
     // Before the timer and printers it uses go.
+    dispatcher.reset();
     queue.reset();
     return status;
 }

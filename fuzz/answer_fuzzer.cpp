@@ -3,7 +3,7 @@
 // payload handed to the dispatcher, which prints on virtual text printers. A run-time error is
 // caught only where the poll cycle catches it; anything else that escapes is a finding.
 #include "shell/ciclo_consulta.h"
-#include "shell/conexion.h"
+#include "shell/despachador.h"
 #include "shell/shell_fakes.h"
 #include "support/test_support.h"
 
@@ -13,30 +13,32 @@
 namespace kelmora {
 namespace {
 
-const QString kCodigo = QStringLiteral("123451234512345");
+const QString kBranchCode = QStringLiteral("123451234512345");
 
-void unaRespuesta(const QString& cuerpo) {
+void oneAnswer(const QString& body) {
     // Fresh for every input: nothing one answer leaves behind may hide what the next one does.
     testing::PrintBench bench({QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")},
                               QStringLiteral("Facturas"));
-    Conexion conexion(bench.config, bench.impresion);
-    testing::LineaDeTiempoFalsa tiempo;
-    testing::TemporizadorFalso reloj{tiempo};
-    testing::TemporizadorFalso limiteConsulta{tiempo};
+    shell::Despachador dispatcher(bench.config, bench.impresion);
+    testing::LineaDeTiempoFalsa time;
+    testing::TemporizadorFalso pollTimer{time};
+    testing::TemporizadorFalso fetchTimeout{time};
     testing::CargadorFalso loader;
-    testing::VistaQueAnota vista;
-    shell::CicloConsulta ciclo(
-        shell::CicloConsulta::Partes{vista, loader, reloj, limiteConsulta,
-                                     [&conexion](const Value& datos) { conexion.setComunicacion(datos); }},
-        shell::urlConsulta(QStringLiteral("http://127.0.0.1:8080"), kCodigo));
+    testing::VistaQueAnota view;
+    shell::CicloConsulta cycle(
+        shell::CicloConsulta::Partes{view, loader, pollTimer, fetchTimeout,
+                                     [&dispatcher](const Value& payload, const QString& json) {
+                                         dispatcher.setComunicacion(payload, json);
+                                     }},
+        shell::urlConsulta(QStringLiteral("http://127.0.0.1:8080"), kBranchCode));
 
-    ciclo.iniciar();
-    tiempo.avanzar(shell::limites::intervaloConsultaMs);  // the first tick polls
-    loader.completar(cuerpo);
+    cycle.iniciar();
+    time.avanzar(shell::limites::intervaloConsultaMs);  // the first tick polls
+    loader.completar(body);
 
     // Every delivered document laid out as text, as a preview or a support copy would be.
-    for (const auto& entregado : bench.printers.delivered()) {
-        if (!entregado.isRaw) (void)platform::renderText(entregado.document, true);
+    for (const auto& delivered : bench.printers.delivered()) {
+        if (!delivered.isRaw) (void)platform::renderText(delivered.document, true);
     }
 }
 
@@ -44,6 +46,6 @@ void unaRespuesta(const QString& cuerpo) {
 }  // namespace kelmora
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    kelmora::unaRespuesta(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    kelmora::oneAnswer(QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     return 0;
 }

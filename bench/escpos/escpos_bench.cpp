@@ -54,13 +54,12 @@ const Documents& documents() {
         SilentTray tray;
         platform::QtPictureLoader pictures;
         platform::FixedClock clock{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9))};
-        platform::NoEventPump events;
         platform::TextPrinterSystem printers{platform::TextPrinterSystem::Options{
             {QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, QStringLiteral("Facturas"), {}}};
         ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
         SeleccionImpresora seleccion{printers, tray};
         TextoTicket texto{seleccion, config};
-        const Impresion impresion{config, seleccion, texto, tray, clock, pictures, events, folder.path()};
+        const Impresion impresion{config, seleccion, texto, tray, clock, pictures, folder.path()};
         const Value kitchen = readAnswer(QStringLiteral("tickets/comanda_valores_75.json"));
         config.actualizar(kitchen[u"config"].toCollection());
         imprimirComandas(impresion, kitchen[u"comanda"].toCollection());

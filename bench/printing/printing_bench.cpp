@@ -170,11 +170,10 @@ struct Timing {
 struct Bench {
     Bench(platform::PrinterSystem& printers, SilentTray& tray, const Value& payload, const QString& folder)
         : selection(printers, tray), layout(selection, settings),
-          printing{settings, selection, layout, tray, clock, pictures, events, folder} {
+          printing{settings, selection, layout, tray, clock, pictures, folder} {
         settings.actualizar(payload[u"config"].toCollection());
     }
     platform::FixedClock clock{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9))};
-    platform::NoEventPump events;
     platform::QtPictureLoader pictures;
     ConfigImpresion settings{QLocale(QLocale::Spanish, QLocale::Colombia)};
     SeleccionImpresora selection;

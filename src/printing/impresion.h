@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/clock.h"
-#include "platform/events.h"
 #include "platform/notifier.h"
 #include "platform/pictures.h"
+#include "printing/clase_documento.h"
 #include "printing/config_impresion.h"
 #include "printing/seleccion_impresora.h"
 #include "printing/texto.h"
@@ -27,7 +27,6 @@ struct Impresion {
     platform::Notifier& avisos;
     platform::Clock& reloj;
     platform::PictureLoader& imagenes;
-    platform::EventPump& eventos;
     QString carpetaPrograma;  // where logo.bmp is looked for
     // The answer being printed; null when each document stands alone (each then tells its own).
     AvisosRespuesta* avisosRespuesta = nullptr;

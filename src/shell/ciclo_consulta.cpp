@@ -96,11 +96,17 @@ void CicloConsulta::alTerminarCarga(const QString& cuerpo) {
         procesarRespuesta(cuerpo);
     } catch (const RuntimeError& e) {
         // The last catcher of the answer: `ocupado` stays set, so polling waits out the ticks.
-        p_.vista.escribirConsola(QStringLiteral("Error al procesar la respuesta: ") + e.description());
+        fallarDespacho(e.description());
         return;
     }
     p_.vista.SetIcon(EstadoIcono::OK, textos::tooltipSincronizado);
     servidorResponde();
+}
+
+void CicloConsulta::fallarDespacho(const QString& descripcion) {
+    p_.vista.escribirConsola(QStringLiteral("Error al procesar la respuesta: ") + descripcion);
+    ocupado_ = true;
+    contadorEspera_ = 0;
 }
 
 void CicloConsulta::servidorResponde() {
@@ -137,7 +143,7 @@ void CicloConsulta::procesarRespuesta(const QString& texto) {
     p_.vista.escribirConsola(QStringLiteral("Respuesta: "));
     p_.vista.escribirConsola(QStringLiteral("--"));
     // Every answer that reaches here comes from a poll, the only request the cycle makes.
-    const QString errores = atenderRespuesta(lector_, texto, p_.setComunicacion);
+    const QString errores = atenderRespuesta(lector_, texto, p_.despachar);
     if (!errores.isEmpty()) p_.vista.escribirConsola(errores);
     ocupado_ = false;
 }

@@ -5,6 +5,7 @@
 #include "platform/page_loader.h"
 #include "platform/timer.h"
 #include "shell/registro.h"
+#include "shell/respuesta.h"
 #include "shell/vista_servicio.h"
 
 #include <QString>
@@ -61,8 +62,9 @@ public:
         platform::Timer& reloj;
         // Single shot: ends a fetch that takes too long.
         platform::Timer& limiteConsulta;
-        // The dispatcher's setComunicacion; a failed dispatch raises RuntimeError.
-        std::function<void(const Value& datos)> setComunicacion;
+        // The dispatcher's setComunicacion, with the answer's JSON as sent; a failed dispatch
+        // raises RuntimeError.
+        Despachar despachar;
     };
 
     // intervaloMs: the poll timer's interval; limiteConsultaMs: when a fetch is abandoned. Only
@@ -80,6 +82,10 @@ public:
 
     // The answer handling's own steps, on the text after the page's body was logged.
     void procesarRespuesta(const QString& texto);
+
+    // The dispatch of an answer ended on a run-time error found after it was handed over (its
+    // documents print in their turn): polling waits, as after a handling that failed.
+    void fallarDespacho(const QString& descripcion);
 
     // Where the lines go that say when the server stops or starts answering.
     void setRegistro(Registro& registro) { registro_ = &registro; }

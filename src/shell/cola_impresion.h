@@ -2,13 +2,12 @@
 
 #include "json/value.h"
 #include "platform/clock.h"
-#include "platform/events.h"
 #include "platform/journal.h"
 #include "platform/notifier.h"
-#include "platform/pictures.h"
 #include "platform/timer.h"
-#include "printing/impresion.h"
-#include "printing/seleccion_impresora.h"
+#include "shell/hilo_impresion.h"
+#include "shell/intento_impresion.h"
+#include "shell/tarea.h"
 #include "shell/registro.h"
 
 #include <QHash>
@@ -17,6 +16,7 @@
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -45,19 +45,22 @@ struct AjustesCola {
 // again when no printer can take them, and listed for a person when they will not print by
 // themselves. Nothing the server handed out is dropped.
 //
-// Documents print one after another on the caller's thread, as the dispatch always did. When the
-// printing system itself cannot take more (not reachable, too many jobs), the rest wait in the
-// journal and go out at the pace it takes them, from the revision timer.
+// The queue lives on the thread of the windows and the polls and never blocks it: the printing
+// side (the printers, the tickets) runs through the executor, one document or one question at a
+// time, in the order given. Everything the queue does goes through one line of steps: an answer
+// recorded while a printer hangs prints when its turn comes. When the printing system itself
+// cannot take more (not reachable, too many jobs), the rest wait in the journal and go out at
+// the pace it takes them, from the revision timer.
 class ColaImpresion {
 public:
-    struct Partes {
+    struct Servicios {
         platform::Journal& diario;
-        SeleccionImpresora& seleccion;
+        // Where the printing side's work runs, and that side itself, touched only through it.
+        EjecutorImpresion& ejecutor;
+        LadoImpresion& lado;
+        // The queue's own balloons, on this thread.
         platform::Notifier& avisos;
         platform::Clock& reloj;
-        platform::PictureLoader& imagenes;
-        platform::EventPump& eventos;
-        QString carpetaPrograma;
         QLocale locale;
         Registro& registro;
         // Repeating; null where nothing is retried (a one-off rendering).
@@ -66,19 +69,25 @@ public:
         std::function<bool()> detenerSolicitado;
         // The count of held, failed and expired documents, whenever it changes.
         std::function<void(int)> alCambiarSinImprimir;
+        // A cancellation's or invoice's own data failed, in an answer of this run: the dispatch of
+        // that answer ended there, as the poll cycle must know.
+        std::function<void(const QString& descripcion)> alFallarRespuesta;
     };
 
-    explicit ColaImpresion(Partes partes, AjustesCola ajustes = {});
+    explicit ColaImpresion(Servicios servicios, AjustesCola ajustes = {});
     ~ColaImpresion();
     ColaImpresion(const ColaImpresion&) = delete;
     ColaImpresion& operator=(const ColaImpresion&) = delete;
 
     // The documents of one answer, in the dispatch's order: each printable kitchen order, each
-    // cancellation, each invoice with a table, and the drawer. They are recorded, then printed.
-    // A cancellation or invoice whose own data fails raises the run-time error, as the dispatch
-    // always did, once the documents it stopped are recorded as failed.
-    void imprimirRespuesta(const Value& datos, const Collection& comandas, const Collection& anulaciones,
-                           const Collection& facturas, bool abrirCajon);
+    // cancellation, each invoice with a table, and the drawer. They are recorded at once, with
+    // the answer's text as the server sent it (`texto`), then printed in their turn. A
+    // cancellation's or invoice's own data error stops the rest of the answer; when it is found
+    // before this returns (the printing side ran here), it is returned, otherwise it goes to
+    // alFallarRespuesta.
+    std::optional<QString> imprimirRespuesta(const Value& datos, const QString& texto, const Collection& comandas,
+                                             const Collection& anulaciones, const Collection& facturas,
+                                             bool abrirCajon);
 
     // After a start: documents left half sent are checked against the printing system, the old
     // ones pruned, the waiting ones printed, and the revision timer started.
@@ -86,12 +95,14 @@ public:
     // One round of the revision timer.
     void revisar();
 
-    // What a person asks of a document (the "Trabajos" window); the reason it cannot be done.
-    std::optional<QString> reimprimir(qint64 id);
-    std::optional<QString> descartar(qint64 id);
+    // What a person asks of a document (the "Trabajos" window). `alTerminar` gets the reason it
+    // could not be done, or nullopt, once done.
+    using AlTerminar = std::function<void(std::optional<QString> motivo)>;
+    void reimprimir(qint64 id, AlTerminar alTerminar);
+    void descartar(qint64 id, AlTerminar alTerminar);
 
-    int sinImprimir() const { return sinImprimir_; }
-    platform::Journal& diario() { return p_.diario; }
+    // Whether every step asked for has run: nothing waits on the printing side.
+    bool enReposo() const { return !enMarcha_; }
 
 private:
     enum class Resultado {
@@ -102,40 +113,49 @@ private:
         Nada,          // nothing to print after all
     };
 
-    struct Carga {
+    // An answer read back from the journal, with the settings it prints with.
+    struct RespuestaGuardada {
         Value datos;
-        std::shared_ptr<ConfigImpresion> config;
+        std::shared_ptr<const ConfigImpresion> config;
     };
-    const Carga& carga(qint64 respuesta);
-    const Carga& recordarCarga(qint64 respuesta, Carga carga);
+    const RespuestaGuardada& respuestaGuardada(qint64 respuesta);
+    const RespuestaGuardada& recordarRespuesta(qint64 respuesta, RespuestaGuardada guardada);
+
+    // The line of steps: each runs to its end before the next begins.
+    using Paso = std::function<Tarea<>()>;
+    void encolar(Paso paso);
+    Tarea<> ejecutarPasos();
+    void pedirDrenaje();
+    Tarea<> pasada();
+    Tarea<> arranque();
+    Tarea<> ronda();
+    Tarea<> reimprimirPaso(qint64 id, AlTerminar alTerminar);
+    Tarea<> descartarPaso(qint64 id, AlTerminar alTerminar);
 
     // Prints the waiting documents in order until none is left, the system stops taking them,
-    // or the service is asked to stop. Raises the data error of a document of `respuestaEnCurso`.
-    void drenar();
-    Resultado imprimirDocumento(platform::JournalDocument& documento, bool reintento);
-    // Runs the document's ticket; returns the data error's description when its data failed.
-    std::optional<QString> ejecutarTicket(const platform::JournalDocument& documento, const Value& datos,
-                                          const Impresion& impresion);
+    // or the service is asked to stop.
+    Tarea<> drenar();
+    Tarea<Resultado> imprimirDocumento(platform::JournalDocument& documento, bool reintento);
     void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
-    // Whether a job the printing system no longer reports was lost rather than forgotten once
-    // finished; nullopt when it cannot say now. `guardaHistorial` keeps the answer for a round.
-    std::optional<bool> trabajoPerdido(const platform::JournalDocument& documento, std::optional<bool>& guardaHistorial);
+    // A cancellation's or invoice's data failed: the dispatch of its answer ended there, as the
+    // caller of an answer of this run must know.
+    void fallarRespuesta(const platform::JournalDocument& documento);
     // Its job is gone from the printing system before it was seen on paper: printed again, marked.
     void perderTrabajo(platform::JournalDocument& documento);
     // A balloon for a document that did not, or may not, print.
     void avisarFalla(const QString& texto);
     // Jobs that will not print by themselves are canceled before their documents count as failed.
-    void fallarTrasCancelar(const QList<std::pair<platform::JournalDocument, QString>>& atascados);
+    Tarea<> fallarTrasCancelar(QList<std::pair<platform::JournalDocument, QString>> atascados);
     // How long the document has waited in its current state, on a clock that no step of the wall
     // clock moves while the service runs.
     qint64 esperaMs(const platform::JournalDocument& documento);
     bool hayCupo() const { return enCurso_ < ajustes_.enCursoMaximo; }
     void contarEnCurso();
     void fallarRestantes(const platform::JournalDocument& documento, const QString& motivo, bool soloLista);
-    void seguirTrabajos();
-    void recuperarEnvios();
-    void vencerEsperas();
-    void reintentarRetenidos();
+    Tarea<> seguirTrabajos();
+    Tarea<> recuperarEnvios();
+    Tarea<> reintentarRetenidos();
+    void podar();
     bool vencido(const platform::JournalDocument& documento);
     // No longer printed by itself: listed for a person, and told.
     void vencer(platform::JournalDocument& documento);
@@ -145,23 +165,32 @@ private:
     // Marks the document and those after it as being sent, in one sync.
     void marcarEnvio(platform::JournalDocument& documento, const QList<platform::JournalDocument>& siguientes);
     void desmarcar();
-    void anotarResultado(const platform::JournalDocument& documento);
     void actualizarSinImprimir();
+    bool detener() const { return s_.detenerSolicitado && s_.detenerSolicitado(); }
 
-    Partes p_;
+    Servicios s_;
     AjustesCola ajustes_;
+    std::deque<Paso> pasos_;
+    Tarea<> motor_;
+    bool enMarcha_ = false;
+    // A round or a pass of the waiting documents is already in line: one is enough.
+    bool rondaEnCola_ = false;
+    bool drenajeEnCola_ = false;
     // The last answers read back from the journal: a retry round goes through the same few.
-    QHash<qint64, Carga> cargas_;
-    qint64 respuestaEnCurso_ = 0;
-    bool imprimiendo_ = false;
+    QHash<qint64, RespuestaGuardada> respuestas_;
     bool hayNuevos_ = false;
     bool sistemaCaido_ = false;
     // The outage was told: not again on each revision round until a round finds the system back.
     bool caidaAvisada_ = false;
     int sinImprimir_ = -1;
-    // What was told once for the answer whose documents print now (an unreadable logo).
-    AvisosRespuesta avisosRespuesta_;
-    qint64 respuestaAvisos_ = 0;
+    // Answers from this one on came in during this run: a data error of theirs ends their dispatch.
+    qint64 primeraRespuesta_ = 0;
+    // The answer being recorded now, whose data error its caller gets back when found meanwhile.
+    qint64 respuestaEnCurso_ = 0;
+    std::optional<QString> errorEnCurso_;
+    QSet<qint64> respuestasFallidas_;
+    // The default printer as last seen: where invoices are meant to go.
+    QString predeterminada_;
     QDateTime ultimaPoda_;
     // Said once per run: a printing system that keeps no finished jobs cannot tell lost from printed.
     bool sinHistorialAvisado_ = false;
@@ -182,5 +211,7 @@ private:
 // The line of the log for a document: kind, table and order, printer, job and what became of it.
 // Never a customer's data.
 QString lineaDocumento(const platform::JournalDocument& documento);
+// "Comanda de Mesa 4, pedido 1234": what staff recognise a document by.
+QString descripcionDocumento(const platform::JournalDocument& documento);
 
 }  // namespace kelmora::shell

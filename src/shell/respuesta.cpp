@@ -2,11 +2,11 @@
 
 namespace kelmora::shell {
 
-QString atenderRespuesta(JsonReader& lector, const QString& texto,
-                         const std::function<void(const Value& datos)>& despachar) {
-    const Value datos = lector.leerJSON(texto.mid(kPrefijoRespuesta));
+QString atenderRespuesta(JsonReader& lector, const QString& texto, const Despachar& despachar) {
+    const QString json = texto.mid(kPrefijoRespuesta);
+    const Value datos = lector.leerJSON(json);
     if (!lector.erroresJSON().isEmpty()) return lector.erroresJSON();
-    despachar(datos);
+    despachar(datos, json);
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "shell/trabajos.h"
 
+#include "printing/clase_documento.h"
+
 #include "json/runtime_error.h"
 
 #include <QStringList>
@@ -38,12 +40,12 @@ std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
     return finales;
 }
 
-std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
-                                                 qint64 id, const QDateTime& ahora) {
+std::optional<QString> anotarCancelacion(platform::Journal& diario, qint64 id,
+                                         const std::optional<QHash<qint64, platform::JobStatus::State>>& finales,
+                                         const QDateTime& ahora) {
     std::optional<platform::JournalDocument> d = diario.document(id);
-    if (!d || !d->followed || d->jobId <= 0) return std::nullopt;
+    if (!d) return std::nullopt;
     using State = platform::JobStatus::State;
-    const auto finales = cancelarTrabajos(impresoras, {*d});
     const std::optional<State> estado = finales ? std::optional<State>(finales->value(id)) : std::nullopt;
     if (!estado || *estado == State::Waiting || *estado == State::Printing) {
         return QStringLiteral("El trabajo %1 del documento %2 sigue en la cola de %3 y no se pudo cancelar: "
@@ -61,6 +63,13 @@ std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impres
     d->updated = ahora;
     diario.update(*d);
     return std::nullopt;
+}
+
+std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
+                                                 qint64 id, const QDateTime& ahora) {
+    std::optional<platform::JournalDocument> d = diario.document(id);
+    if (!d || !d->followed || d->jobId <= 0) return std::nullopt;
+    return anotarCancelacion(diario, id, cancelarTrabajos(impresoras, {*d}), ahora);
 }
 
 std::optional<QString> marcarReimpresion(platform::Journal& diario, qint64 id, const QDateTime& ahora) {
@@ -98,14 +107,6 @@ std::optional<QString> descartarDocumento(platform::Journal& diario, qint64 id, 
 
 namespace {
 
-// The kinds as the journal stores them, and as staff read them.
-constexpr std::pair<const char*, const char*> kNombres[] = {
-    {"Comanda", "Comanda"},
-    {"Anulacion", "Anulación"},
-    {"Factura", "Factura"},
-    {"Cajon", "Cajón"},
-};
-
 // Column widths of the terminal list; the state and reason end the line, unpadded.
 constexpr int kAnchoNumero = 6;
 constexpr int kAnchoDocumento = 25;
@@ -126,10 +127,8 @@ QString fila(const QString& numero, const QString& hora, const QString& document
 }  // namespace
 
 QString nombreDocumento(const platform::JournalDocument& d) {
-    QString nombre = d.kind;
-    for (const auto& [guardado, leido] : kNombres) {
-        if (d.kind == QLatin1String(guardado)) nombre = QString::fromUtf8(leido);
-    }
+    const std::optional<ClaseDocumento> clase = claseDocumento(d.kind);
+    QString nombre = clase ? nombreClaseLegible(*clase) : d.kind;
     if (d.reprint) nombre += QStringLiteral(" (reimpresión)");
     return nombre;
 }

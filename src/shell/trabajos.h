@@ -24,6 +24,11 @@ bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id);
 // by document id; nullopt when the printing system cannot say.
 std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
     platform::PrinterSystem& impresoras, const QList<platform::JournalDocument>& documentos);
+// Records what the cancel before a reprint made of the document's job (`finales`, as
+// cancelarTrabajos gives them): the reason when the job is not confirmed gone or finished.
+std::optional<QString> anotarCancelacion(platform::Journal& diario, qint64 id,
+                                         const std::optional<QHash<qint64, platform::JobStatus::State>>& finales,
+                                         const QDateTime& ahora);
 // Before a reprint: a job that could still come out is canceled, or the document would print
 // twice. The reason when the printing system does not confirm the job is gone or finished.
 std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,

@@ -11,11 +11,11 @@ namespace {
 constexpr double kTamanoBanner = 16;
 constexpr double kTamanoCuerpo = 12;
 
-void imprimirAnulacion(const Impresion& impresion, const Value& anulacion, const QString& area) {
+void imprimirTicketAnulacion(const Impresion& impresion, const Value& anulacion, const QString& area) {
     TextoTicket& texto = impresion.texto;
     const ConfigImpresion& config = impresion.config;
     platform::Printer& impresora = impresion.impresora();
-    Documento documento(impresion.seleccion, impresion.config, QStringLiteral("Anulacion"));
+    Documento documento(impresion.seleccion, impresion.config, nombreClase(ClaseDocumento::Anulacion));
 
     // The area comes out in the printer's own font: no font name is set before it.
     texto.imprimirTextoMedido(area, config.anchoTicket(), 2, 0);
@@ -41,19 +41,21 @@ void imprimirAnulacion(const Impresion& impresion, const Value& anulacion, const
 
 }  // namespace
 
-void imprimirAnulaciones(const Impresion& impresion, const Collection& anulaciones) {
+void imprimirAnulacion(const Impresion& impresion, const Value& anulacion) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     if (!seleccion.hayImpresora()) return;
-    // Set once on the printer current before the first ticket; each selection below gives its
-    // printer the default font again.
+    // Set on the printer current before the ticket; the selection below gives its printer the
+    // default font again.
     impresion.impresora().setFontSize(impresion.config.tamanoPequeno());
-    for (const Value& anulacion : anulaciones) {
-        // No test for "NN" or an empty area: such a name matches no printer and the ticket goes to
-        // the default one.
-        const QString area = anulacion[u"area"].toText(impresion.locale());
-        if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(area), false)) continue;
-        imprimirAnulacion(impresion, anulacion, area);
-    }
+    // No test for "NN" or an empty area: such a name matches no printer and the ticket goes to
+    // the default one.
+    const QString area = anulacion[u"area"].toText(impresion.locale());
+    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(area), false)) return;
+    imprimirTicketAnulacion(impresion, anulacion, area);
+}
+
+void imprimirAnulaciones(const Impresion& impresion, const Collection& anulaciones) {
+    for (const Value& anulacion : anulaciones) imprimirAnulacion(impresion, anulacion);
 }
 
 }  // namespace kelmora

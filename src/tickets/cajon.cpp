@@ -15,13 +15,13 @@ constexpr char kPulsoCajon[] = {0x1B, 0x70, 0x00, 0x3C, static_cast<char>(0xF0)}
 
 void abrirCajonMonedero(const Impresion& impresion) {
     SeleccionImpresora& seleccion = impresion.seleccion;
-    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(QStringLiteral("Facturas")), false)) return;
+    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(kImpresoraCajon), false)) return;
     try {
         // A fallback left its "Error en Impresora " note on the page: it goes out on its own, so
         // that it does not head whatever that printer prints next.
         platform::Printer& impresora = impresion.impresora();
         if (!impresora.pendingDocument().rows.isEmpty()) {
-            impresora.setDocumentKind(QStringLiteral("Cajon"));
+            impresora.setDocumentKind(nombreClase(ClaseDocumento::Cajon));
             impresora.endDoc();
         }
         seleccion.impresoras().sendRaw(QByteArray(kPulsoCajon, sizeof kPulsoCajon));

@@ -30,12 +30,12 @@ void imprimirLineaConValor(const Impresion& impresion, const Value& producto) {
     if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), config.anchoTicket(), 0, 5);
 }
 
-void imprimirComanda(const Impresion& impresion, const Value& comanda, const QString& area) {
+void imprimirTicketComanda(const Impresion& impresion, const Value& comanda, const QString& area) {
     TextoTicket& texto = impresion.texto;
     const ConfigImpresion& config = impresion.config;
     const QLocale& locale = impresion.locale();
     platform::Printer& impresora = impresion.impresora();
-    Documento documento(impresion.seleccion, impresion.config, QStringLiteral("Comanda"));
+    Documento documento(impresion.seleccion, impresion.config, nombreClase(ClaseDocumento::Comanda));
     Decimal total;
 
     const Value titulo = comanda[u"titulo"];
@@ -105,22 +105,26 @@ bool comandaImprimible(const Value& comanda, const QLocale& locale) {
     return !(area.equals(u"NN", locale) || area.isEmptyText());
 }
 
-std::optional<QString> imprimirComandas(const Impresion& impresion, const Collection& comandas) {
+std::optional<QString> imprimirComanda(const Impresion& impresion, const Value& comanda) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     try {
-        if (!seleccion.hayImpresora()) return std::nullopt;
-        for (const Value& comanda : comandas) {
-            if (!comandaImprimible(comanda, impresion.locale())) continue;
-            const QString nombreArea = comanda[u"area"].toText(impresion.locale());
-            if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombreArea), false)) continue;
-            imprimirComanda(impresion, comanda, nombreArea);
-        }
+        if (!seleccion.hayImpresora() || !comandaImprimible(comanda, impresion.locale())) return std::nullopt;
+        const QString nombreArea = comanda[u"area"].toText(impresion.locale());
+        if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombreArea), false)) return std::nullopt;
+        imprimirTicketComanda(impresion, comanda, nombreArea);
     } catch (const platform::PrinterError&) {
         throw;
     } catch (const RuntimeError& error) {
         impresion.avisos.ShowBalloonTip(error.description(), platform::BalloonIcon::Warning, QStringLiteral("Comanda"),
                                         platform::kBalloonMilliseconds);
         return error.description();
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> imprimirComandas(const Impresion& impresion, const Collection& comandas) {
+    for (const Value& comanda : comandas) {
+        if (std::optional<QString> error = imprimirComanda(impresion, comanda)) return error;
     }
     return std::nullopt;
 }

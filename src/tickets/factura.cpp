@@ -18,7 +18,7 @@ namespace kelmora {
 
 namespace {
 
-const QString kClaseDocumento = QStringLiteral("Factura");
+const QString kClaseDocumento = nombreClase(ClaseDocumento::Factura);
 constexpr qint16 kAnchoPie = 35;       // footers wrap here on every roll
 constexpr int kPrefijoMedioPago = 14;  // the payment method's name starts after this fixed prefix
 constexpr int kLineasAvance = 10;      // paper fed before the cut
@@ -173,7 +173,6 @@ void imprimirCierre(const Impresion& impresion, const ConfigFactura& config, con
     }
 
     impresora.printLine(QStringLiteral(" "));
-    impresion.eventos.processPendingEvents();
 
     if (config.permanenciaFactura) {
         impresora.printLine(QStringLiteral("Permanencia  ") + factura[u"permanencia"].toText(locale) +

@@ -1,5 +1,7 @@
 #include "windows/frm_trabajos.h"
 
+#include <QPointer>
+
 #include "shell/trabajos.h"
 
 #include <QCheckBox>
@@ -164,10 +166,14 @@ void frmTrabajos::descartarPulsado() { actuar(p_.descartar); }
 void frmTrabajos::actuar(const Accion& accion) {
     const std::optional<qint64> id = seleccionado();
     if (!id || !accion) return;
-    const std::optional<QString> motivo = accion(*id);
-    // The row shows what the action made of the document before the reason it stopped, if any.
-    actualizar();
-    if (motivo) p_.dialogos.showMessage(*motivo, platform::MessageIcon::Warning, textosTrabajos::tituloNoSePudo);
+    accion(*id, [ventana = QPointer<frmTrabajos>(this)](std::optional<QString> motivo) {
+        if (!ventana) return;
+        // The row shows what the action made of the document before the reason it stopped, if any.
+        ventana->actualizar();
+        if (motivo) {
+            ventana->p_.dialogos.showMessage(*motivo, platform::MessageIcon::Warning, textosTrabajos::tituloNoSePudo);
+        }
+    });
 }
 
 void frmTrabajos::showEvent(QShowEvent* evento) {

@@ -37,8 +37,10 @@ class frmTrabajos final : public QWidget {
     Q_OBJECT
 
 public:
-    // Does the action on the document with this id; the reason it could not, or nullopt.
-    using Accion = std::function<std::optional<QString>(qint64 id)>;
+    // Does the action on the document with this id, and calls back with the reason it could not,
+    // or nullopt, once done: the print queue may take a moment, the window does not wait.
+    using AlTerminar = std::function<void(std::optional<QString> motivo)>;
+    using Accion = std::function<void(qint64 id, AlTerminar alTerminar)>;
 
     struct Partes {
         platform::Journal& diario;

@@ -31,7 +31,7 @@ struct Banco {
     std::vector<Value> despachados;
     std::function<void(const Value&)> alDespachar;
     CicloConsulta ciclo{CicloConsulta::Partes{vista, cargador, reloj, limite,
-                                              [this](const Value& datos) {
+                                              [this](const Value& datos, const QString&) {
                                                   datos[u"config"].toCollection();
                                                   datos[u"idsLeidos"].toCollection();
                                                   if (alDespachar) alDespachar(datos);
@@ -249,17 +249,11 @@ TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
     EXPECT_EQ(b.ticksHastaConsulta(), 1);
 }
 
-class RegistroQueAnota final : public Registro {
-public:
-    void anotar(const QString& linea) override { lineas.append(linea); }
-    QStringList lineas;
-};
-
 // The tray tells the truth: no server, documents not on paper, or all well; and the log says only
 // when the server stops or starts answering again.
 TEST(CicloConsultaBandeja, DiceSiElServidorRespondeYCuantosTicketsFaltan) {
     Banco b;
-    RegistroQueAnota registro;
+    testing::RegistroQueAnota registro;
     b.ciclo.setRegistro(registro);
     const QString vacia = QStringLiteral("12345{\"config\":[],\"idsLeidos\":[]}");
     b.consultaRespondida(vacia);

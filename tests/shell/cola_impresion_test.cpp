@@ -5,11 +5,12 @@
 #include "json/qt_printers.h"
 #include "json/runtime_error.h"
 #include "platform/text/text_printer.h"
-#include "shell/conexion.h"
+#include "shell/despachador.h"
 #include "shell/diario_memoria.h"
 #include "shell/diario_resguardado.h"
 #include "shell_fakes.h"
 #include "support/test_support.h"
+#include "support/texto_json.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -138,12 +139,6 @@ private:
     QDateTime inicio_{QDate(2024, 3, 3), QTime(20, 0)};
 };
 
-class RegistroQueAnota final : public Registro {
-public:
-    void anotar(const QString& linea) override { lineas.append(linea); }
-    QStringList lineas;
-};
-
 constexpr qint64 kRevision = 2000;
 
 // A queue on virtual printers Facturas (the default), Cocina and Bar, a journal in memory and
@@ -160,29 +155,43 @@ struct Banco {
     RelojDeLaLinea reloj{linea};
     testing::RecordingNotifier avisos;
     testing::FakePictureLoader imagenes;
-    platform::NoEventPump eventos;
     SistemaConTrabajos impresoras;
     SeleccionImpresora seleccion{impresoras, avisos};
     DiarioMemoria propio;
     platform::Journal& diario;
-    RegistroQueAnota registro;
-    QString carpeta = QStringLiteral(".");
+    testing::RegistroQueAnota registro;
+    EjecutorEnLinea ejecutor;
+    LadoImpresion lado{seleccion, avisos, reloj, imagenes, QStringLiteral(".")};
     std::function<bool()> detener;
     QList<int> cuentas;
     ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
     std::optional<ColaImpresion> cola;
-    std::optional<Conexion> conexion;
+    std::optional<Despachador> despachador;
+    // What the queue told the dispatch of answers it was no longer handling.
+    QStringList fallasDeRespuesta;
 
     ColaImpresion& arrancar(AjustesCola ajustes = {}) {
-        cola.emplace(ColaImpresion::Partes{diario, seleccion, avisos, reloj, imagenes, eventos, carpeta,
-                                           QLocale(QLocale::English, QLocale::UnitedStates), registro, &temporizador,
-                                           [this] { return detener && detener(); },
-                                           [this](int n) { cuentas.append(n); }},
+        cola.emplace(ColaImpresion::Servicios{diario, ejecutor, lado, avisos, reloj,
+                                              QLocale(QLocale::English, QLocale::UnitedStates), registro,
+                                              &temporizador, [this] { return detener && detener(); },
+                                              [this](int n) { cuentas.append(n); },
+                                              [this](const QString& e) { fallasDeRespuesta.append(e); }},
                      ajustes);
-        conexion.emplace(config, *cola);
+        despachador.emplace(config, *cola);
         return *cola;
     }
-    void despachar(const Value& respuesta) { conexion->setComunicacion(respuesta); }
+    void despachar(const Value& respuesta) { despachador->setComunicacion(respuesta, escribirJSON(respuesta)); }
+    // A person's action on a document, and the reason it could not be done.
+    std::optional<QString> reimprimir(qint64 id) {
+        std::optional<QString> motivo = QStringLiteral("sin terminar");
+        cola->reimprimir(id, [&](std::optional<QString> m) { motivo = std::move(m); });
+        return motivo;
+    }
+    std::optional<QString> descartar(qint64 id) {
+        std::optional<QString> motivo = QStringLiteral("sin terminar");
+        cola->descartar(id, [&](std::optional<QString> m) { motivo = std::move(m); });
+        return motivo;
+    }
     // One round of the revision timer.
     void revisar() { linea.avanzar(kRevision); }
 
@@ -511,7 +520,7 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_EQ(b.cuentas.last(), 1);
 
     // Asked for again, it prints at once, headed as a reprint; the next document is not.
-    EXPECT_EQ(b.cola->reimprimir(1), std::nullopt);
+    EXPECT_EQ(b.reimprimir(1), std::nullopt);
     ASSERT_EQ(b.salidas(), (QStringList{"Facturas:Factura", "Cocina:Comanda"}));
     const QString texto = platform::renderText(b.impresoras.delivered().back().document, false);
     EXPECT_EQ(texto.section(u'\n', 0, 0), QStringLiteral("REIMPRESION"));
@@ -519,22 +528,22 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
     EXPECT_EQ(b.cuentas.last(), 0);
     EXPECT_TRUE(b.registro.lineas.contains(QStringLiteral("Documento 1: reimpresión pedida")));
-    EXPECT_EQ(b.cola->reimprimir(9), QStringLiteral("No hay ningún documento 9"));
+    EXPECT_EQ(b.reimprimir(9), QStringLiteral("No hay ningún documento 9"));
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 3"), 43)}, {}, {}, false));
     EXPECT_NE(platform::renderText(b.impresoras.delivered().back().document, false).section(u'\n', 0, 0),
               QStringLiteral("REIMPRESION"));
 
     // A reprint sent to a queue that keeps it waiting, then dismissed: its job goes too.
     b.impresoras.conTrabajos = true;
-    EXPECT_EQ(b.cola->reimprimir(2), std::nullopt);
+    EXPECT_EQ(b.reimprimir(2), std::nullopt);
     const JournalDocument enviado = b.documento(2);
     ASSERT_EQ(enviado.state, DocumentState::Sent);
-    EXPECT_EQ(b.cola->descartar(2), std::nullopt);
+    EXPECT_EQ(b.descartar(2), std::nullopt);
     EXPECT_EQ(b.impresoras.cancelados, QList<int>{enviado.jobId});
     EXPECT_EQ(b.documento(2).state, DocumentState::Discarded);
     EXPECT_FALSE(b.documento(2).followed);
     // One already on paper cannot be dismissed, and no job is touched for it.
-    EXPECT_EQ(b.cola->descartar(1), QStringLiteral("El documento 1 ya está impreso"));
+    EXPECT_EQ(b.descartar(1), QStringLiteral("El documento 1 ya está impreso"));
     EXPECT_EQ(b.impresoras.cancelados.size(), 1);
     b.revisar();
     EXPECT_EQ(b.documento(2).state, DocumentState::Discarded);
@@ -743,7 +752,7 @@ TEST(ColaImpresionLogo, LasFacturasSalenSinLogoConUnAvisoPorRespuesta) {
     logo.close();
 
     Banco b;
-    b.carpeta = carpeta.path();
+    b.lado.carpetaPrograma = carpeta.path();
     b.imagenes.fails = true;
     b.arrancar();
     const Value facturas = respuesta({}, {}, turnoCompleto()[u"factura"].toCollection(), false);
@@ -805,10 +814,10 @@ TEST(ColaImpresionEvidencia, UnTrabajoOlvidadoSeReimprimeMarcadoUnaVezYUnaReimpr
 
     // The fourth is still in its queue: its reprint waits until the job is surely canceled.
     b.impresoras.noCancela = true;
-    EXPECT_TRUE(b.cola->reimprimir(4).value_or(QString()).contains(QStringLiteral("no se pudo cancelar")));
+    EXPECT_TRUE(b.reimprimir(4).value_or(QString()).contains(QStringLiteral("no se pudo cancelar")));
     EXPECT_EQ(b.salidas().size(), 6);
     b.impresoras.noCancela = false;
-    EXPECT_EQ(b.cola->reimprimir(4), std::nullopt);
+    EXPECT_EQ(b.reimprimir(4), std::nullopt);
     EXPECT_EQ(b.impresoras.cancelados, (QList<int>{103, 103}));
     EXPECT_EQ(b.salidas().size(), 7);
 }

@@ -100,7 +100,7 @@ HoraVacia unaHoraSinTrabajos(bool detallado) {
     testing::TemporizadorFalso limite{tiempo};
     testing::CargadorFalso cargador;
     platform::NoEventPump eventos;
-    CicloConsulta ciclo{CicloConsulta::Partes{s.salida, cargador, reloj, limite, [](const Value&) {}},
+    CicloConsulta ciclo{CicloConsulta::Partes{s.salida, cargador, reloj, limite, [](const Value&, const QString&) {}},
                         urlConsulta(QStringLiteral("https://central.example"), QStringLiteral("123451234512345"))};
     iniciarServicio(s.salida, s.salida, eventos, ciclo, false);
     for (int i = 0; i < 3600 * 1000 / limites::intervaloConsultaMs; ++i) {

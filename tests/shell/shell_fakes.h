@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/page_loader.h"
 #include "platform/timer.h"
+#include "shell/registro.h"
 #include "shell/vista_servicio.h"
 
 #include <QStringList>
@@ -17,6 +18,13 @@
 #include <vector>
 
 namespace kelmora::testing {
+
+// A log that keeps its lines.
+class RegistroQueAnota final : public shell::Registro {
+public:
+    void anotar(const QString& linea) override { lineas.append(linea); }
+    QStringList lineas;
+};
 
 class TemporizadorFalso;
 

@@ -46,12 +46,11 @@ struct PrintBench {
     RecordingNotifier notifier;
     FakePictureLoader pictures;
     platform::FixedClock clock{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9))};
-    platform::NoEventPump events;
     platform::TextPrinterSystem printers;
     ConfigImpresion config;
     SeleccionImpresora seleccion{printers, notifier};
     TextoTicket texto{seleccion, config};
-    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, events, QStringLiteral(".")};
+    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, QStringLiteral(".")};
 
     // Replaces the settings list: pairs of name and value, all visible.
     void setSettings(const QList<std::pair<QString, QString>>& settings);

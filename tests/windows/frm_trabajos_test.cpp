@@ -62,13 +62,13 @@ protected:
     frmTrabajos& abrir() {
         ventana = std::make_unique<frmTrabajos>(frmTrabajos::Partes{
             *diario, reloj, dialogos,
-            [this](qint64 id) {
+            [this](qint64 id, const frmTrabajos::AlTerminar& alTerminar) {
                 pedidosReimpresion.push_back(id);
-                return negativa ? negativa : shell::marcarReimpresion(*diario, id, kAhora);
+                alTerminar(negativa ? negativa : shell::marcarReimpresion(*diario, id, kAhora));
             },
-            [this](qint64 id) {
+            [this](qint64 id, const frmTrabajos::AlTerminar& alTerminar) {
                 pedidosDescarte.push_back(id);
-                return negativa ? negativa : shell::descartarDocumento(*diario, id, kAhora);
+                alTerminar(negativa ? negativa : shell::descartarDocumento(*diario, id, kAhora));
             }});
         return *ventana;
     }
@@ -291,11 +291,13 @@ protected:
         frmMain::Partes partes{carpeta.path(), dialogos, [] {}, [](const QString&) {}, true};
         if (conTrabajos) {
             partes.trabajos.emplace(frmMain::Trabajos{*diario, reloj,
-                                                      [this](qint64 id) {
+                                                      [this](qint64 id, const frmTrabajos::AlTerminar& alTerminar) {
                                                           pedidosReimpresion.push_back(id);
-                                                          return std::optional<QString>();
+                                                          alTerminar(std::nullopt);
                                                       },
-                                                      [](qint64) { return std::optional<QString>(); }});
+                                                      [](qint64, const frmTrabajos::AlTerminar& alTerminar) {
+                                                          alTerminar(std::nullopt);
+                                                      }});
         }
         principal = std::make_unique<frmMain>(std::move(partes));
     }

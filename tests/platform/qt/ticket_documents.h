@@ -99,13 +99,12 @@ protected:
     RecordingNotifier notifier;
     platform::QtPictureLoader pictures;
     platform::FixedClock clock{QDateTime(QDate(2024, 3, 3), QTime(17, 5, 9))};
-    platform::NoEventPump events;
     platform::TextPrinterSystem printers{platform::TextPrinterSystem::Options{
         {QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, QStringLiteral("Facturas"), {}}};
     ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
     SeleccionImpresora seleccion{printers, notifier};
     TextoTicket texto{seleccion, config};
-    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, events, folder.path()};
+    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, folder.path()};
 };
 
 }  // namespace kelmora::testing

@@ -3,7 +3,7 @@
 
 #include "json/qt_printers.h"
 #include "json/runtime_error.h"
-#include "shell/conexion.h"
+#include "shell/despachador.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,14 @@ namespace {
 class Despacho : public ::testing::Test {
 protected:
     PrintBench banco{{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}};
-    Conexion conexion{banco.config, banco.impresion};
+    shell::Despachador despachador{banco.config, banco.impresion};
 
-    static Value respuesta(const QString& archivo) {
-        return parseJson(readDataFile(QStringLiteral("answers/") + archivo).mid(5));
+    // An answer of the data files, dispatched with the text it came in.
+    void despachaArchivo(const QString& archivo) {
+        const QString json = readDataFile(QStringLiteral("answers/") + archivo).mid(5);
+        despachador.setComunicacion(parseJson(json), json);
     }
-    void despacha(const QString& json) { conexion.setComunicacion(parseJson(json)); }
+    void despacha(const QString& json) { despachador.setComunicacion(parseJson(json), json); }
     // What came out, in order: the kind of each document, "raw" for the drawer pulse.
     QStringList salidas() const {
         QStringList lista;
@@ -28,7 +30,7 @@ protected:
 };
 
 TEST_F(Despacho, ComandasLuegoFacturasLuegoElCajon) {
-    conexion.setComunicacion(respuesta(QStringLiteral("turno_completo.txt")));
+    despachaArchivo(QStringLiteral("turno_completo.txt"));
     const QStringList lista = salidas();
     ASSERT_GE(lista.size(), 4);
     EXPECT_EQ(lista.mid(0, 3), (QStringList{"Comanda", "Comanda", "Anulacion"}));
@@ -46,21 +48,21 @@ TEST_F(Despacho, ComandasLuegoFacturasLuegoElCajon) {
     if (entregado.size() > 4) {
         EXPECT_EQ(mesas, (QStringList{"Mesa 7", "Mesa 8", "Mesa 9"}));
     }
-    EXPECT_EQ(conexion.listaIdsLeidos.Count(), 4);
+    EXPECT_EQ(despachador.listaIdsLeidos.Count(), 4);
     EXPECT_EQ(banco.config.leerConfig(QStringLiteral("Nombre Establecimiento")), "Restaurante El Fogón");
 }
 
 TEST_F(Despacho, SinIdsLeidosNoSeImprimeNadaPeroSeReemplazanLasListas) {
     despacha(QStringLiteral(R"({"config": [], "comanda": [], "anulaciones": [], "factura": [], "idsLeidos": [5]})"));
-    Value todo = respuesta(QStringLiteral("comandas_y_cajon.txt"));
+    Value todo = parseJson(readDataFile(QStringLiteral("answers/comandas_y_cajon.txt")).mid(5));
     Dictionary sinIds;
     for (const auto& [clave, valor] : todo.toDictionary().members()) {
         sinIds.add(clave, clave == u"idsLeidos" ? Value(Collection()) : valor);
     }
-    conexion.setComunicacion(sinIds);
+    despachador.setComunicacion(sinIds, {});
     EXPECT_TRUE(salidas().isEmpty());
     EXPECT_TRUE(banco.notifier.balloons.empty());
-    EXPECT_EQ(conexion.listaIdsLeidos.Count(), 0);
+    EXPECT_EQ(despachador.listaIdsLeidos.Count(), 0);
     EXPECT_EQ(banco.config.leerConfig(QStringLiteral("Valores En Comanda")), "1");
 }
 
@@ -82,7 +84,7 @@ TEST_F(Despacho, UnaBanderaDeCajonNulaFallaDespuesDeGuardarLosAjustes) {
                  RuntimeError);
     EXPECT_TRUE(salidas().isEmpty());
     EXPECT_EQ(banco.config.leerConfig(QStringLiteral("Servicio")), "10");
-    EXPECT_EQ(conexion.listaIdsLeidos.Count(), 1);
+    EXPECT_EQ(despachador.listaIdsLeidos.Count(), 1);
 }
 
 TEST_F(Despacho, UnaListaAusenteODeOtroTipoHaceFallarElDespacho) {
@@ -98,7 +100,7 @@ TEST_F(Despacho, UnaListaAusenteODeOtroTipoHaceFallarElDespacho) {
 }
 
 TEST_F(Despacho, UnaAnulacionFallidaTerminaElDespachoAntesDelCajon) {
-    EXPECT_THROW(conexion.setComunicacion(respuesta(QStringLiteral("anulacion_sin_productos.txt"))), RuntimeError);
+    EXPECT_THROW(despachaArchivo(QStringLiteral("anulacion_sin_productos.txt")), RuntimeError);
     EXPECT_EQ(salidas(), (QStringList{"Comanda", "Anulacion"}));
 }
 

@@ -1,4 +1,4 @@
-#include "json/json_writer.h"
+#include "support/texto_json.h"
 
 namespace kelmora {
 
