@@ -93,7 +93,8 @@ struct Lector {
     Value leerArreglo();
     // Before each member or element: the closing mark ends the container and a comma is passed
     // over; the end of the text records the missing mark. False when the container has ended.
-    bool haySiguiente(char16_t cierre, QStringView mensajeFalta);
+    bool haySiguiente(char16_t cierre);
+    void anotarFalta(char16_t cierre);
     QString leerClave();
     QString leerTexto();
     Value leerNumero();
@@ -198,7 +199,7 @@ Value Lector::leerObjeto() {
     QString clave;
     bool valorLeido = false;
     try {
-        while (haySiguiente(u'}', u"Missing '}': ")) {
+        while (haySiguiente(u'}')) {
             clave = leerClave();
             valorLeido = true;
             Value valor = leerValor();
@@ -217,7 +218,9 @@ Value Lector::leerObjeto() {
     return objeto;
 }
 
-bool Lector::haySiguiente(char16_t cierre, QStringView mensajeFalta) {
+// Runs once per member and element, so it is kept inline in both loops, and the message of the
+// missing mark is built only when needed: a message passed in would be measured on every call.
+inline bool Lector::haySiguiente(char16_t cierre) {
     saltarBlancos();
     if (!fin() && actual() == cierre) {
         ++pos;
@@ -227,10 +230,14 @@ bool Lector::haySiguiente(char16_t cierre, QStringView mensajeFalta) {
         ++pos;
         saltarBlancos();
     } else if (fin()) {
-        anotar(mensajeFalta, ultimos20());
+        anotarFalta(cierre);
         return false;
     }
     return true;
+}
+
+void Lector::anotarFalta(char16_t cierre) {
+    anotar(QStringView(u"Missing '"), QStringView(&cierre, 1), QStringView(u"': "), ultimos20());
 }
 
 Value Lector::leerArreglo() {
@@ -245,7 +252,7 @@ Value Lector::leerArreglo() {
     ++pos;
     bool valorLeido = false;
     try {
-        while (haySiguiente(u']', u"Missing ']': ")) {
+        while (haySiguiente(u']')) {
             // A malformed true, false or null leaves the position where it was, so reading on
             // would report it forever. The array ends there, without the literal's value, and so
             // does every enclosing array that comes back to the same spot: one message per fault.
