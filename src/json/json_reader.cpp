@@ -470,8 +470,7 @@ std::optional<Decimal> numeroSencillo(QStringView texto) {
         }
         if (i == inicioFraccion || i < texto.size()) return std::nullopt;
     }
-    static const Decimal escala[] = {Decimal(1), *Decimal::parse(u"0.1"), *Decimal::parse(u"0.01")};
-    const Decimal numero = decimales == 0 ? Decimal(entero) : Decimal(entero) * escala[decimales];
+    const Decimal numero = Decimal::fromUnits(entero, decimales);
     return negativo ? -numero : numero;
 }
 
