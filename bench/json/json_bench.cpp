@@ -1,5 +1,6 @@
-// Reading speed of one realistic poll answer of about 1 MB: the lenient reader (from the UTF-8
-// bytes, decoding included) against two strict JSON readers. Prints MB/s of each and the ratios.
+// Reading speed of realistic poll answers of about 1 MB and 10 MB: the lenient reader (from the
+// UTF-8 bytes, decoding included) against two strict JSON readers on the same text. Prints the
+// median and best CPU time of each, its MB/s and the ratios.
 
 #include "json/json_reader.h"
 
@@ -22,6 +23,9 @@ namespace {
 
 class AnswerMaker {
 public:
+    // `scale` multiplies the number of tickets, invoices and ids: 1 gives about 1 MB, 10 about 10 MB.
+    explicit AnswerMaker(int scale) : scale_(scale) {}
+
     std::string answer() {
         out_.clear();
         out_ += '{';
@@ -40,19 +44,19 @@ public:
         }
         out_ += "],";
         key("comanda");
-        list(150, [this](int i) { comanda(i); });
+        list(150 * scale_, [this](int i) { comanda(i); });
         out_ += ',';
         key("anulaciones");
-        list(12, [this](int i) { anulacion(i); });
+        list(12 * scale_, [this](int i) { anulacion(i); });
         out_ += ',';
         key("factura");
-        list(40, [this](int i) { factura(i); });
+        list(40 * scale_, [this](int i) { factura(i); });
         out_ += ',';
         key("abrirCajon");
         out_ += "true,";
         key("idsLeidos");
         out_ += '[';
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 200 * scale_; ++i) {
             if (i > 0) out_ += ',';
             out_ += std::to_string(880000 + i * 7);
         }
@@ -297,6 +301,7 @@ private:
         out_ += '}';
     }
 
+    int scale_;
     std::mt19937 random_{42};
     std::string out_;
 };
@@ -308,11 +313,16 @@ double threadSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Median time of each reader over `runs` rounds. Every round calls each reader once, in turn, so
-// that a change of load on the machine touches them all alike.
-std::vector<double> medianSeconds(int runs, const std::vector<std::function<void()>>& readers) {
+struct Timing {
+    double median;
+    double best;  // the run least disturbed by the other work on the machine
+};
+
+// Times of each reader over `runs` rounds, after one warm-up call each. Every round calls each
+// reader once, in turn, so that a change of load on the machine touches them all alike.
+std::vector<Timing> timeReaders(int runs, const std::vector<std::function<void()>>& readers) {
     std::vector<std::vector<double>> times(readers.size());
-    for (const auto& read : readers) read();  // warm-up
+    for (const auto& read : readers) read();
     for (int round = 0; round < runs; ++round) {
         for (size_t k = 0; k < readers.size(); ++k) {
             const double start = threadSeconds();
@@ -320,69 +330,98 @@ std::vector<double> medianSeconds(int runs, const std::vector<std::function<void
             times[k].push_back(threadSeconds() - start);
         }
     }
-    std::vector<double> medians;
+    std::vector<Timing> timings;
     for (auto& t : times) {
         std::sort(t.begin(), t.end());
-        medians.push_back(t[t.size() / 2]);
+        timings.push_back({t[t.size() / 2], t.front()});
     }
-    return medians;
+    return timings;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
-    const std::string answer = AnswerMaker().answer();
-    const double megabytes = static_cast<double>(answer.size()) / 1e6;
-
-    // Every reader must read the answer cleanly, or the timing means nothing.
+// Every reader must read the answer cleanly, or the timing means nothing.
+bool allReadersAccept(const std::string& answer) {
     kelmora::JsonReader reader;
     (void)reader.leerJSON(QString::fromUtf8(answer.data(), static_cast<qsizetype>(answer.size())));
     if (!reader.erroresJSON().isEmpty()) {
         std::fprintf(stderr, "leerJSON faults: %s\n", qPrintable(reader.erroresJSON().left(500)));
-        return 1;
+        return false;
     }
     rapidjson::Document check;
     if (check.Parse(answer.c_str()).HasParseError()) {
         std::fprintf(stderr, "RapidJSON rejects the answer\n");
-        return 1;
+        return false;
     }
     if (nlohmann::json::parse(answer, nullptr, false).is_discarded()) {
         std::fprintf(stderr, "nlohmann::json rejects the answer\n");
-        return 1;
+        return false;
     }
+    return true;
+}
 
+struct Readers {
+    std::function<void()> leer;
+    std::function<void()> nlohmannParse;
+    std::function<void()> rapidParse;
+};
+
+Readers readersOf(const std::string& answer, kelmora::JsonReader& reader, std::size_t& sink) {
+    return {
+        [&] {
+            const kelmora::Value v =
+                reader.leerJSON(QString::fromUtf8(answer.data(), static_cast<qsizetype>(answer.size())));
+            sink += static_cast<std::size_t>(v.toDictionary().Count());
+        },
+        [&] {
+            const nlohmann::json j = nlohmann::json::parse(answer);
+            sink += j.size();
+        },
+        [&] {
+            rapidjson::Document d;
+            d.Parse(answer.c_str());
+            sink += d.MemberCount();
+        },
+    };
+}
+
+void printLine(const char* name, double megabytes, const Timing& t) {
+    std::printf("  %-34s %8.1f MB/s  median %8.2f ms  best %8.2f ms\n", name, megabytes / t.best, t.median * 1e3,
+                t.best * 1e3);
+}
+
+}  // namespace
+
+// json_bench [RUNS]                    both answers, every reader, RUNS rounds each (31 by default)
+// json_bench RUNS leerJSON [SCALE]     leerJSON alone on the answer of SCALE (1 by default), for a profiler
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
+    kelmora::JsonReader reader;
     std::size_t sink = 0;
-    const auto leer = [&] {
-        const kelmora::Value v =
-            reader.leerJSON(QString::fromUtf8(answer.data(), static_cast<qsizetype>(answer.size())));
-        sink += static_cast<std::size_t>(v.toDictionary().Count());
-    };
-    const auto nlohmannParse = [&] {
-        const nlohmann::json j = nlohmann::json::parse(answer);
-        sink += j.size();
-    };
-    const auto rapidParse = [&] {
-        rapidjson::Document d;
-        d.Parse(answer.c_str());
-        sink += d.MemberCount();
-    };
-    // "json_bench RUNS leerJSON" times that reader alone, for a profiler.
+
     if (argc > 2 && std::string(argv[2]) == "leerJSON") {
-        const double t = medianSeconds(runs, {leer})[0];
-        std::printf("leerJSON alone: %.1f MB/s (sink %zu)\n", megabytes / t, sink);
+        const int scale = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
+        const std::string answer = AnswerMaker(scale).answer();
+        if (!allReadersAccept(answer)) return 1;
+        const Timing t = timeReaders(runs, {readersOf(answer, reader, sink).leer})[0];
+        std::printf("answer: %.3f MB (sink %zu)\n", static_cast<double>(answer.size()) / 1e6, sink);
+        printLine("leerJSON alone", static_cast<double>(answer.size()) / 1e6, t);
         return 0;
     }
-    const auto t = medianSeconds(runs, {leer, nlohmannParse, rapidParse});
-    const double tLeer = t[0];
-    const double tNlohmann = t[1];
-    const double tRapid = t[2];
 
-    std::printf("answer: %.3f MB, median CPU time of %d runs (sink %zu)\n", megabytes, runs, sink);
-    std::printf("%-34s %9.1f MB/s  (%.2f ms)\n", "leerJSON (UTF-8 decoding included)", megabytes / tLeer, tLeer * 1e3);
-    std::printf("%-34s %9.1f MB/s  (%.2f ms)\n", "nlohmann::json::parse", megabytes / tNlohmann, tNlohmann * 1e3);
-    std::printf("%-34s %9.1f MB/s  (%.2f ms)\n", "rapidjson::Document::Parse", megabytes / tRapid, tRapid * 1e3);
-    std::printf("leerJSON vs nlohmann::json: %.2fx\n", tNlohmann / tLeer);
-    std::printf("leerJSON vs RapidJSON:      %.2fx\n", tRapid / tLeer);
+    for (const int scale : {1, 10}) {
+        const std::string answer = AnswerMaker(scale).answer();
+        if (!allReadersAccept(answer)) return 1;
+        const double megabytes = static_cast<double>(answer.size()) / 1e6;
+        const Readers r = readersOf(answer, reader, sink);
+        const auto t = timeReaders(runs, {r.leer, r.nlohmannParse, r.rapidParse});
+
+        std::printf("answer: %.3f MB, CPU time of %d runs (sink %zu); MB/s of the best run\n", megabytes, runs, sink);
+        printLine("leerJSON (UTF-8 decoding included)", megabytes, t[0]);
+        printLine("nlohmann::json::parse", megabytes, t[1]);
+        printLine("rapidjson::Document::Parse", megabytes, t[2]);
+        std::printf("  leerJSON vs nlohmann::json: %.2fx (median %.2fx)\n", t[1].best / t[0].best,
+                    t[1].median / t[0].median);
+        std::printf("  leerJSON vs RapidJSON:      %.2fx (median %.2fx)\n", t[2].best / t[0].best,
+                    t[2].median / t[0].median);
+    }
     return 0;
 }

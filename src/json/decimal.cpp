@@ -254,6 +254,12 @@ Decimal::Decimal(int value) : Decimal(static_cast<qint64>(value)) {}
 Decimal::Decimal(qint64 value)
     : magnitude_(value < 0 ? Magnitude(-(value + 1)) + 1 : Magnitude(value)), negative_(value < 0) {}
 
+Decimal Decimal::fromUnits(qint64 units, int scale) {
+    Decimal d(units);
+    d.scale_ = static_cast<std::uint8_t>(std::clamp(scale, 0, kMaxScale));
+    return d;
+}
+
 Decimal Decimal::operator-() const { return Decimal(magnitude_, scale_, !negative_ && magnitude_ != 0); }
 
 Decimal operator+(const Decimal& a, const Decimal& b) { return DecimalOps::add(a, b, false); }

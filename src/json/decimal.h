@@ -31,6 +31,8 @@ public:
     static std::optional<Decimal> parse(QStringView text, QChar decimalMark = u'.');
     // The same reading, but fraction digits beyond `decimals` are cut (towards zero), never rounded.
     static std::optional<Decimal> parseTruncated(QStringView text, int decimals, QChar decimalMark = u'.');
+    // `units` of 10^-scale, at that scale: fromUnits(1250, 2) is 12.50. The scale is held to 0..28.
+    static Decimal fromUnits(qint64 units, int scale);
 
     Decimal operator-() const;
     friend Decimal operator+(const Decimal& a, const Decimal& b);

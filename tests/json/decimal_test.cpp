@@ -6,6 +6,8 @@
 
 #include <QLocale>
 
+#include <limits>
+
 namespace kelmora {
 namespace {
 
@@ -144,6 +146,14 @@ TEST(DecimalParsing, TruncatedReadingCutsTowardZero) {
     // A truncating read never rounds up, not even where the 96-bit magnitude forces a cut.
     EXPECT_EQ(cut(u"7922816251426433759354395033.59"), d(u"7922816251426433759354395033.5"));
     EXPECT_FALSE(cut(u"1-2").has_value());
+}
+
+TEST(DecimalParsing, UnitsAtAScale) {
+    EXPECT_EQ(Decimal::fromUnits(1250, 2), d(u"12.5"));
+    EXPECT_EQ(Decimal::fromUnits(1250, 2).scale(), 2);
+    EXPECT_EQ(Decimal::fromUnits(-5, 1).toString(), u"-0.5");
+    EXPECT_FALSE(Decimal::fromUnits(0, 2).isNegative());
+    EXPECT_EQ(Decimal::fromUnits(std::numeric_limits<qint64>::min(), 0).toString(), u"-9223372036854775808");
 }
 
 TEST(DecimalText, PlainTextAndLocaleText) {

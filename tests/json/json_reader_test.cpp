@@ -313,6 +313,23 @@ TEST(JsonReaderNumbers, GeneralFormsReadLikeTheirPlainEquals) {
     }
 }
 
+TEST(JsonReaderNumbers, PlainAmountsKeepTheScaleOfTheGeneralReading) {
+    // Plain amounts skip the general conversion; they must come out as the same number at the
+    // same scale, trailing zeros included, and keep the sign.
+    for (const char16_t* text : {u"12.50", u"-3", u"0.199", u"-0.5", u"0.01", u"2.5", u"007.10",
+                                 u"9999999999999999.999", u"-9999999999999999"}) {
+        const std::string shown = QString::fromUtf16(text).toStdString();
+        const auto r = read(u"["_s + QString::fromUtf16(text) + u"]"_s);
+        ASSERT_EQ(r.errors, u"") << shown;
+        const Decimal* plain = r.value.toCollection().item(1).numberIf();
+        const auto general = Decimal::parseTruncated(QStringView(text), 2);
+        ASSERT_TRUE(plain && general) << shown;
+        EXPECT_EQ(*plain, *general) << shown;
+        EXPECT_EQ(plain->scale(), general->scale()) << shown;
+        EXPECT_EQ(plain->isNegative(), general->isNegative()) << shown;
+    }
+}
+
 TEST(JsonReaderNumbers, NumberRunningToTheEndIsEmpty) {
     const auto r = read(u"{\"a\": 5");
     EXPECT_TRUE(r.value[u"a"].isEmpty());
