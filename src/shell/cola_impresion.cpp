@@ -47,6 +47,10 @@ ColaImpresion::ColaImpresion(Servicios servicios, AjustesCola ajustes) : s_(std:
 }
 
 ColaImpresion::~ColaImpresion() {
+    // The printing side's work under way ends first: it reads the step that waits for it. That
+    // step is then abandoned while all it may touch still exists.
+    s_.ejecutor.detener();
+    motor_ = Tarea<>();
     if (s_.revision != nullptr) {
         s_.revision->stop();
         s_.revision->setHandler({});

@@ -23,6 +23,8 @@ public:
     // Runs `trabajo`. True when it already ran, here and now; otherwise it runs elsewhere and
     // `alTerminar` is called on the caller's thread once it is done.
     virtual bool ejecutar(std::function<void()> trabajo, std::function<void()> alTerminar) = 0;
+    // Lets the work under way finish, tells its end, and takes no more.
+    virtual void detener() {}
 };
 
 // Every work at once, on the caller's thread: for runs that print and end (a rendered answer,
@@ -50,9 +52,8 @@ public:
     HiloImpresion& operator=(const HiloImpresion&) = delete;
 
     bool ejecutar(std::function<void()> trabajo, std::function<void()> alTerminar) override;
-    // Lets the work under way finish, tells its end, and takes no more: what is asked after
-    // this never runs.
-    void detener();
+    // What is asked after this never runs.
+    void detener() override;
 
 private:
     QThread hilo_;
