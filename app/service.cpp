@@ -23,7 +23,7 @@
 #include "shell/diario_resguardado.h"
 #include "shell/despachador.h"
 #include "shell/hilo_impresion.h"
-#include "shell/registro.h"
+#include "shell/bitacora.h"
 #include "shell/salida_estandar.h"
 #include "windows/frm_main.h"
 

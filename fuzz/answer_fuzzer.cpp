@@ -26,7 +26,7 @@ void oneAnswer(const QString& body) {
     testing::CargadorFalso loader;
     testing::VistaQueAnota view;
     shell::CicloConsulta cycle(
-        shell::CicloConsulta::Partes{view, loader, pollTimer, fetchTimeout,
+        shell::CicloConsulta::Servicios{view, loader, pollTimer, fetchTimeout,
                                      [&dispatcher](const Value& payload, const QString& json) {
                                          dispatcher.setComunicacion(payload, json);
                                      }},

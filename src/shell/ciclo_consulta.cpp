@@ -25,11 +25,11 @@ QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal) {
     return QUrl(base + kRutaConsulta + QString::fromLatin1(QUrl::toPercentEncoding(codigoSucursal)));
 }
 
-CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs, int limiteConsultaMs)
-    : p_(std::move(partes)), url_(std::move(urlConsulta)), intervaloMs_(intervaloMs), limiteConsultaMs_(limiteConsultaMs) {
-    p_.reloj.setHandler([this] { alDarTick(); });
-    p_.limiteConsulta.setHandler([this] { alVencerLimite(); });
-    p_.cargador.setEvents(platform::PageLoader::Events{
+CicloConsulta::CicloConsulta(Servicios servicios, QUrl urlConsulta, int intervaloMs, int limiteConsultaMs)
+    : s_(std::move(servicios)), url_(std::move(urlConsulta)), intervaloMs_(intervaloMs), limiteConsultaMs_(limiteConsultaMs) {
+    s_.temporizador.setHandler([this] { alDarTick(); });
+    s_.limiteConsulta.setHandler([this] { alVencerLimite(); });
+    s_.cargador.setEvents(platform::PageLoader::Events{
         [this](const QString& texto) { alCambiarEstado(texto); },
         [this](const QString& cuerpo) { alTerminarCarga(cuerpo); },
         [this](platform::PageLoader::Failure falla, const QString& descripcion) { alFallarCarga(falla, descripcion); },
@@ -37,23 +37,23 @@ CicloConsulta::CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs, i
 }
 
 CicloConsulta::~CicloConsulta() {
-    p_.reloj.stop();
-    p_.limiteConsulta.stop();
-    p_.cargador.abort();
-    p_.reloj.setHandler({});
-    p_.limiteConsulta.setHandler({});
-    p_.cargador.setEvents({});
+    s_.temporizador.stop();
+    s_.limiteConsulta.stop();
+    s_.cargador.abort();
+    s_.temporizador.setHandler({});
+    s_.limiteConsulta.setHandler({});
+    s_.cargador.setEvents({});
 }
 
-void CicloConsulta::iniciar() { p_.reloj.start(intervaloMs_, platform::Timer::Mode::Repeating); }
+void CicloConsulta::iniciar() { s_.temporizador.start(intervaloMs_, platform::Timer::Mode::Repeating); }
 
 void CicloConsulta::pausarOReanudar() {
-    if (p_.reloj.isActive()) {
-        p_.reloj.stop();
-        p_.vista.mostrarBotonReloj(textos::reanudarReloj);
+    if (s_.temporizador.isActive()) {
+        s_.temporizador.stop();
+        s_.vista.mostrarBotonReloj(textos::reanudarReloj);
     } else {
-        p_.reloj.start(intervaloMs_, platform::Timer::Mode::Repeating);
-        p_.vista.mostrarBotonReloj(textos::pausarReloj);
+        s_.temporizador.start(intervaloMs_, platform::Timer::Mode::Repeating);
+        s_.vista.mostrarBotonReloj(textos::pausarReloj);
     }
 }
 
@@ -68,30 +68,30 @@ void CicloConsulta::alDarTick() {
     }
     // A slow answer is still coming: waiting for it keeps the jobs the server already handed out.
     if (consultaEnCurso_) return;
-    p_.vista.limpiarConsola();
+    s_.vista.limpiarConsola();
     contadorEspera_ = 0;
     pedirImpresiones();
 }
 
 void CicloConsulta::pedirImpresiones() {
-    p_.vista.escribirConsola(QStringLiteral("Peticion HTTP: \r\n--"));
-    p_.vista.escribirConsola(url_.toString(QUrl::RemovePassword | QUrl::FullyEncoded));
+    s_.vista.escribirConsola(QStringLiteral("Peticion HTTP: \r\n--"));
+    s_.vista.escribirConsola(url_.toString(QUrl::RemovePassword | QUrl::FullyEncoded));
     consultaEnCurso_ = true;
-    p_.limiteConsulta.start(limiteConsultaMs_, platform::Timer::Mode::SingleShot);
-    p_.cargador.start(url_, limites::tamanoMaximoRespuesta);
+    s_.limiteConsulta.start(limiteConsultaMs_, platform::Timer::Mode::SingleShot);
+    s_.cargador.start(url_, limites::tamanoMaximoRespuesta);
 }
 
 void CicloConsulta::alCambiarEstado(const QString& texto) {
-    p_.vista.escribirConsola(textos::separadorEstado);
-    p_.vista.escribirConsola(texto);
+    s_.vista.escribirConsola(textos::separadorEstado);
+    s_.vista.escribirConsola(texto);
 }
 
 void CicloConsulta::alTerminarCarga(const QString& cuerpo) {
     consultaEnCurso_ = false;
-    p_.limiteConsulta.stop();
+    s_.limiteConsulta.stop();
     // Set before anything can fail: a tick that comes in during the handling only counts.
     ocupado_ = true;
-    p_.vista.escribirConsola(cuerpo);
+    s_.vista.escribirConsola(cuerpo);
     try {
         procesarRespuesta(cuerpo);
     } catch (const RuntimeError& e) {
@@ -99,36 +99,36 @@ void CicloConsulta::alTerminarCarga(const QString& cuerpo) {
         fallarDespacho(e.description());
         return;
     }
-    p_.vista.SetIcon(EstadoIcono::OK, textos::tooltipSincronizado);
+    s_.vista.SetIcon(EstadoIcono::OK, textos::tooltipSincronizado);
     servidorResponde();
 }
 
 void CicloConsulta::fallarDespacho(const QString& descripcion) {
-    p_.vista.escribirConsola(QStringLiteral("Error al procesar la respuesta: ") + descripcion);
+    s_.vista.escribirConsola(QStringLiteral("Error al procesar la respuesta: ") + descripcion);
     ocupado_ = true;
     contadorEspera_ = 0;
 }
 
 void CicloConsulta::servidorResponde() {
     // The first answer is what a start expects; only an answer after silence is news.
-    if (respondio_ == false && registro_ != nullptr) registro_->anotar(QStringLiteral("El servidor responde de nuevo"));
+    if (respondio_ == false && bitacora_ != nullptr) bitacora_->anotar(QStringLiteral("El servidor responde de nuevo"));
     respondio_ = true;
     mostrarConectado();
 }
 
 void CicloConsulta::servidorNoResponde(const QString& motivo) {
-    if (respondio_ != false && registro_ != nullptr) {
-        registro_->anotar(QStringLiteral("El servidor no responde: ") + motivo);
+    if (respondio_ != false && bitacora_ != nullptr) {
+        bitacora_->anotar(QStringLiteral("El servidor no responde: ") + motivo);
     }
     respondio_ = false;
-    p_.vista.SetIcon(EstadoIcono::Desconectado, textos::tooltipSinConexion);
+    s_.vista.SetIcon(EstadoIcono::Desconectado, textos::tooltipSinConexion);
 }
 
 void CicloConsulta::mostrarConectado() {
     if (sinImprimir_ > 0) {
-        p_.vista.SetIcon(EstadoIcono::Error, tooltipSinImprimir(sinImprimir_));
+        s_.vista.SetIcon(EstadoIcono::Error, tooltipSinImprimir(sinImprimir_));
     } else {
-        p_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
+        s_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
     }
 }
 
@@ -140,39 +140,39 @@ void CicloConsulta::mostrarSinImprimir(int documentos) {
 }
 
 void CicloConsulta::procesarRespuesta(const QString& texto) {
-    p_.vista.escribirConsola(QStringLiteral("Respuesta: "));
-    p_.vista.escribirConsola(QStringLiteral("--"));
+    s_.vista.escribirConsola(QStringLiteral("Respuesta: "));
+    s_.vista.escribirConsola(QStringLiteral("--"));
     // Every answer that reaches here comes from a poll, the only request the cycle makes.
-    const QString errores = atenderRespuesta(lector_, texto, p_.despachar);
-    if (!errores.isEmpty()) p_.vista.escribirConsola(errores);
+    const QString errores = atenderRespuesta(lector_, texto, s_.despachar);
+    if (!errores.isEmpty()) s_.vista.escribirConsola(errores);
     ocupado_ = false;
 }
 
 void CicloConsulta::alFallarCarga(platform::PageLoader::Failure falla, const QString& descripcion) {
     consultaEnCurso_ = false;
-    p_.limiteConsulta.stop();
+    s_.limiteConsulta.stop();
     switch (falla) {
     case platform::PageLoader::Failure::TooLarge:
-        p_.vista.escribirConsola(QStringLiteral("Respuesta descartada: supera el limite de ") +
+        s_.vista.escribirConsola(QStringLiteral("Respuesta descartada: supera el limite de ") +
                                  mebibytes(limites::tamanoMaximoRespuesta));
         break;
     case platform::PageLoader::Failure::Transport:
-        p_.vista.escribirConsola(QStringLiteral("Sin respuesta del servidor: ") + descripcion);
+        s_.vista.escribirConsola(QStringLiteral("Sin respuesta del servidor: ") + descripcion);
         servidorNoResponde(descripcion);
         break;
     case platform::PageLoader::Failure::Redirect:
-        p_.vista.escribirConsola(QStringLiteral("Redirección rechazada: el servidor apuntó a ") + descripcion);
+        s_.vista.escribirConsola(QStringLiteral("Redirección rechazada: el servidor apuntó a ") + descripcion);
         break;
     }
 }
 
 void CicloConsulta::alVencerLimite() {
     if (!consultaEnCurso_) return;
-    p_.cargador.abort();
+    s_.cargador.abort();
     consultaEnCurso_ = false;
     const QString motivo = QStringLiteral("el servidor no respondio en ") +
                            QString::number(limiteConsultaMs_ / 1000.0) + QStringLiteral(" segundos");
-    p_.vista.escribirConsola(QStringLiteral("Peticion abandonada: ") + motivo);
+    s_.vista.escribirConsola(QStringLiteral("Peticion abandonada: ") + motivo);
     servidorNoResponde(motivo);
 }
 

@@ -4,7 +4,7 @@
 #include "json/value.h"
 #include "platform/page_loader.h"
 #include "platform/timer.h"
-#include "shell/registro.h"
+#include "shell/bitacora.h"
 #include "shell/respuesta.h"
 #include "shell/vista_servicio.h"
 
@@ -55,11 +55,11 @@ QUrl urlConsulta(const QString& servidor, const QString& codigoSucursal);
 // clears the flag, so a handling that failed holds polling up for about 33 s.
 class CicloConsulta {
 public:
-    struct Partes {
+    struct Servicios {
         VistaServicio& vista;
         platform::PageLoader& cargador;
         // The poll timer: one tick, one poll.
-        platform::Timer& reloj;
+        platform::Timer& temporizador;
         // Single shot: ends a fetch that takes too long.
         platform::Timer& limiteConsulta;
         // The dispatcher's setComunicacion, with the answer's JSON as sent; a failed dispatch
@@ -69,7 +69,7 @@ public:
 
     // intervaloMs: the poll timer's interval; limiteConsultaMs: when a fetch is abandoned. Only
     // measurement and fault runs change them.
-    CicloConsulta(Partes partes, QUrl urlConsulta, int intervaloMs = limites::intervaloConsultaMs,
+    CicloConsulta(Servicios servicios, QUrl urlConsulta, int intervaloMs = limites::intervaloConsultaMs,
                   int limiteConsultaMs = limites::tiempoMaximoConsultaMs);
     ~CicloConsulta();
     CicloConsulta(const CicloConsulta&) = delete;
@@ -88,7 +88,7 @@ public:
     void fallarDespacho(const QString& descripcion);
 
     // Where the lines go that say when the server stops or starts answering.
-    void setRegistro(Registro& registro) { registro_ = &registro; }
+    void setBitacora(Bitacora& bitacora) { bitacora_ = &bitacora; }
     // How many documents are not on paper (held, failed, expired): while any are, the tray says
     // so instead of "Conectado". Called again whenever the count changes.
     void mostrarSinImprimir(int documentos);
@@ -97,7 +97,7 @@ public:
     bool ocupado() const { return ocupado_; }
     qint16 contadorEspera() const { return contadorEspera_; }
     bool consultaEnCurso() const { return consultaEnCurso_; }
-    bool relojActivo() const { return p_.reloj.isActive(); }
+    bool temporizadorActivo() const { return s_.temporizador.isActive(); }
 
 private:
     void alDarTick();
@@ -111,7 +111,7 @@ private:
     void servidorNoResponde(const QString& motivo);
     void mostrarConectado();
 
-    Partes p_;
+    Servicios s_;
     QUrl url_;
     int intervaloMs_;
     int limiteConsultaMs_;
@@ -119,7 +119,7 @@ private:
     bool ocupado_ = false;
     qint16 contadorEspera_ = 0;
     bool consultaEnCurso_ = false;
-    Registro* registro_ = nullptr;
+    Bitacora* bitacora_ = nullptr;
     std::optional<bool> respondio_;  // what the last poll got; none before the first
     int sinImprimir_ = 0;
 };

@@ -72,7 +72,7 @@ Tarea<> ColaImpresion::ejecutarPasos() {
             co_await paso();
         } catch (const std::exception& error) {
             // Whatever a step left undone is in the journal, and the next round takes it up.
-            s_.registro.anotar(QStringLiteral("Error en la cola de impresión: ") +
+            s_.bitacora.anotar(QStringLiteral("Error en la cola de impresión: ") +
                                QString::fromLocal8Bit(error.what()));
         }
     }
@@ -91,7 +91,7 @@ std::optional<QString> ColaImpresion::imprimirRespuesta(const Value& datos, cons
     QList<JournalDocument> guardados = documentos;
     const qint64 respuesta = s_.diario.addAnswer(texto, guardados, s_.reloj.now());
     if (respuesta == 0) {
-        s_.registro.anotar(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos: sus %1 "
+        s_.bitacora.anotar(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos: sus %1 "
                                           "documentos no se imprimen")
                                .arg(documentos.size()));
         s_.avisos.ShowBalloonTip(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos."),
@@ -111,7 +111,7 @@ std::optional<QString> ColaImpresion::imprimirRespuesta(const Value& datos, cons
     for (auto it = porClase.cbegin(); it != porClase.cend(); ++it) {
         partes.append(QStringLiteral("%1 %2").arg(it.value()).arg(it.key()));
     }
-    s_.registro.anotar(QStringLiteral("Respuesta %1 con %2 documentos (%3): documentos %4 a %5")
+    s_.bitacora.anotar(QStringLiteral("Respuesta %1 con %2 documentos (%3): documentos %4 a %5")
                            .arg(respuesta)
                            .arg(guardados.size())
                            .arg(partes.join(QStringLiteral(", ")))
@@ -221,7 +221,7 @@ Tarea<> ColaImpresion::drenar() {
             const Resultado resultado = co_await imprimirDocumento(*d, false);
             if (resultado == Resultado::SistemaCaido) co_return;
             // The dispatch of its answer ends as it always did on such an error.
-            if (resultado == Resultado::Fallido && !esComanda(*d)) fallarRespuesta(*d);
+            if (resultado == Resultado::FallaDatos && !esComanda(*d)) fallarRespuesta(*d);
         }
     }
 }
@@ -282,7 +282,7 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
     const RespuestaGuardada guardada = respuestaGuardada(d.answerId);
     if (guardada.datos.isEmpty()) {
         guardar(d, DocumentState::Failed, QStringLiteral("la respuesta ya no está en el diario"));
-        co_return Resultado::Fallido;
+        co_return Resultado::FallaDatos;
     }
     // Recorded before the printing system hears of it: after a crash, a document found in this
     // state is looked up there by its job's name. The pending ones were marked with those after
@@ -299,9 +299,8 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
         if (d.requestedPrinter.isEmpty()) d.requestedPrinter = r.predeterminada;
     }
 
-    using Tipo = ResultadoIntento::Tipo;
     switch (r.tipo) {
-    case Tipo::Entregado:
+    case Resultado::Entregado:
         d.printer = r.entrega.printer;
         d.format = r.entrega.format;
         d.bytes = r.entrega.bytes;
@@ -311,18 +310,18 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
         if (d.followed) ++enCurso_;
         // Without a job to follow, what the printer took is as far as anyone can know.
         guardar(d, d.followed ? DocumentState::Sent : DocumentState::Printed);
-        co_return Resultado::Enviado;
-    case Tipo::SistemaCaido:
+        co_return Resultado::Entregado;
+    case Resultado::SistemaCaido:
         retenerPorSistema(d, r.motivo, r.puedeHaberLlegado);
         co_return Resultado::SistemaCaido;
-    case Tipo::Retenido:
+    case Resultado::Retenido:
         guardar(d, DocumentState::Held, r.motivo);
         co_return Resultado::Retenido;
-    case Tipo::FallaDatos:
+    case Resultado::FallaDatos:
         guardar(d, DocumentState::Failed, r.motivo);
         fallarRestantes(d, r.motivo, esComanda(d));
-        co_return Resultado::Fallido;
-    case Tipo::Nada:
+        co_return Resultado::FallaDatos;
+    case Resultado::Nada:
         break;
     }
     guardar(d, DocumentState::Discarded, QStringLiteral("nada que imprimir"));
@@ -341,7 +340,7 @@ void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo,
     // certain: the document waits its turn again, first in line.
     d.reason = motivo;
     guardar(d, puedeHaberLlegado ? DocumentState::Sending : DocumentState::Pending, motivo);
-    if (avisar) s_.registro.anotar(lineaDocumento(d));
+    if (avisar) s_.bitacora.anotar(lineaDocumento(d));
 }
 
 void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& motivo, bool soloLista) {
@@ -393,7 +392,7 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
     // nor the same hold again on every retry, nor the paper that came out as expected.
     if (!cambia || estado == DocumentState::Sending || estado == DocumentState::Pending) return;
     if (estado == DocumentState::Printed && antes == DocumentState::Sent) return;
-    s_.registro.anotar(lineaDocumento(d));
+    s_.bitacora.anotar(lineaDocumento(d));
 }
 
 void ColaImpresion::actualizarSinImprimir() {
@@ -425,7 +424,7 @@ Tarea<> ColaImpresion::reimprimirPaso(qint64 id, AlTerminar alTerminar) {
         if (alTerminar) alTerminar(motivo);
         co_return;
     }
-    s_.registro.anotar(QStringLiteral("Documento %1: reimpresión pedida").arg(id));
+    s_.bitacora.anotar(QStringLiteral("Documento %1: reimpresión pedida").arg(id));
     if (alTerminar) alTerminar(std::nullopt);
     hayNuevos_ = true;
     co_await drenar();
@@ -451,7 +450,7 @@ Tarea<> ColaImpresion::descartarPaso(qint64 id, AlTerminar alTerminar) {
     }
     std::optional<QString> motivo = descartarDocumento(s_.diario, id, s_.reloj.now());
     if (!motivo) {
-        s_.registro.anotar(QStringLiteral("Documento %1: descartado").arg(id));
+        s_.bitacora.anotar(QStringLiteral("Documento %1: descartado").arg(id));
         actualizarSinImprimir();
     }
     if (alTerminar) alTerminar(motivo);

@@ -8,7 +8,7 @@
 #include "shell/hilo_impresion.h"
 #include "shell/intento_impresion.h"
 #include "shell/tarea.h"
-#include "shell/registro.h"
+#include "shell/bitacora.h"
 
 #include <QHash>
 #include <QSet>
@@ -62,7 +62,7 @@ public:
         platform::Notifier& avisos;
         platform::Clock& reloj;
         QLocale locale;
-        Registro& registro;
+        Bitacora& bitacora;
         // Repeating; null where nothing is retried (a one-off rendering).
         platform::Timer* revision = nullptr;
         // True once the service was asked to stop: no new document is started.
@@ -101,17 +101,8 @@ public:
     void reimprimir(qint64 id, AlTerminar alTerminar);
     void descartar(qint64 id, AlTerminar alTerminar);
 
-    // Whether every step asked for has run: nothing waits on the printing side.
-    bool enReposo() const { return !enMarcha_; }
-
 private:
-    enum class Resultado {
-        Enviado,       // the printing system took it
-        Retenido,      // no printer could take it now
-        SistemaCaido,  // the printing system cannot take anything now: the rest waits too
-        Fallido,       // its own data failed: it will not print by retrying
-        Nada,          // nothing to print after all
-    };
+    using Resultado = ResultadoIntento::Tipo;
 
     // An answer read back from the journal, with the settings it prints with.
     struct RespuestaGuardada {

@@ -11,7 +11,7 @@ struct Despachador::ColaPropia {
         : lado{impresion.seleccion, impresion.avisos, impresion.reloj, impresion.imagenes,
                impresion.carpetaPrograma} {}
     DiarioMemoria diario;
-    RegistroNulo registro;
+    BitacoraNula bitacora;
     EjecutorEnLinea ejecutor;
     LadoImpresion lado;
     std::optional<ColaImpresion> cola;
@@ -24,7 +24,7 @@ Despachador::Despachador(ConfigImpresion& configImpresion, const Impresion& impr
     : configImpresion_(configImpresion), propia_(std::make_unique<ColaPropia>(impresion)) {
     propia_->cola.emplace(ColaImpresion::Servicios{propia_->diario, propia_->ejecutor, propia_->lado,
                                                    impresion.avisos, impresion.reloj, impresion.locale(),
-                                                   propia_->registro, nullptr, {}, {}, {}});
+                                                   propia_->bitacora, nullptr, {}, {}, {}});
     cola_ = &*propia_->cola;
 }
 

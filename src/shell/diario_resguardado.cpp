@@ -13,7 +13,7 @@ void DiarioResguardado::caer(const QString& que) {
     const QString texto = QStringLiteral("No se puede escribir en el diario de trabajos (%1): se sigue imprimiendo y "
                                          "se guardará en cuanto se pueda")
                               .arg(que);
-    if (registro_ != nullptr) registro_->anotar(texto);
+    if (bitacora_ != nullptr) bitacora_->anotar(texto);
     if (avisos_ != nullptr) {
         avisos_->ShowBalloonTip(texto + u'.', platform::BalloonIcon::Warning, QStringLiteral("Diario de trabajos"),
                                 platform::kBalloonMilliseconds);
@@ -138,7 +138,7 @@ void DiarioResguardado::writeWaiting() {
     caido_ = false;
     const QString texto =
         QStringLiteral("El diario de trabajos vuelve a guardarse: se escribieron %1 cambios pendientes").arg(escritos);
-    if (registro_ != nullptr) registro_->anotar(texto);
+    if (bitacora_ != nullptr) bitacora_->anotar(texto);
     if (avisos_ != nullptr) {
         avisos_->ShowBalloonTip(texto + u'.', platform::BalloonIcon::Information, QStringLiteral("Diario de trabajos"),
                                 platform::kBalloonMilliseconds);

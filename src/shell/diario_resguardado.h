@@ -2,7 +2,7 @@
 
 #include "platform/journal.h"
 #include "platform/notifier.h"
-#include "shell/registro.h"
+#include "shell/bitacora.h"
 
 #include <QList>
 #include <QMap>
@@ -25,8 +25,8 @@ public:
     explicit DiarioResguardado(platform::Journal& disco) : disco_(disco), ultimos_(disco.lastIds()) {}
 
     // Where the outage and its end are told; until then, nowhere.
-    void avisarCon(Registro& registro, platform::Notifier& avisos) {
-        registro_ = &registro;
+    void avisarCon(Bitacora& bitacora, platform::Notifier& avisos) {
+        bitacora_ = &bitacora;
         avisos_ = &avisos;
     }
     // Changes the disk has not taken yet.
@@ -62,7 +62,7 @@ private:
     void caer(const QString& que);
 
     platform::Journal& disco_;
-    Registro* registro_ = nullptr;
+    Bitacora* bitacora_ = nullptr;
     platform::Notifier* avisos_ = nullptr;
     // The latest word on each document the disk has not taken, by id.
     QMap<qint64, platform::JournalDocument> cambios_;

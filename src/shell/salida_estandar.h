@@ -3,7 +3,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/notifier.h"
-#include "shell/registro.h"
+#include "shell/bitacora.h"
 #include "shell/vista_servicio.h"
 
 #include <cstdio>
@@ -17,7 +17,7 @@ namespace kelmora::shell {
 class SalidaEstandar final : public VistaServicio,
                              public platform::Notifier,
                              public platform::Dialogs,
-                             public Registro {
+                             public Bitacora {
 public:
     SalidaEstandar(const platform::Clock& reloj, std::FILE* salida, std::FILE* errores, bool detallado)
         : reloj_(reloj), salida_(salida), errores_(errores), detallado_(detallado) {}
@@ -35,7 +35,7 @@ public:
     void showMessage(const QString& text, platform::MessageIcon icon, const QString& title) override;
     std::optional<QString> chooseFile(const QString&, const QStringList&) override { return std::nullopt; }
 
-    // Registro: one line, whatever line breaks the text holds.
+    // Bitacora: one line, whatever line breaks the text holds.
     void anotar(const QString& linea) override;
 
 private:

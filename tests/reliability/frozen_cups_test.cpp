@@ -79,7 +79,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
     // The service's pieces as the service wires them, the journal on disk.
     platform::SystemClock clock;
     RecordingNotifier tray;
-    RegistroQueAnota log;
+    BitacoraQueAnota log;
     auto journal = platform::SqliteJournal::open(folder.filePath(QStringLiteral("trabajos.db"))).journal;
     shell::HiloImpresion printingThread;
     platform::CupsPrinterSystem printers;
@@ -96,7 +96,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
     platform::NetworkPageLoader loader;
     platform::SystemTimer pollTimer;
     platform::SystemTimer fetchTimeout;
-    shell::CicloConsulta cycle(shell::CicloConsulta::Partes{view, loader, pollTimer, fetchTimeout,
+    shell::CicloConsulta cycle(shell::CicloConsulta::Servicios{view, loader, pollTimer, fetchTimeout,
                                                             [&](const Value& payload, const QString& json) {
                                                                 dispatcher.setComunicacion(payload, json);
                                                             }},

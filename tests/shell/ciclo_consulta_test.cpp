@@ -30,7 +30,7 @@ struct Banco {
     VistaQueAnota vista;
     std::vector<Value> despachados;
     std::function<void(const Value&)> alDespachar;
-    CicloConsulta ciclo{CicloConsulta::Partes{vista, cargador, reloj, limite,
+    CicloConsulta ciclo{CicloConsulta::Servicios{vista, cargador, reloj, limite,
                                               [this](const Value& datos, const QString&) {
                                                   datos[u"config"].toCollection();
                                                   datos[u"idsLeidos"].toCollection();
@@ -253,13 +253,13 @@ TEST(CicloConsultaEspera, SinConexionSeDiceYSigueLaConsulta) {
 // when the server stops or starts answering again.
 TEST(CicloConsultaBandeja, DiceSiElServidorRespondeYCuantosTicketsFaltan) {
     Banco b;
-    testing::RegistroQueAnota registro;
-    b.ciclo.setRegistro(registro);
+    testing::BitacoraQueAnota bitacora;
+    b.ciclo.setBitacora(bitacora);
     const QString vacia = QStringLiteral("12345{\"config\":[],\"idsLeidos\":[]}");
     b.consultaRespondida(vacia);
     EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Conectado, QStringLiteral("Conectado")));
     b.consultaRespondida(vacia);
-    EXPECT_TRUE(registro.lineas.isEmpty());
+    EXPECT_TRUE(bitacora.lineas.isEmpty());
 
     // Held documents: the error picture with their count, until they print.
     b.ciclo.mostrarSinImprimir(3);
@@ -279,20 +279,20 @@ TEST(CicloConsultaBandeja, DiceSiElServidorRespondeYCuantosTicketsFaltan) {
     EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Desconectado, QStringLiteral("Sin conexion con el servidor")));
     b.ciclo.mostrarSinImprimir(0);
     EXPECT_EQ(b.vista.iconos.back().first, EstadoIcono::Desconectado);
-    EXPECT_EQ(registro.lineas, QStringList{QStringLiteral("El servidor no responde: Connection refused")});
+    EXPECT_EQ(bitacora.lineas, QStringList{QStringLiteral("El servidor no responde: Connection refused")});
 
     // The first answer puts "Conectado" back, and says so.
     b.consultaRespondida(vacia);
     EXPECT_EQ(b.vista.iconos.back(), std::pair(EstadoIcono::Conectado, QStringLiteral("Conectado")));
-    EXPECT_EQ(registro.lineas.size(), 2);
-    EXPECT_EQ(registro.lineas.last(), QStringLiteral("El servidor responde de nuevo"));
+    EXPECT_EQ(bitacora.lineas.size(), 2);
+    EXPECT_EQ(bitacora.lineas.last(), QStringLiteral("El servidor responde de nuevo"));
 }
 
 TEST(CicloConsultaPausa, DosPulsacionesVuelvenAPausarYLaConsultaSigue) {
     Banco b;
     b.ciclo.pausarOReanudar();
     EXPECT_EQ(b.vista.boton, QStringLiteral("Reanudar Reloj"));
-    EXPECT_FALSE(b.ciclo.relojActivo());
+    EXPECT_FALSE(b.ciclo.temporizadorActivo());
     b.tiempo.avanzar(60000);
     EXPECT_TRUE(b.cargador.pedidas.empty());
     b.ciclo.pausarOReanudar();
@@ -341,7 +341,7 @@ TEST(Arranque, OcultaLaVentanaMuestraElIconoYEmpiezaAConsultar) {
         EXPECT_EQ(avisos.balloons[0].icon, platform::BalloonIcon::Information);
         EXPECT_EQ(avisos.balloons[0].title, QStringLiteral("Sistema de impresora"));
         EXPECT_EQ(avisos.balloons[0].timeoutMs, 30000);
-        EXPECT_TRUE(b.ciclo.relojActivo());
+        EXPECT_TRUE(b.ciclo.temporizadorActivo());
         EXPECT_EQ(b.reloj.intervalo(), 1500);
     }
 }

@@ -159,7 +159,7 @@ struct Banco {
     SeleccionImpresora seleccion{impresoras, avisos};
     DiarioMemoria propio;
     platform::Journal& diario;
-    testing::RegistroQueAnota registro;
+    testing::BitacoraQueAnota bitacora;
     EjecutorEnLinea ejecutor;
     LadoImpresion lado{seleccion, avisos, reloj, imagenes, QStringLiteral(".")};
     std::function<bool()> detener;
@@ -172,7 +172,7 @@ struct Banco {
 
     ColaImpresion& arrancar(AjustesCola ajustes = {}) {
         cola.emplace(ColaImpresion::Servicios{diario, ejecutor, lado, avisos, reloj,
-                                              QLocale(QLocale::English, QLocale::UnitedStates), registro,
+                                              QLocale(QLocale::English, QLocale::UnitedStates), bitacora,
                                               &temporizador, [this] { return detener && detener(); },
                                               [this](int n) { cuentas.append(n); },
                                               [this](const QString& e) { fallasDeRespuesta.append(e); }},
@@ -323,18 +323,18 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     EXPECT_TRUE(primero.followed);
     EXPECT_EQ(primero.bytes, QByteArray("%PDF"));
 
-    ASSERT_EQ(b.registro.lineas.size(), 8) << b.registro.lineas.join(u'\n').toStdString();
-    EXPECT_EQ(b.registro.lineas[0], QStringLiteral("Respuesta 1 con 7 documentos (1 Anulacion, 1 Cajon, 2 Comanda, "
+    ASSERT_EQ(b.bitacora.lineas.size(), 8) << b.bitacora.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lineas[0], QStringLiteral("Respuesta 1 con 7 documentos (1 Anulacion, 1 Cajon, 2 Comanda, "
                                                    "3 Factura): documentos 1 a 7"));
-    EXPECT_EQ(b.registro.lineas[1],
+    EXPECT_EQ(b.bitacora.lineas[1],
               QStringLiteral("Documento 1: Comanda de Mesa 7, pedido 3001, impresora Cocina, trabajo 100: enviado"));
-    EXPECT_EQ(b.registro.lineas[7], QStringLiteral("Documento 7: Cajon, impresora Facturas, trabajo 106: enviado"));
+    EXPECT_EQ(b.bitacora.lineas[7], QStringLiteral("Documento 7: Cajon, impresora Facturas, trabajo 106: enviado"));
     // No customer data in the log.
-    EXPECT_FALSE(b.registro.lineas.join(u'\n').contains(QStringLiteral("Luisa")));
+    EXPECT_FALSE(b.bitacora.lineas.join(u'\n').contains(QStringLiteral("Luisa")));
 
     // Paper for most; one canceled, one aborted by its printer, one stuck behind a queue problem.
     b.cola->iniciar();
-    b.registro.lineas.clear();
+    b.bitacora.lineas.clear();
     b.avisos.balloons.clear();
     using State = JobStatus::State;
     for (int id : {100, 101, 103, 106}) b.impresoras.estados[id] = JobStatus{id, State::Completed, {}, {}, {}, 1};
@@ -348,7 +348,7 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     EXPECT_FALSE(b.documento(3).followed);
     EXPECT_TRUE(b.documento(6).followed);
     // The paper that came out is not news; the failures are, with the printer they failed on.
-    EXPECT_EQ(b.registro.lineas.size(), 2) << b.registro.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lineas.size(), 2) << b.bitacora.lineas.join(u'\n').toStdString();
     const QStringList fallas = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
     ASSERT_EQ(fallas.size(), 2);
     EXPECT_TRUE(fallas[0].startsWith(QStringLiteral("Anulacion de Mesa 4 no se imprimió en Cocina")));
@@ -392,14 +392,14 @@ TEST(ColaImpresionSistemaCaido, LoQueFaltaEsperaConUnSoloAvisoYSaleEnOrdenAlVolv
     // The tray counts the waiting ones too.
     EXPECT_EQ(b.cuentas.last(), 6);
     // The log tells the outage, not each document that waits behind it.
-    ASSERT_EQ(b.registro.lineas.size(), 3) << b.registro.lineas.join(u'\n').toStdString();
-    EXPECT_EQ(b.registro.lineas[2], QStringLiteral("Documento 2: Comanda de Mesa 7, pedido 3001, impresora Bar: "
+    ASSERT_EQ(b.bitacora.lineas.size(), 3) << b.bitacora.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lineas[2], QStringLiteral("Documento 2: Comanda de Mesa 7, pedido 3001, impresora Bar: "
                                                    "pendiente (El sistema de impresión no responde)"));
 
     for (int i = 0; i < 5; ++i) b.revisar();
     EXPECT_EQ(b.salidas(), QStringList{"Cocina:Comanda"});
     EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
-    EXPECT_EQ(b.registro.lineas.size(), 3) << b.registro.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lineas.size(), 3) << b.bitacora.lineas.join(u'\n').toStdString();
     EXPECT_EQ(b.cuentas.last(), 6);
 
     b.impresoras.antesDeEntregar = {};
@@ -461,8 +461,8 @@ TEST(ColaImpresionImpresoraCaida, SeRetieneConUnAvisoYSaleEnLaPredeterminadaSinD
     EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
     EXPECT_EQ(b.documento(1).printer, QStringLiteral("Facturas"));
     EXPECT_EQ(b.cuentas.last(), 0);
-    EXPECT_TRUE(b.registro.lineas.last().endsWith(QStringLiteral("impresora Facturas: impreso")))
-        << b.registro.lineas.last().toStdString();
+    EXPECT_TRUE(b.bitacora.lineas.last().endsWith(QStringLiteral("impresora Facturas: impreso")))
+        << b.bitacora.lineas.last().toStdString();
 
     // The kitchen's queue refuses its documents: they are held, the rest of the answer prints.
     Banco c;
@@ -527,7 +527,7 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_TRUE(b.documento(1).reprint);
     EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
     EXPECT_EQ(b.cuentas.last(), 0);
-    EXPECT_TRUE(b.registro.lineas.contains(QStringLiteral("Documento 1: reimpresión pedida")));
+    EXPECT_TRUE(b.bitacora.lineas.contains(QStringLiteral("Documento 1: reimpresión pedida")));
     EXPECT_EQ(b.reimprimir(9), QStringLiteral("No hay ningún documento 9"));
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 3"), 43)}, {}, {}, false));
     EXPECT_NE(platform::renderText(b.impresoras.delivered().back().document, false).section(u'\n', 0, 0),
@@ -802,7 +802,7 @@ TEST(ColaImpresionEvidencia, UnTrabajoOlvidadoSeReimprimeMarcadoUnaVezYUnaReimpr
     EXPECT_EQ(b.estados(), (QStringList{"enviado", "enviado", "impreso", "enviado"}));
     EXPECT_TRUE(b.documento(1).reprint);
     EXPECT_EQ(b.globos(QStringLiteral("Reimpresión")), 2);
-    EXPECT_EQ(b.registro.lineas.filter(QStringLiteral("ya no tiene su trabajo")).size(), 2);
+    EXPECT_EQ(b.bitacora.lineas.filter(QStringLiteral("ya no tiene su trabajo")).size(), 2);
 
     // Lost again: no third copy, a person decides.
     b.impresoras.estados[104] = JobStatus{104, State::Unknown, {}, {}, {}, 0};
@@ -893,7 +893,7 @@ TEST(ColaImpresionDiarioSinDisco, NadaSeRepiteNiSeRechazaYTodoSeEscribeAlVolver)
     DiarioSinEspacio disco;
     DiarioResguardado diario(disco);
     Banco b(QStringList{QStringLiteral("Facturas"), QStringLiteral("Cocina"), QStringLiteral("Bar")}, &diario);
-    diario.avisarCon(b.registro, b.avisos);
+    diario.avisarCon(b.bitacora, b.avisos);
     b.impresoras.conTrabajos = true;
     b.arrancar().iniciar();
     const auto dos = [](int pedido) {
@@ -923,8 +923,8 @@ TEST(ColaImpresionDiarioSinDisco, NadaSeRepiteNiSeRechazaYTodoSeEscribeAlVolver)
     }
     EXPECT_EQ(enDisco, (QStringList{"1:impreso", "2:impreso", "3:impreso", "4:impreso", "5:enviado", "6:enviado"}));
     EXPECT_EQ(b.globos(QStringLiteral("Diario de trabajos")), 2);
-    EXPECT_EQ(b.registro.lineas.filter(QStringLiteral("diario de trabajos")).size(), 2)
-        << b.registro.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lineas.filter(QStringLiteral("diario de trabajos")).size(), 2)
+        << b.bitacora.lineas.join(u'\n').toStdString();
 }
 
 }  // namespace

@@ -71,11 +71,11 @@ TEST(SalidaEstandarRegistro, CadaAnotacionEsUnaLineaConHoraEnLosErrores) {
     for (const bool detallado : {false, true}) {
         SCOPED_TRACE(detallado ? "con detalle" : "sin detalle");
         Salida s(detallado);
-        Registro& registro = s.salida;
-        registro.anotar(QStringLiteral("El servidor no responde"));
+        Bitacora& bitacora = s.salida;
+        bitacora.anotar(QStringLiteral("El servidor no responde"));
         // A server's text may bring its own line breaks; a line must stay one line.
-        registro.anotar(QStringLiteral("Error en Cocina:\r\nsin papel\n"));
-        registro.anotar(QStringLiteral("a\rb\n\nc"));
+        bitacora.anotar(QStringLiteral("Error en Cocina:\r\nsin papel\n"));
+        bitacora.anotar(QStringLiteral("a\rb\n\nc"));
         EXPECT_EQ(leido(s.errores.get()), QStringLiteral("2024-03-03 17:05:09.042 El servidor no responde\n"
                                                          "2024-03-03 17:05:09.042 Error en Cocina: | sin papel\n"
                                                          "2024-03-03 17:05:09.042 a | b | c\n"));
@@ -100,7 +100,7 @@ HoraVacia unaHoraSinTrabajos(bool detallado) {
     testing::TemporizadorFalso limite{tiempo};
     testing::CargadorFalso cargador;
     platform::NoEventPump eventos;
-    CicloConsulta ciclo{CicloConsulta::Partes{s.salida, cargador, reloj, limite, [](const Value&, const QString&) {}},
+    CicloConsulta ciclo{CicloConsulta::Servicios{s.salida, cargador, reloj, limite, [](const Value&, const QString&) {}},
                         urlConsulta(QStringLiteral("https://central.example"), QStringLiteral("123451234512345"))};
     iniciarServicio(s.salida, s.salida, eventos, ciclo, false);
     for (int i = 0; i < 3600 * 1000 / limites::intervaloConsultaMs; ++i) {

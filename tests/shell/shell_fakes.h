@@ -6,7 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/page_loader.h"
 #include "platform/timer.h"
-#include "shell/registro.h"
+#include "shell/bitacora.h"
 #include "shell/vista_servicio.h"
 
 #include <QStringList>
@@ -20,7 +20,7 @@
 namespace kelmora::testing {
 
 // A log that keeps its lines.
-class RegistroQueAnota final : public shell::Registro {
+class BitacoraQueAnota final : public shell::Bitacora {
 public:
     void anotar(const QString& linea) override { lineas.append(linea); }
     QStringList lineas;

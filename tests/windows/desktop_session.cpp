@@ -104,7 +104,7 @@ protected:
         frm = std::make_unique<frmMain>(frmMain::Partes{carpeta.path(), dialogos, [this] { ++terminado; },
                                                         [this](const QString& l) { respaldo << l; }});
         ciclo = std::make_unique<shell::CicloConsulta>(
-            shell::CicloConsulta::Partes{*frm, cargador, relojConsulta, limite, [](const Value&, const QString&) {}},
+            shell::CicloConsulta::Servicios{*frm, cargador, relojConsulta, limite, [](const Value&, const QString&) {}},
             shell::urlConsulta(QStringLiteral("http://127.0.0.1:%1").arg(puerto), QStringLiteral("123451234512345")));
         QObject::connect(frm.get(), &frmMain::relojPulsado, [this] { ciclo->pausarOReanudar(); });
     }

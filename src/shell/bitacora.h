@@ -8,14 +8,14 @@ namespace kelmora::shell {
 // after the branch (standard error under systemd, a file on a desktop). One line per answer that
 // carried jobs, one per document outcome, one when the server stops or starts answering; nothing
 // per empty poll. No customer data (names, phones, addresses) ever goes into it.
-class Registro {
+class Bitacora {
 public:
-    virtual ~Registro() = default;
+    virtual ~Bitacora() = default;
     virtual void anotar(const QString& linea) = 0;
 };
 
 // A log that keeps nothing, for runs that want none.
-class RegistroNulo final : public Registro {
+class BitacoraNula final : public Bitacora {
 public:
     void anotar(const QString&) override {}
 };
