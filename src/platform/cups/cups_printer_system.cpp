@@ -1,14 +1,13 @@
 // The machine's printers through CUPS: the list of queues, the printers that probe and take
-// documents, raw jobs, and following jobs to paper. Requests go through the backend's bounded
-// connection.
+// documents, and raw jobs. Requests go through the backend's bounded connection (ipp_connection);
+// jobs are followed to paper in cups_jobs.
 
 #include "platform/cups/cups_printer_system.h"
 
 #include "json/runtime_error.h"
+#include "platform/cups/cups_jobs.h"
 #include "platform/cups/ipp_connection.h"
 #include "platform/escpos/escpos_encoder.h"
-
-#include <QHash>
 
 #include <algorithm>
 
@@ -48,111 +47,6 @@ QString queueProblem(cups::IppConnection& connection, const QString& queue) {
         return QStringLiteral("La impresora %1 no acepta trabajos").arg(queue);
     }
     return {};
-}
-
-// Why the jobs on a queue do not print, from its state; empty when nothing is wrong with it.
-QString printingProblem(const QString& queue, const IppObject& printer) {
-    const QString reasons = printer.reasons("printer-state-reasons").join(u',');
-    const QString message = printer.text("printer-state-message").trimmed();
-    QString problem;
-    if (printer.integer("printer-state") == cups::kPrinterStopped) {
-        problem = QStringLiteral("La impresora %1 está detenida").arg(queue);
-    } else if (!reasons.isEmpty()) {
-        problem = QStringLiteral("La impresora %1 tiene un problema").arg(queue);
-    } else {
-        return {};  // a message alone on a working queue tells its progress
-    }
-    if (!reasons.isEmpty()) problem += QStringLiteral(" (%1)").arg(reasons);
-    if (!message.isEmpty()) problem += QStringLiteral(": %1").arg(message);
-    return problem;
-}
-
-JobStatus::State jobState(int ippState) {
-    switch (ippState) {
-    case IPP_JSTATE_PENDING:
-    case IPP_JSTATE_HELD:
-        return JobStatus::State::Waiting;
-    case IPP_JSTATE_PROCESSING:
-    case IPP_JSTATE_STOPPED:
-        return JobStatus::State::Printing;
-    case IPP_JSTATE_CANCELED:
-        return JobStatus::State::Canceled;
-    case IPP_JSTATE_ABORTED:
-        return JobStatus::State::Aborted;
-    case IPP_JSTATE_COMPLETED:
-        return JobStatus::State::Completed;
-    default:
-        return JobStatus::State::Unknown;
-    }
-}
-
-struct ServerJob {
-    JobStatus status;
-    QString queue;
-    QString stoppedProblem;  // set when the scheduler stopped the job itself
-};
-
-// The jobs the scheduler keeps (finished ones too, as long as it keeps them), from `firstJobId`
-// on, in one request.
-QList<ServerJob> jobsFrom(cups::IppConnection& connection, int firstJobId) {
-    static const char* const wanted[] = {
-        "job-id",          "job-state",           "job-state-reasons",        "job-name",
-        "job-printer-uri", "number-of-documents", "job-printer-state-message"};
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, cups::serverUri().constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", std::max(firstJobId, 1));
-    cups::addRequestedAttributes(request, wanted);
-    const Answer answer = connection.exchange(request, "/");
-    if (!answer.unreachable.isEmpty()) throw cups::unreachableError(answer.unreachable);
-    // No job at all comes as "not found".
-    if (!answer.ok() && answer.status != IPP_STATUS_ERROR_NOT_FOUND) {
-        throw PrinterError(
-            PrinterError::Scope::System,
-            QStringLiteral("El sistema de impresión no informa de los trabajos: %1").arg(answer.message));
-    }
-    QList<ServerJob> jobs;
-    for (const IppObject& job : cups::objectsOf(answer.response.get(), IPP_TAG_JOB)) {
-        ServerJob found;
-        found.status.jobId = job.integer("job-id");
-        found.status.state = jobState(job.integer("job-state"));
-        found.status.jobName = job.text("job-name");
-        found.status.reason = job.reasons("job-state-reasons").join(QStringLiteral(", "));
-        if (const QString message = job.text("job-printer-state-message").trimmed(); !message.isEmpty()) {
-            found.status.reason += (found.status.reason.isEmpty() ? QString() : QStringLiteral(": ")) + message;
-        }
-        found.status.documents = job.integer("number-of-documents");
-        // A job the scheduler stopped (a filter that failed) goes nowhere by itself, whatever
-        // its queue says: that is its problem.
-        if (job.integer("job-state") == IPP_JSTATE_STOPPED) {
-            found.stoppedProblem = QStringLiteral("El trabajo %1 está detenido").arg(found.status.jobId) +
-                                   (found.status.reason.isEmpty() ? QString()
-                                                                  : QStringLiteral(" (%1)").arg(found.status.reason));
-        }
-        const QString printerUri = job.text("job-printer-uri");
-        found.queue = printerUri.mid(printerUri.lastIndexOf(u'/') + 1);
-        if (found.status.jobId > 0) jobs.append(found);
-    }
-    return jobs;
-}
-
-// Why each queue's jobs do not print, by queue name, in one request.
-QHash<QString, QString> printingProblems(cups::IppConnection& connection) {
-    static const char* const wanted[] = {"printer-name", "printer-state", "printer-state-reasons",
-                                         "printer-state-message"};
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    cups::addRequestedAttributes(request, wanted);
-    const Answer answer = connection.exchange(request, "/");
-    if (!answer.unreachable.isEmpty()) throw cups::unreachableError(answer.unreachable);
-    QHash<QString, QString> problems;
-    for (const IppObject& printer : cups::objectsOf(answer.response.get(), IPP_TAG_PRINTER)) {
-        const QString name = printer.text("printer-name");
-        if (const QString problem = printingProblem(name, printer); !problem.isEmpty()) {
-            problems.insert(name, problem);
-        }
-    }
-    return problems;
 }
 
 }  // namespace
@@ -224,7 +118,8 @@ CupsPrinterSystem::CupsPrinterSystem(double paperWidthMm, SettingsLookup setting
     : painter_(paperWidthMm),
       settings_(std::move(settings)),
       // A request that finds the scheduler gone makes the next look at the list read it again.
-      connection_(std::make_unique<cups::IppConnection>(requestBound, [this] { listAge_.invalidate(); })) {}
+      connection_(std::make_unique<cups::IppConnection>(requestBound, [this] { listAge_.invalidate(); })),
+      jobs_(std::make_unique<cups::Jobs>(*connection_)) {}
 
 bool CupsPrinterSystem::takesEscPos(const QString& makeAndModel, const QStringList& formats) {
     if (makeAndModel.compare(u"Local Raw Printer", Qt::CaseInsensitive) == 0) return true;
@@ -372,70 +267,12 @@ int CupsPrinterSystem::submit(const QString& queue, const QString& title, const 
                        QStringLiteral("La impresora %1 rechazó el trabajo: %2").arg(queue, answer.message));
 }
 
-QList<JobStatus> CupsPrinterSystem::jobStatuses(const QList<int>& jobIds) {
-    if (jobIds.isEmpty()) return {};
-    QHash<int, ServerJob> known;
-    for (ServerJob& job : jobsFrom(*connection_, *std::min_element(jobIds.cbegin(), jobIds.cend()))) {
-        known.insert(job.status.jobId, std::move(job));
-    }
-    QList<JobStatus> statuses;
-    bool unfinished = false;
-    for (const int id : jobIds) {
-        const auto found = known.constFind(id);
-        if (found == known.cend()) {
-            statuses.append(JobStatus{id, JobStatus::State::Unknown, {}, {}, {}, 0});
-            continue;
-        }
-        statuses.append(found->status);
-        const JobStatus::State state = found->status.state;
-        unfinished = unfinished || state == JobStatus::State::Waiting || state == JobStatus::State::Printing;
-    }
-    if (!unfinished) return statuses;
-    // Why the jobs still to print do not: their queues' problems.
-    const QHash<QString, QString> problems = printingProblems(*connection_);
-    for (JobStatus& status : statuses) {
-        if (status.state != JobStatus::State::Waiting && status.state != JobStatus::State::Printing) continue;
-        const ServerJob job = known.value(status.jobId);
-        status.queueProblem = problems.value(job.queue);
-        if (status.queueProblem.isEmpty()) status.queueProblem = job.stoppedProblem;
-    }
-    return statuses;
-}
+QList<JobStatus> CupsPrinterSystem::jobStatuses(const QList<int>& jobIds) { return jobs_->statuses(jobIds); }
 
-std::optional<JobStatus> CupsPrinterSystem::findJob(const QString& name) {
-    const QString prefix = name + u' ';
-    std::optional<JobStatus> latest;
-    // A document sent again after its job was found incomplete has a job of the same name: the
-    // latest one tells what became of it.
-    for (const ServerJob& job : jobsFrom(*connection_, 1)) {
-        const QString& jobName = job.status.jobName;
-        if (jobName != name && !jobName.startsWith(prefix)) continue;
-        if (!latest || job.status.jobId > latest->jobId) latest = job.status;
-    }
-    return latest;
-}
+std::optional<JobStatus> CupsPrinterSystem::findJob(const QString& name) { return jobs_->find(name); }
 
-void CupsPrinterSystem::cancelJob(int jobId) {
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d", jobId);
-    ipp_t* request = ippNewRequest(IPP_OP_CANCEL_JOB);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    // A job already gone or finished has nothing to cancel.
-    connection_->exchange(request, "/jobs/");
-}
+bool CupsPrinterSystem::keepsJobHistory() { return jobs_->historyKept(); }
 
-bool CupsPrinterSystem::keepsJobHistory() {
-    static const char* const wanted[] = {"job-id"};
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, cups::serverUri().constData());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "completed");
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", 1);
-    cups::addRequestedAttributes(request, wanted);
-    const Answer answer = connection_->exchange(request, "/");
-    if (!answer.unreachable.isEmpty()) throw cups::unreachableError(answer.unreachable);
-    return answer.ok() && !cups::objectsOf(answer.response.get(), IPP_TAG_JOB).isEmpty();
-}
+void CupsPrinterSystem::cancelJob(int jobId) { jobs_->cancel(jobId); }
 
 }  // namespace kelmora::platform

@@ -17,6 +17,7 @@ namespace kelmora::platform {
 
 namespace cups {
 class IppConnection;
+class Jobs;
 }  // namespace cups
 
 // The machine's printers through CUPS: its destinations in its own order, its default destination,
@@ -94,6 +95,7 @@ private:
     escpos::DitheringRasterizer rasterizer_;
     SettingsLookup settings_;
     std::unique_ptr<cups::IppConnection> connection_;
+    std::unique_ptr<cups::Jobs> jobs_;  // on connection_
     // The destinations and the default as last read, and when.
     mutable QList<Queue> queues_;
     mutable QStringList names_;
