@@ -1,6 +1,7 @@
 // The machine's printers through CUPS: the list of queues, the printers that probe and take
 // documents, and raw jobs. Requests go through the backend's bounded connection (ipp_connection);
-// jobs are followed to paper in cups_jobs.
+// jobs are followed to paper in cups_jobs; the form a document takes is the printing layer's
+// choice (printing/salida).
 
 #include "platform/cups/cups_printer_system.h"
 
@@ -8,6 +9,7 @@
 #include "platform/cups/cups_jobs.h"
 #include "platform/cups/ipp_connection.h"
 #include "platform/escpos/escpos_encoder.h"
+#include "printing/salida.h"
 
 #include <algorithm>
 
@@ -68,7 +70,7 @@ protected:
         if (const QString problem = queueProblem(*owner_.connection_, out.queue); !problem.isEmpty()) {
             throw PrinterError(PrinterError::Scope::Printer, problem);
         }
-        if (out.escpos) return;
+        if (out.salida.formato == FormatoSalida::EscPos) return;
         if (const QString reason = owner_.painter_.cannotPaintReason(); !reason.isEmpty()) {
             throw RuntimeError(QStringLiteral("La impresora %1 no puede dibujar: %2").arg(deviceName(), reason));
         }
@@ -76,9 +78,10 @@ protected:
 
     void deliver(const Document& document) override {
         const Output out = output(&document);
-        const char* format = out.escpos ? CUPS_FORMAT_RAW : CUPS_FORMAT_PDF;
-        const QByteArray bytes = out.escpos ? escpos::encodeEscPos(document, out.profile, &owner_.rasterizer_)
-                                            : owner_.painter_.paint(document);
+        const bool receipt = out.salida.formato == FormatoSalida::EscPos;
+        const char* format = receipt ? CUPS_FORMAT_RAW : CUPS_FORMAT_PDF;
+        const QByteArray bytes = receipt ? escpos::encodeEscPos(document, out.salida.perfil, &owner_.rasterizer_)
+                                         : owner_.painter_.paint(document);
         const int job = owner_.submit(out.queue, owner_.jobTitle(document.kind), format, bytes);
         owner_.recordDelivery(Delivery{deviceName(), QString::fromLatin1(format), bytes, job});
     }
@@ -86,12 +89,11 @@ protected:
 private:
     struct Output {
         QString queue;
-        bool escpos = false;
-        escpos::EscPosProfile profile;
+        Salida salida;
     };
 
-    // Where and how the document goes: the settings file's word for this printer, else what its
-    // queue takes. A receipt printer with no roll set prints on the roll the document was laid out for.
+    // Where the document goes, and in what form: the settings of the printer by its queue's name
+    // and its description, with what the queue takes.
     Output output(const Document* document) const {
         // What a queue takes is only known from the list: without one, a receipt printer would get
         // PDF. An empty list may be a server that could not be reached: read it again if it is old.
@@ -103,10 +105,8 @@ private:
         QStringList names{out.queue};
         if (listed && !listed->description.isEmpty()) names.append(listed->description);
         const PrinterSettings settings = owner_.settings_ ? owner_.settings_(names) : PrinterSettings{};
-        out.escpos = settings.output == PrinterOutput::EscPos ||
-                     (settings.output == PrinterOutput::Automatic && listed != nullptr && listed->escpos);
-        out.profile = settings.escpos;
-        if (!settings.rollSet && document != nullptr) out.profile.followLayout(document->paperWidthMm);
+        out.salida = elegirSalida(settings, listed != nullptr && listed->escpos,
+                                  document != nullptr ? document->paperWidthMm : 0);
         return out;
     }
 
