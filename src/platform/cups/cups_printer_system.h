@@ -15,6 +15,11 @@
 
 namespace kelmora::platform {
 
+namespace cups {
+class IppConnection;
+class Jobs;
+}  // namespace cups
+
 // The machine's printers through CUPS: its destinations in its own order, its default destination,
 // each destination's state for the availability probe, and one job per document.
 //
@@ -73,7 +78,6 @@ public:
 
 private:
     class CupsPrinter;
-    class Server;
     struct Queue {
         QString name;
         QString description;
@@ -90,7 +94,8 @@ private:
     PdfPainter painter_;
     escpos::DitheringRasterizer rasterizer_;
     SettingsLookup settings_;
-    std::unique_ptr<Server> server_;
+    std::unique_ptr<cups::IppConnection> connection_;
+    std::unique_ptr<cups::Jobs> jobs_;  // on connection_
     // The destinations and the default as last read, and when.
     mutable QList<Queue> queues_;
     mutable QStringList names_;

@@ -1,0 +1,178 @@
+// Following jobs to paper on the scheduler: their states, the queue problems that hold them up,
+// a job found again by name, and cancellation.
+
+#include "platform/cups/cups_jobs.h"
+
+#include "platform/cups/ipp_connection.h"
+
+#include <algorithm>
+
+namespace kelmora::platform::cups {
+
+namespace {
+
+// Why the jobs on a queue do not print, from its state; empty when nothing is wrong with it.
+QString printingProblem(const QString& queue, const IppObject& printer) {
+    const QString reasons = printer.reasons("printer-state-reasons").join(u',');
+    const QString message = printer.text("printer-state-message").trimmed();
+    QString problem;
+    if (printer.integer("printer-state") == kPrinterStopped) {
+        problem = QStringLiteral("La impresora %1 está detenida").arg(queue);
+    } else if (!reasons.isEmpty()) {
+        problem = QStringLiteral("La impresora %1 tiene un problema").arg(queue);
+    } else {
+        return {};  // a message alone on a working queue tells its progress
+    }
+    if (!reasons.isEmpty()) problem += QStringLiteral(" (%1)").arg(reasons);
+    if (!message.isEmpty()) problem += QStringLiteral(": %1").arg(message);
+    return problem;
+}
+
+JobStatus::State jobState(int ippState) {
+    switch (ippState) {
+    case IPP_JSTATE_PENDING:
+    case IPP_JSTATE_HELD:
+        return JobStatus::State::Waiting;
+    case IPP_JSTATE_PROCESSING:
+    case IPP_JSTATE_STOPPED:
+        return JobStatus::State::Printing;
+    case IPP_JSTATE_CANCELED:
+        return JobStatus::State::Canceled;
+    case IPP_JSTATE_ABORTED:
+        return JobStatus::State::Aborted;
+    case IPP_JSTATE_COMPLETED:
+        return JobStatus::State::Completed;
+    default:
+        return JobStatus::State::Unknown;
+    }
+}
+
+}  // namespace
+
+QList<JobStatus> Jobs::statuses(const QList<int>& jobIds) {
+    if (jobIds.isEmpty()) return {};
+    QHash<int, ServerJob> known;
+    for (ServerJob& job : jobsFrom(*std::min_element(jobIds.cbegin(), jobIds.cend()))) {
+        known.insert(job.status.jobId, std::move(job));
+    }
+    QList<JobStatus> statuses;
+    bool unfinished = false;
+    for (const int id : jobIds) {
+        const auto found = known.constFind(id);
+        if (found == known.cend()) {
+            statuses.append(JobStatus{id, JobStatus::State::Unknown, {}, {}, {}, 0});
+            continue;
+        }
+        statuses.append(found->status);
+        const JobStatus::State state = found->status.state;
+        unfinished = unfinished || state == JobStatus::State::Waiting || state == JobStatus::State::Printing;
+    }
+    if (!unfinished) return statuses;
+    // Why the jobs still to print do not: their queues' problems.
+    const QHash<QString, QString> problems = printingProblems();
+    for (JobStatus& status : statuses) {
+        if (status.state != JobStatus::State::Waiting && status.state != JobStatus::State::Printing) continue;
+        const ServerJob job = known.value(status.jobId);
+        status.queueProblem = problems.value(job.queue);
+        if (status.queueProblem.isEmpty()) status.queueProblem = job.stoppedProblem;
+    }
+    return statuses;
+}
+
+std::optional<JobStatus> Jobs::find(const QString& name) {
+    const QString prefix = name + u' ';
+    std::optional<JobStatus> latest;
+    // A document sent again after its job was found incomplete has a job of the same name: the
+    // latest one tells what became of it.
+    for (const ServerJob& job : jobsFrom(1)) {
+        const QString& jobName = job.status.jobName;
+        if (jobName != name && !jobName.startsWith(prefix)) continue;
+        if (!latest || job.status.jobId > latest->jobId) latest = job.status;
+    }
+    return latest;
+}
+
+void Jobs::cancel(int jobId) {
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/jobs/%d", jobId);
+    ipp_t* request = ippNewRequest(IPP_OP_CANCEL_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    // A job already gone or finished has nothing to cancel.
+    connection_.exchange(request, "/jobs/");
+}
+
+bool Jobs::historyKept() {
+    static const char* const wanted[] = {"job-id"};
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, serverUri().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "completed");
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", 1);
+    addRequestedAttributes(request, wanted);
+    const Answer answer = connection_.exchange(request, "/");
+    if (!answer.unreachable.isEmpty()) throw unreachableError(answer.unreachable);
+    return answer.ok() && !objectsOf(answer.response.get(), IPP_TAG_JOB).isEmpty();
+}
+
+QList<Jobs::ServerJob> Jobs::jobsFrom(int firstJobId) {
+    static const char* const wanted[] = {
+        "job-id",          "job-state",           "job-state-reasons",        "job-name",
+        "job-printer-uri", "number-of-documents", "job-printer-state-message"};
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, serverUri().constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "first-job-id", std::max(firstJobId, 1));
+    addRequestedAttributes(request, wanted);
+    const Answer answer = connection_.exchange(request, "/");
+    if (!answer.unreachable.isEmpty()) throw unreachableError(answer.unreachable);
+    // No job at all comes as "not found".
+    if (!answer.ok() && answer.status != IPP_STATUS_ERROR_NOT_FOUND) {
+        throw PrinterError(
+            PrinterError::Scope::System,
+            QStringLiteral("El sistema de impresión no informa de los trabajos: %1").arg(answer.message));
+    }
+    QList<ServerJob> jobs;
+    for (const IppObject& job : objectsOf(answer.response.get(), IPP_TAG_JOB)) {
+        ServerJob found;
+        found.status.jobId = job.integer("job-id");
+        found.status.state = jobState(job.integer("job-state"));
+        found.status.jobName = job.text("job-name");
+        found.status.reason = job.reasons("job-state-reasons").join(QStringLiteral(", "));
+        if (const QString message = job.text("job-printer-state-message").trimmed(); !message.isEmpty()) {
+            found.status.reason += (found.status.reason.isEmpty() ? QString() : QStringLiteral(": ")) + message;
+        }
+        found.status.documents = job.integer("number-of-documents");
+        // A job the scheduler stopped (a filter that failed) goes nowhere by itself, whatever
+        // its queue says: that is its problem.
+        if (job.integer("job-state") == IPP_JSTATE_STOPPED) {
+            found.stoppedProblem = QStringLiteral("El trabajo %1 está detenido").arg(found.status.jobId) +
+                                   (found.status.reason.isEmpty() ? QString()
+                                                                  : QStringLiteral(" (%1)").arg(found.status.reason));
+        }
+        const QString printerUri = job.text("job-printer-uri");
+        found.queue = printerUri.mid(printerUri.lastIndexOf(u'/') + 1);
+        if (found.status.jobId > 0) jobs.append(found);
+    }
+    return jobs;
+}
+
+QHash<QString, QString> Jobs::printingProblems() {
+    static const char* const wanted[] = {"printer-name", "printer-state", "printer-state-reasons",
+                                         "printer-state-message"};
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    addRequestedAttributes(request, wanted);
+    const Answer answer = connection_.exchange(request, "/");
+    if (!answer.unreachable.isEmpty()) throw unreachableError(answer.unreachable);
+    QHash<QString, QString> problems;
+    for (const IppObject& printer : objectsOf(answer.response.get(), IPP_TAG_PRINTER)) {
+        const QString name = printer.text("printer-name");
+        if (const QString problem = printingProblem(name, printer); !problem.isEmpty()) {
+            problems.insert(name, problem);
+        }
+    }
+    return problems;
+}
+
+}  // namespace kelmora::platform::cups
