@@ -14,7 +14,7 @@
 #include "platform/sqlite/sqlite_journal.h"
 #include "platform/stop_signals.h"
 #include "platform/timer.h"
-#include "platform/widgets/dialogos_widgets.h"
+#include "platform/widgets/widget_dialogs.h"
 #include "printing/impresion.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
@@ -255,7 +255,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     // as it always did; headless it shows the exchange only when asked to.
     shell::SalidaEstandar standardOutput(clock, stdout, stderr, !headless || o.verbose);
     std::unique_ptr<platform::Dialogs> widgetDialogs;
-    if (!headless) widgetDialogs = std::make_unique<platform::DialogosWidgets>();
+    if (!headless) widgetDialogs = std::make_unique<platform::WidgetDialogs>();
     platform::Dialogs& dialogs = widgetDialogs ? *widgetDialogs : static_cast<platform::Dialogs&>(standardOutput);
 
     if (o.folder.isEmpty()) o.folder = defaultFolder();
