@@ -4,6 +4,7 @@
 #include "json/runtime_error.h"
 #include "platform/clock.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/drawer_printer.h"
 #include "platform/events.h"
 #include "platform/folder_lock.h"
 #include "platform/net/network_page_loader.h"
@@ -40,7 +41,6 @@ namespace kelmora::app {
 namespace {
 
 const QString kAlreadyRunning = QStringLiteral("La Aplicación ya esta en ejecución");
-const QString kDrawerPrinter = QStringLiteral("Facturas");
 
 // The invoice printer lets the window's pending events run once per invoice.
 class QtEventPump final : public platform::EventPump {
@@ -104,11 +104,13 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
                                                     "of the machine's printers."),
                                      QStringLiteral("DIR"));
     const QCommandLineOption printers(QStringLiteral("printers"),
-                                      QStringLiteral("The virtual printers, in order (default: Facturas)."),
+                                      QStringLiteral("The virtual printers, in order (default: %1).")
+                                          .arg(platform::kDrawerPrinter),
                                       QStringLiteral("A,B,C"));
     const QCommandLineOption defaultPrinter(
         QStringLiteral("default-printer"),
-        QStringLiteral("The default one of the virtual printers (default: Facturas when listed, else the first)."),
+        QStringLiteral("The default one of the virtual printers (default: %1 when listed, else the first).")
+            .arg(platform::kDrawerPrinter),
         QStringLiteral("NAME"));
     // For soak, latency and fault runs only, so they are left out of the help text.
     QCommandLineOption pollInterval(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
@@ -142,13 +144,15 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     if (o.printTo.isEmpty() && (parser.isSet(printers) || parser.isSet(defaultPrinter))) {
         return QStringLiteral("--printers and --default-printer name the virtual printers of --print-to");
     }
-    o.printers = parser.isSet(printers) ? splitList(parser.value(printers)) : QStringList{kDrawerPrinter};
+    o.printers = parser.isSet(printers) ? splitList(parser.value(printers)) : QStringList{platform::kDrawerPrinter};
     if (o.printers.isEmpty()) return QStringLiteral("--printers names no printer");
     o.defaultPrinter = parser.value(defaultPrinter);
     if (!o.defaultPrinter.isEmpty() && !o.printers.contains(o.defaultPrinter)) {
         return QStringLiteral("--default-printer is not one of --printers: ") + o.defaultPrinter;
     }
-    if (o.defaultPrinter.isEmpty() && o.printers.contains(kDrawerPrinter)) o.defaultPrinter = kDrawerPrinter;
+    if (o.defaultPrinter.isEmpty() && o.printers.contains(platform::kDrawerPrinter)) {
+        o.defaultPrinter = platform::kDrawerPrinter;
+    }
     for (auto [option, target] : {std::pair{&pollInterval, &o.pollIntervalMs},
                                    std::pair{&fetchTimeout, &o.fetchTimeoutMs}}) {
         if (!parser.isSet(*option)) continue;
