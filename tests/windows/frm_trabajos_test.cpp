@@ -104,8 +104,7 @@ TEST_F(VentanaTrabajos, ListaLosUltimosSieteDiasDelMasNuevoAlMasViejo) {
                                     QStringLiteral("118"));
     const qint64 cajon = anotar(kAhora.addSecs(-60), QStringLiteral("Cajon"), DocumentState::Pending);
 
-    frmTrabajos& v = abrir();
-
+    abrir();
     EXPECT_EQ(columna(ColumnaTrabajo::Numero),
               (QStringList{QString::number(cajon), QString::number(anulacion), QString::number(hace3Dias)}));
     EXPECT_EQ(columna(ColumnaTrabajo::Hora),
