@@ -1,6 +1,7 @@
 // kelmora demo: the service against an embedded demo server, on virtual PDF printers.
 #include "commands.h"
 
+#include "platform/drawer_printer.h"
 #include "printing/logo.h"
 #include "service.h"
 #include "demo_server.h"
@@ -22,7 +23,7 @@ namespace kelmora::app {
 namespace {
 
 const QString kDemoBranchCode = QStringLiteral("D10000000004101");
-const QStringList kDemoPrinters{QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")};
+const QStringList kDemoPrinters{QStringLiteral("Cocina"), QStringLiteral("Bar"), platform::kDrawerPrinter};
 // How long the windows stay after the round, so the last balloons can be seen.
 constexpr int kLingerDesktopMs = 4000;
 constexpr int kLingerHeadlessMs = 300;
@@ -147,7 +148,7 @@ int runDemo(int argc, char** argv) {
     options.verbose = true;
     options.printTo = documents.path();
     options.printers = kDemoPrinters;
-    options.defaultPrinter = QStringLiteral("Facturas");
+    options.defaultPrinter = platform::kDrawerPrinter;
     const int standardOutput = runPrintService(options, application.headless);
     if (standardOutput == kExitNormal) {
         say(QStringLiteral("the documents are in ") + QDir::toNativeSeparators(documents.path()));

@@ -4,6 +4,7 @@
 #include "json/json_reader.h"
 #include "json/runtime_error.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/drawer_printer.h"
 #include "platform/escpos/escpos_encoder.h"
 #include "platform/escpos/escpos_interpreter.h"
 #include "platform/escpos/escpos_paper_image.h"
@@ -64,7 +65,8 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     parser.setApplicationDescription(QStringLiteral("Prints a poll answer on virtual printers."));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption printers(QStringLiteral("printers"),
-                                      QStringLiteral("Installed printers, in this order (default: Facturas)."),
+                                      QStringLiteral("Installed printers, in this order (default: %1).")
+                                          .arg(platform::kDrawerPrinter),
                                       QStringLiteral("A,B,C"));
     const QCommandLineOption defaultPrinter(QStringLiteral("default"),
                                             QStringLiteral("The default printer (default: the first printer)."),

@@ -4,6 +4,7 @@
 #include "json/runtime_error.h"
 #include "platform/clock.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/drawer_printer.h"
 #include "platform/events.h"
 #include "platform/folder_lock.h"
 #include "platform/net/network_page_loader.h"
@@ -14,7 +15,7 @@
 #include "platform/sqlite/sqlite_journal.h"
 #include "platform/stop_signals.h"
 #include "platform/timer.h"
-#include "platform/widgets/dialogos_widgets.h"
+#include "platform/widgets/widget_dialogs.h"
 #include "printing/impresion.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
@@ -33,7 +34,6 @@
 #include <QLibraryInfo>
 #include <QStandardPaths>
 #include <QTranslator>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -42,7 +42,6 @@ namespace kelmora::app {
 namespace {
 
 const QString kAlreadyRunning = QStringLiteral("La Aplicación ya esta en ejecución");
-const QString kDrawerPrinter = QStringLiteral("Facturas");
 
 // The start-up lets the window's pending events run once, before the tray icon appears.
 class QtEventPump final : public platform::EventPump {
@@ -63,30 +62,7 @@ private:
     platform::RotatingLogFile file_;
 };
 
-// A whole number of the settings file's [General] within its bounds; a bad one is named and the
-// default kept.
-int generalNumber(const platform::SettingsFile& settings, const QString& key, int minimum, int maximum, int fallback,
-                  QStringList& problems) {
-    const QString text = settings.general(key);
-    if (text.isEmpty()) return fallback;
-    bool isNumber = false;
-    const int value = text.trimmed().toInt(&isNumber);
-    if (isNumber && value >= minimum && value <= maximum) return value;
-    problems.append(QStringLiteral("Ajuste no válido en %1, [General] %2=%3: se usa %4 (de %5 a %6)")
-                        .arg(platform::kSettingsFileName, key, text)
-                        .arg(fallback)
-                        .arg(minimum)
-                        .arg(maximum));
-    return fallback;
-}
-
 }  // namespace
-
-bool isServerAddress(const QString& address) {
-    const QUrl url(address, QUrl::StrictMode);
-    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty() &&
-           (url.path().isEmpty() || url.path() == u"/") && !url.hasQuery() && !url.hasFragment();
-}
 
 std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -129,11 +105,13 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
                                                     "of the machine's printers."),
                                      QStringLiteral("DIR"));
     const QCommandLineOption printers(QStringLiteral("printers"),
-                                      QStringLiteral("The virtual printers, in order (default: Facturas)."),
+                                      QStringLiteral("The virtual printers, in order (default: %1).")
+                                          .arg(platform::kDrawerPrinter),
                                       QStringLiteral("A,B,C"));
     const QCommandLineOption defaultPrinter(
         QStringLiteral("default-printer"),
-        QStringLiteral("The default one of the virtual printers (default: Facturas when listed, else the first)."),
+        QStringLiteral("The default one of the virtual printers (default: %1 when listed, else the first).")
+            .arg(platform::kDrawerPrinter),
         QStringLiteral("NAME"));
     // For soak, latency and fault runs only, so they are left out of the help text.
     QCommandLineOption pollInterval(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
@@ -156,7 +134,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     ServiceOptions o;
     o.server = parser.value(server);
     o.serverGiven = parser.isSet(server);
-    if (!isServerAddress(o.server)) {
+    if (!platform::isServerAddress(o.server)) {
         return QStringLiteral("--server needs http:// or https://, a host and optionally a port: ") + o.server;
     }
     o.folder = parser.value(folder);
@@ -167,13 +145,15 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     if (o.printTo.isEmpty() && (parser.isSet(printers) || parser.isSet(defaultPrinter))) {
         return QStringLiteral("--printers and --default-printer name the virtual printers of --print-to");
     }
-    o.printers = parser.isSet(printers) ? splitList(parser.value(printers)) : QStringList{kDrawerPrinter};
+    o.printers = parser.isSet(printers) ? splitList(parser.value(printers)) : QStringList{platform::kDrawerPrinter};
     if (o.printers.isEmpty()) return QStringLiteral("--printers names no printer");
     o.defaultPrinter = parser.value(defaultPrinter);
     if (!o.defaultPrinter.isEmpty() && !o.printers.contains(o.defaultPrinter)) {
         return QStringLiteral("--default-printer is not one of --printers: ") + o.defaultPrinter;
     }
-    if (o.defaultPrinter.isEmpty() && o.printers.contains(kDrawerPrinter)) o.defaultPrinter = kDrawerPrinter;
+    if (o.defaultPrinter.isEmpty() && o.printers.contains(platform::kDrawerPrinter)) {
+        o.defaultPrinter = platform::kDrawerPrinter;
+    }
     for (auto [option, target] : {std::pair{&pollInterval, &o.pollIntervalMs},
                                    std::pair{&fetchTimeout, &o.fetchTimeoutMs}}) {
         if (!parser.isSet(*option)) continue;
@@ -217,13 +197,70 @@ Application createApplication(int& argc, char** argv, bool headless) {
     return a;
 }
 
+namespace {
+
+// The branch code: stored from the command line, read from Acceso, or asked for on a desktop.
+// Nullopt when there is none that passes the rule; the user has been told why.
+std::optional<QString> acquireBranchCode(const ServiceOptions& o, bool headless, platform::Dialogs& dialogs) {
+    if (o.branchCode) {
+        if (!shell::codigoAceptable(*o.branchCode)) {
+            dialogs.showMessage(QStringLiteral("El codigo de sucursal \"") + *o.branchCode +
+                                    QStringLiteral("\" no es valido: necesita ") + shell::textos::reglaCodigo + u'.',
+                                platform::MessageIcon::Error, QString());
+            return std::nullopt;
+        }
+        shell::escribirCodigo(shell::rutaAcceso(o.folder), *o.branchCode, dialogs);
+        return o.branchCode;
+    }
+    if (headless) {
+        QString code = shell::codigoGuardado(o.folder);
+        if (!shell::codigoAceptable(code)) {
+            dialogs.showMessage(QStringLiteral("Falta el codigo de sucursal: ") +
+                                    QDir::toNativeSeparators(shell::rutaAcceso(o.folder)) +
+                                    QStringLiteral(" no tiene uno valido (") + shell::textos::reglaCodigo +
+                                    QStringLiteral(") y sin ventanas no se puede preguntar. Inicie con --codigo CODIGO."),
+                                platform::MessageIcon::Error, QString());
+            return std::nullopt;
+        }
+        return code;
+    }
+    std::optional<QString> asked = shell::leerCodigoSucursal(o.folder, dialogs);
+    if (!asked) dialogs.showMessage(shell::textos::sinCodigo, platform::MessageIcon::Error, QString());
+    return asked;
+}
+
+// The settings of this start, from the command line and the program folder's settings file.
+struct ResolvedSettings {
+    platform::SettingsFile file;  // also the printers' settings
+    QString server;
+    shell::AjustesCola queue;
+    QStringList problems;  // what is wrong with the settings file
+};
+
+ResolvedSettings resolveSettings(const ServiceOptions& o) {
+    // The server: the command line's, else the settings file's, else the one built in.
+    ResolvedSettings settings{
+        platform::SettingsFile::read(QDir(o.folder).filePath(platform::kSettingsFileName),
+                                     o.serverGiven ? std::nullopt : std::optional<QString>(o.server)),
+        o.server, {}, {}};
+    const platform::ServiceSettings& service = settings.file.service();
+    if (!o.serverGiven && service.server) settings.server = *service.server;
+    settings.queue.diasDiario = service.journalDays;
+    settings.queue.limitePapel = service.paperWait;
+    settings.queue.vencimientoComanda = service.orderExpiry;
+    settings.problems = settings.file.problems();
+    return settings;
+}
+
+}  // namespace
+
 int runPrintService(ServiceOptions o, bool headless) {
     platform::SystemClock clock;
     // On a desktop standard output only backs the window up (settings problems, a missing tray),
     // as it always did; headless it shows the exchange only when asked to.
     shell::SalidaEstandar standardOutput(clock, stdout, stderr, !headless || o.verbose);
     std::unique_ptr<platform::Dialogs> widgetDialogs;
-    if (!headless) widgetDialogs = std::make_unique<platform::DialogosWidgets>();
+    if (!headless) widgetDialogs = std::make_unique<platform::WidgetDialogs>();
     platform::Dialogs& dialogs = widgetDialogs ? *widgetDialogs : static_cast<platform::Dialogs&>(standardOutput);
 
     if (o.folder.isEmpty()) o.folder = defaultFolder();
@@ -246,58 +283,15 @@ int runPrintService(ServiceOptions o, bool headless) {
         return kExitUsage;
     }
 
-    // The branch code: stored from the command line, read from Acceso, or asked for on a desktop.
-    QString code;
-    if (o.branchCode) {
-        if (!shell::codigoAceptable(*o.branchCode)) {
-            dialogs.showMessage(QStringLiteral("El codigo de sucursal \"") + *o.branchCode +
-                                     QStringLiteral("\" no es valido: necesita ") + shell::textos::reglaCodigo + u'.',
-                                 platform::MessageIcon::Error, QString());
-            return kExitNoBranchCode;
-        }
-        code = *o.branchCode;
-        shell::escribirCodigo(shell::rutaAcceso(o.folder), code, dialogs);
-    } else if (headless) {
-        code = shell::codigoGuardado(o.folder);
-        if (!shell::codigoAceptable(code)) {
-            dialogs.showMessage(QStringLiteral("Falta el codigo de sucursal: ") +
-                                     QDir::toNativeSeparators(shell::rutaAcceso(o.folder)) +
-                                     QStringLiteral(" no tiene uno valido (") + shell::textos::reglaCodigo +
-                                     QStringLiteral(") y sin ventanas no se puede preguntar. Inicie con --codigo CODIGO."),
-                                 platform::MessageIcon::Error, QString());
-            return kExitNoBranchCode;
-        }
-    } else {
-        const std::optional<QString> asked = shell::leerCodigoSucursal(o.folder, dialogs);
-        if (!asked) {
-            dialogs.showMessage(shell::textos::sinCodigo, platform::MessageIcon::Error, QString());
-            return kExitNoBranchCode;
-        }
-        code = *asked;
-    }
+    const std::optional<QString> branchCode = acquireBranchCode(o, headless, dialogs);
+    if (!branchCode) return kExitNoBranchCode;
+    const QString code = *branchCode;
     const bool supportMode = shell::esModoSoporte(shell::leerModoAcceso(o.folder));
 
-    const platform::SettingsFile settings =
-        platform::SettingsFile::read(QDir(o.folder).filePath(platform::kSettingsFileName));
-    QStringList settingsProblems = settings.problems();
-    // The server: the command line's, else the settings file's, else the one built in.
-    if (const QString fromFile = settings.general(QStringLiteral("servidor")); !o.serverGiven && !fromFile.isEmpty()) {
-        if (isServerAddress(fromFile)) {
-            o.server = fromFile;
-        } else {
-            settingsProblems.append(QStringLiteral("Ajuste no válido en %1, [General] servidor=%2: se usa %3")
-                                        .arg(platform::kSettingsFileName, fromFile, o.server));
-        }
-    }
-    shell::AjustesCola queueSettings;
-    queueSettings.diasDiario = generalNumber(settings, QStringLiteral("dias_trabajos"), 1, 366,
-                                             queueSettings.diasDiario, settingsProblems);
-    queueSettings.limitePapel = std::chrono::seconds(generalNumber(settings, QStringLiteral("espera_papel"), 5, 3600,
-                                                                   static_cast<int>(queueSettings.limitePapel.count()),
-                                                                   settingsProblems));
-    queueSettings.vencimientoComanda = std::chrono::minutes(
-        generalNumber(settings, QStringLiteral("vencimiento_comanda"), 1, 1440,
-                      static_cast<int>(queueSettings.vencimientoComanda.count() / 60), settingsProblems));
+    const ResolvedSettings settings = resolveSettings(o);
+    o.server = settings.server;
+    shell::AjustesCola queueSettings = settings.queue;
+    QStringList settingsProblems = settings.problems;
 
     // Every document the server hands out is in the journal before it is printed.
     platform::SqliteJournal::Opened journal =
@@ -312,7 +306,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     if (o.printTo.isEmpty()) {
         printers = std::make_unique<platform::CupsPrinterSystem>(
             platform::PdfPainter::kDefaultPaperWidthMm,
-            [settings](const QStringList& names) { return settings.printer(names); });
+            [file = settings.file](const QStringList& names) { return file.printer(names); });
     } else {
         try {
             pdfFolder.emplace(o.printTo);

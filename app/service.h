@@ -32,9 +32,6 @@ struct ServiceOptions {
     int fetchTimeoutMs = shell::limites::tiempoMaximoConsultaMs;  // a hidden option, for fault runs
 };
 
-// An address --server and the settings file take: http or https, a host, an optional port.
-bool isServerAddress(const QString& address);
-
 // The options of `kelmora` (without the program name): the options, the help text, or an error
 // text for the user.
 std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const QStringList& arguments);

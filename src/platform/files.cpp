@@ -4,8 +4,8 @@
 
 namespace kelmora::platform {
 
-bool existeArchivo(const QString& ruta) {
-    QString name = ruta;
+bool fileExists(const QString& path) {
+    QString name = path;
     if (name.size() > 3 && (name.endsWith(u'\\') || name.endsWith(u'/'))) name.chop(1);
     return !name.isEmpty() && QFileInfo::exists(name);
 }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringDecoder>
+#include <QUrl>
 
 #include <algorithm>
 #include <climits>
@@ -182,9 +183,59 @@ PrinterSettings applySection(const QString& fileName, const Section& section, st
     return settings;
 }
 
+// [General]'s whole numbers, with their bounds; a bad one keeps the default.
+struct GeneralNumber {
+    QString key;
+    int minimum;
+    int maximum;
+};
+const GeneralNumber kJournalDays{QStringLiteral("dias_trabajos"), 1, 366};
+const GeneralNumber kPaperWait{QStringLiteral("espera_papel"), 5, 3600};
+const GeneralNumber kOrderExpiry{QStringLiteral("vencimiento_comanda"), 1, 1440};
+const QString kServerKey = QStringLiteral("servidor");
+
+const QStringList kGeneralKeys{kServerKey, kJournalDays.key, kPaperWait.key, kOrderExpiry.key};
+
+// `values` are [General]'s known keys as read, by folded key.
+ServiceSettings readService(const QString& fileName, const QHash<QString, QString>& values,
+                            const std::optional<QString>& serverInstead, QStringList& problems) {
+    ServiceSettings service;
+    if (const QString server = values.value(kServerKey); !server.isEmpty()) {
+        if (isServerAddress(server)) {
+            service.server = server;
+        } else if (serverInstead) {
+            problems.append(QStringLiteral("Ajuste no válido en %1, [General] servidor=%2: se usa %3")
+                                .arg(fileName, server, *serverInstead));
+        }
+    }
+    const auto number = [&](const GeneralNumber& setting, int fallback) {
+        const QString text = values.value(setting.key);
+        if (text.isEmpty()) return fallback;
+        bool isNumber = false;
+        const int value = text.trimmed().toInt(&isNumber);
+        if (isNumber && value >= setting.minimum && value <= setting.maximum) return value;
+        problems.append(QStringLiteral("Ajuste no válido en %1, [General] %2=%3: se usa %4 (de %5 a %6)")
+                            .arg(fileName, setting.key, text)
+                            .arg(fallback)
+                            .arg(setting.minimum)
+                            .arg(setting.maximum));
+        return fallback;
+    };
+    service.journalDays = number(kJournalDays, service.journalDays);
+    service.paperWait = std::chrono::seconds(number(kPaperWait, static_cast<int>(service.paperWait.count())));
+    service.orderExpiry = std::chrono::minutes(number(kOrderExpiry, static_cast<int>(service.orderExpiry.count())));
+    return service;
+}
+
 }  // namespace
 
-SettingsFile SettingsFile::read(const QString& path) {
+bool isServerAddress(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty() &&
+           (url.path().isEmpty() || url.path() == u"/") && !url.hasQuery() && !url.hasFragment();
+}
+
+SettingsFile SettingsFile::read(const QString& path, const std::optional<QString>& serverInstead) {
     SettingsFile result;
     const QFileInfo info(path);
     const QString fileName = info.fileName().isEmpty() ? kSettingsFileName : info.fileName();
@@ -222,6 +273,7 @@ SettingsFile SettingsFile::read(const QString& path) {
     }
 
     std::vector<Problem> problems;
+    QHash<QString, QString> general;  // [General]'s known keys, by folded key
     const QHash<QString, Place> places = placesInFile(fileName, text, problems);
     std::vector<Section> sections;
     QHash<QString, qsizetype> sectionIndex;  // by folded name: [Cocina] and [COCINA] are one
@@ -235,7 +287,7 @@ SettingsFile SettingsFile::read(const QString& path) {
         if (fold(sectionName) == u"general") {
             // The service's own settings.
             if (kGeneralKeys.contains(fold(key))) {
-                result.general_.insert(fold(key), settings.value(fullKey).toString().trimmed());
+                general.insert(fold(key), settings.value(fullKey).toString().trimmed());
             } else {
                 // Keys before any section belong to [General] too.
                 auto place = places.constFind(placeKey(sectionName, key));
@@ -272,6 +324,7 @@ SettingsFile SettingsFile::read(const QString& path) {
         }
         result.problems_.append(problems[index].text);
     }
+    result.service_ = readService(fileName, general, serverInstead, result.problems_);
     return result;
 }
 
@@ -285,7 +338,5 @@ PrinterSettings SettingsFile::printer(const QStringList& names) const {
 }
 
 const QStringList& SettingsFile::problems() const { return problems_; }
-
-QString SettingsFile::general(const QString& key) const { return general_.value(fold(key)); }
 
 }  // namespace kelmora::platform

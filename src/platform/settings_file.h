@@ -35,6 +35,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <optional>
+
 namespace kelmora::platform {
 
 inline const QString kSettingsFileName = QStringLiteral("kelmora.ini");
@@ -50,13 +53,26 @@ struct PrinterSettings {
     bool rollSet = false;
 };
 
+// An address of the central server: http or https, a host, an optional port.
+bool isServerAddress(const QString& address);
+
+// The service's own settings, in [General].
+struct ServiceSettings {
+    std::optional<QString> server;         // servidor, when it is a server address
+    int journalDays = 7;                   // dias_trabajos, 1..366
+    std::chrono::seconds paperWait{60};    // espera_papel, 5..3600
+    std::chrono::minutes orderExpiry{20};  // vencimiento_comanda, 1..1440
+};
+
 class SettingsFile {
 public:
     // Reads the INI file at `path`. A missing file means the defaults, silently. An unreadable file,
     // one that is not a regular file, not text (control bytes), or larger than kMaxBytes means the
     // defaults and one problem line. Each bad value (or unknown key) is one problem line naming the
     // file, the section, the key and the value, and saying which default is used instead.
-    static SettingsFile read(const QString& path);
+    // `serverInstead` is the server used when the file's servidor is not an address, named in its
+    // problem line; without it (the command line names the server) a bad servidor goes unmentioned.
+    static SettingsFile read(const QString& path, const std::optional<QString>& serverInstead = std::nullopt);
     static constexpr qint64 kMaxBytes = 1024 * 1024;
     // Past this many problem lines, one more line tells how many were left out, so that a broken
     // file cannot flood the console.
@@ -67,20 +83,16 @@ public:
     // When several sections match, the one named by the earliest of `names` wins.
     PrinterSettings printer(const QStringList& names) const;
 
-    // Spanish lines for the console, one per problem, in file order.
-    const QStringList& problems() const;
+    const ServiceSettings& service() const { return service_; }
 
-    // The service's own settings, in [General]; empty when the file does not set it. Their values
-    // are checked by whoever uses them.
-    static inline const QStringList kGeneralKeys{QStringLiteral("servidor"), QStringLiteral("dias_trabajos"),
-                                                 QStringLiteral("espera_papel"),
-                                                 QStringLiteral("vencimiento_comanda")};
-    QString general(const QString& key) const;
+    // Spanish lines for the console, one per problem: those of the file's lines in file order, then
+    // those of [General]'s values.
+    const QStringList& problems() const;
 
 private:
     QHash<QString, PrinterSettings> printers_;  // by section name, trimmed and case-folded
     QStringList problems_;
-    QHash<QString, QString> general_;  // by key, case-folded
+    ServiceSettings service_;
 };
 
 }  // namespace kelmora::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/drawer_printer.h"
 #include "platform/printer.h"
 
 #include <QSet>
@@ -18,7 +19,7 @@ namespace kelmora::platform {
 class VirtualPrinterSystem : public PrinterSystem {
 public:
     struct Options {
-        QStringList printers{QStringLiteral("Facturas")};
+        QStringList printers{kDrawerPrinter};
         QString defaultPrinter;  // empty: the first printer
         QSet<QString> offline;   // printers whose availability probe fails
     };

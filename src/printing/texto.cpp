@@ -56,29 +56,29 @@ qint16 TextoTicket::espacioLibre(const QString& texto, qint16 ancho) const {
     return aEntero16(static_cast<double>(ancho) - static_cast<double>(recortarBlancos(texto).size()));
 }
 
-void TextoTicket::imprimirTexto(QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTexto(QString& texto, qint16 ancho, Alineacion alineacion, qint16 columna) {
     imprimirParrafos(texto, Medida::Caracteres, ancho, ancho, alineacion, columna);
 }
 
-void TextoTicket::imprimirTexto(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTexto(const QString& texto, qint16 ancho, Alineacion alineacion, qint16 columna) {
     QString copia = texto;
     imprimirTexto(copia, ancho, alineacion, columna);
 }
 
-void TextoTicket::imprimirTextoMedido(QString& texto, qint16& ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTextoMedido(QString& texto, qint16& ancho, Alineacion alineacion, qint16 columna) {
     platform::Printer& impresora = seleccion_.impresora();
     impresora.setFontSize(redondearPar(impresora.font().size));
     ancho = anchoRegla();
     imprimirParrafos(texto, Medida::Medido, ancho, config_.anchoTicket(), alineacion, columna);
 }
 
-void TextoTicket::imprimirTextoMedido(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna) {
+void TextoTicket::imprimirTextoMedido(const QString& texto, qint16 ancho, Alineacion alineacion, qint16 columna) {
     QString copia = texto;
     imprimirTextoMedido(copia, ancho, alineacion, columna);
 }
 
 void TextoTicket::imprimirParrafos(QString& texto, Medida medida, double limite, qint16 anchoCentrado,
-                                   qint32 alineacion, qint16 columna) {
+                                   Alineacion alineacion, qint16 columna) {
     texto = mayusculas(texto);
     platform::Printer& impresora = seleccion_.impresora();
     const auto tamano = [&](QStringView palabra) {
@@ -112,7 +112,7 @@ void TextoTicket::imprimirParrafos(QString& texto, Medida medida, double limite,
             linea = recortarBlancos(linea);
 
             platform::PrinterLine renglon;
-            if (alineacion == 2) {
+            if (alineacion == Alineacion::Centro) {
                 renglon.column(aEntero16((anchoCentrado - static_cast<double>(linea.size())) / 2.0));
             } else if (columna >= 1) {
                 renglon.column(columna);

@@ -8,6 +8,10 @@
 
 namespace kelmora {
 
+// Where the lines of a paragraph sit. Derecha lays out like Izquierda: the one line that asks for it,
+// a kitchen order's total, has always come out flush left.
+enum class Alineacion { Izquierda, Derecha, Centro };
+
 // The text layout primitives on a 40-column design grid, on the current printer and the roll the
 // settings name.
 class TextoTicket {
@@ -19,10 +23,10 @@ public:
     qint16 escalarColumna(int columna) const;
     qint16 calcularCorte(const QString& texto, qint16 ancho) const;
     qint16 espacioLibre(const QString& texto, qint16 ancho) const;
-    void imprimirTexto(QString& texto, qint16 ancho, qint32 alineacion, qint16 columna);
-    void imprimirTexto(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna);
-    void imprimirTextoMedido(QString& texto, qint16& ancho, qint32 alineacion, qint16 columna);
-    void imprimirTextoMedido(const QString& texto, qint16 ancho, qint32 alineacion, qint16 columna);
+    void imprimirTexto(QString& texto, qint16 ancho, Alineacion alineacion, qint16 columna);
+    void imprimirTexto(const QString& texto, qint16 ancho, Alineacion alineacion, qint16 columna);
+    void imprimirTextoMedido(QString& texto, qint16& ancho, Alineacion alineacion, qint16 columna);
+    void imprimirTextoMedido(const QString& texto, qint16 ancho, Alineacion alineacion, qint16 columna);
     qint16 anchoRegla();
     void imprimirSeparador(const QString& caracter);
 
@@ -33,7 +37,7 @@ public:
 
 private:
     enum class Medida { Caracteres, Medido };
-    void imprimirParrafos(QString& texto, Medida medida, double limite, qint16 anchoCentrado, qint32 alineacion,
+    void imprimirParrafos(QString& texto, Medida medida, double limite, qint16 anchoCentrado, Alineacion alineacion,
                           qint16 columna);
 
     SeleccionImpresora& seleccion_;

@@ -12,11 +12,8 @@ namespace kelmora::settings {
 // pixmap, so it survives repaints.
 class clasBackGround {
 public:
-    QLabel* destino() const { return destino_; }
     void setDestino(QLabel* etiqueta) { destino_ = etiqueta; }
-    const QImage& imagen() const { return imagen_; }
     void setImagen(QImage nueva) { imagen_ = std::move(nueva); }
-    qint16 margen() const { return margen_; }
     void setMargen(qint16 pixeles) { margen_ = pixeles; }
 
     // Clears the target and paints the picture into it. Without a target nothing happens; without

@@ -83,7 +83,7 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
     // Opening: the main window's icon, the logo from its file, the branch code (which may prompt
     // before the window shows).
     setWindowIcon(p_.icono);
-    if (platform::existeArchivo(rutaLogo())) pintarLogo(cargarImagen(rutaLogo()));
+    if (platform::fileExists(rutaLogo())) pintarLogo(cargarImagen(rutaLogo()));
     campoCodigo->setText(shell::leerCodigoSucursal(p_.carpetaPrograma, p_.dialogos).value_or(QString()));
 
     adjustSize();

@@ -58,13 +58,13 @@ bool escribirCodigo(const QString& ruta, const QString& codigo, platform::Dialog
 
 QString codigoGuardado(const QString& carpetaPrograma) {
     const QString ruta = rutaAcceso(carpetaPrograma);
-    return platform::existeArchivo(ruta) ? leerLineas(ruta).value(0) : QString();
+    return platform::fileExists(ruta) ? leerLineas(ruta).value(0) : QString();
 }
 
 std::optional<QString> leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos) {
     const QString ruta = rutaAcceso(carpetaPrograma);
     QString codigo;
-    if (platform::existeArchivo(ruta)) {
+    if (platform::fileExists(ruta)) {
         codigo = leerLineas(ruta).value(0);
     } else {
         // First start: the welcome answer is stored as typed, before it is checked.

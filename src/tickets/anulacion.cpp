@@ -18,7 +18,7 @@ void imprimirTicketAnulacion(const Impresion& impresion, const Value& anulacion,
     Documento documento(impresion.seleccion, impresion.config, nombreClase(ClaseDocumento::Anulacion));
 
     // The area comes out in the printer's own font: no font name is set before it.
-    texto.imprimirTextoMedido(area, config.anchoTicket(), 2, 0);
+    texto.imprimirTextoMedido(area, config.anchoTicket(), Alineacion::Centro, 0);
     fuenteComanda(impresion);
     texto.imprimirSeparador(QStringLiteral("="));
     impresora.setFontSize(kTamanoBanner);

@@ -27,7 +27,7 @@ void imprimirLineaConValor(const Impresion& impresion, const Value& producto) {
                                         .text(nombre.left(corte))
                                         .column(texto.espacioLibre(valor, config.anchoTicket()))
                                         .text(valor));
-    if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), config.anchoTicket(), 0, 5);
+    if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), config.anchoTicket(), Alineacion::Izquierda, 5);
 }
 
 void imprimirTicketComanda(const Impresion& impresion, const Value& comanda, const QString& area) {
@@ -41,12 +41,12 @@ void imprimirTicketComanda(const Impresion& impresion, const Value& comanda, con
     const Value titulo = comanda[u"titulo"];
     if (!titulo.isNull()) {
         impresora.setFontSize(config.tamanoPequeno());
-        texto.imprimirTextoMedido(titulo.toText(locale), config.anchoTicket(), 2, 0);
+        texto.imprimirTextoMedido(titulo.toText(locale), config.anchoTicket(), Alineacion::Centro, 0);
         texto.imprimirSeparador(QStringLiteral("="));
     }
     // Heading and area come out in the printer's own font: no font name is set before them.
     impresora.setFontSize(config.tamanoPequeno());
-    texto.imprimirTextoMedido(area, config.anchoTicket(), 2, 0);
+    texto.imprimirTextoMedido(area, config.anchoTicket(), Alineacion::Centro, 0);
 
     fuenteComanda(impresion);
     texto.imprimirSeparador(QStringLiteral("="));
@@ -65,13 +65,13 @@ void imprimirTicketComanda(const Impresion& impresion, const Value& comanda, con
         }
     });
     if (config.leerConfig(conValores) == u"1") {
-        texto.imprimirTexto(QStringLiteral("TOTAL   ") + total.toText(locale), config.anchoTicket(), 1, 0);
+        texto.imprimirTexto(QStringLiteral("TOTAL   ") + total.toText(locale), config.anchoTicket(), Alineacion::Derecha, 0);
     }
 
     impresora.setFontSize(kTamanoCuerpo);
     texto.imprimirSeparador(QStringLiteral("="));
     texto.imprimirTextoMedido(QStringLiteral("Atiende: ") + comanda[u"responsable"].toText(locale),
-                              config.anchoTicket(), 0, 0);
+                              config.anchoTicket(), Alineacion::Izquierda, 0);
     impresora.printLine(QStringLiteral("Pedido ") + comanda[u"nPedido"].toText(locale));
     impresora.printLine(QStringLiteral("Fecha\\Hora: "));
     impresora.printLine(lineaValor(comanda[u"fecha"], locale));
@@ -79,20 +79,20 @@ void imprimirTicketComanda(const Impresion& impresion, const Value& comanda, con
 
     if (!comanda[u"clienteNombre"].isEmptyText()) {
         texto.imprimirSeparador(QStringLiteral("="));
-        texto.imprimirTexto(QStringLiteral("DATOS CLIENTE"), config.anchoTicket(), 0, 0);
+        texto.imprimirTexto(QStringLiteral("DATOS CLIENTE"), config.anchoTicket(), Alineacion::Izquierda, 0);
         texto.imprimirTexto(QStringLiteral("Nombre: ") + comanda[u"clienteNombre"].toText(locale), config.anchoTicket(),
-                            0, 0);
+                            Alineacion::Izquierda, 0);
         texto.imprimirTexto(QStringLiteral("Telefono: ") + comanda[u"clienteTelefono"].toText(locale),
-                            config.anchoTicket(), 0, 0);
+                            config.anchoTicket(), Alineacion::Izquierda, 0);
         texto.imprimirTextoMedido(QStringLiteral("Direccion: ") + comanda[u"clienteDireccion"].toText(locale),
-                                  config.anchoTicket(), 0, 0);
+                                  config.anchoTicket(), Alineacion::Izquierda, 0);
     }
 
     impresora.setFontSize(kTamanoCuerpo);
     const Value plataforma = comanda[u"codPlataforma"];
     if (!plataforma.isEmptyText()) {
         texto.imprimirSeparador(QStringLiteral("="));
-        texto.imprimirTexto(plataforma.toText(locale), config.anchoTicket(), 0, 0);
+        texto.imprimirTexto(plataforma.toText(locale), config.anchoTicket(), Alineacion::Izquierda, 0);
     }
 
     terminarComanda(impresion, documento);

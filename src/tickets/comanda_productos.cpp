@@ -36,7 +36,7 @@ void imprimirProductos(const Impresion& impresion, const Value& productos,
         for (const Value& detalle : producto[u"detalle"].toCollection()) {
             const QString nota = detalle.toText(impresion.locale());
             if (recortarBlancos(nota).isEmpty()) continue;
-            impresion.texto.imprimirTextoMedido(QStringLiteral("-> ") + nota, impresion.config.anchoTicket(), 0, 0);
+            impresion.texto.imprimirTextoMedido(QStringLiteral("-> ") + nota, impresion.config.anchoTicket(), Alineacion::Izquierda, 0);
         }
         impresos = aEntero16(impresos + 1.0);
     }
@@ -46,7 +46,7 @@ void imprimirLineaProducto(const Impresion& impresion, const Value& producto) {
     const QLocale& locale = impresion.locale();
     const QString texto = cantidadProducto(producto, locale).toText(locale) + QStringLiteral("   ") +
                           producto[u"nombre"].toText(locale);
-    impresion.texto.imprimirTextoMedido(texto, impresion.config.anchoTicket(), 0, 0);
+    impresion.texto.imprimirTextoMedido(texto, impresion.config.anchoTicket(), Alineacion::Izquierda, 0);
 }
 
 void terminarComanda(const Impresion& impresion, Documento& documento) {

@@ -29,11 +29,11 @@ void imprimirEncabezadoDocumento(const Impresion& impresion, const ConfigFactura
     platform::Printer& impresora = impresion.impresora();
     const qint16 ancho = impresion.config.anchoTicket();
 
-    if (!config.encabezadoFactura.isEmpty()) texto.imprimirTextoMedido(config.encabezadoFactura, ancho, 2, 0);
+    if (!config.encabezadoFactura.isEmpty()) texto.imprimirTextoMedido(config.encabezadoFactura, ancho, Alineacion::Centro, 0);
 
     const QString tipoCuenta = factura[u"tipoCuenta"].toText(locale);
     if (!tipoCuenta.isEmpty()) {
-        texto.imprimirTexto(mayusculas(tipoCuenta), ancho, 2, 0);
+        texto.imprimirTexto(mayusculas(tipoCuenta), ancho, Alineacion::Centro, 0);
         impresora.printLine(QStringLiteral(" "));
     }
     // Quotations carry no number. Closed and open accounts share the title.
@@ -111,9 +111,9 @@ void imprimirDatosCliente(const Impresion& impresion, const Value& factura) {
         impresora.setFontBold(false);
         impresora.printLine(QStringLiteral("Nombre: ") + dato(u"Nombre"));
         impresora.printLine(QStringLiteral("Documento: ") + mayusculas(dato(u"IdDocumento")));
-        texto.imprimirTextoMedido(QStringLiteral("Direccion: ") + dato(u"Direccion"), ancho, 0, 0);
+        texto.imprimirTextoMedido(QStringLiteral("Direccion: ") + dato(u"Direccion"), ancho, Alineacion::Izquierda, 0);
         impresora.printLine(QStringLiteral("Telefono: ") + dato(u"Telefono1"));
-        texto.imprimirTextoMedido(factura[u"detalleDomicilio"].toText(locale), ancho, 0, 0);
+        texto.imprimirTextoMedido(factura[u"detalleDomicilio"].toText(locale), ancho, Alineacion::Izquierda, 0);
         return;
     }
 
@@ -122,7 +122,7 @@ void imprimirDatosCliente(const Impresion& impresion, const Value& factura) {
     texto.imprimirSeparador(QStringLiteral("="));
     impresora.printLine(QStringLiteral("Nombre: ") + mayusculas(dato(u"Nombre")));
     impresora.printLine(QStringLiteral("Documento: ") + mayusculas(dato(u"IdDocumento")));
-    texto.imprimirTextoMedido(QStringLiteral("Dirección: ") + mayusculas(dato(u"Direccion")), ancho, 0, 0);
+    texto.imprimirTextoMedido(QStringLiteral("Dirección: ") + mayusculas(dato(u"Direccion")), ancho, Alineacion::Izquierda, 0);
     impresora.printLine(QStringLiteral("Telefono: ") + mayusculas(dato(u"Telefono1")));
     for (int i = 0; i < 4; ++i) impresora.printLine(QStringLiteral(" "));
     impresora.printLine(QStringLiteral("FIRMA: _____________________________"));
@@ -164,12 +164,12 @@ void imprimirCierre(const Impresion& impresion, const ConfigFactura& config, con
     if (!pieConfig.isEmpty()) {
         impresora.printLine(QString());
         texto.imprimirSeparador(QStringLiteral("="));
-        texto.imprimirTexto(pieConfig, kAnchoPie, 0, 0);
+        texto.imprimirTexto(pieConfig, kAnchoPie, Alineacion::Izquierda, 0);
     }
     const QString pieFactura = factura[u"pieFactura"].toText(locale);
     if (!pieFactura.isEmpty()) {
         impresora.printLine(QString());
-        texto.imprimirTexto(pieFactura, kAnchoPie, 2, 0);
+        texto.imprimirTexto(pieFactura, kAnchoPie, Alineacion::Centro, 0);
     }
 
     impresora.printLine(QStringLiteral(" "));

@@ -81,7 +81,7 @@ void imprimirEncabezadoFactura(const Impresion& impresion, const ConfigFactura& 
     const auto linea = [&](const char16_t* interruptor, const QString& valorProbado, const QString& texto) {
         paso([&] {
             if (impresion.config.configVisible(QString::fromUtf16(interruptor)) && !valorProbado.isEmpty()) {
-                impresion.texto.imprimirTextoMedido(texto, impresion.config.anchoTicket(), 2, 0);
+                impresion.texto.imprimirTextoMedido(texto, impresion.config.anchoTicket(), Alineacion::Centro, 0);
             }
         });
     };
@@ -108,16 +108,16 @@ void imprimirResolucionDian(const Impresion& impresion, const ConfigFactura& c) 
     impresion.impresora().printLine(QStringLiteral(" "));
     // The switches alone decide: a line switched on with an empty value still prints its label.
     if (impresion.config.configVisible(QStringLiteral("Regimen"))) {
-        texto.imprimirTextoMedido(impresion.config.leerConfig(QStringLiteral("Nombre Regimen")), ancho, 2, 0);
+        texto.imprimirTextoMedido(impresion.config.leerConfig(QStringLiteral("Nombre Regimen")), ancho, Alineacion::Centro, 0);
     }
     if (impresion.config.configVisible(QStringLiteral("Resolucion Dian Facturacion"))) {
-        texto.imprimirTexto(QStringLiteral("Resolucion DIAN ") + c.resolucionDian, ancho, 2, 0);
-        texto.imprimirTexto(QStringLiteral(" Del ") + c.resolucionDianFecha, ancho, 2, 0);
+        texto.imprimirTexto(QStringLiteral("Resolucion DIAN ") + c.resolucionDian, ancho, Alineacion::Centro, 0);
+        texto.imprimirTexto(QStringLiteral(" Del ") + c.resolucionDianFecha, ancho, Alineacion::Centro, 0);
     }
     if (impresion.config.configVisible(QStringLiteral("Factura Inicial"))) {
         texto.imprimirTexto(QStringLiteral("Desde ") + prefijoGuion + c.facturaInicial + QStringLiteral(" Hasta ") +
                                 prefijoGuion + c.facturaFinal,
-                            ancho, 2, 0);
+                            ancho, Alineacion::Centro, 0);
     }
     texto.imprimirSeparador(QStringLiteral("="));
 }
@@ -136,7 +136,7 @@ void imprimirLeyendaPropina(const Impresion& impresion) {
         "valoración del servicio prestado, si no  "
         "desea cancelar este valor, haga caso  "
         "omiso del mismo.");
-    impresion.texto.imprimirTextoMedido(leyenda, impresion.config.anchoTicket(), 0, 0);
+    impresion.texto.imprimirTextoMedido(leyenda, impresion.config.anchoTicket(), Alineacion::Izquierda, 0);
 }
 
 void imprimirPieSoftware(const Impresion& impresion) {

@@ -44,13 +44,13 @@ void imprimirProductosFactura(const Impresion& impresion, const Value& pedido) {
                                 .text(nombre.left(corte))
                                 .column(texto.espacioLibre(valor, ancho))
                                 .text(valor));
-        if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), ancho, 0, kColumnaResto);
+        if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), ancho, Alineacion::Izquierda, kColumnaResto);
 
         const Value detalle = producto[u"Detalle"];
         if (detalle.isNull()) continue;
         for (const QString& nota : detalle.toText(locale).split(QStringLiteral("<br/>"))) {
             if (recortarBlancos(nota).isEmpty()) continue;
-            texto.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, 0, 0);
+            texto.imprimirTextoMedido(QStringLiteral("-> ") + nota, ancho, Alineacion::Izquierda, 0);
         }
     }
 

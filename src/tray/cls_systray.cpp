@@ -49,12 +49,10 @@ bool sinLugar(const QSystemTrayIcon& icono) {
 
 clsSystray::clsSystray(Consola consola, bool hayBandeja, QObject* parent)
     : QObject(parent), consola_(std::move(consola)), hayBandeja_(hayBandeja) {
-    globo_.setSingleShot(true);
-    connect(&globo_, &QTimer::timeout, this, &clsSystray::BalloonTimeOut);
     espera_.setInterval(kEsperaIconoMs);
     connect(&espera_, &QTimer::timeout, this, &clsSystray::esperarIcono);
     connect(&icono_, &QSystemTrayIcon::activated, this, &clsSystray::activado);
-    connect(&icono_, &QSystemTrayIcon::messageClicked, this, &clsSystray::globoPulsado);
+    connect(&icono_, &QSystemTrayIcon::messageClicked, this, &clsSystray::BalloonClicked);
 }
 
 clsSystray::~clsSystray() { delIcon(); }
@@ -62,7 +60,7 @@ clsSystray::~clsSystray() { delIcon(); }
 void clsSystray::Init(QWidget* ventana, const QString& tooltip) {
     if (ventana != nullptr) icono_.setIcon(ventana->windowIcon());
     if (hayBandeja_) icono_.show();
-    setTooltipText(tooltip);
+    icono_.setToolTip(tooltip.left(kTooltipMax));
 }
 
 void clsSystray::SetIcon(const QIcon& imagen, const QString& tooltip) {
@@ -70,11 +68,6 @@ void clsSystray::SetIcon(const QIcon& imagen, const QString& tooltip) {
     icono_.setIcon(imagen);
     icono_.setToolTip(texto);
     if (!hayBandeja_) escribir(QStringLiteral("Icono: ") + texto);
-}
-
-void clsSystray::setTooltipText(const QString& texto) {
-    tooltipActual_ = texto;
-    icono_.setToolTip(texto.left(kTooltipMax));
 }
 
 void clsSystray::ShowBalloonTip(const QString& mensaje, platform::BalloonIcon icono, const QString& titulo,
@@ -99,9 +92,8 @@ void clsSystray::ShowBalloonTip(const QString& mensaje, platform::BalloonIcon ic
 }
 
 void clsSystray::mostrarGlobo(const Globo& globo) {
-    // A new balloon replaces one still showing; only the newest one can time out.
+    // A new balloon replaces one still showing.
     icono_.showMessage(globo.titulo, globo.texto, globo.icono, globo.ms);
-    globo_.start(std::max(globo.ms, 0));
 }
 
 void clsSystray::esperarIcono() {
@@ -119,33 +111,22 @@ void clsSystray::esperarIcono() {
 void clsSystray::delIcon() {
     pendiente_.reset();
     espera_.stop();
-    if (globo_.isActive()) {
-        globo_.stop();
-        emit BalloonHide();
-    }
     icono_.hide();
 }
 
 void clsSystray::activado(QSystemTrayIcon::ActivationReason razon) {
     switch (razon) {
-    case QSystemTrayIcon::Trigger:
-        emit LeftClick();
-        break;
     case QSystemTrayIcon::Context:
         emit RightClick();
         break;
     case QSystemTrayIcon::DoubleClick:
         emit DoubleClick();
         break;
+    case QSystemTrayIcon::Trigger:  // a single click opens nothing
     case QSystemTrayIcon::MiddleClick:
     case QSystemTrayIcon::Unknown:
         break;
     }
-}
-
-void clsSystray::globoPulsado() {
-    globo_.stop();
-    emit BalloonClicked();
 }
 
 void clsSystray::escribir(const QString& linea) {

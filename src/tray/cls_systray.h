@@ -16,7 +16,7 @@ class QWidget;
 namespace kelmora::tray {
 
 // The service's one icon in the notification area: picture, tooltip, balloons, and the clicks on it
-// raised as the six events below. Where the desktop has no notification area, balloons and icon
+// raised as the three events below. Where the desktop has no notification area, balloons and icon
 // changes are written to a console instead, so nothing the user must know is lost.
 class clsSystray final : public QObject, public platform::Notifier {
     Q_OBJECT
@@ -36,28 +36,20 @@ public:
 
     // Shows the icon with the owner window's icon and the given tooltip. Call once, first.
     void Init(QWidget* ventana, const QString& tooltip);
-    // Shows that picture with that tooltip; TooltipText keeps what was last written to it.
+    // Shows that picture with that tooltip.
     void SetIcon(const QIcon& imagen, const QString& tooltip);
     void ShowBalloonTip(const QString& mensaje, platform::BalloonIcon icono, const QString& titulo,
                         int duracionMs) override;
-    // The text last written here, whatever SetIcon showed since.
-    QString TooltipText() const { return tooltipActual_; }
-    void setTooltipText(const QString& texto);
     // Removes the icon; a balloon still showing goes with it.
     void delIcon();
 
     bool hayBandeja() const { return hayBandeja_; }
-    // A balloon is waiting for the notification area to place the icon.
-    bool globoEnEspera() const { return pendiente_.has_value(); }
     // The notification-area icon itself: what is shown, and where the clicks come from.
     QSystemTrayIcon& icono() { return icono_; }
 
 signals:
-    void LeftClick();
     void RightClick();
     void DoubleClick();
-    void BalloonHide();
-    void BalloonTimeOut();
     void BalloonClicked();
 
 private:
@@ -70,15 +62,11 @@ private:
     void mostrarGlobo(const Globo& globo);
     void esperarIcono();
     void activado(QSystemTrayIcon::ActivationReason razon);
-    void globoPulsado();
     void escribir(const QString& linea);
 
     Consola consola_;
     bool hayBandeja_;
     QSystemTrayIcon icono_;
-    QString tooltipActual_;
-    // Runs while a balloon shows, so its end can be told apart from a click or a removal.
-    QTimer globo_;
     // A balloon raised before the notification area has placed the icon waits for it, briefly, so
     // it points at the icon rather than at a corner of the screen.
     std::optional<Globo> pendiente_;

@@ -63,8 +63,6 @@ public:
     std::optional<qint64> seleccionado() const;
     // Selects the row of this document; false when it is not listed.
     bool seleccionar(qint64 id);
-    // The documents as listed, in the table's order.
-    const QList<platform::JournalDocument>& listados() const { return listados_; }
 
     // Event handlers of the buttons, also the tests' way in.
     void reimprimirPulsado();

@@ -18,11 +18,13 @@ class SettingsFileTest : public ::testing::Test {
 protected:
     QString path() const { return dir_.filePath(kSettingsFileName); }
 
-    SettingsFile readBytes(const QByteArray& bytes) {
+    void writeBytes(const QByteArray& bytes) {
         QFile file(path());
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
-        file.close();
+    }
+    SettingsFile readBytes(const QByteArray& bytes) {
+        writeBytes(bytes);
         return SettingsFile::read(path());
     }
 
@@ -185,10 +187,35 @@ TEST_F(SettingsFileTest, UnknownKeysAreNamedWhileCommentsAreSilent) {
     expectDefaults(file.printer({"Cocina"}));
     expectDefaults(file.printer({"General"}));
     // The service's own settings, whichever case the section and key are written in.
-    EXPECT_EQ(file.general(QStringLiteral("servidor")), QStringLiteral("http://x"));
-    EXPECT_EQ(readBytes("[general]\nSERVIDOR = https://y:8443\n").general(QStringLiteral("servidor")),
-              QStringLiteral("https://y:8443"));
-    EXPECT_EQ(readBytes("[Cocina]\nrollo=58\n").general(QStringLiteral("servidor")), QString());
+    EXPECT_EQ(file.service().server, QStringLiteral("http://x"));
+    EXPECT_EQ(readBytes("[general]\nSERVIDOR = https://y:8443\n").service().server, QStringLiteral("https://y:8443"));
+    EXPECT_EQ(readBytes("[Cocina]\nrollo=58\n").service().server, std::nullopt);
+}
+
+TEST_F(SettingsFileTest, TheServiceSettingsKeepTheirDefaultsForBadValues) {
+    writeBytes("[General]\nservidor=ftp://x\ndias_trabajos=0\nespera_papel=diez\nvencimiento_comanda=30\n"
+               "[Cocina]\nrollo=59\n");
+    const SettingsFile file = SettingsFile::read(path(), QStringLiteral("http://built.in"));
+    EXPECT_EQ(file.problems(),
+              QStringList({
+                  "Ajuste no válido en kelmora.ini, [Cocina] rollo=59: se usa el del documento",
+                  "Ajuste no válido en kelmora.ini, [General] servidor=ftp://x: se usa http://built.in",
+                  "Ajuste no válido en kelmora.ini, [General] dias_trabajos=0: se usa 7 (de 1 a 366)",
+                  "Ajuste no válido en kelmora.ini, [General] espera_papel=diez: se usa 60 (de 5 a 3600)",
+              }))
+        << file.problems().join(u'\n').toStdString();
+    EXPECT_EQ(file.service().server, std::nullopt);
+    EXPECT_EQ(file.service().journalDays, 7);
+    EXPECT_EQ(file.service().paperWait, std::chrono::seconds(60));
+    EXPECT_EQ(file.service().orderExpiry, std::chrono::minutes(30));
+
+    // With the server named elsewhere, the file's is not the one used and goes unmentioned.
+    EXPECT_EQ(SettingsFile::read(path()).problems().size(), 3);
+    // The bounds themselves are taken.
+    const SettingsFile bounds = readBytes("[General]\ndias_trabajos=366\nespera_papel=5\n");
+    EXPECT_TRUE(bounds.problems().isEmpty());
+    EXPECT_EQ(bounds.service().journalDays, 366);
+    EXPECT_EQ(bounds.service().paperWait, std::chrono::seconds(5));
 }
 
 TEST_F(SettingsFileTest, AFileThatIsNotUtf8IsReadWithAWarning) {

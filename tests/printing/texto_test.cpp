@@ -8,6 +8,8 @@
 namespace kelmora::testing {
 namespace {
 
+using enum Alineacion;
+
 const QString k55 = QStringLiteral("rollo 55mm");
 const QString k75 = QStringLiteral("rollo 75mm");
 const QString kAncho = QStringLiteral("Tamaño de Factura");
@@ -28,18 +30,18 @@ protected:
 
 TEST_F(Texto, LosParrafosVaciosNoImprimenYLosBlancosDanUnaLineaVacia) {
     EXPECT_EQ(impreso([&] {
-                  imp.imprimirTexto(QString(), 40, 0, 0);
-                  imp.imprimirTexto(QStringLiteral("uno\r\n\r\ndos\r\n"), 40, 0, 0);
-                  imp.imprimirTexto(QStringLiteral("   "), 40, 0, 0);
+                  imp.imprimirTexto(QString(), 40, Izquierda, 0);
+                  imp.imprimirTexto(QStringLiteral("uno\r\n\r\ndos\r\n"), 40, Izquierda, 0);
+                  imp.imprimirTexto(QStringLiteral("   "), 40, Izquierda, 0);
               }),
               "UNO\nDOS\n\n");
 }
 
 TEST_F(Texto, SeAjustaAlAnchoYLoQueCabeJustoCabe) {
     EXPECT_EQ(impreso([&] {
-                  imp.imprimirTexto(QStringLiteral("casa perro"), 10, 0, 0);
-                  imp.imprimirTexto(QStringLiteral("casa perros"), 10, 0, 0);
-                  imp.imprimirTexto(QStringLiteral("sal  y      pimienta"), 10, 0, 0);
+                  imp.imprimirTexto(QStringLiteral("casa perro"), 10, Izquierda, 0);
+                  imp.imprimirTexto(QStringLiteral("casa perros"), 10, Izquierda, 0);
+                  imp.imprimirTexto(QStringLiteral("sal  y      pimienta"), 10, Izquierda, 0);
               }),
               "CASA PERRO\nCASA\nPERROS\nSAL Y\nPIMIENTA\n");
 }
@@ -48,12 +50,12 @@ TEST_F(Texto, LasPalabrasTanLargasComoElAnchoNuncaCortanLaLinea) {
     // A word as wide as the width or wider is never cut, never goes to a line of its own and adds
     // nothing to the line: the words after it are measured from what came before it.
     EXPECT_EQ(impreso([&] {
-                  imp.imprimirTexto(QStringLiteral("abcdefghijkl a b"), 10, 0, 0);            // first
-                  imp.imprimirTexto(QStringLiteral("pan con abcdefghij queso"), 10, 0, 0);    // exactly the width
-                  imp.imprimirTexto(QStringLiteral("abcd abcdefghijkl efghi jk"), 10, 0, 0);  // in the middle
-                  imp.imprimirTexto(QStringLiteral("casa perro abcdefghijk"), 10, 0, 0);      // last, on a full line
-                  imp.imprimirTexto(QStringLiteral("abcdefghij abcdefghijklm"), 10, 0, 0);    // two in a row
-                  imp.imprimirTexto(QStringLiteral("abcdefghi x"), 10, 0, 0);  // one less than the width wraps
+                  imp.imprimirTexto(QStringLiteral("abcdefghijkl a b"), 10, Izquierda, 0);  // first
+                  imp.imprimirTexto(QStringLiteral("pan con abcdefghij queso"), 10, Izquierda, 0);  // exactly the width
+                  imp.imprimirTexto(QStringLiteral("abcd abcdefghijkl efghi jk"), 10, Izquierda, 0);  // in the middle
+                  imp.imprimirTexto(QStringLiteral("casa perro abcdefghijk"), 10, Izquierda, 0);  // last, on a full line
+                  imp.imprimirTexto(QStringLiteral("abcdefghij abcdefghijklm"), 10, Izquierda, 0);  // two in a row
+                  imp.imprimirTexto(QStringLiteral("abcdefghi x"), 10, Izquierda, 0);  // one less than the width wraps
               }),
               "ABCDEFGHIJKL A B\n"
               "PAN CON ABCDEFGHIJ\nQUESO\n"
@@ -66,11 +68,11 @@ TEST_F(Texto, LasPalabrasTanLargasComoElAnchoNuncaCortanLaLinea) {
 TEST_F(Texto, CentraPorCaracteresYSangraEnUnaColumna) {
     QString texto = QStringLiteral("arroz con pollo");
     EXPECT_EQ(impreso([&] {
-                  imp.imprimirTexto(QStringLiteral("abcde"), 32, 2, 0);
-                  imp.imprimirTexto(QStringLiteral("abcdefg"), 32, 2, 0);
-                  imp.imprimirTexto(QString(32, u'x'), 32, 2, 0);
-                  imp.imprimirTexto(texto, 40, 0, 5);
-                  imp.imprimirTexto(QStringLiteral("sopa"), 40, 1, 0);
+                  imp.imprimirTexto(QStringLiteral("abcde"), 32, Centro, 0);
+                  imp.imprimirTexto(QStringLiteral("abcdefg"), 32, Centro, 0);
+                  imp.imprimirTexto(QString(32, u'x'), 32, Centro, 0);
+                  imp.imprimirTexto(texto, 40, Izquierda, 5);
+                  imp.imprimirTexto(QStringLiteral("sopa"), 40, Derecha, 0);
               }),
               QString(13, u' ') + "ABCDE\n" + QString(11, u' ') + "ABCDEFG\n" + QString(32, u'X') +
                   "\n    ARROZ CON POLLO\nSOPA\n");
@@ -140,8 +142,8 @@ TEST_F(Texto, ElTextoMedidoSeAjustaPorAnchoYSeCentraEnElRollo) {
     // At 12 points a character is 101.6 twips: 29 of them fit under the 2965 of the rule, 30 do not.
     QString texto = QString(24, u'a') + QStringLiteral(" bbbb ") + QString(25, u'c') + QStringLiteral(" dddd");
     EXPECT_EQ(impreso([&] {
-                  imp.imprimirTextoMedido(texto, ancho, 0, 0);
-                  imp.imprimirTextoMedido(QStringLiteral("Mesa 4"), 40, 2, 0);
+                  imp.imprimirTextoMedido(texto, ancho, Izquierda, 0);
+                  imp.imprimirTextoMedido(QStringLiteral("Mesa 4"), 40, Centro, 0);
               },
                       true),
               "[Courier 17 CPI 12] " + QString(24, u'A') + " BBBB\n[Courier 17 CPI 12] " + QString(25, u'C') +

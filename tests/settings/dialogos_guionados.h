@@ -30,8 +30,10 @@ public:
             ADD_FAILURE() << "unexpected prompt: " << titulo.toStdString();
             return std::nullopt;
         }
-        std::optional<QString> respuesta = respuestas.front();
+        const bool respondida = respuestas.front().has_value();
+        const QString respuesta = respuestas.front().value_or(QString());
         respuestas.pop_front();
+        if (!respondida) return std::nullopt;
         return respuesta;
     }
     void showMessage(const QString& texto, platform::MessageIcon icono, const QString& titulo) override {

@@ -75,17 +75,9 @@ protected:
 
 // ---- opening ----
 
-TEST_F(VentanaAjustes, MuestraSusTextosYElCodigoGuardado) {
+TEST_F(VentanaAjustes, MuestraElCodigoGuardado) {
     guardarCodigo((kCodigo + QStringLiteral("\r\nTECNIKA\r\n")).toLatin1());
     frmImpresion& v = abrir();
-    EXPECT_EQ(v.windowTitle(), QStringLiteral("Servicio de impresion"));
-    EXPECT_EQ(v.etiquetaCodigo->text(), QStringLiteral("Codigo Sucursal"));
-    EXPECT_EQ(v.botonCambiarCodigo->text(), QStringLiteral("Cambiar codigo"));
-    EXPECT_EQ(v.botonCargarImagen->text(), QStringLiteral("Cargar Imagen"));
-    EXPECT_EQ(v.botonApagar->text(), QStringLiteral("Apagar Servidor"));
-    EXPECT_FALSE(v.botonApagar->icon().isNull());
-    EXPECT_EQ(v.botonCerrar->text(), QStringLiteral("Cerrar Ventana"));
-    EXPECT_EQ(v.palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_EQ(v.campoCodigo->text(), kCodigo);
     EXPECT_TRUE(dialogos.mostrados.empty());
 }
@@ -260,7 +252,6 @@ TEST_F(VentanaAjustes, ElBotonTrabajosSoloEstaSiAlguienLaAbre) {
         carpeta.path(), dialogos, QIcon(), [this] { ++terminado; },
         [&](QWidget* ajustes) { abiertaSobre.push_back(ajustes); }});
     ASSERT_TRUE(ventana->botonTrabajos->isVisibleTo(ventana.get()));
-    EXPECT_EQ(ventana->botonTrabajos->text(), QStringLiteral("Trabajos"));
     ventana->botonTrabajos->click();
     EXPECT_EQ(abiertaSobre, std::vector<QWidget*>{ventana.get()});
     EXPECT_EQ(terminado, 0);

@@ -182,7 +182,6 @@ TEST_F(EscritorioConBandeja, ElIconoSeMuestraYSigueLaConsulta) {
     EXPECT_TRUE(esperar([&] { return cerca(colorEnPantalla(puntoDelIcono()), QColor(46, 160, 67)); }))
         << colorEnPantalla(puntoDelIcono()).name().toStdString();
     EXPECT_TRUE(frm->consola->toPlainText().contains(QStringLiteral("Respuesta: \n--\n")));
-    EXPECT_EQ(frm->SysTray().TooltipText(), QStringLiteral("Kelmora Tavrel"));
     EXPECT_TRUE(respaldo.isEmpty());
 }
 

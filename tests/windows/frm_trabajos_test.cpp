@@ -104,14 +104,7 @@ TEST_F(VentanaTrabajos, ListaLosUltimosSieteDiasDelMasNuevoAlMasViejo) {
                                     QStringLiteral("118"));
     const qint64 cajon = anotar(kAhora.addSecs(-60), QStringLiteral("Cajon"), DocumentState::Pending);
 
-    frmTrabajos& v = abrir();
-
-    EXPECT_EQ(v.windowTitle(), QStringLiteral("Trabajos"));
-    QStringList cabeceras;
-    for (int c = 0; c < v.tabla->columnCount(); ++c) cabeceras.append(v.tabla->horizontalHeaderItem(c)->text());
-    EXPECT_EQ(cabeceras, (QStringList{QStringLiteral("Nº"), QStringLiteral("Hora"), QStringLiteral("Documento"),
-                                      QStringLiteral("Mesa / pedido"), QStringLiteral("Impresora"),
-                                      QStringLiteral("Estado"), QStringLiteral("Motivo")}));
+    abrir();
     EXPECT_EQ(columna(ColumnaTrabajo::Numero),
               (QStringList{QString::number(cajon), QString::number(anulacion), QString::number(hace3Dias)}));
     EXPECT_EQ(columna(ColumnaTrabajo::Hora),
@@ -136,7 +129,6 @@ TEST_F(VentanaTrabajos, ElFiltroDejaSoloLoQueFaltaImprimir) {
     const qint64 descartado = anotar(kAhora.addSecs(-300), QStringLiteral("Factura"), DocumentState::Discarded);
     const qint64 enviado = anotar(kAhora.addSecs(-200), QStringLiteral("Factura"), DocumentState::Sent);
     frmTrabajos& v = abrir();
-    EXPECT_EQ(v.soloSinImprimir->text(), QStringLiteral("Sólo sin imprimir"));
     ASSERT_FALSE(v.soloSinImprimir->isChecked());
     EXPECT_EQ(v.tabla->rowCount(), 4);
 
@@ -218,10 +210,6 @@ TEST_F(VentanaTrabajos, ReimprimirActuaSobreElElegidoYMuestraSuEstadoNuevo) {
                                   QStringLiteral("La impresora rechazó el trabajo"));
     anotar(kAhora.addSecs(-100), QStringLiteral("Comanda"), DocumentState::Printed);
     frmTrabajos& v = abrir();
-    EXPECT_EQ(v.botonReimprimir->text(), QStringLiteral("Reimprimir"));
-    EXPECT_EQ(v.botonDescartar->text(), QStringLiteral("Descartar"));
-    EXPECT_EQ(v.botonActualizar->text(), QStringLiteral("Actualizar"));
-    EXPECT_EQ(v.botonCerrar->text(), QStringLiteral("Cerrar"));
 
     ASSERT_TRUE(v.seleccionar(fallido));
     EXPECT_TRUE(v.botonReimprimir->isEnabled());
@@ -315,13 +303,12 @@ TEST_F(TrabajosDesdeLosAjustes, ElBotonAbreLaVentanaSobreLosAjustes) {
         [&] {
             ASSERT_NE(ajustes, nullptr);
             EXPECT_TRUE(ajustes->botonTrabajos->isVisibleTo(ajustes));
-            EXPECT_EQ(ajustes->botonTrabajos->text(), QStringLiteral("Trabajos"));
             ajustes->botonTrabajos->click();
             trabajos = principal->trabajosAbiertos();
             ASSERT_NE(trabajos, nullptr);
             EXPECT_TRUE(trabajos->isVisible());
             EXPECT_TRUE(trabajos->isWindow());
-            EXPECT_EQ(trabajos->listados().size(), 1);
+            EXPECT_EQ(trabajos->tabla->rowCount(), 1);
             ajustes->botonTrabajos->click();
             EXPECT_EQ(principal->trabajosAbiertos(), trabajos);
             ASSERT_TRUE(trabajos->seleccionar(retenido));

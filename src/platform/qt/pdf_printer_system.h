@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/drawer_printer.h"
 #include "platform/qt/pdf_painter.h"
 #include "platform/virtual_printers.h"
 
@@ -15,7 +16,7 @@ namespace kelmora::platform {
 class PdfPrinterSystem final : public VirtualPrinterSystem {
 public:
     struct Options {
-        QStringList printers{QStringLiteral("Facturas")};
+        QStringList printers{kDrawerPrinter};
         QString defaultPrinter;  // empty: the first printer
         QSet<QString> offline;   // printers whose availability probe fails
         double paperWidthMm = PdfPainter::kDefaultPaperWidthMm;  // for documents that name no roll

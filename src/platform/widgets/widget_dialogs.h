@@ -8,17 +8,17 @@
 namespace kelmora::platform {
 
 // The prompts, message boxes and file dialog as the desktop's own modal boxes.
-class DialogosWidgets final : public Dialogs {
+class WidgetDialogs final : public Dialogs {
 public:
-    // `padre` is the window the boxes are centred on; none centres them on the screen.
-    explicit DialogosWidgets(QWidget* padre = nullptr) : padre_(padre) {}
+    // `parent` is the window the boxes are centred on; none centres them on the screen.
+    explicit WidgetDialogs(QWidget* parent = nullptr) : parent_(parent) {}
 
     std::optional<QString> askText(const QString& title, const QString& message) override;
     void showMessage(const QString& text, MessageIcon icon, const QString& title) override;
     std::optional<QString> chooseFile(const QString& title, const QStringList& filters) override;
 
 private:
-    QPointer<QWidget> padre_;
+    QPointer<QWidget> parent_;
 };
 
 }  // namespace kelmora::platform
