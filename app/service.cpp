@@ -52,7 +52,7 @@ public:
 QStringList splitList(const QString& value) { return value.split(u',', Qt::SkipEmptyParts); }
 
 // The log of a desktop session: its rotated file.
-class FileLog final : public shell::Registro {
+class FileLog final : public shell::Bitacora {
 public:
     FileLog(QString path, const platform::Clock& clock, std::function<void(const QString&)> onProblem)
         : file_(std::move(path), clock, std::move(onProblem)) {}
@@ -340,7 +340,7 @@ int runPrintService(ServiceOptions o, bool headless) {
         });
     }
     // The service's log, for the poll cycle and the print queue: standard error headless, else kelmora.log.
-    shell::Registro& log = fileLog ? static_cast<shell::Registro&>(*fileLog) : standardOutput;
+    shell::Bitacora& log = fileLog ? static_cast<shell::Bitacora&>(*fileLog) : standardOutput;
     log.anotar(QStringLiteral("Kelmora %1 en marcha: servidor %2, carpeta %3")
                    .arg(QStringLiteral(KELMORA_VERSION), o.server, QDir::toNativeSeparators(o.folder)));
     // The window's console is emptied at every poll: what is wrong with the settings file stays on
@@ -365,7 +365,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     ConfigImpresion config(QLocale::system());
     std::optional<shell::Despachador> dispatcher;
     shell::CicloConsulta pollCycle(
-        shell::CicloConsulta::Partes{view, pageLoader, pollTimer, fetchTimeout,
+        shell::CicloConsulta::Servicios{view, pageLoader, pollTimer, fetchTimeout,
                                      [&dispatcher](const Value& payload, const QString& json) {
                                          dispatcher->setComunicacion(payload, json);
                                      }},
@@ -375,7 +375,7 @@ int runPrintService(ServiceOptions o, bool headless) {
         QObject::connect(window.get(), &windows::frmMain::descargada, [] { QCoreApplication::quit(); });
     }
 
-    pollCycle.setRegistro(log);
+    pollCycle.setBitacora(log);
 
     // A stop asked of the service (a shutdown, systemctl stop, Ctrl+C) lets the document being sent
     // finish; the rest stay pending in the journal for the next start.

@@ -8,7 +8,4 @@ namespace kelmora::platform {
 // longer than a drive root.
 bool fileExists(const QString& path);
 
-// The former name, until its last callers move to fileExists.
-inline bool existeArchivo(const QString& ruta) { return fileExists(ruta); }
-
 }  // namespace kelmora::platform

@@ -19,7 +19,4 @@ std::optional<ClaseDocumento> claseDocumento(const QString& nombre);
 // The answer's list the kind comes from: comanda, anulaciones, factura; abrirCajon for the drawer.
 QString listaDeClase(ClaseDocumento clase);
 
-// The printer the cash drawer is wired to, and that takes the drawer's pulse.
-inline const QString kImpresoraCajon = QStringLiteral("Facturas");
-
 }  // namespace kelmora

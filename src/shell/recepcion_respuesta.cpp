@@ -1,6 +1,7 @@
 #include "shell/recepcion_respuesta.h"
 
 #include "json/runtime_error.h"
+#include "platform/drawer_printer.h"
 #include "printing/clase_documento.h"
 #include "tickets/comanda.h"
 #include "tickets/factura.h"
@@ -75,7 +76,7 @@ QList<JournalDocument> documentosDeRespuesta(const Collection& comandas, const C
         JournalDocument cajon;
         cajon.list = listaDeClase(ClaseDocumento::Cajon);
         cajon.kind = nombreClase(ClaseDocumento::Cajon);
-        cajon.requestedPrinter = kImpresoraCajon;
+        cajon.requestedPrinter = platform::kDrawerPrinter;
         documentos.append(cajon);
     }
     return documentos;

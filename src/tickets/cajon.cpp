@@ -2,6 +2,7 @@
 #include "tickets/cajon.h"
 
 #include "json/runtime_error.h"
+#include "platform/drawer_printer.h"
 #include "printing/impresion.h"
 
 namespace kelmora {
@@ -15,7 +16,7 @@ constexpr char kPulsoCajon[] = {0x1B, 0x70, 0x00, 0x3C, static_cast<char>(0xF0)}
 
 void abrirCajonMonedero(const Impresion& impresion) {
     SeleccionImpresora& seleccion = impresion.seleccion;
-    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(kImpresoraCajon), false)) return;
+    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(platform::kDrawerPrinter), false)) return;
     try {
         // A fallback left its "Error en Impresora " note on the page: it goes out on its own, so
         // that it does not head whatever that printer prints next.

@@ -4,7 +4,7 @@ namespace kelmora {
 
 struct Impresion;
 
-// Opens the cash drawer wired to the "Facturas" printer (or to the default printer when that one
+// Opens the cash drawer wired to the drawer printer ("Facturas") (or to the default printer when that one
 // is missing or failing). A drawer that cannot be reached is not reported.
 void abrirCajonMonedero(const Impresion& impresion);
 

@@ -202,7 +202,7 @@ void imprimirFactura(const Impresion& impresion, const Value& factura) {
     std::optional<Documento> documento(std::in_place, seleccion, impresion.config, kClaseDocumento);
     platform::Printer& impresora = impresion.impresora();
 
-    if (platform::existeArchivo(rutaLogo(impresion))) imprimirLogo(impresion);
+    if (platform::fileExists(rutaLogo(impresion))) imprimirLogo(impresion);
     impresora.setFontSize(impresion.config.tamanoPequeno());
     impresora.setFontName(QStringLiteral("Courier 14 CPI"));
     imprimirEncabezadoFactura(impresion, configFactura);
