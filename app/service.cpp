@@ -396,7 +396,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     const int status = QCoreApplication::exec();
     if (stopSignals.requested()) log.anotar(QStringLiteral("Kelmora se detiene a pedido del sistema"));
     // The document being printed finishes and is recorded; then nothing more is started.
-    printingThread.detener();
+    queue->terminar();
     // Before the timer and printers it uses go.
     dispatcher.reset();
     queue.reset();

@@ -4,7 +4,7 @@
 // caught only where the poll cycle catches it; anything else that escapes is a finding.
 #include "shell/ciclo_consulta.h"
 #include "shell/despachador.h"
-#include "shell/shell_fakes.h"
+#include "support/service_fakes.h"
 #include "support/test_support.h"
 
 #include <cstddef>
@@ -20,11 +20,11 @@ void oneAnswer(const QString& body) {
     testing::PrintBench bench({QStringLiteral("Cocina"), QStringLiteral("Bar"), QStringLiteral("Facturas")},
                               QStringLiteral("Facturas"));
     shell::Despachador dispatcher(bench.config, bench.impresion);
-    testing::LineaDeTiempoFalsa time;
-    testing::TemporizadorFalso pollTimer{time};
-    testing::TemporizadorFalso fetchTimeout{time};
-    testing::CargadorFalso loader;
-    testing::VistaQueAnota view;
+    testing::FakeTimeLine time;
+    testing::FakeTimer pollTimer{time};
+    testing::FakeTimer fetchTimeout{time};
+    testing::FakePageLoader loader;
+    testing::RecordingView view;
     shell::CicloConsulta cycle(
         shell::CicloConsulta::Servicios{view, loader, pollTimer, fetchTimeout,
                                      [&dispatcher](const Value& payload, const QString& json) {
@@ -33,8 +33,8 @@ void oneAnswer(const QString& body) {
         shell::urlConsulta(QStringLiteral("http://127.0.0.1:8080"), kBranchCode));
 
     cycle.iniciar();
-    time.avanzar(shell::limites::intervaloConsultaMs);  // the first tick polls
-    loader.completar(body);
+    time.advance(shell::limites::intervaloConsultaMs);  // the first tick polls
+    loader.complete(body);
 
     // Every delivered document laid out as text, as a preview or a support copy would be.
     for (const auto& delivered : bench.printers.delivered()) {

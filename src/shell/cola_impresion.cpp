@@ -49,12 +49,17 @@ ColaImpresion::ColaImpresion(Servicios servicios, AjustesCola ajustes) : s_(std:
 ColaImpresion::~ColaImpresion() {
     // The printing side's work under way ends first: it reads the step that waits for it. That
     // step is then abandoned while all it may touch still exists.
-    s_.ejecutor.detener();
+    terminar();
     motor_ = Tarea<>();
     if (s_.revision != nullptr) {
         s_.revision->stop();
         s_.revision->setHandler({});
     }
+}
+
+void ColaImpresion::terminar() {
+    terminando_ = true;
+    s_.ejecutor.detener();
 }
 
 void ColaImpresion::encolar(Paso paso) {
@@ -289,6 +294,8 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
     // them; a held one is marked once a printer is there to try.
     if (d.state != DocumentState::Sending) {
         const EstadoImpresoras estado = co_await enHilo(s_.ejecutor, [this] { return consultarImpresoras(s_.lado); });
+        // Stopping meanwhile: it stays as it was, for the next start.
+        if (detener()) co_return Resultado::SistemaCaido;
         if (estado.hayImpresora) guardar(d, DocumentState::Sending);
     }
     const Intento intento{d, guardada.datos, guardada.config, reintento};

@@ -95,6 +95,10 @@ public:
     // One round of the revision timer.
     void revisar();
 
+    // The service stops: the document being printed finishes and is recorded, and nothing more is
+    // started; what waits stays in the journal for the next start.
+    void terminar();
+
     // What a person asks of a document (the "Trabajos" window). `alTerminar` gets the reason it
     // could not be done, or nullopt, once done.
     using AlTerminar = std::function<void(std::optional<QString> motivo)>;
@@ -157,13 +161,14 @@ private:
     void marcarEnvio(platform::JournalDocument& documento, const QList<platform::JournalDocument>& siguientes);
     void desmarcar();
     void actualizarSinImprimir();
-    bool detener() const { return s_.detenerSolicitado && s_.detenerSolicitado(); }
+    bool detener() const { return terminando_ || (s_.detenerSolicitado && s_.detenerSolicitado()); }
 
     Servicios s_;
     AjustesCola ajustes_;
     std::deque<Paso> pasos_;
     Tarea<> motor_;
     bool enMarcha_ = false;
+    bool terminando_ = false;
     // A round or a pass of the waiting documents is already in line: one is enough.
     bool rondaEnCola_ = false;
     bool drenajeEnCola_ = false;

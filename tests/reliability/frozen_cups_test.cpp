@@ -13,7 +13,7 @@
 #include "shell/cola_impresion.h"
 #include "shell/despachador.h"
 #include "shell/hilo_impresion.h"
-#include "shell/shell_fakes.h"
+#include "support/service_fakes.h"
 #include "support/fake_central_server.h"
 #include "support/test_support.h"
 
@@ -79,7 +79,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
     // The service's pieces as the service wires them, the journal on disk.
     platform::SystemClock clock;
     RecordingNotifier tray;
-    BitacoraQueAnota log;
+    RecordingLog log;
     auto journal = platform::SqliteJournal::open(folder.filePath(QStringLiteral("trabajos.db"))).journal;
     shell::HiloImpresion printingThread;
     platform::CupsPrinterSystem printers;
@@ -92,7 +92,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
                                                                QLocale::system(), log, &revision, {}, {}, {}});
     ConfigImpresion config(QLocale::system());
     shell::Despachador dispatcher(config, queue);
-    VistaQueAnota view;
+    RecordingView view;
     platform::NetworkPageLoader loader;
     platform::SystemTimer pollTimer;
     platform::SystemTimer fetchTimeout;
@@ -125,7 +125,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
     const std::vector<qint64> arrivals = server.arrivalsMs;
     cups.resume();
 
-    EXPECT_EQ(secondRecorded, 1) << log.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(secondRecorded, 1) << log.lines.join(u'\n').toStdString();
     EXPECT_LT(worstLateMs, 100);
     // The polls while it hung came on their 1.5 s rhythm: no gap as long as two intervals.
     ASSERT_GE(arrivals.size(), 6u);
@@ -137,7 +137,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
 
     // Once it wakes, every ticket of both answers comes out once.
     const bool allOut = QTest::qWaitFor([&] { return cups.jobs().size() >= kTickets + 1; }, 60000);
-    EXPECT_TRUE(allOut) << cups.describe().toStdString() << log.lineas.join(u'\n').toStdString();
+    EXPECT_TRUE(allOut) << cups.describe().toStdString() << log.lines.join(u'\n').toStdString();
     std::map<qint64, int> paper = cups.onPaper();
     EXPECT_EQ(paper.size(), static_cast<std::size_t>(kTickets + 1));
     for (const auto& [id, copies] : paper) EXPECT_EQ(copies, 1) << "document " << id;

@@ -1,5 +1,5 @@
 #include "settings/frm_impresion.h"
-#include "settings/dialogos_guionados.h"
+#include "support/service_fakes.h"
 #include "support/test_support.h"
 #include "tray/aplicacion_widgets.h"
 
@@ -19,8 +19,8 @@ namespace kelmora::settings {
 namespace {
 
 using platform::MessageIcon;
-using testing::DialogosGuionados;
-using Tipo = testing::DialogosGuionados::Tipo;
+using testing::ScriptedDialogs;
+using Kind = testing::ScriptedDialogs::Kind;
 
 const QString kCodigo = QStringLiteral("123451234512345");
 const QString kCorreccion = QStringLiteral(
@@ -68,7 +68,7 @@ protected:
     QColor centroVistaPrevia() const { return ventana->vistaLogo->pixmap().toImage().pixelColor(181, 52); }
 
     QTemporaryDir carpeta;
-    DialogosGuionados dialogos;
+    ScriptedDialogs dialogos;
     int terminado = 0;
     std::unique_ptr<frmImpresion> ventana;
 };
@@ -79,15 +79,15 @@ TEST_F(VentanaAjustes, MuestraElCodigoGuardado) {
     guardarCodigo((kCodigo + QStringLiteral("\r\nTECNIKA\r\n")).toLatin1());
     frmImpresion& v = abrir();
     EXPECT_EQ(v.campoCodigo->text(), kCodigo);
-    EXPECT_TRUE(dialogos.mostrados.empty());
+    EXPECT_TRUE(dialogos.shown.empty());
 }
 
 TEST_F(VentanaAjustes, SinCodigoLoPideAntesDeMostrarse) {
-    dialogos.respuestas = {QStringLiteral("12"), QStringLiteral("A12345678901234")};
+    dialogos.answers = {QStringLiteral("12"), QStringLiteral("A12345678901234")};
     frmImpresion& v = abrir();
-    ASSERT_EQ(dialogos.mostrados.size(), 2u);
-    EXPECT_EQ(dialogos.mostrados[0].titulo, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(dialogos.mostrados[1].titulo, QStringLiteral("Codigo de sucursal"));
+    ASSERT_EQ(dialogos.shown.size(), 2u);
+    EXPECT_EQ(dialogos.shown[0].title, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.shown[1].title, QStringLiteral("Codigo de sucursal"));
     EXPECT_EQ(v.campoCodigo->text(), QStringLiteral("A12345678901234"));
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("A12345678901234\r\n"));
 }
@@ -96,7 +96,7 @@ TEST_F(VentanaAjustes, SinLogoLaVistaPreviaQuedaVacia) {
     guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
     frmImpresion& v = abrir();
     EXPECT_TRUE(v.vistaLogo->pixmap().isNull());
-    EXPECT_TRUE(dialogos.solo(Tipo::Mensaje).empty());
+    EXPECT_TRUE(dialogos.only(Kind::Message).empty());
 }
 
 TEST_F(VentanaAjustes, ElLogoGuardadoSeMuestraSeaCualSeaSuFormato) {
@@ -117,36 +117,36 @@ TEST_F(VentanaAjustes, ElLogoGuardadoSeMuestraSeaCualSeaSuFormato) {
 TEST_F(VentanaAjustes, UnCodigoAceptadoSeGuardaYElServicioTermina) {
     guardarCodigo((kCodigo + QStringLiteral("\r\ntecnika\r\n")).toLatin1());
     frmImpresion& v = abrir();
-    dialogos.respuestas = {QStringLiteral("999998888877777")};
+    dialogos.answers = {QStringLiteral("999998888877777")};
     v.botonCambiarCodigo->click();
 
-    ASSERT_EQ(dialogos.solo(Tipo::Pregunta).size(), 1u);
-    EXPECT_EQ(dialogos.mostrados[0].titulo, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(dialogos.mostrados[0].texto,
+    ASSERT_EQ(dialogos.only(Kind::Prompt).size(), 1u);
+    EXPECT_EQ(dialogos.shown[0].title, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.shown[0].text,
               QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("999998888877777\r\n"));
     EXPECT_EQ(v.campoCodigo->text(), QStringLiteral("999998888877777"));
-    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    const auto mensajes = dialogos.only(Kind::Message);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].texto, QStringLiteral("El codigo se ha actualizado correctamente, se va cerrar el servidor "
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("El codigo se ha actualizado correctamente, se va cerrar el servidor "
                                                 "de impresoras, porfavor vuelvelo a abrir."));
-    EXPECT_EQ(mensajes[0].icono, MessageIcon::Information);
-    EXPECT_TRUE(mensajes[0].titulo.isEmpty());
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(mensajes[0].title.isEmpty());
     EXPECT_EQ(terminado, 1);
 }
 
 TEST_F(VentanaAjustes, UnCodigoCortoSeCorrigeAntesDeGuardarNada) {
     guardarCodigo((kCodigo + QStringLiteral("\r\n")).toLatin1());
     frmImpresion& v = abrir();
-    dialogos.respuestas = {QStringLiteral("1234567890"), QStringLiteral("12345678901234x"),
+    dialogos.answers = {QStringLiteral("1234567890"), QStringLiteral("12345678901234x"),
                            QStringLiteral("5555566666777778")};
     v.botonCambiarCodigo->click();
 
-    const auto preguntas = dialogos.solo(Tipo::Pregunta);
+    const auto preguntas = dialogos.only(Kind::Prompt);
     ASSERT_EQ(preguntas.size(), 3u);
-    EXPECT_EQ(preguntas[1].titulo, QStringLiteral("Codigo de sucursal"));
-    EXPECT_EQ(preguntas[1].texto, kCorreccion);
-    EXPECT_EQ(preguntas[2].titulo, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(preguntas[1].title, QStringLiteral("Codigo de sucursal"));
+    EXPECT_EQ(preguntas[1].text, kCorreccion);
+    EXPECT_EQ(preguntas[2].title, QStringLiteral("Codigo de sucursal"));
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), QByteArray("5555566666777778\r\n"));
     EXPECT_EQ(v.campoCodigo->text(), QStringLiteral("5555566666777778"));
     EXPECT_EQ(terminado, 1);
@@ -157,15 +157,15 @@ TEST_F(VentanaAjustes, CancelarConservaElCodigoYElServicio) {
     guardarCodigo(antes);
     frmImpresion& v = abrir();
 
-    dialogos.respuestas = {std::nullopt};
+    dialogos.answers = {std::nullopt};
     v.botonCambiarCodigo->click();
-    dialogos.respuestas = {QStringLiteral("123"), std::nullopt};
+    dialogos.answers = {QStringLiteral("123"), std::nullopt};
     v.botonCambiarCodigo->click();
 
-    EXPECT_EQ(dialogos.solo(Tipo::Pregunta).size(), 3u);
+    EXPECT_EQ(dialogos.only(Kind::Prompt).size(), 3u);
     EXPECT_EQ(leer(ruta(QStringLiteral("Acceso"))), antes);
     EXPECT_EQ(v.campoCodigo->text(), kCodigo);
-    EXPECT_TRUE(dialogos.solo(Tipo::Mensaje).empty());
+    EXPECT_TRUE(dialogos.only(Kind::Message).empty());
     EXPECT_EQ(terminado, 0);
 }
 
@@ -184,11 +184,11 @@ protected:
 
 TEST_F(VentanaAjustesConLogo, ElDialogoOfreceImagenesYLuegoTodo) {
     ventana->botonCargarImagen->click();
-    const auto archivos = dialogos.solo(Tipo::Archivo);
+    const auto archivos = dialogos.only(Kind::File);
     ASSERT_EQ(archivos.size(), 1u);
-    EXPECT_EQ(archivos[0].texto, QStringLiteral("Imágenes Bmp,Gif, Jpg,jpeg) (*.bmp *.gif *.jpg *jpeg)|Todos (*.*)"));
+    EXPECT_EQ(archivos[0].text, QStringLiteral("Imágenes Bmp,Gif, Jpg,jpeg) (*.bmp *.gif *.jpg *jpeg)|Todos (*.*)"));
     // No file chosen: nothing else happens.
-    EXPECT_EQ(dialogos.mostrados.size(), 1u);
+    EXPECT_EQ(dialogos.shown.size(), 1u);
     EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), logoAnterior);
 }
 
@@ -196,32 +196,32 @@ TEST_F(VentanaAjustesConLogo, UnJpegSeMuestraYSeCopiaByteAByte) {
     // The name says nothing of the format: the picture is known by its content.
     const QByteArray jpeg = imagenCodificada(Qt::red, "JPG");
     escribir(ruta(QStringLiteral("elegida.dat")), jpeg);
-    dialogos.archivo = ruta(QStringLiteral("elegida.dat"));
+    dialogos.file = ruta(QStringLiteral("elegida.dat"));
     ASSERT_TRUE(cerca(centroVistaPrevia(), Qt::blue));
 
     ventana->botonCargarImagen->click();
 
     EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), jpeg);
     EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::red));
-    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    const auto mensajes = dialogos.only(Kind::Message);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen Cargada"));
-    EXPECT_EQ(mensajes[0].icono, MessageIcon::Information);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen Cargada"));
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Information);
 }
 
 TEST_F(VentanaAjustesConLogo, UnArchivoDeTextoSeRechazaYElLogoQueda) {
     escribir(ruta(QStringLiteral("notas.jpg")), "esto no es una imagen\r\n");
-    dialogos.archivo = ruta(QStringLiteral("notas.jpg"));
+    dialogos.file = ruta(QStringLiteral("notas.jpg"));
 
     ventana->botonCargarImagen->click();
 
     EXPECT_EQ(leer(ruta(QStringLiteral("logo.bmp"))), logoAnterior);
     EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::blue));
-    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    const auto mensajes = dialogos.only(Kind::Message);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen no Valida"));
-    EXPECT_EQ(mensajes[0].titulo, QStringLiteral("Error en la imagen"));
-    EXPECT_EQ(mensajes[0].icono, MessageIcon::Error);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen no Valida"));
+    EXPECT_EQ(mensajes[0].title, QStringLiteral("Error en la imagen"));
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Error);
 }
 
 TEST_F(VentanaAjustesConLogo, UnaCopiaFallidaSeAvisaYDejaLaVistaNueva) {
@@ -229,16 +229,16 @@ TEST_F(VentanaAjustesConLogo, UnaCopiaFallidaSeAvisaYDejaLaVistaNueva) {
     QFile::remove(ruta(QStringLiteral("logo.bmp")));
     ASSERT_TRUE(QDir(carpeta.path()).mkdir(QStringLiteral("logo.bmp")));
     escribir(ruta(QStringLiteral("nueva.png")), imagenCodificada(Qt::green, "PNG"));
-    dialogos.archivo = ruta(QStringLiteral("nueva.png"));
+    dialogos.file = ruta(QStringLiteral("nueva.png"));
 
     ventana->botonCargarImagen->click();
 
     EXPECT_TRUE(QFileInfo(ruta(QStringLiteral("logo.bmp"))).isDir());
     EXPECT_TRUE(cerca(centroVistaPrevia(), Qt::green));
-    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    const auto mensajes = dialogos.only(Kind::Message);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].texto, QStringLiteral("Imagen no Valida"));
-    EXPECT_EQ(mensajes[0].titulo, QStringLiteral("Error en la imagen"));
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("Imagen no Valida"));
+    EXPECT_EQ(mensajes[0].title, QStringLiteral("Error en la imagen"));
 }
 
 // ---- the jobs window ----

@@ -1,6 +1,6 @@
 #include "shell/codigo_sucursal.h"
 
-#include "shell_fakes.h"
+#include "support/service_fakes.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +11,7 @@
 namespace kelmora::shell {
 namespace {
 
-using testing::DialogosConGuion;
+using testing::ScriptedDialogs;
 
 const QString k15 = QStringLiteral("123451234512345");
 
@@ -28,14 +28,14 @@ protected:
         QFile f(ruta());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    static void esCorreccion(const DialogosConGuion::Pregunta& p) {
-        EXPECT_EQ(p.titulo, QStringLiteral("Codigo de sucursal"));
-        EXPECT_EQ(p.mensaje, QStringLiteral("No tiene registrado un codigo para esta sucursal, registrelo en el "
+    static void esCorreccion(const ScriptedDialogs::Shown& p) {
+        EXPECT_EQ(p.title, QStringLiteral("Codigo de sucursal"));
+        EXPECT_EQ(p.text, QStringLiteral("No tiene registrado un codigo para esta sucursal, registrelo en el "
                                             "siguiente campo.\r\nEl codigo de sucursal tiene 15 digitos"));
     }
 
     QTemporaryDir carpetaTemporal_;
-    DialogosConGuion dialogos;
+    ScriptedDialogs dialogos;
 };
 
 TEST(LeerLineas, FinesDeLineaYEntradaFinal) {
@@ -80,7 +80,7 @@ TEST(CodigoAceptable, LargoYDigitosDesdeElSegundoCaracter) {
 TEST_F(CodigoSucursal, CodigoGuardadoSeAceptaSinPreguntar) {
     escribir(k15.toLatin1() + "\r\n");
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    EXPECT_TRUE(dialogos.preguntas.empty());
+    EXPECT_TRUE(dialogos.prompts().empty());
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
@@ -90,69 +90,69 @@ TEST_F(CodigoSucursal, CodigosAceptadosTalCual) {
         EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), QString::fromLatin1(codigo));
         EXPECT_EQ(contenido(), codigo);
     }
-    EXPECT_TRUE(dialogos.preguntas.empty());
+    EXPECT_TRUE(dialogos.prompts().empty());
 }
 
 TEST_F(CodigoSucursal, CodigoCortoPideCorreccionYBorraLaSegundaLinea) {
     escribir("12345678901234\r\nTECNIKA\r\n");
-    dialogos.respuestas = {QStringLiteral("12345678901234A"), QString(), k15};
+    dialogos.answers = {QStringLiteral("12345678901234A"), QString(), k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.preguntas.size(), 3u);
-    for (const auto& p : dialogos.preguntas) esCorreccion(p);
+    ASSERT_EQ(dialogos.prompts().size(), 3u);
+    for (const auto& p : dialogos.prompts()) esCorreccion(p);
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
     EXPECT_EQ(leerModoAcceso(carpeta()), QString());
-    EXPECT_TRUE(dialogos.mensajes.empty());
+    EXPECT_TRUE(dialogos.messages().empty());
 }
 
 TEST_F(CodigoSucursal, ArchivoVacioPideCorreccion) {
     escribir("");
-    dialogos.respuestas = {k15};
+    dialogos.answers = {k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.preguntas.size(), 1u);
-    esCorreccion(dialogos.preguntas[0]);
+    ASSERT_EQ(dialogos.prompts().size(), 1u);
+    esCorreccion(dialogos.prompts()[0]);
 }
 
 TEST_F(CodigoSucursal, PrimerArranqueGuardaLaBienvenidaAntesDeRevisarla) {
     QList<QByteArray> contenidoAlPreguntar;
-    dialogos.alPreguntar = [&] { contenidoAlPreguntar.append(contenido()); };
-    dialogos.respuestas = {QStringLiteral("12345"), k15};
+    dialogos.onPrompt = [&] { contenidoAlPreguntar.append(contenido()); };
+    dialogos.answers = {QStringLiteral("12345"), k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.preguntas.size(), 2u);
-    EXPECT_EQ(dialogos.preguntas[0].titulo, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(dialogos.preguntas[0].mensaje,
+    ASSERT_EQ(dialogos.prompts().size(), 2u);
+    EXPECT_EQ(dialogos.prompts()[0].title, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.prompts()[0].text,
               QStringLiteral("Bienvenido al sistema de Impresion de TavrelPOS. Escribe codigo de la sucursal y presiona "
                              "Aceptar para iniciar"));
-    esCorreccion(dialogos.preguntas[1]);
+    esCorreccion(dialogos.prompts()[1]);
     EXPECT_EQ(contenidoAlPreguntar, (QList<QByteArray>{"<missing>", "12345\r\n"}));
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
 TEST_F(CodigoSucursal, UnaPreguntaCanceladaTerminaSinCodigo) {
     // The welcome prompt cancelled on first start: nothing is stored and nothing more is asked.
-    dialogos.respuestas = {std::nullopt, k15};
+    dialogos.answers = {std::nullopt, k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), std::nullopt);
-    EXPECT_EQ(dialogos.preguntas.size(), 1u);
+    EXPECT_EQ(dialogos.prompts().size(), 1u);
     EXPECT_EQ(contenido(), "<missing>");
     // A correction prompt cancelled: the stored code stays as it was.
     escribir("123\r\n");
-    dialogos.preguntas.clear();
-    dialogos.respuestas = {QStringLiteral("456"), std::nullopt, k15};
+    dialogos.shown.clear();
+    dialogos.answers = {QStringLiteral("456"), std::nullopt, k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), std::nullopt);
-    EXPECT_EQ(dialogos.preguntas.size(), 2u);
+    EXPECT_EQ(dialogos.prompts().size(), 2u);
     EXPECT_EQ(contenido(), "123\r\n");
 }
 
 TEST_F(CodigoSucursal, ArchivoQueNoSePuedeEscribirSeDiceYSigueElCodigoEnMemoria) {
     // A folder named Acceso: it exists, cannot be read as text and cannot be written.
     ASSERT_TRUE(QDir(carpeta()).mkdir(kArchivoAcceso));
-    dialogos.respuestas = {k15};
+    dialogos.answers = {k15};
     EXPECT_EQ(leerCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.mensajes.size(), 1u);
-    EXPECT_TRUE(dialogos.mensajes[0].texto.contains(QDir::toNativeSeparators(ruta())))
-        << dialogos.mensajes[0].texto.toStdString();
-    EXPECT_EQ(dialogos.mensajes[0].icono, platform::MessageIcon::Warning);
+    ASSERT_EQ(dialogos.messages().size(), 1u);
+    EXPECT_TRUE(dialogos.messages()[0].text.contains(QDir::toNativeSeparators(ruta())))
+        << dialogos.messages()[0].text.toStdString();
+    EXPECT_EQ(dialogos.messages()[0].icon, platform::MessageIcon::Warning);
     EXPECT_FALSE(escribirCodigo(ruta(), k15, dialogos));
-    EXPECT_EQ(dialogos.mensajes.size(), 2u);
+    EXPECT_EQ(dialogos.messages().size(), 2u);
 }
 
 TEST_F(CodigoSucursal, ModoDeAcceso) {
@@ -173,22 +173,22 @@ TEST_F(CodigoSucursal, ModoDeAcceso) {
 
 TEST_F(CodigoSucursal, CambioAceptadoSeGuarda) {
     escribir("999999999999999\r\nTECNIKA\r\n");
-    dialogos.respuestas = {k15};
+    dialogos.answers = {k15};
     EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.preguntas.size(), 1u);
-    EXPECT_EQ(dialogos.preguntas[0].titulo, QStringLiteral("Sistema de impresion"));
-    EXPECT_EQ(dialogos.preguntas[0].mensaje, QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
+    ASSERT_EQ(dialogos.prompts().size(), 1u);
+    EXPECT_EQ(dialogos.prompts()[0].title, QStringLiteral("Sistema de impresion"));
+    EXPECT_EQ(dialogos.prompts()[0].text, QStringLiteral("Escribe codigo de la sucursal y presiona Aceptar para iniciar"));
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
 
 TEST_F(CodigoSucursal, CambioConCodigoMaloSoloGuardaElAceptado) {
     escribir("999999999999999\r\n");
     QList<QByteArray> contenidoAlPreguntar;
-    dialogos.alPreguntar = [&] { contenidoAlPreguntar.append(contenido()); };
-    dialogos.respuestas = {QStringLiteral("1234567890"), k15};
+    dialogos.onPrompt = [&] { contenidoAlPreguntar.append(contenido()); };
+    dialogos.answers = {QStringLiteral("1234567890"), k15};
     EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), k15);
-    ASSERT_EQ(dialogos.preguntas.size(), 2u);
-    esCorreccion(dialogos.preguntas[1]);
+    ASSERT_EQ(dialogos.prompts().size(), 2u);
+    esCorreccion(dialogos.prompts()[1]);
     EXPECT_EQ(contenidoAlPreguntar, (QList<QByteArray>{"999999999999999\r\n", "999999999999999\r\n"}));
     EXPECT_EQ(contenido(), k15.toLatin1() + "\r\n");
 }
@@ -198,7 +198,7 @@ TEST_F(CodigoSucursal, CancelarElCambioConservaElCodigo) {
     for (const auto& respuestas : {std::deque<std::optional<QString>>{std::nullopt},
                                    std::deque<std::optional<QString>>{QStringLiteral("123"), std::nullopt}}) {
         escribir(antes);
-        dialogos.respuestas = respuestas;
+        dialogos.answers = respuestas;
         EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), std::nullopt);
         EXPECT_EQ(contenido(), antes);
     }
@@ -206,9 +206,9 @@ TEST_F(CodigoSucursal, CancelarElCambioConservaElCodigo) {
 
 TEST_F(CodigoSucursal, CambioQueNoSePuedeGuardarNoDevuelveCodigo) {
     ASSERT_TRUE(QDir(carpeta()).mkdir(kArchivoAcceso));
-    dialogos.respuestas = {k15};
+    dialogos.answers = {k15};
     EXPECT_EQ(cambiarCodigoSucursal(carpeta(), dialogos), std::nullopt);
-    EXPECT_EQ(dialogos.mensajes.size(), 1u);
+    EXPECT_EQ(dialogos.messages().size(), 1u);
 }
 
 }  // namespace

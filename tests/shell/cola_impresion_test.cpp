@@ -8,7 +8,7 @@
 #include "shell/despachador.h"
 #include "shell/diario_memoria.h"
 #include "shell/diario_resguardado.h"
-#include "shell_fakes.h"
+#include "support/service_fakes.h"
 #include "support/test_support.h"
 #include "support/texto_json.h"
 
@@ -27,8 +27,8 @@ using platform::DocumentState;
 using platform::JobStatus;
 using platform::JournalDocument;
 using platform::PrinterError;
-using testing::LineaDeTiempoFalsa;
-using testing::TemporizadorFalso;
+using testing::FakeTimeLine;
+using testing::FakeTimer;
 
 // Virtual printers with what a spooler adds: it can be unreachable, a queue can refuse documents,
 // and the jobs it takes get ids, states and names that can be looked up again.
@@ -128,14 +128,14 @@ private:
 // A clock on the fake time line: advancing the line moves it and fires the revision timer.
 class RelojDeLaLinea final : public platform::Clock {
 public:
-    explicit RelojDeLaLinea(const LineaDeTiempoFalsa& linea) : linea_(linea) {}
-    QDateTime now() const override { return inicio_.addMSecs(linea_.ahora + saltoMs); }
-    qint64 monotonicMs() const override { return linea_.ahora; }
+    explicit RelojDeLaLinea(const FakeTimeLine& linea) : linea_(linea) {}
+    QDateTime now() const override { return inicio_.addMSecs(linea_.now + saltoMs); }
+    qint64 monotonicMs() const override { return linea_.now; }
     // The wall clock set forward or back by hand: the line, and so the monotonic clock, does not move.
     qint64 saltoMs = 0;
 
 private:
-    const LineaDeTiempoFalsa& linea_;
+    const FakeTimeLine& linea_;
     QDateTime inicio_{QDate(2024, 3, 3), QTime(20, 0)};
 };
 
@@ -150,8 +150,8 @@ struct Banco {
         : impresoras(platform::VirtualPrinterSystem::Options{std::move(impresorasInstaladas), {}, {}}),
           diario(diarioCompartido != nullptr ? *diarioCompartido : propio) {}
 
-    LineaDeTiempoFalsa linea;
-    TemporizadorFalso temporizador{linea};
+    FakeTimeLine linea;
+    FakeTimer temporizador{linea};
     RelojDeLaLinea reloj{linea};
     testing::RecordingNotifier avisos;
     testing::FakePictureLoader imagenes;
@@ -159,7 +159,7 @@ struct Banco {
     SeleccionImpresora seleccion{impresoras, avisos};
     DiarioMemoria propio;
     platform::Journal& diario;
-    testing::BitacoraQueAnota bitacora;
+    testing::RecordingLog bitacora;
     EjecutorEnLinea ejecutor;
     LadoImpresion lado{seleccion, avisos, reloj, imagenes, QStringLiteral(".")};
     std::function<bool()> detener;
@@ -193,7 +193,7 @@ struct Banco {
         return motivo;
     }
     // One round of the revision timer.
-    void revisar() { linea.avanzar(kRevision); }
+    void revisar() { linea.advance(kRevision); }
 
     // What came out, in order: printer and kind, "raw" for the drawer's pulse.
     QStringList salidas() const {
@@ -323,18 +323,18 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     EXPECT_TRUE(primero.followed);
     EXPECT_EQ(primero.bytes, QByteArray("%PDF"));
 
-    ASSERT_EQ(b.bitacora.lineas.size(), 8) << b.bitacora.lineas.join(u'\n').toStdString();
-    EXPECT_EQ(b.bitacora.lineas[0], QStringLiteral("Respuesta 1 con 7 documentos (1 Anulacion, 1 Cajon, 2 Comanda, "
+    ASSERT_EQ(b.bitacora.lines.size(), 8) << b.bitacora.lines.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lines[0], QStringLiteral("Respuesta 1 con 7 documentos (1 Anulacion, 1 Cajon, 2 Comanda, "
                                                    "3 Factura): documentos 1 a 7"));
-    EXPECT_EQ(b.bitacora.lineas[1],
+    EXPECT_EQ(b.bitacora.lines[1],
               QStringLiteral("Documento 1: Comanda de Mesa 7, pedido 3001, impresora Cocina, trabajo 100: enviado"));
-    EXPECT_EQ(b.bitacora.lineas[7], QStringLiteral("Documento 7: Cajon, impresora Facturas, trabajo 106: enviado"));
+    EXPECT_EQ(b.bitacora.lines[7], QStringLiteral("Documento 7: Cajon, impresora Facturas, trabajo 106: enviado"));
     // No customer data in the log.
-    EXPECT_FALSE(b.bitacora.lineas.join(u'\n').contains(QStringLiteral("Luisa")));
+    EXPECT_FALSE(b.bitacora.lines.join(u'\n').contains(QStringLiteral("Luisa")));
 
     // Paper for most; one canceled, one aborted by its printer, one stuck behind a queue problem.
     b.cola->iniciar();
-    b.bitacora.lineas.clear();
+    b.bitacora.lines.clear();
     b.avisos.balloons.clear();
     using State = JobStatus::State;
     for (int id : {100, 101, 103, 106}) b.impresoras.estados[id] = JobStatus{id, State::Completed, {}, {}, {}, 1};
@@ -348,7 +348,7 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     EXPECT_FALSE(b.documento(3).followed);
     EXPECT_TRUE(b.documento(6).followed);
     // The paper that came out is not news; the failures are, with the printer they failed on.
-    EXPECT_EQ(b.bitacora.lineas.size(), 2) << b.bitacora.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lines.size(), 2) << b.bitacora.lines.join(u'\n').toStdString();
     const QStringList fallas = b.textosDeGlobos(QStringLiteral("Error al imprimir"));
     ASSERT_EQ(fallas.size(), 2);
     EXPECT_TRUE(fallas[0].startsWith(QStringLiteral("Anulacion de Mesa 4 no se imprimió en Cocina")));
@@ -357,7 +357,7 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
 
     // The stuck job fails once it has waited past the paper limit, and only once its job is
     // canceled: no late copy comes out when the queue starts again.
-    b.linea.avanzar(56000);
+    b.linea.advance(56000);
     EXPECT_EQ(b.documento(6).state, DocumentState::Sent);
     b.revisar();
     EXPECT_EQ(b.impresoras.cancelados, QList<int>{105});
@@ -392,14 +392,14 @@ TEST(ColaImpresionSistemaCaido, LoQueFaltaEsperaConUnSoloAvisoYSaleEnOrdenAlVolv
     // The tray counts the waiting ones too.
     EXPECT_EQ(b.cuentas.last(), 6);
     // The log tells the outage, not each document that waits behind it.
-    ASSERT_EQ(b.bitacora.lineas.size(), 3) << b.bitacora.lineas.join(u'\n').toStdString();
-    EXPECT_EQ(b.bitacora.lineas[2], QStringLiteral("Documento 2: Comanda de Mesa 7, pedido 3001, impresora Bar: "
+    ASSERT_EQ(b.bitacora.lines.size(), 3) << b.bitacora.lines.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lines[2], QStringLiteral("Documento 2: Comanda de Mesa 7, pedido 3001, impresora Bar: "
                                                    "pendiente (El sistema de impresión no responde)"));
 
     for (int i = 0; i < 5; ++i) b.revisar();
     EXPECT_EQ(b.salidas(), QStringList{"Cocina:Comanda"});
     EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
-    EXPECT_EQ(b.bitacora.lineas.size(), 3) << b.bitacora.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lines.size(), 3) << b.bitacora.lines.join(u'\n').toStdString();
     EXPECT_EQ(b.cuentas.last(), 6);
 
     b.impresoras.antesDeEntregar = {};
@@ -461,8 +461,8 @@ TEST(ColaImpresionImpresoraCaida, SeRetieneConUnAvisoYSaleEnLaPredeterminadaSinD
     EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
     EXPECT_EQ(b.documento(1).printer, QStringLiteral("Facturas"));
     EXPECT_EQ(b.cuentas.last(), 0);
-    EXPECT_TRUE(b.bitacora.lineas.last().endsWith(QStringLiteral("impresora Facturas: impreso")))
-        << b.bitacora.lineas.last().toStdString();
+    EXPECT_TRUE(b.bitacora.lines.last().endsWith(QStringLiteral("impresora Facturas: impreso")))
+        << b.bitacora.lines.last().toStdString();
 
     // The kitchen's queue refuses its documents: they are held, the rest of the answer prints.
     Banco c;
@@ -496,9 +496,9 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
                           elementos(turnoCompleto(), u"factura", {1}), false));
     EXPECT_EQ(b.estados(), (QStringList{"retenido", "retenido"}));
 
-    b.linea.avanzar(58000);
+    b.linea.advance(58000);
     EXPECT_EQ(b.documento(1).state, DocumentState::Held);
-    b.linea.avanzar(4000);
+    b.linea.advance(4000);
     EXPECT_EQ(b.estados(), (QStringList{"vencido", "retenido"}));
     EXPECT_EQ(b.documento(1).reason,
               QStringLiteral("ninguna impresora lo tomó a tiempo (La impresora Facturas está fuera de línea)"));
@@ -507,7 +507,7 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_TRUE(vencidos[0].startsWith(QStringLiteral("Comanda de Mesa 2, pedido 41 no se imprimirá")));
     EXPECT_EQ(b.cuentas.last(), 2);
 
-    b.linea.avanzar(3600 * 1000);
+    b.linea.advance(3600 * 1000);
     EXPECT_EQ(b.estados(), (QStringList{"vencido", "retenido"}));
     EXPECT_EQ(b.globos(QStringLiteral("Trabajo vencido")), 1);
 
@@ -527,7 +527,7 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_TRUE(b.documento(1).reprint);
     EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
     EXPECT_EQ(b.cuentas.last(), 0);
-    EXPECT_TRUE(b.bitacora.lineas.contains(QStringLiteral("Documento 1: reimpresión pedida")));
+    EXPECT_TRUE(b.bitacora.lines.contains(QStringLiteral("Documento 1: reimpresión pedida")));
     EXPECT_EQ(b.reimprimir(9), QStringLiteral("No hay ningún documento 9"));
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 3"), 43)}, {}, {}, false));
     EXPECT_NE(platform::renderText(b.impresoras.delivered().back().document, false).section(u'\n', 0, 0),
@@ -736,7 +736,7 @@ TEST(ColaImpresionSinImpresoras, TodoSeRetieneYElCajonVencePronto) {
     b.revisar();
     EXPECT_EQ(b.textosDeGlobos(QStringLiteral("Error al imprimir")).size(), avisos.size());
 
-    b.linea.avanzar(60000);
+    b.linea.advance(60000);
     EXPECT_EQ(b.estados(), (QStringList{"retenido", "vencido"}));
     EXPECT_EQ(b.globos(QStringLiteral("Trabajo vencido")), 1);
     EXPECT_TRUE(b.impresoras.delivered().empty());
@@ -802,7 +802,7 @@ TEST(ColaImpresionEvidencia, UnTrabajoOlvidadoSeReimprimeMarcadoUnaVezYUnaReimpr
     EXPECT_EQ(b.estados(), (QStringList{"enviado", "enviado", "impreso", "enviado"}));
     EXPECT_TRUE(b.documento(1).reprint);
     EXPECT_EQ(b.globos(QStringLiteral("Reimpresión")), 2);
-    EXPECT_EQ(b.bitacora.lineas.filter(QStringLiteral("ya no tiene su trabajo")).size(), 2);
+    EXPECT_EQ(b.bitacora.lines.filter(QStringLiteral("ya no tiene su trabajo")).size(), 2);
 
     // Lost again: no third copy, a person decides.
     b.impresoras.estados[104] = JobStatus{104, State::Unknown, {}, {}, {}, 0};
@@ -831,14 +831,14 @@ TEST(ColaImpresionVencimiento, UnSaltoDelRelojNiVenceNiRetieneDeMas) {
     b.impresoras.setOffline(QStringLiteral("Facturas"), true);
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 1)}, {}, {}, false));
     b.reloj.saltoMs = 30 * 60 * 1000;
-    b.linea.avanzar(19 * 60 * 1000);
+    b.linea.advance(19 * 60 * 1000);
     EXPECT_EQ(b.estados(), QStringList{"retenido"});
-    b.linea.avanzar(2 * 60 * 1000);
+    b.linea.advance(2 * 60 * 1000);
     EXPECT_EQ(b.estados(), QStringList{"vencido"});
 
     b.reloj.saltoMs = -60 * 60 * 1000;
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 2)}, {}, {}, false));
-    b.linea.avanzar(21 * 60 * 1000);
+    b.linea.advance(21 * 60 * 1000);
     EXPECT_EQ(b.estados(), (QStringList{"vencido", "vencido"}));
 }
 
@@ -923,8 +923,8 @@ TEST(ColaImpresionDiarioSinDisco, NadaSeRepiteNiSeRechazaYTodoSeEscribeAlVolver)
     }
     EXPECT_EQ(enDisco, (QStringList{"1:impreso", "2:impreso", "3:impreso", "4:impreso", "5:enviado", "6:enviado"}));
     EXPECT_EQ(b.globos(QStringLiteral("Diario de trabajos")), 2);
-    EXPECT_EQ(b.bitacora.lineas.filter(QStringLiteral("diario de trabajos")).size(), 2)
-        << b.bitacora.lineas.join(u'\n').toStdString();
+    EXPECT_EQ(b.bitacora.lines.filter(QStringLiteral("diario de trabajos")).size(), 2)
+        << b.bitacora.lines.join(u'\n').toStdString();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
-#include "shell_fakes.h"
+#include "support/service_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -95,21 +95,21 @@ HoraVacia unaHoraSinTrabajos(bool detallado) {
     const QString vacia = QStringLiteral(
         "00000{\"config\":[],\"comanda\":[],\"anulaciones\":[],\"factura\":[],\"abrirCajon\":false,\"idsLeidos\":[]}");
     Salida s(detallado);
-    testing::LineaDeTiempoFalsa tiempo;
-    testing::TemporizadorFalso reloj{tiempo};
-    testing::TemporizadorFalso limite{tiempo};
-    testing::CargadorFalso cargador;
+    testing::FakeTimeLine tiempo;
+    testing::FakeTimer reloj{tiempo};
+    testing::FakeTimer limite{tiempo};
+    testing::FakePageLoader cargador;
     platform::NoEventPump eventos;
     CicloConsulta ciclo{CicloConsulta::Servicios{s.salida, cargador, reloj, limite, [](const Value&, const QString&) {}},
                         urlConsulta(QStringLiteral("https://central.example"), QStringLiteral("123451234512345"))};
     iniciarServicio(s.salida, s.salida, eventos, ciclo, false);
     for (int i = 0; i < 3600 * 1000 / limites::intervaloConsultaMs; ++i) {
-        tiempo.avanzar(limites::intervaloConsultaMs);
-        if (!cargador.enCurso) break;
-        cargador.estado(QStringLiteral("HTTP 200 OK"));
-        cargador.completar(vacia);
+        tiempo.advance(limites::intervaloConsultaMs);
+        if (!cargador.underWay) break;
+        cargador.status(QStringLiteral("HTTP 200 OK"));
+        cargador.complete(vacia);
     }
-    return {cargador.pedidas.size(), leido(s.estandar.get()), leido(s.errores.get())};
+    return {cargador.requests.size(), leido(s.estandar.get()), leido(s.errores.get())};
 }
 
 TEST(SalidaEstandarRegistro, UnaHoraDeConsultasVaciasNoEscribeNadaSinDetalle) {

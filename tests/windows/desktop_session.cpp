@@ -8,7 +8,7 @@
 #include "platform/net/network_page_loader.h"
 #include "platform/timer.h"
 #include "settings/frm_impresion.h"
-#include "settings/dialogos_guionados.h"
+#include "support/service_fakes.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
 #include "support/test_support.h"
@@ -128,7 +128,7 @@ protected:
     }
 
     QTemporaryDir carpeta;
-    testing::DialogosGuionados dialogos;
+    testing::ScriptedDialogs dialogos;
     int terminado = 0;
     int consultas = 0;
     QStringList respaldo;

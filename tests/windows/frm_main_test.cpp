@@ -1,7 +1,7 @@
 #include "windows/frm_main.h"
 
 #include "settings/frm_impresion.h"
-#include "settings/dialogos_guionados.h"
+#include "support/service_fakes.h"
 #include "tray/aplicacion_widgets.h"
 
 #include <QApplication>
@@ -33,7 +33,7 @@ protected:
     }
 
     QTemporaryDir carpeta;
-    testing::DialogosGuionados dialogos;
+    testing::ScriptedDialogs dialogos;
     int terminado = 0;
     QStringList respaldo;
     std::unique_ptr<frmMain> frm;

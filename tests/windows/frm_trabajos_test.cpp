@@ -2,7 +2,7 @@
 
 #include "json/qt_printers.h"
 #include "platform/sqlite/sqlite_journal.h"
-#include "settings/dialogos_guionados.h"
+#include "support/service_fakes.h"
 #include "shell/trabajos.h"
 #include "tray/aplicacion_widgets.h"
 #include "windows/frm_main.h"
@@ -26,7 +26,6 @@ namespace {
 
 using platform::DocumentState;
 using platform::MessageIcon;
-using Tipo = testing::DialogosGuionados::Tipo;
 
 const QDateTime kAhora(QDate(2024, 5, 10), QTime(13, 0));
 
@@ -86,7 +85,7 @@ protected:
     QTemporaryDir carpeta;
     std::unique_ptr<platform::SqliteJournal> diario;
     platform::FixedClock reloj{kAhora};
-    testing::DialogosGuionados dialogos;
+    testing::ScriptedDialogs dialogos;
     std::optional<QString> negativa;
     std::vector<qint64> pedidosReimpresion;
     std::vector<qint64> pedidosDescarte;
@@ -223,14 +222,14 @@ TEST_F(VentanaTrabajos, ReimprimirActuaSobreElElegidoYMuestraSuEstadoNuevo) {
               QStringLiteral("Comanda (reimpresión)"));
     EXPECT_EQ(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Estado))->text(), QStringLiteral("pendiente"));
     EXPECT_TRUE(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Motivo))->text().isEmpty());
-    EXPECT_TRUE(dialogos.mostrados.empty());
+    EXPECT_TRUE(dialogos.shown.empty());
 
     // Pending already: the queue's reason why not is shown.
     v.botonReimprimir->click();
-    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    const auto mensajes = dialogos.only(testing::ScriptedDialogs::Kind::Message);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].texto, QStringLiteral("El documento %1 ya está por imprimirse").arg(fallido));
-    EXPECT_EQ(mensajes[0].icono, MessageIcon::Warning);
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("El documento %1 ya está por imprimirse").arg(fallido));
+    EXPECT_EQ(mensajes[0].icon, MessageIcon::Warning);
 }
 
 TEST_F(VentanaTrabajos, DescartarActuaSobreElElegidoYUnaNegativaSeMuestra) {
@@ -242,15 +241,15 @@ TEST_F(VentanaTrabajos, DescartarActuaSobreElElegidoYUnaNegativaSeMuestra) {
     v.botonDescartar->click();
     EXPECT_EQ(v.tabla->item(filaDe(retenido), static_cast<int>(ColumnaTrabajo::Estado))->text(),
               QStringLiteral("descartado"));
-    EXPECT_TRUE(dialogos.mostrados.empty());
+    EXPECT_TRUE(dialogos.shown.empty());
 
     negativa = QStringLiteral("La cola de impresión no está en marcha");
     ASSERT_TRUE(v.seleccionar(enviando));
     v.botonDescartar->click();
     EXPECT_EQ(pedidosDescarte, (std::vector<qint64>{retenido, enviando}));
-    const auto mensajes = dialogos.solo(Tipo::Mensaje);
+    const auto mensajes = dialogos.only(testing::ScriptedDialogs::Kind::Message);
     ASSERT_EQ(mensajes.size(), 1u);
-    EXPECT_EQ(mensajes[0].texto, QStringLiteral("La cola de impresión no está en marcha"));
+    EXPECT_EQ(mensajes[0].text, QStringLiteral("La cola de impresión no está en marcha"));
     EXPECT_EQ(diario->document(enviando)->state, DocumentState::Sending);
 }
 
@@ -264,7 +263,7 @@ TEST_F(VentanaTrabajos, SinNadaElegidoNoSePideNada) {
     v.descartarPulsado();
     EXPECT_TRUE(pedidosReimpresion.empty());
     EXPECT_TRUE(pedidosDescarte.empty());
-    EXPECT_TRUE(dialogos.mostrados.empty());
+    EXPECT_TRUE(dialogos.shown.empty());
 }
 
 // ---- from the settings window ----
