@@ -254,6 +254,54 @@ ResolvedSettings resolveSettings(const ServiceOptions& o) {
 
 }  // namespace
 
+namespace {
+
+// The program folder made, and held for this service alone: a second service on the same folder
+// would print every job twice. False, once told why, when it cannot be.
+bool claimFolder(ServiceOptions& o, platform::Dialogs& dialogs, std::optional<platform::FolderLock>& lock) {
+    if (o.folder.isEmpty()) o.folder = defaultFolder();
+    if (!QDir().mkpath(o.folder)) {
+        dialogs.showMessage(QStringLiteral("No se pudo crear la carpeta del programa ") +
+                                QDir::toNativeSeparators(o.folder),
+                            platform::MessageIcon::Error, QString());
+        return false;
+    }
+    o.folder = QFileInfo(o.folder).canonicalFilePath();
+    QString runtimeFolder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtimeFolder.isEmpty()) runtimeFolder = QDir::tempPath();
+    lock.emplace(o.folder, runtimeFolder);
+    if (lock->tryLock()) return true;
+    const QString holder = lock->holder();
+    dialogs.showMessage(holder.isEmpty() ? kAlreadyRunning : kAlreadyRunning + QStringLiteral(" (") + holder + u')',
+                        platform::MessageIcon::Warning, QString());
+    return false;
+}
+
+// The machine's printers, or the virtual PDF printers of --print-to writing into `pdfFolder`;
+// null, once told why, when that folder cannot be used.
+std::unique_ptr<platform::PrinterSystem> createPrinters(const ServiceOptions& o, const platform::SettingsFile& file,
+                                                        platform::Dialogs& dialogs,
+                                                        std::optional<platform::PdfFolder>& pdfFolder) {
+    if (o.printTo.isEmpty()) {
+        return std::make_unique<platform::CupsPrinterSystem>(
+            platform::PdfPainter::kDefaultPaperWidthMm,
+            [file](const QStringList& names) { return file.printer(names); });
+    }
+    try {
+        pdfFolder.emplace(o.printTo);
+    } catch (const RuntimeError& e) {
+        dialogs.showMessage(e.description(), platform::MessageIcon::Error, QString());
+        return nullptr;
+    }
+    platform::PdfPrinterSystem::Options virtualPrinters;
+    virtualPrinters.printers = o.printers;
+    virtualPrinters.defaultPrinter = o.defaultPrinter;
+    return std::make_unique<platform::PdfPrinterSystem>(virtualPrinters, pdfFolder->documentSink(),
+                                                        pdfFolder->rawSink());
+}
+
+}  // namespace
+
 int runPrintService(ServiceOptions o, bool headless) {
     platform::SystemClock clock;
     // On a desktop standard output only backs the window up (settings problems, a missing tray),
@@ -263,25 +311,8 @@ int runPrintService(ServiceOptions o, bool headless) {
     if (!headless) widgetDialogs = std::make_unique<platform::WidgetDialogs>();
     platform::Dialogs& dialogs = widgetDialogs ? *widgetDialogs : static_cast<platform::Dialogs&>(standardOutput);
 
-    if (o.folder.isEmpty()) o.folder = defaultFolder();
-    if (!QDir().mkpath(o.folder)) {
-        dialogs.showMessage(QStringLiteral("No se pudo crear la carpeta del programa ") +
-                                 QDir::toNativeSeparators(o.folder),
-                             platform::MessageIcon::Error, QString());
-        return kExitUsage;
-    }
-    o.folder = QFileInfo(o.folder).canonicalFilePath();
-
-    // A second service on the same folder would print every job twice.
-    QString runtimeFolder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtimeFolder.isEmpty()) runtimeFolder = QDir::tempPath();
-    platform::FolderLock lock(o.folder, runtimeFolder);
-    if (!lock.tryLock()) {
-        const QString holder = lock.holder();
-        dialogs.showMessage(holder.isEmpty() ? kAlreadyRunning : kAlreadyRunning + QStringLiteral(" (") + holder + u')',
-                            platform::MessageIcon::Warning, QString());
-        return kExitUsage;
-    }
+    std::optional<platform::FolderLock> lock;
+    if (!claimFolder(o, dialogs, lock)) return kExitUsage;
 
     const std::optional<QString> branchCode = acquireBranchCode(o, headless, dialogs);
     if (!branchCode) return kExitNoBranchCode;
@@ -302,28 +333,12 @@ int runPrintService(ServiceOptions o, bool headless) {
     std::optional<shell::ColaImpresion> queue;
 
     std::optional<platform::PdfFolder> pdfFolder;
-    std::unique_ptr<platform::PrinterSystem> printers;
-    if (o.printTo.isEmpty()) {
-        printers = std::make_unique<platform::CupsPrinterSystem>(
-            platform::PdfPainter::kDefaultPaperWidthMm,
-            [file = settings.file](const QStringList& names) { return file.printer(names); });
-    } else {
-        try {
-            pdfFolder.emplace(o.printTo);
-        } catch (const RuntimeError& e) {
-            dialogs.showMessage(e.description(), platform::MessageIcon::Error, QString());
-            return kExitUsage;
-        }
-        platform::PdfPrinterSystem::Options virtualPrinters;
-        virtualPrinters.printers = o.printers;
-        virtualPrinters.defaultPrinter = o.defaultPrinter;
-        printers = std::make_unique<platform::PdfPrinterSystem>(virtualPrinters, pdfFolder->documentSink(),
-                                                                  pdfFolder->rawSink());
-    }
+    const std::unique_ptr<platform::PrinterSystem> printers = createPrinters(o, settings.file, dialogs, pdfFolder);
+    if (!printers) return kExitUsage;
 
     std::unique_ptr<windows::frmMain> window;
     if (!headless) {
-        windows::frmMain::Partes parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
+        windows::frmMain::Servicios parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
                                        [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }};
         parts.trabajos.emplace(windows::frmMain::Trabajos{guardedJournal, clock,
                                                           [&queue](qint64 id, auto done) { queue->reimprimir(id, done); },

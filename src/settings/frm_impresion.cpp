@@ -36,7 +36,7 @@ bool copiarArchivo(const QString& origen, const QString& destino) {
 
 }  // namespace
 
-frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_(std::move(partes)) {
+frmImpresion::frmImpresion(Servicios servicios, QWidget* parent) : QDialog(parent), s_(std::move(servicios)) {
     setWindowTitle(textos::tituloVentana);
     QPalette blanco = palette();
     blanco.setColor(QPalette::Window, Qt::white);
@@ -57,7 +57,7 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
     botonApagar = new QPushButton(style()->standardIcon(QStyle::SP_BrowserStop), textos::apagarServidor, this);
     botonCerrar = new QPushButton(textos::cerrarVentana, this);
     botonTrabajos = new QPushButton(textos::trabajos, this);
-    botonTrabajos->setVisible(static_cast<bool>(p_.abrirTrabajos));
+    botonTrabajos->setVisible(static_cast<bool>(s_.abrirTrabajos));
     for (QPushButton* boton : {botonCambiarCodigo, botonCargarImagen, botonApagar, botonCerrar, botonTrabajos})
         boton->setAutoDefault(false);
 
@@ -82,15 +82,15 @@ frmImpresion::frmImpresion(Partes partes, QWidget* parent) : QDialog(parent), p_
 
     // Opening: the main window's icon, the logo from its file, the branch code (which may prompt
     // before the window shows).
-    setWindowIcon(p_.icono);
+    setWindowIcon(s_.icono);
     if (platform::fileExists(rutaLogo())) pintarLogo(cargarImagen(rutaLogo()));
-    campoCodigo->setText(shell::leerCodigoSucursal(p_.carpetaPrograma, p_.dialogos).value_or(QString()));
+    campoCodigo->setText(shell::leerCodigoSucursal(s_.carpetaPrograma, s_.dialogos).value_or(QString()));
 
     adjustSize();
     if (const QScreen* pantalla = screen()) move(pantalla->availableGeometry().center() - rect().center());
 }
 
-QString frmImpresion::rutaLogo() const { return kelmora::rutaLogo(p_.carpetaPrograma); }
+QString frmImpresion::rutaLogo() const { return kelmora::rutaLogo(s_.carpetaPrograma); }
 
 void frmImpresion::pintarLogo(const QImage& imagen) {
     fondo_.setDestino(vistaLogo);
@@ -100,38 +100,38 @@ void frmImpresion::pintarLogo(const QImage& imagen) {
 }
 
 void frmImpresion::cambiarCodigoPulsado() {
-    const std::optional<QString> codigo = shell::cambiarCodigoSucursal(p_.carpetaPrograma, p_.dialogos);
+    const std::optional<QString> codigo = shell::cambiarCodigoSucursal(s_.carpetaPrograma, s_.dialogos);
     if (!codigo) return;
     campoCodigo->setText(*codigo);
-    p_.dialogos.showMessage(textos::codigoActualizado, platform::MessageIcon::Information, QString());
-    if (p_.terminarProceso) p_.terminarProceso();
+    s_.dialogos.showMessage(textos::codigoActualizado, platform::MessageIcon::Information, QString());
+    if (s_.terminarProceso) s_.terminarProceso();
 }
 
 void frmImpresion::cargarImagenPulsado() {
     const std::optional<QString> ruta =
-        p_.dialogos.chooseFile(textos::cargarImagen, {textos::filtroImagenes, textos::filtroTodos});
+        s_.dialogos.chooseFile(textos::cargarImagen, {textos::filtroImagenes, textos::filtroTodos});
     if (!ruta) return;
     const QImage imagen = cargarImagen(*ruta);
     if (imagen.isNull()) {
-        p_.dialogos.showMessage(textos::imagenNoValida, platform::MessageIcon::Error, textos::tituloErrorImagen);
+        s_.dialogos.showMessage(textos::imagenNoValida, platform::MessageIcon::Error, textos::tituloErrorImagen);
         return;
     }
     pintarLogo(imagen);
     if (!copiarArchivo(*ruta, rutaLogo())) {
-        p_.dialogos.showMessage(textos::imagenNoValida, platform::MessageIcon::Error, textos::tituloErrorImagen);
+        s_.dialogos.showMessage(textos::imagenNoValida, platform::MessageIcon::Error, textos::tituloErrorImagen);
         return;
     }
-    p_.dialogos.showMessage(textos::imagenCargada, platform::MessageIcon::Information, QString());
+    s_.dialogos.showMessage(textos::imagenCargada, platform::MessageIcon::Information, QString());
 }
 
 void frmImpresion::apagarPulsado() {
-    if (p_.terminarProceso) p_.terminarProceso();
+    if (s_.terminarProceso) s_.terminarProceso();
 }
 
 void frmImpresion::cerrarPulsado() { reject(); }
 
 void frmImpresion::trabajosPulsado() {
-    if (p_.abrirTrabajos) p_.abrirTrabajos(this);
+    if (s_.abrirTrabajos) s_.abrirTrabajos(this);
 }
 
 }  // namespace kelmora::settings

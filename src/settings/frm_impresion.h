@@ -44,7 +44,7 @@ class frmImpresion final : public QDialog {
     Q_OBJECT
 
 public:
-    struct Partes {
+    struct Servicios {
         QString carpetaPrograma;
         platform::Dialogs& dialogos;
         // The main window's icon.
@@ -56,7 +56,7 @@ public:
         std::function<void(QWidget* ventana)> abrirTrabajos = {};
     };
 
-    explicit frmImpresion(Partes partes, QWidget* parent = nullptr);
+    explicit frmImpresion(Servicios servicios, QWidget* parent = nullptr);
 
     QString rutaLogo() const;
 
@@ -79,7 +79,7 @@ public:
 private:
     void pintarLogo(const QImage& imagen);
 
-    Partes p_;
+    Servicios s_;
     clasBackGround fondo_;
 };
 

@@ -23,18 +23,18 @@ const QString kRutaPeticion = QStringLiteral("/");
 
 }  // namespace
 
-frmMain::frmMain(Partes partes)
+frmMain::frmMain(Servicios servicios)
     : iconoConectado(tray::iconoConectado()),
       iconoDesconectado(tray::iconoDesconectado()),
       iconoOK(tray::iconoOK()),
       iconoError(tray::iconoError()),
-      p_(std::move(partes)),
+      s_(std::move(servicios)),
       SysTray_(
           [this](const QString& linea) {
               escribirConsola(linea);
-              if (p_.respaldo) p_.respaldo(linea);
+              if (s_.respaldo) s_.respaldo(linea);
           },
-          p_.hayBandeja) {
+          s_.hayBandeja) {
     setWindowTitle(kTituloPrincipal);
     setWindowIcon(tray::iconoAplicacion());
 
@@ -111,9 +111,9 @@ void frmMain::abrirAjustes(bool modal) {
         return;
     }
     // A window of its own, not a child: it shows while the main window is hidden.
-    settings::frmImpresion::Partes partes{p_.carpetaPrograma, p_.dialogos, windowIcon(), p_.terminarProceso};
-    if (p_.trabajos) partes.abrirTrabajos = [this](QWidget* ajustes) { abrirTrabajos(ajustes); };
-    auto* ventana = new settings::frmImpresion(std::move(partes));
+    settings::frmImpresion::Servicios servicios{s_.carpetaPrograma, s_.dialogos, windowIcon(), s_.terminarProceso};
+    if (s_.trabajos) servicios.abrirTrabajos = [this](QWidget* ajustes) { abrirTrabajos(ajustes); };
+    auto* ventana = new settings::frmImpresion(std::move(servicios));
     ventana->setAttribute(Qt::WA_DeleteOnClose);
     ajustes_ = ventana;
     if (modal) {
@@ -124,14 +124,14 @@ void frmMain::abrirAjustes(bool modal) {
 }
 
 void frmMain::abrirTrabajos(QWidget* ventana) {
-    if (!p_.trabajos) return;
+    if (!s_.trabajos) return;
     if (trabajos_) {
         trabajos_->raise();
         trabajos_->activateWindow();
         return;
     }
-    auto* trabajos = new frmTrabajos(frmTrabajos::Partes{p_.trabajos->diario, p_.trabajos->reloj, p_.dialogos,
-                                                         p_.trabajos->reimprimir, p_.trabajos->descartar},
+    auto* trabajos = new frmTrabajos(frmTrabajos::Servicios{s_.trabajos->diario, s_.trabajos->reloj, s_.dialogos,
+                                                         s_.trabajos->reimprimir, s_.trabajos->descartar},
                                      ventana);
     trabajos->setAttribute(Qt::WA_DeleteOnClose);
     trabajos->setWindowIcon(windowIcon());

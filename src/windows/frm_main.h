@@ -37,7 +37,7 @@ public:
         frmTrabajos::Accion descartar;
     };
 
-    struct Partes {
+    struct Servicios {
         // Where Acceso and logo.bmp live, for the settings window.
         QString carpetaPrograma;
         platform::Dialogs& dialogos;
@@ -51,7 +51,7 @@ public:
         std::optional<Trabajos> trabajos = std::nullopt;
     };
 
-    explicit frmMain(Partes partes);
+    explicit frmMain(Servicios servicios);
     ~frmMain() override;
 
     // The tray icon; the printing tells the user things through its balloons.
@@ -93,7 +93,7 @@ protected:
     void closeEvent(QCloseEvent* evento) override;
 
 private:
-    Partes p_;
+    Servicios s_;
     tray::clsSystray SysTray_;
     QPointer<settings::frmImpresion> ajustes_;
     QPointer<frmTrabajos> trabajos_;

@@ -34,7 +34,7 @@ QString hora(const QDateTime& creado, const QDateTime& ahora) {
 
 }  // namespace
 
-frmTrabajos::frmTrabajos(Partes partes, QWidget* parent) : QWidget(parent), p_(std::move(partes)) {
+frmTrabajos::frmTrabajos(Servicios servicios, QWidget* parent) : QWidget(parent), s_(std::move(servicios)) {
     setWindowFlag(Qt::Window);
     setWindowTitle(textosTrabajos::titulo);
 
@@ -87,14 +87,14 @@ frmTrabajos::frmTrabajos(Partes partes, QWidget* parent) : QWidget(parent), p_(s
 }
 
 void frmTrabajos::actualizar() {
-    const QDateTime desde = p_.reloj.now().addDays(-kDiasListados);
-    llenar(p_.diario.recentDocuments(desde, soloSinImprimir->isChecked()));
+    const QDateTime desde = s_.reloj.now().addDays(-kDiasListados);
+    llenar(s_.diario.recentDocuments(desde, soloSinImprimir->isChecked()));
 }
 
 void frmTrabajos::llenar(const QList<platform::JournalDocument>& documentos) {
     const std::optional<qint64> elegido = seleccionado();
     const int desplazamiento = tabla->verticalScrollBar()->value();
-    const QDateTime ahora = p_.reloj.now();
+    const QDateTime ahora = s_.reloj.now();
     listados_ = documentos;
 
     // The rows' items are kept and only their texts change, so a refresh that finds nothing new
@@ -159,9 +159,9 @@ void frmTrabajos::botonesSegunSeleccion() {
     botonDescartar->setEnabled(hay);
 }
 
-void frmTrabajos::reimprimirPulsado() { actuar(p_.reimprimir); }
+void frmTrabajos::reimprimirPulsado() { actuar(s_.reimprimir); }
 
-void frmTrabajos::descartarPulsado() { actuar(p_.descartar); }
+void frmTrabajos::descartarPulsado() { actuar(s_.descartar); }
 
 void frmTrabajos::actuar(const Accion& accion) {
     const std::optional<qint64> id = seleccionado();
@@ -171,7 +171,7 @@ void frmTrabajos::actuar(const Accion& accion) {
         // The row shows what the action made of the document before the reason it stopped, if any.
         ventana->actualizar();
         if (motivo) {
-            ventana->p_.dialogos.showMessage(*motivo, platform::MessageIcon::Warning, textosTrabajos::tituloNoSePudo);
+            ventana->s_.dialogos.showMessage(*motivo, platform::MessageIcon::Warning, textosTrabajos::tituloNoSePudo);
         }
     });
 }

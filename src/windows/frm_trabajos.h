@@ -42,7 +42,7 @@ public:
     using AlTerminar = std::function<void(std::optional<QString> motivo)>;
     using Accion = std::function<void(qint64 id, AlTerminar alTerminar)>;
 
-    struct Partes {
+    struct Servicios {
         platform::Journal& diario;
         const platform::Clock& reloj;
         platform::Dialogs& dialogos;
@@ -55,7 +55,7 @@ public:
     // How often the list is read again while the window shows.
     static constexpr int kRefrescoMs = 2000;
 
-    explicit frmTrabajos(Partes partes, QWidget* parent = nullptr);
+    explicit frmTrabajos(Servicios servicios, QWidget* parent = nullptr);
 
     // Reads the journal again, keeping the selected document selected while it is listed.
     void actualizar();
@@ -85,7 +85,7 @@ private:
     void llenar(const QList<platform::JournalDocument>& documentos);
     void botonesSegunSeleccion();
 
-    Partes p_;
+    Servicios s_;
     QList<platform::JournalDocument> listados_;
 };
 

@@ -60,7 +60,7 @@ protected:
     void guardarCodigo(const QByteArray& contenido) { escribir(ruta(QStringLiteral("Acceso")), contenido); }
 
     frmImpresion& abrir() {
-        ventana = std::make_unique<frmImpresion>(frmImpresion::Partes{
+        ventana = std::make_unique<frmImpresion>(frmImpresion::Servicios{
             carpeta.path(), dialogos, QIcon(), [this] { ++terminado; }});
         return *ventana;
     }
@@ -248,7 +248,7 @@ TEST_F(VentanaAjustes, ElBotonTrabajosSoloEstaSiAlguienLaAbre) {
     EXPECT_FALSE(abrir().botonTrabajos->isVisibleTo(ventana.get()));
 
     std::vector<QWidget*> abiertaSobre;
-    ventana = std::make_unique<frmImpresion>(frmImpresion::Partes{
+    ventana = std::make_unique<frmImpresion>(frmImpresion::Servicios{
         carpeta.path(), dialogos, QIcon(), [this] { ++terminado; },
         [&](QWidget* ajustes) { abiertaSobre.push_back(ajustes); }});
     ASSERT_TRUE(ventana->botonTrabajos->isVisibleTo(ventana.get()));

@@ -101,7 +101,7 @@ protected:
         if (puerto == 0) puerto = servidor.listen(QHostAddress::LocalHost);
         ASSERT_NE(puerto, 0);
 
-        frm = std::make_unique<frmMain>(frmMain::Partes{carpeta.path(), dialogos, [this] { ++terminado; },
+        frm = std::make_unique<frmMain>(frmMain::Servicios{carpeta.path(), dialogos, [this] { ++terminado; },
                                                         [this](const QString& l) { respaldo << l; }});
         ciclo = std::make_unique<shell::CicloConsulta>(
             shell::CicloConsulta::Servicios{*frm, cargador, relojConsulta, limite, [](const Value&, const QString&) {}},

@@ -28,7 +28,7 @@ protected:
         QFile acceso(carpeta.filePath(QStringLiteral("Acceso")));
         if (acceso.open(QIODevice::WriteOnly)) acceso.write("123451234512345\r\n");
         acceso.close();
-        frm = std::make_unique<frmMain>(frmMain::Partes{carpeta.path(), dialogos, [this] { ++terminado; },
+        frm = std::make_unique<frmMain>(frmMain::Servicios{carpeta.path(), dialogos, [this] { ++terminado; },
                                                         [this](const QString& l) { respaldo << l; }, hayBandeja});
     }
 

@@ -59,7 +59,7 @@ protected:
     }
 
     frmTrabajos& abrir() {
-        ventana = std::make_unique<frmTrabajos>(frmTrabajos::Partes{
+        ventana = std::make_unique<frmTrabajos>(frmTrabajos::Servicios{
             *diario, reloj, dialogos,
             [this](qint64 id, const frmTrabajos::AlTerminar& alTerminar) {
                 pedidosReimpresion.push_back(id);
@@ -275,7 +275,7 @@ protected:
         if (acceso.open(QIODevice::WriteOnly)) acceso.write("123451234512345\r\n");
     }
     void abrirPrincipal(bool conTrabajos) {
-        frmMain::Partes partes{carpeta.path(), dialogos, [] {}, [](const QString&) {}, true};
+        frmMain::Servicios partes{carpeta.path(), dialogos, [] {}, [](const QString&) {}, true};
         if (conTrabajos) {
             partes.trabajos.emplace(frmMain::Trabajos{*diario, reloj,
                                                       [this](qint64 id, const frmTrabajos::AlTerminar& alTerminar) {
