@@ -7,25 +7,32 @@
 #include <QList>
 #include <QString>
 
+#include <exception>
 #include <optional>
 
 namespace kelmora::platform {
 
 // A failure of the printing system or of a printer, not of the document's data: trying again
-// later may succeed. The scope tells what failed: one printer (its queue refuses, it is stopped),
-// or the printing system as a whole (not reachable, too busy, a request that took too long), in
-// which case whatever is sent next fails as well.
-class PrinterError : public RuntimeError {
+// later may succeed. A type of its own, apart from the run-time errors of the data, so that no
+// catch of those takes it by mistake. The scope tells what failed: one printer (its queue
+// refuses, it is stopped), or the printing system as a whole (not reachable, too busy, a request
+// that took too long), in which case whatever is sent next fails as well.
+class PrinterError : public std::exception {
 public:
     enum class Scope { Printer, System };
     // `mayHaveArrived`: the document was being sent when the failure came (no answer, a lost
     // connection), so the system may have taken it after all.
     PrinterError(Scope scope, QString description, bool mayHaveArrived = false)
-        : RuntimeError(std::move(description)), scope_(scope), mayHaveArrived_(mayHaveArrived) {}
+        : description_(std::move(description)), what_(description_.toUtf8()), scope_(scope),
+          mayHaveArrived_(mayHaveArrived) {}
+    const QString& description() const noexcept { return description_; }
+    const char* what() const noexcept override { return what_.constData(); }
     Scope scope() const { return scope_; }
     bool mayHaveArrived() const { return mayHaveArrived_; }
 
 private:
+    QString description_;
+    QByteArray what_;
     Scope scope_;
     bool mayHaveArrived_;
 };

@@ -450,7 +450,7 @@ Tarea<> ColaImpresion::descartarPaso(qint64 id, AlTerminar alTerminar) {
         co_await enHilo(s_.ejecutor, [this, trabajo] {
             try {
                 s_.lado.impresoras().cancelJob(trabajo);
-            } catch (const RuntimeError&) {
+            } catch (const platform::PrinterError&) {
                 // Dismissed all the same: the person decided; the job, if it prints, is theirs to see.
             }
         });

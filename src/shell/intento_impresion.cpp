@@ -130,7 +130,7 @@ std::optional<QHash<int, platform::JobStatus>> estadosDeTrabajos(LadoImpresion& 
         for (const platform::JobStatus& estado : lado.impresoras().jobStatuses(trabajos)) {
             estados.insert(estado.jobId, estado);
         }
-    } catch (const RuntimeError&) {
+    } catch (const platform::PrinterError&) {
         return std::nullopt;
     }
     return estados;
@@ -146,7 +146,7 @@ Desaparicion trabajoPerdido(LadoImpresion& lado, const QString& impresora, std::
     if (!guardaHistorial) {
         try {
             guardaHistorial = impresoras.keepsJobHistory();
-        } catch (const RuntimeError&) {
+        } catch (const platform::PrinterError&) {
             return {};
         }
     }

@@ -174,7 +174,7 @@ Tarea<> ColaImpresion::recuperarEnvios() {
             co_await enHilo(s_.ejecutor, [this, &nombre]() -> std::optional<std::optional<JobStatus>> {
                 try {
                     return s_.lado.impresoras().findJob(nombre);
-                } catch (const RuntimeError&) {
+                } catch (const platform::PrinterError&) {
                     return std::nullopt;
                 }
             });

@@ -29,7 +29,7 @@ std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
             trabajos.append(it->jobId);
         }
         for (const platform::JobStatus& estado : impresoras.jobStatuses(trabajos)) estados.insert(estado.jobId, estado);
-    } catch (const RuntimeError&) {
+    } catch (const platform::PrinterError&) {
         return std::nullopt;
     }
     QHash<qint64, platform::JobStatus::State> finales;

@@ -26,11 +26,10 @@ void abrirCajonMonedero(const Impresion& impresion) {
             impresora.endDoc();
         }
         seleccion.impresoras().sendRaw(QByteArray(kPulsoCajon, sizeof kPulsoCajon));
-    } catch (const platform::PrinterError&) {
-        // The printing system did not take the pulse: it is held and tried again for a short while.
-        throw;
     } catch (const RuntimeError&) {
-        // An unreachable drawer is not reported: the cashier opens it by key.
+        // An unreachable drawer is not reported: the cashier opens it by key. A printing system that
+        // did not take the pulse (platform::PrinterError) goes up: the pulse is held and tried again
+        // for a short while.
     }
 }
 

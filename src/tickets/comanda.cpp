@@ -112,8 +112,6 @@ std::optional<QString> imprimirComanda(const Impresion& impresion, const Value& 
         const QString nombreArea = comanda[u"area"].toText(impresion.locale());
         if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombreArea), false)) return std::nullopt;
         imprimirTicketComanda(impresion, comanda, nombreArea);
-    } catch (const platform::PrinterError&) {
-        throw;
     } catch (const RuntimeError& error) {
         impresion.avisos.ShowBalloonTip(error.description(), platform::BalloonIcon::Warning, QStringLiteral("Comanda"),
                                         platform::kBalloonMilliseconds);

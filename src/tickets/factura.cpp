@@ -231,9 +231,6 @@ void imprimirFactura(const Impresion& impresion, const Value& factura) {
                                             platform::BalloonIcon::Information, QStringLiteral("Impresion de Factura"),
                                             platform::kBalloonMilliseconds);
             return;
-        } catch (const platform::PrinterError&) {
-            // The printer failed, not the invoice's data: the invoice is held whole, not reprinted in part.
-            throw;
         } catch (const RuntimeError&) {
             if (guardaUsada) throw;
             guardaUsada = true;

@@ -17,6 +17,7 @@ namespace {
 
 using platform::CupsPrinterSystem;
 using platform::Printer;
+using platform::PrinterError;
 
 class CupsPrinters : public CupsQueues {
 protected:
@@ -33,6 +34,8 @@ QString probeFailure(Printer& printer) {
     try {
         printer.probe();
         printer.closeProbe();
+    } catch (const PrinterError& error) {
+        return error.description();
     } catch (const RuntimeError& error) {
         return error.description();
     }
@@ -42,6 +45,8 @@ QString probeFailure(Printer& printer) {
 QString endFailure(Printer& printer) {
     try {
         printer.endDoc();
+    } catch (const PrinterError& error) {
+        return error.description();
     } catch (const RuntimeError& error) {
         return error.description();
     }
@@ -134,7 +139,7 @@ TEST_F(CupsPrinters, AJobThatCupsRefusesFailsTheDocumentAndLeavesNothingQueued) 
     run(QStringLiteral("cupsreject"), {QStringLiteral("Bar")});
 
     EXPECT_EQ(endFailure(bar), "La impresora Bar no acepta trabajos");
-    EXPECT_THROW(system.sendRaw("x"), RuntimeError);
+    EXPECT_THROW(system.sendRaw("x"), PrinterError);
     EXPECT_TRUE(bar.pendingDocument().rows.isEmpty());
     expectNoJob();
 }

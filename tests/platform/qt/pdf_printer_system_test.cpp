@@ -114,7 +114,7 @@ TEST(PdfFolderFiles, AFileThatCannotBeWrittenFailsTheDelivery) {
     QTemporaryDir dir;
     PdfFolder folder(dir.path());
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("001-Cocina.pdf")));  // a folder in the file's place
-    EXPECT_THROW(folder.write(QStringLiteral("Cocina"), QStringLiteral("pdf"), "a"), RuntimeError);
+    EXPECT_THROW(folder.write(QStringLiteral("Cocina"), QStringLiteral("pdf"), "a"), platform::PrinterError);
 }
 
 }  // namespace
