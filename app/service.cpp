@@ -305,7 +305,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     std::unique_ptr<platform::PrinterSystem> printers;
     if (o.printTo.isEmpty()) {
         printers = std::make_unique<platform::CupsPrinterSystem>(
-            platform::PdfPainter::kDefaultPaperWidthMm,
+            paper::PdfPainter::kDefaultPaperWidthMm,
             [file = settings.file](const QStringList& names) { return file.printer(names); });
     } else {
         try {

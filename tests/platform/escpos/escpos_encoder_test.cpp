@@ -1,7 +1,7 @@
 // The encoder's own rules, read back through the interpreter: text in the code page, rows that do
 // not fit, pictures among the rows, the end of the paper; and the interpreter against hostile bytes.
-#include "platform/escpos/escpos_encoder.h"
-#include "platform/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_interpreter.h"
 
 #include "json/qt_printers.h"
 
@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 namespace {
 
 Document oneRow(const QString& text, double size = 10, double paperWidthMm = 75) {
@@ -200,4 +200,4 @@ TEST(EscPosInterpreter, TheDrawerPulseAndHostileBytes) {
 }
 
 }  // namespace
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

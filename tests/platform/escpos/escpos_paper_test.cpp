@@ -4,11 +4,11 @@
 #include "platform/qt/pdf_reading.h"
 #include "platform/qt/ticket_documents.h"
 
-#include "platform/escpos/escpos_commands.h"
-#include "platform/escpos/escpos_encoder.h"
-#include "platform/escpos/escpos_interpreter.h"
-#include "platform/escpos/escpos_pictures.h"
-#include "platform/font_metric.h"
+#include "printing/document/font_metric.h"
+#include "printing/escpos/escpos_commands.h"
+#include "printing/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_pictures.h"
 
 #include <QMap>
 
@@ -17,15 +17,15 @@
 namespace kelmora::testing {
 namespace {
 
-using platform::escpos::EscPosPaper;
-using platform::escpos::EscPosProfile;
-using platform::escpos::PaperTextRow;
-namespace metric = platform::font_metric;
+using paper::escpos::EscPosPaper;
+using paper::escpos::EscPosProfile;
+using paper::escpos::PaperTextRow;
+namespace metric = paper::font_metric;
 
 int near(double value) { return static_cast<int>(std::lround(value)); }
 
 // Checks one document's paper against its rows and pictures; gives the faults found.
-QStringList paperFaults(const platform::Document& document, const EscPosPaper& paper, int printable) {
+QStringList paperFaults(const paper::Document& document, const EscPosPaper& paper, int printable) {
     QStringList faults;
     const double dotsPerTwip = printable / (document.paperWidthMm / 25.4 * metric::kTwipsPerInch);
 
@@ -40,7 +40,7 @@ QStringList paperFaults(const platform::Document& document, const EscPosPaper& p
     int shift = 0;  // text below a picture that reaches into it moves down, all of it alike
     qsizetype picturesAbove = 0;
     int number = 0;
-    for (const platform::DocumentRow& row : document.rows) {
+    for (const paper::DocumentRow& row : document.rows) {
         ++number;
         const double height = metric::lineHeight(row.font.size);
         const int y = near(top * dotsPerTwip);
@@ -148,7 +148,7 @@ TEST_P(EscPosPaperTest, EveryRowInThePreviewsColumnsOnBothPrinters) {
     printCase(c);
     ASSERT_FALSE(printers.delivered().empty());
 
-    platform::escpos::DitheringRasterizer rasterizer;
+    paper::escpos::DitheringRasterizer rasterizer;
     for (const int roll : {58, 80}) {
         EscPosProfile profile;
         profile.rollMm = roll;
@@ -156,13 +156,14 @@ TEST_P(EscPosPaperTest, EveryRowInThePreviewsColumnsOnBothPrinters) {
             if (delivered.isRaw) continue;
             SCOPED_TRACE(QStringLiteral("%1 %2 on %3 mm").arg(delivered.deviceName, delivered.document.kind).arg(roll)
                              .toStdString());
-            const QByteArray bytes = platform::escpos::encodeEscPos(delivered.document, profile, &rasterizer);
-            const EscPosPaper paper = platform::escpos::interpretEscPos(bytes, profile.printableDots());
+            const QByteArray bytes = paper::escpos::encodeEscPos(delivered.document, profile, &rasterizer);
+            const EscPosPaper paper = paper::escpos::interpretEscPos(bytes, profile.printableDots());
             EXPECT_EQ(paperFaults(delivered.document, paper, profile.printableDots()), QStringList());
             QStringList lines;
             for (const PaperTextRow& row : paper.rows) lines << row.text();
             EXPECT_EQ(collapsedLines(lines.join(u'\n')), collapsedLines(platform::renderText(delivered.document, false)));
-            EXPECT_TRUE(bytes.endsWith(platform::escpos::command::feedAndPartialCut(static_cast<unsigned char>(bytes.back()))));
+            EXPECT_TRUE(
+                bytes.endsWith(paper::escpos::command::feedAndPartialCut(static_cast<unsigned char>(bytes.back()))));
             if (c.kind == TicketKind::Facturas) {
                 EXPECT_EQ(paper.rasters.size(), 1);
             }

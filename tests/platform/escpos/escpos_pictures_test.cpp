@@ -2,14 +2,14 @@
 #include "platform/qt/pdf_reading.h"
 
 #include "json/runtime_error.h"
-#include "platform/escpos/escpos_paper_image.h"
-#include "platform/escpos/escpos_pictures.h"
+#include "printing/escpos/escpos_paper_image.h"
+#include "printing/escpos/escpos_pictures.h"
 
 #include <QBuffer>
 
 #include <gtest/gtest.h>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 namespace {
 
 int blackDots(const MonochromeRaster& raster) {
@@ -87,4 +87,4 @@ TEST(EscPosPaperImage, RastersDotForDotTextInItsBoxAndTheCut) {
 }
 
 }  // namespace
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

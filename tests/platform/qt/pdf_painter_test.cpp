@@ -3,8 +3,8 @@
 #include "platform/qt/pdf_reading.h"
 
 #include "json/runtime_error.h"
-#include "platform/qt/pdf_painter.h"
 #include "platform/text/text_printer.h"
+#include "printing/pdf/pdf_painter.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -14,11 +14,11 @@
 namespace kelmora::testing {
 namespace {
 
-using platform::Document;
-using platform::DocumentPicture;
-using platform::DocumentRow;
-using platform::FontState;
-using platform::PdfPainter;
+using paper::Document;
+using paper::DocumentPicture;
+using paper::DocumentRow;
+using paper::FontState;
+using paper::PdfPainter;
 
 FontState font(const QString& name, double size, bool bold = false) {
     FontState state;

@@ -1,13 +1,13 @@
-#include "platform/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_encoder.h"
 
 #include "json/runtime_error.h"
-#include "platform/escpos/escpos_commands.h"
-#include "platform/font_metric.h"
+#include "printing/document/font_metric.h"
+#include "printing/escpos/escpos_commands.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 namespace {
 
@@ -297,4 +297,4 @@ QByteArray encodeEscPos(const Document& document, const EscPosProfile& profile, 
     return Encoder(document, profile, pictures).encode();
 }
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

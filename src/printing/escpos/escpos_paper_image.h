@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_interpreter.h"
 
 #include <QImage>
 #include <QString>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 inline const QString kPaperFontFamily = QStringLiteral("DejaVu Sans Mono");
 // The longest paper drawn, about 2 m: hostile data may feed far more.
@@ -16,4 +16,4 @@ constexpr int kMaxPaperImageDots = 16384;
 // line. Needs a QGuiApplication (fonts).
 QImage renderEscPosPaper(const EscPosPaper& paper);
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

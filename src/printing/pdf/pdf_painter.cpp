@@ -1,7 +1,7 @@
-#include "platform/qt/pdf_painter.h"
+#include "printing/pdf/pdf_painter.h"
 
 #include "json/runtime_error.h"
-#include "platform/font_metric.h"
+#include "printing/document/font_metric.h"
 
 #include <QBuffer>
 #include <QFont>
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 namespace {
 
@@ -174,4 +174,4 @@ QByteArray PdfPainter::paint(const Document& document) {
     return pdf;
 }
 
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper

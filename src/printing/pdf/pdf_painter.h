@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/document.h"
+#include "printing/document/document.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -11,7 +11,7 @@
 #include <array>
 #include <optional>
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 // Puts a document on paper as PDF: one continuous page as wide as the roll and as long as the
 // document. Rows are drawn in one monospace font whose characters are exactly as wide as the
@@ -53,4 +53,4 @@ private:
     QImage lastPicture_;
 };
 
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper

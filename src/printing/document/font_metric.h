@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 // The one font metric every printer measures with, so that a text that fits in the preview fits
 // on paper and a column in the preview is a column on the roll. Lengths are in twips.
@@ -20,4 +20,4 @@ inline double textWidth(const QString& fontName, double size, const QString& tex
 }
 
 }  // namespace font_metric
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper

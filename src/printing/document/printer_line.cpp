@@ -1,6 +1,6 @@
-#include "platform/printer_line.h"
+#include "printing/document/printer_line.h"
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 PrinterLine& PrinterLine::text(QString text) {
     items_.append(Item{false, 0, std::move(text)});
@@ -36,4 +36,4 @@ QStringList PrinterLine::layOut() const {
     return rows;
 }
 
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper

@@ -1,7 +1,7 @@
-#include "platform/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_interpreter.h"
 
-#include "platform/escpos/code_pages.h"
-#include "platform/escpos/escpos_commands.h"
+#include "printing/escpos/code_pages.h"
+#include "printing/escpos/escpos_commands.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -9,7 +9,7 @@
 #include <cmath>
 #include <optional>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 namespace {
 
@@ -325,4 +325,4 @@ QString PaperTextRow::text() const {
 
 EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine) { return Interpreter(bytes, dotsPerLine).run(); }
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

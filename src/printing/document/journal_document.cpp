@@ -1,9 +1,9 @@
-#include "platform/journal.h"
+#include "printing/document/journal_document.h"
 
 #include <array>
 #include <utility>
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 namespace {
 
@@ -35,4 +35,4 @@ std::optional<DocumentState> stateNamed(const QString& name) {
     return std::nullopt;
 }
 
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper

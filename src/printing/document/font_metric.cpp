@@ -1,8 +1,8 @@
-#include "platform/font_metric.h"
+#include "printing/document/font_metric.h"
 
 #include <QRegularExpression>
 
-namespace kelmora::platform::font_metric {
+namespace kelmora::paper::font_metric {
 
 double characterAdvance(const QString& fontName, double size) {
     static const QRegularExpression cpi(QStringLiteral("^Courier (\\d+(?:\\.\\d+)?) CPI$"),
@@ -17,4 +17,4 @@ double characterAdvance(const QString& fontName, double size) {
 
 double lineHeight(double size) { return 24.0 * size; }
 
-}  // namespace kelmora::platform::font_metric
+}  // namespace kelmora::paper::font_metric

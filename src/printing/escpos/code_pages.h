@@ -2,7 +2,7 @@
 
 #include <QChar>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 // The character tables a receipt printer is switched to with ESC t n. The printer's own default
 // after ESC @ is none of them, so every job names its page.
@@ -26,4 +26,4 @@ char encodeCharacter(QChar character, CodePage page);
 // and for control bytes.
 QChar decodeByte(unsigned char byte, CodePage page);
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

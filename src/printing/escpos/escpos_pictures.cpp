@@ -1,11 +1,11 @@
-#include "platform/escpos/escpos_pictures.h"
+#include "printing/escpos/escpos_pictures.h"
 
 #include "json/runtime_error.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 MonochromeRaster ditherToMonochrome(const QImage& image) {
     MonochromeRaster raster{image.width(), image.height(), {}};
@@ -54,4 +54,4 @@ MonochromeRaster DitheringRasterizer::rasterize(const Picture& picture, int widt
     return last_;
 }
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

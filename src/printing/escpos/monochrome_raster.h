@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 // A picture in black and white at its size in dots, in the bit layout of GS v 0: rows of
 // (width + 7) / 8 bytes, the leftmost dot in the most significant bit, 1 for black.
@@ -22,4 +22,4 @@ struct MonochromeRaster {
     }
 };
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

@@ -6,7 +6,7 @@
 
 #include <variant>
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 struct FontState {
     QString name = QStringLiteral("default");
@@ -49,4 +49,4 @@ struct Document {
     QList<DocumentPicture> pictures;
 };
 
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper

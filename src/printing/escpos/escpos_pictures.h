@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_encoder.h"
 
 #include <QImage>
 #include <QSize>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 // The picture in black and white by Floyd–Steinberg error diffusion, dot for pixel: grey levels
 // become the density of black dots. Transparent parts are paper.
@@ -23,4 +23,4 @@ private:
     MonochromeRaster last_;
 };
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/escpos/monochrome_raster.h"
+#include "printing/escpos/monochrome_raster.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 enum class PrinterFont { A, B };
 
@@ -74,4 +74,4 @@ struct EscPosPaper {
 // cuts, the drawer pulse). Motion units are dots. Anything else is listed in `unknown`; no input makes it fail.
 EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine = 576);
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

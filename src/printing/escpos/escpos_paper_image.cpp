@@ -1,6 +1,6 @@
-#include "platform/escpos/escpos_paper_image.h"
+#include "printing/escpos/escpos_paper_image.h"
 
-#include "platform/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_encoder.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 namespace {
 
@@ -83,4 +83,4 @@ QImage renderEscPosPaper(const EscPosPaper& paper) {
     return image;
 }
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

@@ -1,8 +1,8 @@
-#include "platform/escpos/code_pages.h"
+#include "printing/escpos/code_pages.h"
 
 #include <array>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 namespace {
 
@@ -93,4 +93,4 @@ QChar decodeByte(unsigned char byte, CodePage page) {
     return unit == 0 ? QChar(QChar::ReplacementCharacter) : QChar(unit);
 }
 
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace kelmora::platform::escpos {
+namespace kelmora::paper::escpos {
 
 // The printer's two fonts, in dots of an unmagnified character cell.
 struct PrinterFontSize {
@@ -66,4 +66,4 @@ inline QByteArray rasterImage(int bytesPerRow, int height) {
 }
 
 }  // namespace command
-}  // namespace kelmora::platform::escpos
+}  // namespace kelmora::paper::escpos

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kelmora::platform {
+namespace kelmora::paper {
 
 // A line for the printer, built of items printed one after the other: texts, numbers and moves
 // to a 1-based character column of the current font.
@@ -35,4 +35,4 @@ private:
     QList<Item> items_;
 };
 
-}  // namespace kelmora::platform
+}  // namespace kelmora::paper
