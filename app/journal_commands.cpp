@@ -161,7 +161,7 @@ int runJobList(int argc, char** argv) {
 
     const std::unique_ptr<platform::SqliteJournal> journal = openJournal(o.folder);
     if (!journal) return kExitFailed;
-    const QList<platform::JournalDocument> documents =
+    const QList<paper::JournalDocument> documents =
         journal->recentDocuments(QDateTime::currentDateTime().addDays(-o.days), o.pendingOnly);
     if (documents.isEmpty()) {
         const QString period = o.days == 1 ? QStringLiteral("del último día")
@@ -171,7 +171,7 @@ int runJobList(int argc, char** argv) {
         return kExitOk;
     }
     printOut(shell::cabeceraTrabajos());
-    for (const platform::JournalDocument& document : documents) printOut(shell::lineaTrabajo(document));
+    for (const paper::JournalDocument& document : documents) printOut(shell::lineaTrabajo(document));
     return kExitOk;
 }
 

@@ -5,15 +5,15 @@
 #include "json/runtime_error.h"
 #include "platform/cups/cups_printer_system.h"
 #include "platform/drawer_printer.h"
-#include "platform/escpos/escpos_encoder.h"
-#include "platform/escpos/escpos_interpreter.h"
-#include "platform/escpos/escpos_paper_image.h"
-#include "platform/escpos/escpos_pictures.h"
-#include "platform/qt/pdf_painter.h"
 #include "platform/qt/qt_picture_loader.h"
 #include "platform/settings_file.h"
 #include "platform/text/text_printer.h"
+#include "printing/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_paper_image.h"
+#include "printing/escpos/escpos_pictures.h"
 #include "printing/impresion.h"
+#include "printing/pdf/pdf_painter.h"
 #include "shell/despachador.h"
 #include "shell/respuesta.h"
 
@@ -138,8 +138,8 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
 
 // The receipt printer for a document: its roll follows the one the document was laid out for,
 // 55 mm on a 58 mm roll, anything else (75 mm, none named) on an 80 mm one.
-platform::escpos::EscPosProfile receiptPrinterFor(const platform::Document& document) {
-    platform::escpos::EscPosProfile profile;
+paper::escpos::EscPosProfile receiptPrinterFor(const paper::Document& document) {
+    paper::escpos::EscPosProfile profile;
     profile.followLayout(document.paperWidthMm);
     return profile;
 }
@@ -160,17 +160,17 @@ public:
     }
     bool failed() const { return failed_; }
 
-    void document(const QString& device, const platform::Document& document) {
+    void document(const QString& device, const paper::Document& document) {
         const QString name = nextName(device);
         write(name + QStringLiteral(".txt"), platform::renderText(document, withFonts_).toUtf8(), QIODevice::Truncate);
         // A document that cannot be painted fails as on a real printer: the ticket reports it.
         if (painter_) write(name + QStringLiteral(".pdf"), painter_->paint(document), QIODevice::Truncate);
         if (receiptPrinters_.contains(device)) {
-            const platform::escpos::EscPosProfile profile = receiptPrinterFor(document);
-            const QByteArray bytes = platform::escpos::encodeEscPos(document, profile, &rasterizer_);
+            const paper::escpos::EscPosProfile profile = receiptPrinterFor(document);
+            const QByteArray bytes = paper::escpos::encodeEscPos(document, profile, &rasterizer_);
             write(name + QStringLiteral(".escpos"), bytes, QIODevice::Truncate);
             // Read back from the bytes, so the picture shows what the printer makes of them.
-            writePng(name + QStringLiteral(".png"), platform::escpos::renderEscPosPaper(platform::escpos::interpretEscPos(
+            writePng(name + QStringLiteral(".png"), paper::escpos::renderEscPosPaper(paper::escpos::interpretEscPos(
                                                           bytes, profile.printableDots())));
         }
     }
@@ -210,9 +210,9 @@ private:
 
     QDir folder_;
     bool withFonts_;
-    std::optional<platform::PdfPainter> painter_;
+    std::optional<paper::PdfPainter> painter_;
     QSet<QString> receiptPrinters_;
-    platform::escpos::DitheringRasterizer rasterizer_;
+    paper::escpos::DitheringRasterizer rasterizer_;
     int count_ = 0;
     bool failed_ = false;
 };
@@ -228,10 +228,10 @@ int dispatch(const RenderSettings& settings, const Value& payload, const QString
             platform::SettingsFile::read(QDir(settings.programDir).filePath(platform::kSettingsFileName));
         for (const QString& problem : file.problems()) printError(problem);
         printers = std::make_unique<platform::CupsPrinterSystem>(
-            platform::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
+            paper::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
     } else {
         printers = std::make_unique<platform::TextPrinterSystem>(
-            settings.printers, [&](const QString& device, const platform::Document& d) { output.document(device, d); },
+            settings.printers, [&](const QString& device, const paper::Document& d) { output.document(device, d); },
             [&](const QString& device, const QByteArray& bytes) { output.raw(device, bytes); });
     }
     std::unique_ptr<platform::Clock> clock;

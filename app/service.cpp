@@ -284,7 +284,7 @@ std::unique_ptr<platform::PrinterSystem> createPrinters(const ServiceOptions& o,
                                                         std::optional<platform::PdfFolder>& pdfFolder) {
     if (o.printTo.isEmpty()) {
         return std::make_unique<platform::CupsPrinterSystem>(
-            platform::PdfPainter::kDefaultPaperWidthMm,
+            paper::PdfPainter::kDefaultPaperWidthMm,
             [file](const QStringList& names) { return file.printer(names); });
     }
     try {

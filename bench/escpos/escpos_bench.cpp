@@ -1,11 +1,11 @@
 // ESC/POS timing on an 80 mm printer: a kitchen ticket and an invoice with its logo encoded, and the
 // logo's dithering alone. Targets: under 1 ms per kitchen ticket, under 5 ms to dither a logo.
 #include "json/json_reader.h"
-#include "platform/escpos/escpos_encoder.h"
-#include "platform/escpos/escpos_pictures.h"
 #include "platform/qt/qt_picture_loader.h"
 #include "platform/text/text_printer.h"
 #include "printing/config_impresion.h"
+#include "printing/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_pictures.h"
 #include "printing/impresion.h"
 #include "printing/seleccion_impresora.h"
 #include "printing/texto.h"
@@ -43,8 +43,8 @@ public:
 
 // The first document of the kitchen fixture and the last of the invoice one, printed on a 75 mm roll with the test logo.
 struct Documents {
-    platform::Document kitchen;
-    platform::Document invoice;
+    paper::Document kitchen;
+    paper::Document invoice;
 };
 
 const Documents& documents() {
@@ -76,25 +76,25 @@ const Documents& documents() {
 }
 
 void encodeKitchenTicket(benchmark::State& state) {
-    const platform::Document& document = documents().kitchen;
-    for (auto _ : state) benchmark::DoNotOptimize(platform::escpos::encodeEscPos(document, {}));
+    const paper::Document& document = documents().kitchen;
+    for (auto _ : state) benchmark::DoNotOptimize(paper::escpos::encodeEscPos(document, {}));
 }
 BENCHMARK(encodeKitchenTicket)->Unit(benchmark::kMicrosecond);
 
 // As the service prints: the logo is dithered once and kept.
 void encodeInvoiceWithLogo(benchmark::State& state) {
-    const platform::Document& document = documents().invoice;
-    platform::escpos::DitheringRasterizer pictures;
-    for (auto _ : state) benchmark::DoNotOptimize(platform::escpos::encodeEscPos(document, {}, &pictures));
+    const paper::Document& document = documents().invoice;
+    paper::escpos::DitheringRasterizer pictures;
+    for (auto _ : state) benchmark::DoNotOptimize(paper::escpos::encodeEscPos(document, {}, &pictures));
 }
 BENCHMARK(encodeInvoiceWithLogo)->Unit(benchmark::kMicrosecond);
 
 // The first invoice after a start: the logo read, scaled and dithered too.
 void encodeInvoiceWithNewLogo(benchmark::State& state) {
-    const platform::Document& document = documents().invoice;
+    const paper::Document& document = documents().invoice;
     for (auto _ : state) {
-        platform::escpos::DitheringRasterizer pictures;
-        benchmark::DoNotOptimize(platform::escpos::encodeEscPos(document, {}, &pictures));
+        paper::escpos::DitheringRasterizer pictures;
+        benchmark::DoNotOptimize(paper::escpos::encodeEscPos(document, {}, &pictures));
     }
 }
 BENCHMARK(encodeInvoiceWithNewLogo)->Unit(benchmark::kMicrosecond);
@@ -105,7 +105,7 @@ void ditherLogo(benchmark::State& state) {
     const QImage logo = QImage(dataPath(QStringLiteral("settings/logo-rojo.gif")));
     const int width = static_cast<int>(state.range(0));
     const QImage scaled = logo.scaledToWidth(width, Qt::SmoothTransformation);
-    for (auto _ : state) benchmark::DoNotOptimize(platform::escpos::ditherToMonochrome(scaled));
+    for (auto _ : state) benchmark::DoNotOptimize(paper::escpos::ditherToMonochrome(scaled));
     state.SetLabel(QStringLiteral("%1x%2 dots").arg(scaled.width()).arg(scaled.height()).toStdString());
 }
 BENCHMARK(ditherLogo)->Arg(172)->Arg(576)->Unit(benchmark::kMicrosecond);

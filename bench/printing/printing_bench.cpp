@@ -11,11 +11,11 @@
 // Usage: printing_bench [ROUNDS]   (default 5; each figure is the median round)
 #include "json/json_reader.h"
 #include "platform/cups/cups_printer_system.h"
-#include "platform/escpos/escpos_encoder.h"
-#include "platform/escpos/escpos_pictures.h"
-#include "platform/text/text_printer.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
+#include "platform/text/text_printer.h"
+#include "printing/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_pictures.h"
 #include "printing/impresion.h"
 #include "tickets/comanda.h"
 #include "tickets/factura.h"
@@ -258,15 +258,15 @@ int runReceipts(int rounds, SilentTray& tray) {
         QByteArray bytes;
     };
     std::vector<Encoded> encoded;
-    platform::escpos::DitheringRasterizer rasterizer;
+    paper::escpos::DitheringRasterizer rasterizer;
     platform::TextPrinterSystem preview(
         platform::TextPrinterSystem::Options{{QStringLiteral("Termica"), QStringLiteral("Barra 1"), QStringLiteral("Facturas")},
                                              QStringLiteral("Facturas"), {}},
-        [&](const QString& device, const platform::Document& document) {
-            platform::escpos::EscPosProfile profile;
+        [&](const QString& device, const paper::Document& document) {
+            paper::escpos::EscPosProfile profile;
             profile.followLayout(document.paperWidthMm);
             encoded.push_back({device == u"Barra 1" ? QStringLiteral("Barra_1") : device,
-                               platform::escpos::encodeEscPos(document, profile, &rasterizer)});
+                               paper::escpos::encodeEscPos(document, profile, &rasterizer)});
         });
     printWhole(preview, payload, tray, program.path());
 
@@ -324,7 +324,7 @@ int run(int rounds) {
     for (int round = 0; round < rounds; ++round) {
         platform::PdfPrinterSystem printers(
             platform::PdfPrinterSystem::Options{kQueues, QStringLiteral("Facturas"), {}, 75},
-            [&](const QString& device, const platform::Document&, const QByteArray& pdf) {
+            [&](const QString& device, const paper::Document&, const QByteArray& pdf) {
                 if (round != 0) return;
                 (device == u"Facturas" ? invoices : tickets).push_back({device, pdf});
             });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/document.h"
+#include "printing/document/document.h"
 
 #include <QString>
 
@@ -11,7 +11,7 @@ class PictureLoader {
 public:
     virtual ~PictureLoader() = default;
     // Raises RuntimeError when the file is missing or holds no picture.
-    virtual Picture load(const QString& path) = 0;
+    virtual paper::Picture load(const QString& path) = 0;
 };
 
 }  // namespace kelmora::platform

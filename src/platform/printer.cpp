@@ -1,14 +1,22 @@
 #include "platform/printer.h"
 
-#include "platform/font_metric.h"
+#include "printing/document/font_metric.h"
 
 namespace kelmora::platform {
 
-double Printer::textWidth(const QString& text) const { return font_metric::textWidth(font_.name, font_.size, text); }
+using paper::Document;
+using paper::DocumentPicture;
+using paper::DocumentRow;
+using paper::Picture;
+using paper::PrinterLine;
+
+double Printer::textWidth(const QString& text) const {
+    return paper::font_metric::textWidth(font_.name, font_.size, text);
+}
 
 double Printer::textHeight(const QString& text) const {
     const auto lines = text.count(u'\n') + 1;
-    return font_metric::lineHeight(font_.size) * static_cast<double>(lines);
+    return paper::font_metric::lineHeight(font_.size) * static_cast<double>(lines);
 }
 
 void Printer::printLine(const PrinterLine& line) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "json/runtime_error.h"
-#include "platform/document.h"
-#include "platform/printer_line.h"
+#include "printing/document/document.h"
+#include "printing/document/printer_line.h"
 
 #include <QList>
 #include <QString>
@@ -81,20 +81,20 @@ public:
 
     const QString& deviceName() const { return deviceName_; }
 
-    const FontState& font() const { return font_; }
+    const paper::FontState& font() const { return font_; }
     void setFontName(const QString& name) { font_.name = name; }
     void setFontSize(double size) { font_.size = size; }
     void setFontBold(bool bold) { font_.bold = bold; }
     void setFontItalic(bool italic) { font_.italic = italic; }
     // What selecting a printer gives it: name "default", size 10, no styles.
-    void resetFont() { font_ = FontState(); }
+    void resetFont() { font_ = paper::FontState(); }
 
     double textWidth(const QString& text) const;
     double textHeight(const QString& text) const;
 
-    void printLine(const PrinterLine& line);
-    void printLine(const QString& text) { printLine(PrinterLine(text)); }
-    void paintPicture(const Picture& picture, double x, double y, double width, double height);
+    void printLine(const paper::PrinterLine& line);
+    void printLine(const QString& text) { printLine(paper::PrinterLine(text)); }
+    void paintPicture(const paper::Picture& picture, double x, double y, double width, double height);
 
     // The availability probe: one empty line, which raises when the device cannot print.
     void probe();
@@ -108,19 +108,19 @@ public:
     // Drops an unfinished document without sending it.
     void killDoc();
 
-    const Document& pendingDocument() const { return document_; }
+    const paper::Document& pendingDocument() const { return document_; }
     void setDocumentKind(const QString& kind) { document_.kind = kind; }
     void setPaperWidth(double millimetres) { document_.paperWidthMm = millimetres; }
 
 protected:
     // Raises RuntimeError with a description when the device cannot take a document now.
     virtual void checkAvailable() = 0;
-    virtual void deliver(const Document& document) = 0;
+    virtual void deliver(const paper::Document& document) = 0;
 
 private:
     QString deviceName_;
-    FontState font_;
-    Document document_;
+    paper::FontState font_;
+    paper::Document document_;
     bool probeLinePending_ = false;
 };
 

@@ -15,7 +15,7 @@ namespace kelmora::platform {
 
 namespace {
 
-using escpos::CodePage;
+using paper::escpos::CodePage;
 
 constexpr int kMinDots = 200;
 constexpr int kMaxDots = 1000;

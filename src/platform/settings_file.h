@@ -26,10 +26,10 @@
 // section still applies; each one, each unknown key and each line that is neither a section, a
 // key=value nor a comment is one line on the console.
 //
-// The escpos pieces used here are the profile's declarations alone, so this stays in
-// kelmora_platform without linking kelmora_platform_escpos (which links kelmora_platform).
+// The receipt printer's profile is read here as plain fields: its declaration alone, so
+// kelmora_platform does not link the encoder (kelmora_escpos).
 
-#include "platform/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_profile.h"
 
 #include <QHash>
 #include <QString>
@@ -47,7 +47,7 @@ enum class PrinterOutput { Automatic, EscPos, Pdf };
 
 struct PrinterSettings {
     PrinterOutput output = PrinterOutput::Automatic;
-    escpos::EscPosProfile escpos;  // roll, dots per line, code page, cutter for ESC/POS output
+    paper::escpos::EscPosProfile escpos;  // roll, dots per line, code page, cutter for ESC/POS output
     // The file names the roll; otherwise a receipt printer prints on the roll the document was
     // laid out for (55 mm on a 58 mm roll, 75 mm on an 80 mm one).
     bool rollSet = false;

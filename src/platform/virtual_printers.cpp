@@ -4,6 +4,8 @@
 
 namespace kelmora::platform {
 
+using paper::Document;
+
 class VirtualPrinterSystem::VirtualPrinter final : public Printer {
 public:
     VirtualPrinter(QString deviceName, VirtualPrinterSystem& owner) : Printer(std::move(deviceName)), owner_(owner) {}

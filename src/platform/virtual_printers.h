@@ -23,7 +23,7 @@ public:
         QString defaultPrinter;  // empty: the first printer
         QSet<QString> offline;   // printers whose availability probe fails
     };
-    using DocumentSink = std::function<void(const QString& deviceName, const Document& document)>;
+    using DocumentSink = std::function<void(const QString& deviceName, const paper::Document& document)>;
     using RawSink = std::function<void(const QString& deviceName, const QByteArray& bytes)>;
 
     explicit VirtualPrinterSystem(Options options, DocumentSink onDocument = {}, RawSink onRaw = {});
@@ -39,7 +39,7 @@ public:
 
     struct Delivered {
         QString deviceName;
-        Document document;
+        paper::Document document;
         QByteArray raw;  // raw bytes instead of a document
         bool isRaw = false;
         QString jobTitle;  // the job name and kind it was delivered under
@@ -51,7 +51,7 @@ protected:
     // Raises RuntimeError when the device cannot take a document: offline printers here.
     virtual void checkDevice(const QString& deviceName);
     // What the device does with an ended document: recorded and handed to the sink here.
-    virtual void deliverDocument(const QString& deviceName, const Document& document);
+    virtual void deliverDocument(const QString& deviceName, const paper::Document& document);
 
 private:
     class VirtualPrinter;

@@ -12,7 +12,7 @@ enum class FormatoSalida { Pdf, EscPos };
 struct Salida {
     FormatoSalida formato = FormatoSalida::Pdf;
     // The receipt printer the ESC/POS bytes are made for: roll, dots per line, code page, cutter.
-    platform::escpos::EscPosProfile perfil;
+    paper::escpos::EscPosProfile perfil;
 };
 
 // The output of one printer. `colaEscPos`: its queue takes the receipt printer's commands (no

@@ -111,7 +111,7 @@ void TextoTicket::imprimirParrafos(QString& texto, Medida medida, double limite,
             siguiente = i;
             linea = recortarBlancos(linea);
 
-            platform::PrinterLine renglon;
+            paper::PrinterLine renglon;
             if (alineacion == Alineacion::Centro) {
                 renglon.column(aEntero16((anchoCentrado - static_cast<double>(linea.size())) / 2.0));
             } else if (columna >= 1) {
@@ -154,7 +154,7 @@ void TextoTicket::imprimirSeparador(const QString& caracter) {
 void TextoTicket::imprimirLineaMonto(const QString& etiqueta, const Decimal& monto) {
     const QString texto = textoMonto(monto);
     seleccion_.impresora().printLine(
-        platform::PrinterLine(etiqueta).column(espacioLibre(texto, config_.anchoTicket())).text(texto));
+        paper::PrinterLine(etiqueta).column(espacioLibre(texto, config_.anchoTicket())).text(texto));
 }
 
 }  // namespace kelmora

@@ -10,8 +10,8 @@
 
 namespace kelmora::shell {
 
-using platform::DocumentState;
-using platform::JournalDocument;
+using paper::DocumentState;
+using paper::JournalDocument;
 
 namespace {
 
@@ -37,7 +37,7 @@ QString lineaDocumento(const JournalDocument& d) {
     const QString impresora = d.printer.isEmpty() ? d.requestedPrinter : d.printer;
     if (!impresora.isEmpty()) linea += QStringLiteral(", impresora ") + impresora;
     if (d.jobId > 0) linea += QStringLiteral(", trabajo ") + QString::number(d.jobId);
-    linea += QStringLiteral(": ") + platform::stateName(d.state);
+    linea += QStringLiteral(": ") + paper::stateName(d.state);
     if (!d.reason.isEmpty()) linea += QStringLiteral(" (") + d.reason + u')';
     return linea;
 }
@@ -390,7 +390,7 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
     // Only "being sent" guards a step (after a crash it sends the printing system looking for the
     // job); every other state may reach the disk with the next one that does.
     s_.diario.update(d, duradero.value_or(estado == DocumentState::Sending));
-    if (platform::isUnderWay(estado) || estado == DocumentState::Held) {
+    if (paper::isUnderWay(estado) || estado == DocumentState::Held) {
         (void)esperaMs(d);  // a wait that begins now is measured from now, whatever the wall clock does next
     } else {
         esperas_.remove(d.id);

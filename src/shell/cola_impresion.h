@@ -130,35 +130,35 @@ private:
     // Prints the waiting documents in order until none is left, the system stops taking them,
     // or the service is asked to stop.
     Tarea<> drenar();
-    Tarea<Resultado> imprimirDocumento(platform::JournalDocument& documento, bool reintento);
-    void retenerPorSistema(platform::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
+    Tarea<Resultado> imprimirDocumento(paper::JournalDocument& documento, bool reintento);
+    void retenerPorSistema(paper::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
     // A cancellation's or invoice's data failed: the dispatch of its answer ended there, as the
     // caller of an answer of this run must know.
-    void fallarRespuesta(const platform::JournalDocument& documento);
+    void fallarRespuesta(const paper::JournalDocument& documento);
     // Its job is gone from the printing system before it was seen on paper: printed again, marked.
-    void perderTrabajo(platform::JournalDocument& documento);
+    void perderTrabajo(paper::JournalDocument& documento);
     // A balloon for a document that did not, or may not, print.
     void avisarFalla(const QString& texto);
     // Jobs that will not print by themselves are canceled before their documents count as failed.
-    Tarea<> fallarTrasCancelar(QList<std::pair<platform::JournalDocument, QString>> atascados);
+    Tarea<> fallarTrasCancelar(QList<std::pair<paper::JournalDocument, QString>> atascados);
     // How long the document has waited in its current state, on a clock that no step of the wall
     // clock moves while the service runs.
-    qint64 esperaMs(const platform::JournalDocument& documento);
+    qint64 esperaMs(const paper::JournalDocument& documento);
     bool hayCupo() const { return enCurso_ < ajustes_.enCursoMaximo; }
     void contarEnCurso();
-    void fallarRestantes(const platform::JournalDocument& documento, const QString& motivo, bool soloLista);
+    void fallarRestantes(const paper::JournalDocument& documento, const QString& motivo, bool soloLista);
     Tarea<> seguirTrabajos();
     Tarea<> recuperarEnvios();
     Tarea<> reintentarRetenidos();
     void podar();
-    bool vencido(const platform::JournalDocument& documento);
+    bool vencido(const paper::JournalDocument& documento);
     // No longer printed by itself: listed for a person, and told.
-    void vencer(platform::JournalDocument& documento);
+    void vencer(paper::JournalDocument& documento);
     // `duradero`: on disk before it returns; by default only "being sent" is.
-    void guardar(platform::JournalDocument& documento, platform::DocumentState estado, const QString& motivo = {},
+    void guardar(paper::JournalDocument& documento, paper::DocumentState estado, const QString& motivo = {},
                  std::optional<bool> duradero = std::nullopt);
     // Marks the document and those after it as being sent, in one sync.
-    void marcarEnvio(platform::JournalDocument& documento, const QList<platform::JournalDocument>& siguientes);
+    void marcarEnvio(paper::JournalDocument& documento, const QList<paper::JournalDocument>& siguientes);
     void desmarcar();
     void actualizarSinImprimir();
     bool detener() const { return terminando_ || (s_.detenerSolicitado && s_.detenerSolicitado()); }
@@ -206,8 +206,8 @@ private:
 
 // The line of the log for a document: kind, table and order, printer, job and what became of it.
 // Never a customer's data.
-QString lineaDocumento(const platform::JournalDocument& documento);
+QString lineaDocumento(const paper::JournalDocument& documento);
 // "Comanda de Mesa 4, pedido 1234": what staff recognise a document by.
-QString descripcionDocumento(const platform::JournalDocument& documento);
+QString descripcionDocumento(const paper::JournalDocument& documento);
 
 }  // namespace kelmora::shell

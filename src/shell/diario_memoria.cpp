@@ -6,8 +6,8 @@
 
 namespace kelmora::shell {
 
-using platform::DocumentState;
-using platform::JournalDocument;
+using paper::DocumentState;
+using paper::JournalDocument;
 
 qint64 DiarioMemoria::addAnswer(const QString& payload, QList<JournalDocument>& documents, const QDateTime& at) {
     const qint64 respuesta = ++ultimaRespuesta_;
@@ -30,7 +30,7 @@ std::optional<JournalDocument> DiarioMemoria::document(qint64 id) {
 QList<JournalDocument> DiarioMemoria::documentsIn(const QList<DocumentState>& states) {
     QList<JournalDocument> encontrados;
     for (const JournalDocument& d : std::as_const(documentos_)) {
-        if (states.contains(d.state)) encontrados.append(platform::withoutBytes(d));
+        if (states.contains(d.state)) encontrados.append(paper::withoutBytes(d));
     }
     return encontrados;
 }
@@ -38,7 +38,7 @@ QList<JournalDocument> DiarioMemoria::documentsIn(const QList<DocumentState>& st
 QList<JournalDocument> DiarioMemoria::followedDocuments() {
     QList<JournalDocument> encontrados;
     for (const JournalDocument& d : std::as_const(documentos_)) {
-        if (d.followed) encontrados.append(platform::withoutBytes(d));
+        if (d.followed) encontrados.append(paper::withoutBytes(d));
     }
     return encontrados;
 }
@@ -48,14 +48,14 @@ QList<JournalDocument> DiarioMemoria::recentDocuments(const QDateTime& since, bo
     for (const JournalDocument& d : std::as_const(documentos_)) {
         if (d.created < since) continue;
         if (onlyNotPrinted && (d.state == DocumentState::Printed || d.state == DocumentState::Discarded)) continue;
-        encontrados.prepend(platform::withoutBytes(d));
+        encontrados.prepend(paper::withoutBytes(d));
     }
     return encontrados;
 }
 
 int DiarioMemoria::unprintedCount() {
     int cuenta = 0;
-    for (const JournalDocument& d : std::as_const(documentos_)) cuenta += platform::isUnprinted(d.state) ? 1 : 0;
+    for (const JournalDocument& d : std::as_const(documentos_)) cuenta += paper::isUnprinted(d.state) ? 1 : 0;
     return cuenta;
 }
 

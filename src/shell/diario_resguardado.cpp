@@ -4,8 +4,8 @@
 
 namespace kelmora::shell {
 
-using platform::DocumentState;
-using platform::JournalDocument;
+using paper::DocumentState;
+using paper::JournalDocument;
 
 void DiarioResguardado::caer(const QString& que) {
     if (caido_) return;
@@ -64,7 +64,7 @@ QList<JournalDocument> DiarioResguardado::mezclar(QList<JournalDocument> delDisc
     if (cambios_.isEmpty()) return delDisco;
     delDisco.removeIf([this](const JournalDocument& d) { return cambios_.contains(d.id); });
     for (const JournalDocument& d : cambios_) {
-        if (admite(d)) delDisco.append(platform::withoutBytes(d));
+        if (admite(d)) delDisco.append(paper::withoutBytes(d));
     }
     std::sort(delDisco.begin(), delDisco.end(), [masNuevosPrimero](const JournalDocument& a, const JournalDocument& b) {
         return masNuevosPrimero ? a.id > b.id : a.id < b.id;

@@ -32,16 +32,16 @@ public:
     // Changes the disk has not taken yet.
     int sinEscribir() const { return static_cast<int>(cambios_.size()); }
 
-    qint64 addAnswer(const QString& payload, QList<platform::JournalDocument>& documents, const QDateTime& at) override;
+    qint64 addAnswer(const QString& payload, QList<paper::JournalDocument>& documents, const QDateTime& at) override;
     QString answerPayload(qint64 answerId) override;
-    std::optional<platform::JournalDocument> document(qint64 id) override;
-    QList<platform::JournalDocument> documentsIn(const QList<platform::DocumentState>& states) override;
-    QList<platform::JournalDocument> followedDocuments() override;
-    QList<platform::JournalDocument> recentDocuments(const QDateTime& since, bool onlyNotPrinted) override;
+    std::optional<paper::JournalDocument> document(qint64 id) override;
+    QList<paper::JournalDocument> documentsIn(const QList<paper::DocumentState>& states) override;
+    QList<paper::JournalDocument> followedDocuments() override;
+    QList<paper::JournalDocument> recentDocuments(const QDateTime& since, bool onlyNotPrinted) override;
     int unprintedCount() override;
-    bool update(const platform::JournalDocument& document, bool durable = true) override;
+    bool update(const paper::JournalDocument& document, bool durable = true) override;
     bool restore(qint64 answerId, const QDateTime& received, const QString& payload,
-                 const QList<platform::JournalDocument>& documents) override;
+                 const QList<paper::JournalDocument>& documents) override;
     LastIds lastIds() override;
     // Not while changes wait: a row pruned now would take their later word with it.
     int prune(const QDateTime& before) override { return caido_ ? 0 : disco_.prune(before); }
@@ -56,8 +56,8 @@ private:
     };
     // The disk's documents that `cambios_` does not replace, and those of `cambios_` that `admite`
     // takes, in id order.
-    QList<platform::JournalDocument> mezclar(QList<platform::JournalDocument> delDisco,
-                                             const std::function<bool(const platform::JournalDocument&)>& admite,
+    QList<paper::JournalDocument> mezclar(QList<paper::JournalDocument> delDisco,
+                                             const std::function<bool(const paper::JournalDocument&)>& admite,
                                              bool masNuevosPrimero) const;
     void caer(const QString& que);
 
@@ -65,7 +65,7 @@ private:
     Bitacora* bitacora_ = nullptr;
     platform::Notifier* avisos_ = nullptr;
     // The latest word on each document the disk has not taken, by id.
-    QMap<qint64, platform::JournalDocument> cambios_;
+    QMap<qint64, paper::JournalDocument> cambios_;
     // Answers the disk has not taken, oldest first; their documents are in `cambios_`.
     QList<Respuesta> respuestas_;
     LastIds ultimos_;

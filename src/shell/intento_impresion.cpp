@@ -11,7 +11,7 @@
 
 namespace kelmora::shell {
 
-using platform::JournalDocument;
+using paper::JournalDocument;
 using Tipo = ResultadoIntento::Tipo;
 
 namespace {

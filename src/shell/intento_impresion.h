@@ -36,7 +36,7 @@ struct LadoImpresion {
 
 // One document to print, with what it prints from.
 struct Intento {
-    platform::JournalDocument documento;
+    paper::JournalDocument documento;
     // The answer it comes from, as read back from the journal.
     Value datos;
     std::shared_ptr<const ConfigImpresion> config;

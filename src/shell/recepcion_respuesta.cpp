@@ -10,7 +10,7 @@
 
 namespace kelmora::shell {
 
-using platform::JournalDocument;
+using paper::JournalDocument;
 
 namespace {
 

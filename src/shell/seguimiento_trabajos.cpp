@@ -8,9 +8,9 @@
 
 namespace kelmora::shell {
 
-using platform::DocumentState;
+using paper::DocumentState;
 using platform::JobStatus;
-using platform::JournalDocument;
+using paper::JournalDocument;
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 namespace kelmora::shell {
 
-using platform::DocumentState;
+using paper::DocumentState;
 
 QString nombreTrabajo(qint64 id) { return QStringLiteral("kelmora-") + QString::number(id); }
 
@@ -20,7 +20,7 @@ bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id) {
 }
 
 std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
-    platform::PrinterSystem& impresoras, const QList<platform::JournalDocument>& documentos) {
+    platform::PrinterSystem& impresoras, const QList<paper::JournalDocument>& documentos) {
     QList<int> trabajos;
     QHash<int, platform::JobStatus> estados;
     try {
@@ -33,7 +33,7 @@ std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
         return std::nullopt;
     }
     QHash<qint64, platform::JobStatus::State> finales;
-    for (const platform::JournalDocument& d : documentos) {
+    for (const paper::JournalDocument& d : documentos) {
         const platform::JobStatus estado = estados.value(d.jobId);
         finales.insert(d.id, esDelDocumento(estado, d.id) ? estado.state : platform::JobStatus::State::Unknown);
     }
@@ -43,7 +43,7 @@ std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
 std::optional<QString> anotarCancelacion(platform::Journal& diario, qint64 id,
                                          const std::optional<QHash<qint64, platform::JobStatus::State>>& finales,
                                          const QDateTime& ahora) {
-    std::optional<platform::JournalDocument> d = diario.document(id);
+    std::optional<paper::JournalDocument> d = diario.document(id);
     if (!d) return std::nullopt;
     using State = platform::JobStatus::State;
     const std::optional<State> estado = finales ? std::optional<State>(finales->value(id)) : std::nullopt;
@@ -67,13 +67,13 @@ std::optional<QString> anotarCancelacion(platform::Journal& diario, qint64 id,
 
 std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
                                                  qint64 id, const QDateTime& ahora) {
-    std::optional<platform::JournalDocument> d = diario.document(id);
+    std::optional<paper::JournalDocument> d = diario.document(id);
     if (!d || !d->followed || d->jobId <= 0) return std::nullopt;
     return anotarCancelacion(diario, id, cancelarTrabajos(impresoras, {*d}), ahora);
 }
 
 std::optional<QString> marcarReimpresion(platform::Journal& diario, qint64 id, const QDateTime& ahora) {
-    std::optional<platform::JournalDocument> documento = diario.document(id);
+    std::optional<paper::JournalDocument> documento = diario.document(id);
     if (!documento) return QStringLiteral("No hay ningún documento %1").arg(id);
     if (documento->state == DocumentState::Pending || documento->state == DocumentState::Sending) {
         return QStringLiteral("El documento %1 ya está por imprimirse").arg(id);
@@ -90,13 +90,13 @@ std::optional<QString> marcarReimpresion(platform::Journal& diario, qint64 id, c
 }
 
 std::optional<QString> descartarDocumento(platform::Journal& diario, qint64 id, const QDateTime& ahora) {
-    std::optional<platform::JournalDocument> documento = diario.document(id);
+    std::optional<paper::JournalDocument> documento = diario.document(id);
     if (!documento) return QStringLiteral("No hay ningún documento %1").arg(id);
     if (documento->state == DocumentState::Sending) {
         return QStringLiteral("El documento %1 se está enviando ahora").arg(id);
     }
     if (documento->state == DocumentState::Printed || documento->state == DocumentState::Discarded) {
-        return QStringLiteral("El documento %1 ya está %2").arg(id).arg(platform::stateName(documento->state));
+        return QStringLiteral("El documento %1 ya está %2").arg(id).arg(paper::stateName(documento->state));
     }
     documento->state = DocumentState::Discarded;
     documento->followed = false;
@@ -126,28 +126,28 @@ QString fila(const QString& numero, const QString& hora, const QString& document
 
 }  // namespace
 
-QString nombreDocumento(const platform::JournalDocument& d) {
+QString nombreDocumento(const paper::JournalDocument& d) {
     const std::optional<ClaseDocumento> clase = claseDocumento(d.kind);
     QString nombre = clase ? nombreClaseLegible(*clase) : d.kind;
     if (d.reprint) nombre += QStringLiteral(" (reimpresión)");
     return nombre;
 }
 
-QString referenciaDocumento(const platform::JournalDocument& d) {
+QString referenciaDocumento(const paper::JournalDocument& d) {
     QStringList referencia;
     if (!d.table.isEmpty()) referencia.append(d.table);
     if (!d.order.isEmpty()) referencia.append(QStringLiteral("pedido ") + d.order);
     return referencia.join(QStringLiteral(", "));
 }
 
-QString impresoraDocumento(const platform::JournalDocument& d) {
+QString impresoraDocumento(const paper::JournalDocument& d) {
     return d.printer.isEmpty() ? d.requestedPrinter : d.printer;
 }
 
-QString lineaTrabajo(const platform::JournalDocument& d) {
+QString lineaTrabajo(const paper::JournalDocument& d) {
     QString linea = fila(QString::number(d.id), d.created.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                          nombreDocumento(d), referenciaDocumento(d), impresoraDocumento(d),
-                         platform::stateName(d.state));
+                         paper::stateName(d.state));
     if (!d.reason.isEmpty()) linea += QStringLiteral(": ") + d.reason;
     return linea;
 }

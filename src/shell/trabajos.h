@@ -23,7 +23,7 @@ bool esDelDocumento(const platform::JobStatus& trabajo, qint64 id);
 // way for the next on a printer that may still take its bytes), and asks what became of each,
 // by document id; nullopt when the printing system cannot say.
 std::optional<QHash<qint64, platform::JobStatus::State>> cancelarTrabajos(
-    platform::PrinterSystem& impresoras, const QList<platform::JournalDocument>& documentos);
+    platform::PrinterSystem& impresoras, const QList<paper::JournalDocument>& documentos);
 // Records what the cancel before a reprint made of the document's job (`finales`, as
 // cancelarTrabajos gives them): the reason when the job is not confirmed gone or finished.
 std::optional<QString> anotarCancelacion(platform::Journal& diario, qint64 id,
@@ -42,15 +42,15 @@ std::optional<QString> descartarDocumento(platform::Journal& diario, qint64 id, 
 
 // How the list shows a document, in the window and on the terminal:
 // its kind as staff read it, with "(reimpresión)" when it was asked for again;
-QString nombreDocumento(const platform::JournalDocument& documento);
+QString nombreDocumento(const paper::JournalDocument& documento);
 // its table and order ("Mesa 4, pedido 118"), empty when it has neither;
-QString referenciaDocumento(const platform::JournalDocument& documento);
+QString referenciaDocumento(const paper::JournalDocument& documento);
 // the printer it went to, else the one it was meant for.
-QString impresoraDocumento(const platform::JournalDocument& documento);
+QString impresoraDocumento(const paper::JournalDocument& documento);
 
 // One line of the list, for the terminal: number, time, kind, table and order, printer, state, reason;
 // the columns line up under cabeceraTrabajos().
-QString lineaTrabajo(const platform::JournalDocument& documento);
+QString lineaTrabajo(const paper::JournalDocument& documento);
 QString cabeceraTrabajos();
 
 }  // namespace kelmora::shell

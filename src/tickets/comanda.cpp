@@ -21,7 +21,7 @@ void imprimirLineaConValor(const Impresion& impresion, const Value& producto) {
     const QString nombre = producto[u"nombre"].toText(locale);
     const qint16 corte = texto.calcularCorte(nombre, texto.escalarColumna(18));
     const QString valor = texto.textoMonto(producto[u"valor"].toNumber(locale));
-    impresion.impresora().printLine(platform::PrinterLine()
+    impresion.impresora().printLine(paper::PrinterLine()
                                         .number(cantidadProducto(producto, locale), locale)
                                         .column(texto.escalarColumna(7))
                                         .text(nombre.left(corte))

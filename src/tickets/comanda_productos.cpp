@@ -15,9 +15,9 @@ void fuenteComanda(const Impresion& impresion) {
     impresora.setFontName(QStringLiteral("Courier 17 CPI"));
 }
 
-platform::PrinterLine lineaValor(const Value& valor, const QLocale& locale) {
-    if (const Decimal* numero = valor.numberIf()) return platform::PrinterLine().number(*numero, locale);
-    return platform::PrinterLine(valor.toText(locale));
+paper::PrinterLine lineaValor(const Value& valor, const QLocale& locale) {
+    if (const Decimal* numero = valor.numberIf()) return paper::PrinterLine().number(*numero, locale);
+    return paper::PrinterLine(valor.toText(locale));
 }
 
 Decimal cantidadProducto(const Value& producto, const QLocale& locale) {

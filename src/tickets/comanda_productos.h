@@ -1,7 +1,7 @@
 #pragma once
 
 #include "json/value.h"
-#include "platform/printer_line.h"
+#include "printing/document/printer_line.h"
 
 #include <QLocale>
 
@@ -19,7 +19,7 @@ void fuenteComanda(const Impresion& impresion);
 
 // A value alone on a printer line: a number with its sign blank and trailing blank, anything else
 // as text.
-platform::PrinterLine lineaValor(const Value& valor, const QLocale& locale);
+paper::PrinterLine lineaValor(const Value& valor, const QLocale& locale);
 
 // The quantity as printed: its absolute value.
 Decimal cantidadProducto(const Value& producto, const QLocale& locale);

@@ -31,7 +31,7 @@ qint32 producto32(qint32 a, qint32 b) {
 QString rutaLogo(const Impresion& impresion) { return rutaLogo(impresion.carpetaPrograma); }
 
 void imprimirLogo(const Impresion& impresion) {
-    platform::Picture logo;
+    paper::Picture logo;
     try {
         logo = impresion.imagenes.load(rutaLogo(impresion));
     } catch (const RuntimeError& error) {

@@ -25,7 +25,7 @@ void imprimirProductosFactura(const Impresion& impresion, const Value& pedido) {
     impresora.setFontName(QStringLiteral("Courier 14 CPI"));
     texto.imprimirSeparador(QStringLiteral("="));
     const QString total = QStringLiteral("TOTAL");
-    impresora.printLine(platform::PrinterLine(QStringLiteral("CANT"))
+    impresora.printLine(paper::PrinterLine(QStringLiteral("CANT"))
                             .column(texto.escalarColumna(kColumnaProducto))
                             .text(QStringLiteral("PRODUCTO"))
                             .column(texto.espacioLibre(total, ancho))
@@ -38,7 +38,7 @@ void imprimirProductosFactura(const Impresion& impresion, const Value& pedido) {
         const QString nombre = producto[u"NombreProducto"].toText(locale);
         const qint16 corte = texto.calcularCorte(nombre, texto.escalarColumna(kAnchoNombre));
         const QString valor = texto.textoMonto(producto[u"Valor"].toNumber(locale));
-        impresora.printLine(platform::PrinterLine()
+        impresora.printLine(paper::PrinterLine()
                                 .number(producto[u"Cantidad"].toNumber(locale).abs(), locale)
                                 .column(texto.escalarColumna(kColumnaNombre))
                                 .text(nombre.left(corte))

@@ -74,7 +74,7 @@ void imprimirTotalesFactura(const Impresion& impresion, const ConfigFactura& con
             } else if (config.opcionPropina5y10) {
                 lineaMonto(QStringLiteral("__ APRUEBA PROPINA 10% "), numero(u"propinaSugerida"));
                 lineaMonto(QStringLiteral("__ APRUEBA PROPINA 5% "), numero(u"propinaSugerida") / Decimal(2));
-                impresora.printLine(platform::PrinterLine(QStringLiteral("__ OTRO VALOR "))
+                impresora.printLine(paper::PrinterLine(QStringLiteral("__ OTRO VALOR "))
                                         .column(impresion.config.anchoTicket() - kAnchoOtroValor)
                                         .text(QString(kAnchoOtroValor, u'_')));
             } else if (groupon) {
@@ -110,7 +110,7 @@ void imprimirTotalesFactura(const Impresion& impresion, const ConfigFactura& con
     const qint16 finBase = texto.escalarColumna(kColumnaBase);
     impresora.printLine(QStringLiteral(" "));
     texto.imprimirSeparador(QStringLiteral("="));
-    impresora.printLine(platform::PrinterLine(QStringLiteral("IMPUESTO"))
+    impresora.printLine(paper::PrinterLine(QStringLiteral("IMPUESTO"))
                             .column(finBase - 4)
                             .text(QStringLiteral("BASE"))
                             .column(ancho - 5)
@@ -118,7 +118,7 @@ void imprimirTotalesFactura(const Impresion& impresion, const ConfigFactura& con
     for (const Value& impuesto : impuestos) {
         const QString base = texto.textoMonto(impuesto[u"base"].toNumber(locale));
         const QString valor = texto.textoMonto(impuesto[u"valor"].toNumber(locale));
-        impresora.printLine(platform::PrinterLine(mayusculas(impuesto[u"nombre"].toText(locale)))
+        impresora.printLine(paper::PrinterLine(mayusculas(impuesto[u"nombre"].toText(locale)))
                                 .column(finBase - static_cast<int>(base.size()))
                                 .text(base)
                                 .column(ancho - static_cast<int>(valor.size()))

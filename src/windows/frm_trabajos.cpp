@@ -91,7 +91,7 @@ void frmTrabajos::actualizar() {
     llenar(s_.diario.recentDocuments(desde, soloSinImprimir->isChecked()));
 }
 
-void frmTrabajos::llenar(const QList<platform::JournalDocument>& documentos) {
+void frmTrabajos::llenar(const QList<paper::JournalDocument>& documentos) {
     const std::optional<qint64> elegido = seleccionado();
     const int desplazamiento = tabla->verticalScrollBar()->value();
     const QDateTime ahora = s_.reloj.now();
@@ -102,17 +102,17 @@ void frmTrabajos::llenar(const QList<platform::JournalDocument>& documentos) {
     const QSignalBlocker silencio(tabla);
     tabla->setRowCount(static_cast<int>(documentos.size()));
     for (int fila = 0; fila < documentos.size(); ++fila) {
-        const platform::JournalDocument& d = documentos.at(fila);
+        const paper::JournalDocument& d = documentos.at(fila);
         const QString textos[] = {QString::number(d.id),
                                   hora(d.created, ahora),
                                   shell::nombreDocumento(d),
                                   shell::referenciaDocumento(d),
                                   shell::impresoraDocumento(d),
-                                  platform::stateName(d.state),
+                                  paper::stateName(d.state),
                                   d.reason};
         QVariant color;  // none: the table's own
-        if (platform::isUnprinted(d.state)) color = QBrush(kColorSinImprimir);
-        if (d.state == platform::DocumentState::Discarded) color = QBrush(kColorDescartado);
+        if (paper::isUnprinted(d.state)) color = QBrush(kColorSinImprimir);
+        if (d.state == paper::DocumentState::Discarded) color = QBrush(kColorDescartado);
         for (int c = 0; c < tabla->columnCount(); ++c) {
             QTableWidgetItem* celda = tabla->item(fila, c);
             if (!celda) {
@@ -125,7 +125,7 @@ void frmTrabajos::llenar(const QList<platform::JournalDocument>& documentos) {
         }
         tabla->item(fila, columna(ColumnaTrabajo::Numero))->setData(Qt::UserRole, d.id);
         QFont fuente = tabla->font();
-        fuente.setBold(platform::isUnprinted(d.state));
+        fuente.setBold(paper::isUnprinted(d.state));
         tabla->item(fila, columna(ColumnaTrabajo::Estado))->setFont(fuente);
     }
     tabla->clearSelection();

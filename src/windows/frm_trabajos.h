@@ -82,11 +82,11 @@ protected:
 
 private:
     void actuar(const Accion& accion);
-    void llenar(const QList<platform::JournalDocument>& documentos);
+    void llenar(const QList<paper::JournalDocument>& documentos);
     void botonesSegunSeleccion();
 
     Servicios s_;
-    QList<platform::JournalDocument> listados_;
+    QList<paper::JournalDocument> listados_;
 };
 
 }  // namespace kelmora::windows

@@ -14,7 +14,7 @@
 namespace kelmora::testing {
 namespace {
 
-using platform::DocumentState;
+using paper::DocumentState;
 
 struct Outcome {
     int exitCode = -1;
@@ -35,13 +35,13 @@ protected:
     qint64 add(qint64 secondsAgo, const QString& kind, DocumentState state, const QString& reason = {},
                const QString& table = {}, const QString& order = {}) {
         openJournal();
-        platform::JournalDocument d;
+        paper::JournalDocument d;
         d.list = QStringLiteral("comanda");
         d.kind = kind;
         d.table = table;
         d.order = order;
         d.requestedPrinter = QStringLiteral("Cocina");
-        QList<platform::JournalDocument> documents{d};
+        QList<paper::JournalDocument> documents{d};
         journal->addAnswer(QStringLiteral("{}"), documents, QDateTime::currentDateTime().addSecs(-secondsAgo));
         d = documents.first();
         d.state = state;
@@ -52,15 +52,15 @@ protected:
     }
 
     // The document as the journal has it now, read afresh.
-    platform::JournalDocument stored(qint64 id) {
+    paper::JournalDocument stored(qint64 id) {
         journal.reset();
         QString error;
         const auto reread = platform::SqliteJournal::openExisting(journalPath(), &error);
         EXPECT_NE(reread, nullptr) << error.toStdString();
         if (!reread) return {};
-        const std::optional<platform::JournalDocument> d = reread->document(id);
+        const std::optional<paper::JournalDocument> d = reread->document(id);
         EXPECT_TRUE(d.has_value());
-        return d.value_or(platform::JournalDocument{});
+        return d.value_or(paper::JournalDocument{});
     }
 
     Outcome run(QStringList arguments, bool withFolder = true) {
@@ -171,7 +171,7 @@ TEST_F(JournalCommands, ReprintPutsTheDocumentBackToPendingAsAReprint) {
     EXPECT_EQ(r.out, QStringList{QStringLiteral("El documento %1 se imprimirá de nuevo en cuanto una impresora pueda "
                                                 "tomarlo.")
                                      .arg(failed)});
-    const platform::JournalDocument d = stored(failed);
+    const paper::JournalDocument d = stored(failed);
     EXPECT_EQ(d.state, DocumentState::Pending);
     EXPECT_TRUE(d.reprint);
     EXPECT_TRUE(d.reason.isEmpty());

@@ -2,7 +2,7 @@
 #include "support/test_support.h"
 
 #include "json/qt_printers.h"
-#include "platform/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_interpreter.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,8 +33,8 @@ QStringList printedLines(const QStringList& lines) {
 // A line of paper as text, each gap as the blanks of the columns it spans. A column is seldom a
 // whole number of dots, and on narrow paper a cell may be wider than its column, so neither a cell
 // nor a single step measures a gap: the mean step between neighbouring characters does.
-QString paperLine(const platform::escpos::PaperTextRow& row) {
-    QList<platform::escpos::PaperGlyph> glyphs = row.glyphs;
+QString paperLine(const paper::escpos::PaperTextRow& row) {
+    QList<paper::escpos::PaperGlyph> glyphs = row.glyphs;
     if (glyphs.isEmpty()) return {};
     std::stable_sort(glyphs.begin(), glyphs.end(), [](const auto& a, const auto& b) { return a.x < b.x; });
     QList<int> steps;
@@ -103,17 +103,17 @@ protected:
 
     // What a receipt printer left for document `name` (NNN-DEVICE): its bytes, read back as a printer
     // whose head reaches `dots` dots, print the rows of the text preview, and the picture is that paper.
-    platform::escpos::EscPosPaper expectReceipt(const QString& name, int dots) const {
+    paper::escpos::EscPosPaper expectReceipt(const QString& name, int dots) const {
         SCOPED_TRACE(name.toStdString());
         const QByteArray bytes = archivo(name + QStringLiteral(".escpos"));
         EXPECT_TRUE(bytes.startsWith(QByteArray::fromHex("1b40")));  // initialize
         EXPECT_TRUE(bytes.contains(QByteArray::fromHex("1b7410")));  // code page WPC1252
         EXPECT_EQ(bytes.chopped(1).right(3), QByteArray::fromHex("1d5642"));  // feed and cut, last
 
-        const platform::escpos::EscPosPaper paper = platform::escpos::interpretEscPos(bytes, dots);
+        const paper::escpos::EscPosPaper paper = paper::escpos::interpretEscPos(bytes, dots);
         EXPECT_TRUE(paper.unknown.isEmpty());
         QStringList paperLines;
-        for (const platform::escpos::PaperTextRow& row : paper.rows) paperLines.append(paperLine(row));
+        for (const paper::escpos::PaperTextRow& row : paper.rows) paperLines.append(paperLine(row));
         EXPECT_EQ(printedLines(paperLines),
                   printedLines(QString::fromUtf8(archivo(name + QStringLiteral(".txt"))).split(u'\n')));
 
@@ -174,9 +174,9 @@ TEST_F(Render, TheInvoiceLogoPrintsAsDitheredDots) {
                             QStringLiteral("invoices/cuenta_cerrada.json")),
               0)
         << errores.toStdString();
-    const platform::escpos::EscPosPaper paper = expectReceipt(QStringLiteral("001-Facturas"), 576);
+    const paper::escpos::EscPosPaper paper = expectReceipt(QStringLiteral("001-Facturas"), 576);
     ASSERT_EQ(paper.rasters.size(), 1);
-    const platform::escpos::MonochromeRaster& logo = paper.rasters.first().dots;
+    const paper::escpos::MonochromeRaster& logo = paper.rasters.first().dots;
     int black = 0;
     for (int y = 0; y < logo.height; ++y) {
         for (int x = 0; x < logo.width; ++x) black += logo.isBlack(x, y) ? 1 : 0;

@@ -1,12 +1,13 @@
-#include "platform/font_metric.h"
-#include "platform/printer_line.h"
 #include "platform/text/text_printer.h"
+#include "printing/document/font_metric.h"
+#include "printing/document/printer_line.h"
 
 #include "json/runtime_error.h"
 
 #include <gtest/gtest.h>
 
 using namespace kelmora;
+using namespace kelmora::paper;
 using namespace kelmora::platform;
 
 namespace {

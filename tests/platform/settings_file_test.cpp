@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 
 using namespace kelmora::platform;
-using kelmora::platform::escpos::CodePage;
+using kelmora::paper::escpos::CodePage;
 
 namespace {
 

@@ -23,12 +23,12 @@ TEST(Salida, LosAjustesMandanSobreLaColaYElRolloSigueAlDocumentoMientrasNoLoNomb
     // the settings' profile on the roll the document was laid out for.
     PrinterSettings termica;
     termica.output = PrinterOutput::EscPos;
-    termica.escpos.codePage = platform::escpos::CodePage::PC858;
+    termica.escpos.codePage = paper::escpos::CodePage::PC858;
     termica.escpos.hasCutter = false;
     const Salida estrecha = elegirSalida(termica, false, 55);
     EXPECT_EQ(estrecha.formato, FormatoSalida::EscPos);
     EXPECT_EQ(estrecha.perfil.rollMm, 58);
-    EXPECT_EQ(estrecha.perfil.codePage, platform::escpos::CodePage::PC858);
+    EXPECT_EQ(estrecha.perfil.codePage, paper::escpos::CodePage::PC858);
     EXPECT_FALSE(estrecha.perfil.hasCutter);
     EXPECT_EQ(elegirSalida(termica, false).perfil.rollMm, 80);  // no document yet: the usual roll
 

@@ -34,7 +34,7 @@ constexpr int kTickets = 20;
 
 // The documents of the journal that the answer with this id brought.
 int documentsOf(platform::Journal& journal, qint64 answer) {
-    using S = platform::DocumentState;
+    using S = paper::DocumentState;
     int n = 0;
     for (const auto& d : journal.documentsIn({S::Pending, S::Sending, S::Sent, S::Printed, S::Held, S::Failed})) {
         n += d.answerId == answer ? 1 : 0;

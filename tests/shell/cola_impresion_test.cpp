@@ -23,9 +23,9 @@
 namespace kelmora::shell {
 namespace {
 
-using platform::DocumentState;
+using paper::DocumentState;
 using platform::JobStatus;
-using platform::JournalDocument;
+using paper::JournalDocument;
 using platform::PrinterError;
 using testing::FakeTimeLine;
 using testing::FakeTimer;
@@ -94,7 +94,7 @@ public:
     bool keepsJobHistory() override { return true; }
 
 protected:
-    void deliverDocument(const QString& impresora, const platform::Document& documento) override {
+    void deliverDocument(const QString& impresora, const paper::Document& documento) override {
         if (antesDeEntregar) antesDeEntregar();
         rechazarSiHaceFalta(impresora);
         VirtualPrinterSystem::deliverDocument(impresora, documento);
@@ -211,7 +211,7 @@ struct Banco {
     // The state of every document, in order.
     QStringList estados() const {
         QStringList lista;
-        for (const JournalDocument& d : documentos()) lista << platform::stateName(d.state);
+        for (const JournalDocument& d : documentos()) lista << paper::stateName(d.state);
         return lista;
     }
     JournalDocument documento(qint64 id) const { return diario.document(id).value_or(JournalDocument{}); }
@@ -919,7 +919,7 @@ TEST(ColaImpresionDiarioSinDisco, NadaSeRepiteNiSeRechazaYTodoSeEscribeAlVolver)
     EXPECT_EQ(b.salidas().size(), 6);
     QStringList enDisco;
     for (const JournalDocument& d : disco.dentro.documentsIn({DocumentState::Printed, DocumentState::Sent})) {
-        enDisco << QStringLiteral("%1:%2").arg(d.id).arg(platform::stateName(d.state));
+        enDisco << QStringLiteral("%1:%2").arg(d.id).arg(paper::stateName(d.state));
     }
     EXPECT_EQ(enDisco, (QStringList{"1:impreso", "2:impreso", "3:impreso", "4:impreso", "5:enviado", "6:enviado"}));
     EXPECT_EQ(b.globos(QStringLiteral("Diario de trabajos")), 2);

@@ -8,10 +8,10 @@
 
 namespace kelmora::testing {
 
-platform::Picture FakePictureLoader::load(const QString& path) {
+paper::Picture FakePictureLoader::load(const QString& path) {
     loaded.append(path);
     if (fails) throw RuntimeError(QStringLiteral("Imagen no válida"));
-    return platform::Picture{QByteArray("picture"), widthHimetric, heightHimetric};
+    return paper::Picture{QByteArray("picture"), widthHimetric, heightHimetric};
 }
 
 PrintBench::PrintBench(QStringList printerNames, QString defaultPrinter, QLocale locale)

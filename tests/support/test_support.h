@@ -30,7 +30,7 @@ public:
 // Pictures of a given size, whatever the file: the logo arithmetic without image files.
 class FakePictureLoader final : public platform::PictureLoader {
 public:
-    platform::Picture load(const QString& path) override;
+    paper::Picture load(const QString& path) override;
     int widthHimetric = 13229;   // 500 px at 96 dpi
     int heightHimetric = 4868;   // 184 px
     bool fails = false;

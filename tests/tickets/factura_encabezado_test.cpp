@@ -78,7 +78,7 @@ struct Logo {
     int ancho;  // hundredths of a millimetre
     int alto;
     bool rollo55;
-    platform::DocumentPicture pintado;
+    paper::DocumentPicture pintado;
     int lineas;
 };
 
@@ -97,9 +97,9 @@ TEST_P(LogoFactura, EscaladoPosicionYLineas) {
     banco.printers.current().endDoc();
 
     EXPECT_EQ(banco.pictures.loaded, QStringList{QStringLiteral("./logo.bmp")});
-    const platform::Document& documento = banco.printers.delivered().at(0).document;
+    const paper::Document& documento = banco.printers.delivered().at(0).document;
     ASSERT_EQ(documento.pictures.size(), 1);
-    const platform::DocumentPicture& pintado = documento.pictures.first();
+    const paper::DocumentPicture& pintado = documento.pictures.first();
     EXPECT_DOUBLE_EQ(pintado.x, caso.pintado.x);
     EXPECT_DOUBLE_EQ(pintado.y, 20);
     EXPECT_DOUBLE_EQ(pintado.width, caso.pintado.width);

@@ -81,7 +81,7 @@ TEST(FacturaDocumento, LogoDeLaCarpetaDelPrograma) {
     imprimirFactura(enCarpeta, primeraFactura(respuesta));
 
     EXPECT_EQ(banco.pictures.loaded, QStringList{carpeta.filePath(QStringLiteral("logo.bmp"))});
-    const platform::Document& documento = banco.printers.delivered().at(0).document;
+    const paper::Document& documento = banco.printers.delivered().at(0).document;
     ASSERT_EQ(documento.pictures.size(), 1);
     EXPECT_DOUBLE_EQ(documento.pictures.first().width, 4040);  // the 34-character rule of a 75 mm roll, less 40
     // Seven empty lines under the picture, then the invoice as without a logo.

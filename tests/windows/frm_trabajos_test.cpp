@@ -24,7 +24,7 @@
 namespace kelmora::windows {
 namespace {
 
-using platform::DocumentState;
+using paper::DocumentState;
 using platform::MessageIcon;
 
 const QDateTime kAhora(QDate(2024, 5, 10), QTime(13, 0));
@@ -42,13 +42,13 @@ protected:
 
     qint64 anotar(const QDateTime& creado, const QString& clase, DocumentState estado, const QString& motivo = {},
                   const QString& mesa = {}, const QString& pedido = {}) {
-        platform::JournalDocument d;
+        paper::JournalDocument d;
         d.list = QStringLiteral("comanda");
         d.kind = clase;
         d.table = mesa;
         d.order = pedido;
         d.requestedPrinter = QStringLiteral("Cocina");
-        QList<platform::JournalDocument> documentos{d};
+        QList<paper::JournalDocument> documentos{d};
         EXPECT_NE(diario->addAnswer(QStringLiteral("{}"), documentos, creado), 0);
         d = documentos.first();
         d.state = estado;
@@ -172,7 +172,7 @@ TEST_F(VentanaTrabajos, AlActualizarSigueElegidoElMismoDocumento) {
 
     // A new document comes in on top and the one chosen gets printed meanwhile.
     anotar(kAhora.addSecs(-10), QStringLiteral("Factura"), DocumentState::Pending);
-    platform::JournalDocument d = *diario->document(primero);
+    paper::JournalDocument d = *diario->document(primero);
     d.state = DocumentState::Printed;
     diario->update(d);
     v.botonActualizar->click();

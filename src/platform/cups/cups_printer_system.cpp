@@ -8,12 +8,14 @@
 #include "json/runtime_error.h"
 #include "platform/cups/cups_jobs.h"
 #include "platform/cups/ipp_connection.h"
-#include "platform/escpos/escpos_encoder.h"
+#include "printing/escpos/escpos_encoder.h"
 #include "printing/salida.h"
 
 #include <algorithm>
 
 namespace kelmora::platform {
+
+using paper::Document;
 
 namespace {
 
@@ -80,7 +82,7 @@ protected:
         const Output out = output(&document);
         const bool receipt = out.salida.formato == FormatoSalida::EscPos;
         const char* format = receipt ? CUPS_FORMAT_RAW : CUPS_FORMAT_PDF;
-        const QByteArray bytes = receipt ? escpos::encodeEscPos(document, out.salida.perfil, &owner_.rasterizer_)
+        const QByteArray bytes = receipt ? paper::escpos::encodeEscPos(document, out.salida.perfil, &owner_.rasterizer_)
                                          : owner_.painter_.paint(document);
         const int job = owner_.submit(out.queue, owner_.jobTitle(document.kind), format, bytes);
         owner_.recordDelivery(Delivery{deviceName(), QString::fromLatin1(format), bytes, job});

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/escpos/escpos_pictures.h"
 #include "platform/printer.h"
-#include "platform/qt/pdf_painter.h"
 #include "platform/settings_file.h"
+#include "printing/escpos/escpos_pictures.h"
+#include "printing/pdf/pdf_painter.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -41,8 +41,8 @@ public:
     // How long one request to the scheduler may take, from connecting to its whole answer.
     static constexpr std::chrono::milliseconds kRequestBound{5000};
 
-    explicit CupsPrinterSystem(double paperWidthMm = PdfPainter::kDefaultPaperWidthMm, SettingsLookup settings = {},
-                               std::chrono::milliseconds requestBound = kRequestBound);
+    explicit CupsPrinterSystem(double paperWidthMm = paper::PdfPainter::kDefaultPaperWidthMm,
+                               SettingsLookup settings = {}, std::chrono::milliseconds requestBound = kRequestBound);
     ~CupsPrinterSystem() override;
 
     // The queues, in the server's order, then the descriptions that name no queue; read again
@@ -91,8 +91,8 @@ private:
     // refuses it or cannot be reached.
     int submit(const QString& queue, const QString& title, const char* format, const QByteArray& data);
 
-    PdfPainter painter_;
-    escpos::DitheringRasterizer rasterizer_;
+    paper::PdfPainter painter_;
+    paper::escpos::DitheringRasterizer rasterizer_;
     SettingsLookup settings_;
     std::unique_ptr<cups::IppConnection> connection_;
     std::unique_ptr<cups::Jobs> jobs_;  // on connection_

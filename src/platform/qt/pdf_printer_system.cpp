@@ -8,6 +8,8 @@
 
 namespace kelmora::platform {
 
+using paper::Document;
+
 PdfPrinterSystem::PdfPrinterSystem(const Options& options, PdfSink onDocument, RawSink onRaw)
     : VirtualPrinterSystem({options.printers, options.defaultPrinter, options.offline}, {}, std::move(onRaw)),
       onDocument_(std::move(onDocument)),

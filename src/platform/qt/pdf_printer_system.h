@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/drawer_printer.h"
-#include "platform/qt/pdf_painter.h"
 #include "platform/virtual_printers.h"
+#include "printing/pdf/pdf_painter.h"
 
 #include <QSet>
 #include <QStringList>
@@ -19,20 +19,21 @@ public:
         QStringList printers{kDrawerPrinter};
         QString defaultPrinter;  // empty: the first printer
         QSet<QString> offline;   // printers whose availability probe fails
-        double paperWidthMm = PdfPainter::kDefaultPaperWidthMm;  // for documents that name no roll
+        double paperWidthMm = paper::PdfPainter::kDefaultPaperWidthMm;  // for documents that name no roll
     };
     // May raise RuntimeError (a file that cannot be written): the document's end fails with it.
-    using PdfSink = std::function<void(const QString& deviceName, const Document& document, const QByteArray& pdf)>;
+    using PdfSink =
+        std::function<void(const QString& deviceName, const paper::Document& document, const QByteArray& pdf)>;
 
     PdfPrinterSystem(const Options& options, PdfSink onDocument, RawSink onRaw = {});
 
 protected:
     void checkDevice(const QString& deviceName) override;
-    void deliverDocument(const QString& deviceName, const Document& document) override;
+    void deliverDocument(const QString& deviceName, const paper::Document& document) override;
 
 private:
     PdfSink onDocument_;
-    PdfPainter painter_;
+    paper::PdfPainter painter_;
 };
 
 // Files in one folder, numbered in delivery order: NNN-DEVICE.pdf for a document and NNN-DEVICE.raw

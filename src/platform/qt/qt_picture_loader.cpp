@@ -12,6 +12,8 @@
 
 namespace kelmora::platform {
 
+using paper::Picture;
+
 namespace {
 
 constexpr double kHimetricPerMetre = 100000.0;

@@ -8,7 +8,7 @@ namespace kelmora::platform {
 // the picture's own, from its resolution; a file that states none counts as 96 dots per inch.
 class QtPictureLoader final : public PictureLoader {
 public:
-    Picture load(const QString& path) override;
+    paper::Picture load(const QString& path) override;
     // A logo larger than this is no logo: it is refused unread.
     static constexpr qint64 kMaxBytes = qint64{16} * 1024 * 1024;
 };

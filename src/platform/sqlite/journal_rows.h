@@ -25,14 +25,14 @@ inline qint64 toMs(const QDateTime& at) { return at.isValid() ? at.toMSecsSinceE
 inline QVariant text(const QString& value) { return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value); }
 inline QDateTime fromMs(qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms); }
 
-inline QString stateList(const QList<DocumentState>& states) {
+inline QString stateList(const QList<paper::DocumentState>& states) {
     QStringList quoted;
-    for (const DocumentState state : states) quoted.append(u'\'' + stateName(state) + u'\'');
+    for (const paper::DocumentState state : states) quoted.append(u'\'' + paper::stateName(state) + u'\'');
     return quoted.join(u',');
 }
 
-inline JournalDocument readRow(const QSqlQuery& q, bool withBytes) {
-    JournalDocument d;
+inline paper::JournalDocument readRow(const QSqlQuery& q, bool withBytes) {
+    paper::JournalDocument d;
     d.id = q.value(0).toLongLong();
     d.answerId = q.value(1).toLongLong();
     d.list = q.value(2).toString();
@@ -45,7 +45,7 @@ inline JournalDocument readRow(const QSqlQuery& q, bool withBytes) {
     d.format = q.value(9).toString();
     d.jobId = q.value(10).toInt();
     d.followed = q.value(11).toInt() != 0;
-    d.state = stateNamed(q.value(12).toString()).value_or(DocumentState::Failed);
+    d.state = paper::stateNamed(q.value(12).toString()).value_or(paper::DocumentState::Failed);
     d.reason = q.value(13).toString();
     d.reprint = q.value(14).toInt() != 0;
     d.created = fromMs(q.value(15).toLongLong());

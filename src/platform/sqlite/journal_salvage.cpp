@@ -17,6 +17,11 @@
 
 namespace kelmora::platform::journal_salvage {
 
+using paper::DocumentState;
+using paper::JournalDocument;
+using paper::isUnderWay;
+using paper::stateNamed;
+
 namespace {
 
 constexpr int kSalvageChunk = 200;

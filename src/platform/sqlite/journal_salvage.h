@@ -29,7 +29,7 @@ struct Salvage {
         bool read = false;
         QDateTime received;
         QString payload;
-        QList<JournalDocument> documents;
+        QList<paper::JournalDocument> documents;
     };
     bool readable = false;  // its tables could be read at all
     QMap<qint64, Answer> answers;

@@ -19,6 +19,10 @@
 
 namespace kelmora::platform {
 
+using paper::DocumentState;
+using paper::JournalDocument;
+using paper::stateName;
+
 using journal_rows::kColumns;
 using journal_rows::readRow;
 using journal_rows::stateList;

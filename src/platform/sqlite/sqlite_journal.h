@@ -38,16 +38,16 @@ public:
     // False when the journal lives in memory only.
     bool durable() const { return durable_; }
 
-    qint64 addAnswer(const QString& payload, QList<JournalDocument>& documents, const QDateTime& at) override;
+    qint64 addAnswer(const QString& payload, QList<paper::JournalDocument>& documents, const QDateTime& at) override;
     QString answerPayload(qint64 answerId) override;
-    std::optional<JournalDocument> document(qint64 id) override;
-    QList<JournalDocument> documentsIn(const QList<DocumentState>& states) override;
-    QList<JournalDocument> followedDocuments() override;
-    QList<JournalDocument> recentDocuments(const QDateTime& since, bool onlyNotPrinted) override;
+    std::optional<paper::JournalDocument> document(qint64 id) override;
+    QList<paper::JournalDocument> documentsIn(const QList<paper::DocumentState>& states) override;
+    QList<paper::JournalDocument> followedDocuments() override;
+    QList<paper::JournalDocument> recentDocuments(const QDateTime& since, bool onlyNotPrinted) override;
     int unprintedCount() override;
-    bool update(const JournalDocument& document, bool durable = true) override;
+    bool update(const paper::JournalDocument& document, bool durable = true) override;
     bool restore(qint64 answerId, const QDateTime& received, const QString& payload,
-                 const QList<JournalDocument>& documents) override;
+                 const QList<paper::JournalDocument>& documents) override;
     LastIds lastIds() override;
     int prune(const QDateTime& before) override;
 
@@ -61,7 +61,7 @@ private:
     void noteGiven(qint64 document);
     // New answers and documents get ids above these.
     void continueAbove(qint64 answer, qint64 document);
-    QList<JournalDocument> select(const QString& where, const QVariantList& values, const QString& order);
+    QList<paper::JournalDocument> select(const QString& where, const QVariantList& values, const QString& order);
 
     void setDurable(QSqlDatabase& db, bool durable);
 

@@ -4,6 +4,9 @@
 
 namespace kelmora::platform {
 
+using paper::Document;
+using paper::DocumentRow;
+
 QString renderText(const Document& document, bool withFonts) {
     QString out;
     for (const DocumentRow& row : document.rows) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/document.h"
 #include "platform/virtual_printers.h"
+#include "printing/document/document.h"
 
 #include <QString>
 
@@ -13,6 +13,6 @@ using TextPrinterSystem = VirtualPrinterSystem;
 
 // The document as text: one line per printed row, trailing blanks removed, LF line ends. With
 // `withFonts` each line begins with its font state, "[NAME SIZE] " or "[NAME SIZE B] ".
-QString renderText(const Document& document, bool withFonts);
+QString renderText(const paper::Document& document, bool withFonts);
 
 }  // namespace kelmora::platform

@@ -279,7 +279,7 @@ private:
 };
 
 TEST_F(CupsFrozenScheduler, RequestsFailWithinTheBoundAsTheSystemsFailureAndWorkOnceItWakes) {
-    CupsPrinterSystem bounded(platform::PdfPainter::kDefaultPaperWidthMm, {}, kBound);
+    CupsPrinterSystem bounded(paper::PdfPainter::kDefaultPaperWidthMm, {}, kBound);
     bounded.setJobName(QStringLiteral("kelmora-20"));
     printComanda(bounded, QStringLiteral("Termica"));
     ASSERT_EQ(takeNewJobs(1).size(), 1);
@@ -299,7 +299,7 @@ TEST_F(CupsFrozenScheduler, RequestsFailWithinTheBoundAsTheSystemsFailureAndWork
     // After a failed request the list is read again, and lists nothing while no answer comes.
     expectInTime([&] { EXPECT_EQ(bounded.printerNames(), QStringList()); });
     EXPECT_FALSE(bounded.reachable());
-    CupsPrinterSystem fresh(platform::PdfPainter::kDefaultPaperWidthMm, {}, kBound);
+    CupsPrinterSystem fresh(paper::PdfPainter::kDefaultPaperWidthMm, {}, kBound);
     expectInTime([&] { EXPECT_EQ(fresh.printerNames(), QStringList()); });
     EXPECT_FALSE(fresh.reachable());
     // A printer selected before cannot print meanwhile either.

@@ -5,7 +5,7 @@
 
 #include "json/runtime_error.h"
 #include "platform/cups/cups_printer_system.h"
-#include "platform/escpos/escpos_interpreter.h"
+#include "printing/escpos/escpos_interpreter.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -165,7 +165,7 @@ TEST_F(CupsPrinters, RawQueuesGetTheReceiptPrintersCommandsAndQueuesWithADriverG
     const CapturedJob raw = printTwoLines(*this, system, QStringLiteral("Termica"));
     EXPECT_EQ(raw.queue, "Termica");
     ASSERT_TRUE(isEscPos(raw.bytes));
-    const platform::escpos::EscPosPaper paper = platform::escpos::interpretEscPos(raw.bytes);
+    const paper::escpos::EscPosPaper paper = paper::escpos::interpretEscPos(raw.bytes);
     QStringList rows;
     for (const auto& row : paper.rows) rows.append(row.text().trimmed());
     EXPECT_EQ(rows, (QStringList{QStringLiteral("Mesa 4"), QStringLiteral("1 AJÍ DE GALLINA")}));
@@ -177,12 +177,12 @@ TEST_F(CupsPrinters, RawQueuesGetTheReceiptPrintersCommandsAndQueuesWithADriverG
 }
 
 TEST_F(CupsPrinters, TheSettingsFileOverridesWhatTheQueueTakes) {
-    CupsPrinterSystem configured(platform::PdfPainter::kDefaultPaperWidthMm, [](const QStringList& names) {
+    CupsPrinterSystem configured(paper::PdfPainter::kDefaultPaperWidthMm, [](const QStringList& names) {
         platform::PrinterSettings settings;
         if (names.contains(QStringLiteral("Termica"))) settings.output = platform::PrinterOutput::Pdf;
         if (names.contains(QStringLiteral("Cocina"))) {
             settings.output = platform::PrinterOutput::EscPos;
-            settings.escpos.codePage = platform::escpos::CodePage::PC858;
+            settings.escpos.codePage = paper::escpos::CodePage::PC858;
             settings.escpos.hasCutter = false;
         }
         return settings;
@@ -190,7 +190,7 @@ TEST_F(CupsPrinters, TheSettingsFileOverridesWhatTheQueueTakes) {
     EXPECT_TRUE(printTwoLines(*this, configured, QStringLiteral("Termica")).bytes.startsWith("%PDF-"));
     const QByteArray cocina = printTwoLines(*this, configured, QStringLiteral("Cocina")).bytes;
     EXPECT_TRUE(cocina.startsWith(QByteArray("\x1b@\x1bt\x13", 5)));
-    const platform::escpos::EscPosPaper paper = platform::escpos::interpretEscPos(cocina);
+    const paper::escpos::EscPosPaper paper = paper::escpos::interpretEscPos(cocina);
     EXPECT_TRUE(paper.cuts.isEmpty());
     ASSERT_EQ(paper.rows.size(), 2);
     EXPECT_EQ(paper.rows[1].text().trimmed(), QStringLiteral("1 AJÍ DE GALLINA"));

@@ -2,8 +2,8 @@
 // --system, on the private CUPS daemon, where what lands in the queues is the paper of the preview
 // that `kelmora render` writes for the same answer.
 #include "platform/cups/cups_queues.h"
-#include "platform/escpos/escpos_interpreter.h"
 #include "platform/qt/pdf_reading.h"
+#include "printing/escpos/escpos_interpreter.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -127,7 +127,7 @@ TEST_F(SystemPrinting, AnAreaWithABlankPrintsOnTheQueueItDescribesInTheReceiptPr
     ASSERT_TRUE(jobs[0].bytes.startsWith("\x1b@"));
     // Row for row what the preview shows, accents, ¿ and ¡ through the code page included.
     QStringList printed;
-    for (const auto& row : platform::escpos::interpretEscPos(jobs[0].bytes).rows) printed.append(row.text());
+    for (const auto& row : paper::escpos::interpretEscPos(jobs[0].bytes).rows) printed.append(row.text());
     EXPECT_EQ(collapsedLines(printed.join(u'\n')), collapsedLines(read(QDir(expected).filePath(QStringLiteral("001-Barra 1.txt")))));
     EXPECT_TRUE(read(QDir(dir.filePath(QStringLiteral("system"))).filePath(QStringLiteral("balloons.txt")))
                     .contains(QStringLiteral("Comanda enviada a Barra 1")));

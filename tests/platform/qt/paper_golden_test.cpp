@@ -4,7 +4,7 @@
 #include "platform/qt/pdf_reading.h"
 #include "platform/qt/ticket_documents.h"
 
-#include "platform/qt/pdf_painter.h"
+#include "printing/pdf/pdf_painter.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ TEST_P(PaperGolden, ReadsBackAsThePreviewWithEveryWordInItsColumns) {
     printCase(c);
     ASSERT_FALSE(printers.delivered().empty());
 
-    platform::PdfPainter painter(c.roll);
+    paper::PdfPainter painter(c.roll);
     for (const auto& delivered : printers.delivered()) {
         if (delivered.isRaw) continue;
         SCOPED_TRACE(delivered.deviceName.toStdString() + " " + delivered.document.kind.toStdString());

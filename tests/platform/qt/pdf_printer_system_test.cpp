@@ -14,7 +14,7 @@
 namespace kelmora::testing {
 namespace {
 
-using platform::Document;
+using paper::Document;
 using platform::PdfFolder;
 using platform::PdfPrinterSystem;
 

@@ -3,8 +3,8 @@
 // Reading a painted PDF back with poppler's tools, as a person checking the paper would, and the
 // graphical application that painting needs.
 #include "json/qt_printers.h"
-#include "platform/document.h"
-#include "platform/font_metric.h"
+#include "printing/document/document.h"
+#include "printing/document/font_metric.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -123,15 +123,15 @@ constexpr double kPlacementTolerance = 0.05;
 // Every word of the document's rows, read back at its place: from the left edge of its first
 // column to the right edge of its last, in the advance of its row's font, on its row's line.
 // Gives one line per word that is missing or misplaced, and per word read back that no row holds.
-inline QStringList placementFaults(const platform::Document& document, const QList<PdfWord>& read) {
+inline QStringList placementFaults(const paper::Document& document, const QList<PdfWord>& read) {
     QStringList faults;
     QList<bool> used(read.size(), false);
     double top = 0;
     int rowNumber = 0;
-    for (const platform::DocumentRow& row : document.rows) {
+    for (const paper::DocumentRow& row : document.rows) {
         ++rowNumber;
-        const double height = platform::font_metric::lineHeight(row.font.size) / 20;
-        const double advance = platform::font_metric::characterAdvance(row.font.name, row.font.size) / 20;
+        const double height = paper::font_metric::lineHeight(row.font.size) / 20;
+        const double advance = paper::font_metric::characterAdvance(row.font.name, row.font.size) / 20;
         qsizetype column = 0;
         while (column < row.text.size()) {
             if (row.text.at(column) == u' ') {

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 namespace kelmora::platform {
+
+using paper::Picture;
 namespace {
 
 class QtPictures : public ::testing::Test {

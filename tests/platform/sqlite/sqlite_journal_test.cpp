@@ -27,6 +27,10 @@
 #include <unistd.h>
 
 namespace kelmora::platform {
+
+using paper::DocumentState;
+using paper::JournalDocument;
+using paper::stateName;
 namespace {
 
 const QDateTime kAt(QDate(2024, 3, 3), QTime(20, 15, 30, 250));

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "printing/escpos/escpos_interpreter.h"
+
+#include <QImage>
+#include <QString>
+
+namespace kelmora::paper::escpos {
+
+inline const QString kPaperFontFamily = QStringLiteral("DejaVu Sans Mono");
+// The longest paper drawn, about 2 m: hostile data may feed far more.
+constexpr int kMaxPaperImageDots = 16384;
+
+// The paper as a picture at the printer's resolution, one pixel per dot, for the eye: rasters dot
+// for dot, each character in a monospace font stretched over its glyph's box, cuts as a dashed
+// line. Needs a QGuiApplication (fonts).
+QImage renderEscPosPaper(const EscPosPaper& paper);
+
+}  // namespace kelmora::paper::escpos
