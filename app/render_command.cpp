@@ -12,7 +12,7 @@
 #include "printing/escpos/escpos_interpreter.h"
 #include "printing/escpos/escpos_paper_image.h"
 #include "printing/escpos/escpos_pictures.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "printing/pdf/pdf_painter.h"
 #include "shell/despachador.h"
 #include "shell/respuesta.h"
@@ -244,7 +244,7 @@ int dispatch(const RenderSettings& settings, const Value& payload, const QString
     ConfigImpresion printSettings(settings.locale);
     SeleccionImpresora selection(*printers, output);
     TextoTicket layout(selection, printSettings);
-    const Impresion printing{printSettings, selection, layout, output, *clock, pictures, settings.programDir};
+    const ContextoTicket printing{printSettings, selection, layout, output, *clock, pictures, settings.programDir};
     shell::Despachador dispatcher(printSettings, printing);
 
     try {

@@ -16,7 +16,7 @@
 #include "platform/stop_signals.h"
 #include "platform/timer.h"
 #include "platform/widgets/widget_dialogs.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
 #include "shell/codigo_sucursal.h"

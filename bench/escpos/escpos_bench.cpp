@@ -6,7 +6,7 @@
 #include "printing/config_impresion.h"
 #include "printing/escpos/escpos_encoder.h"
 #include "printing/escpos/escpos_pictures.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "printing/seleccion_impresora.h"
 #include "printing/texto.h"
 #include "tickets/comanda.h"
@@ -59,7 +59,7 @@ const Documents& documents() {
         ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
         SeleccionImpresora seleccion{printers, tray};
         TextoTicket texto{seleccion, config};
-        const Impresion impresion{config, seleccion, texto, tray, clock, pictures, folder.path()};
+        const ContextoTicket impresion{config, seleccion, texto, tray, clock, pictures, folder.path()};
         const Value kitchen = readAnswer(QStringLiteral("tickets/comanda_valores_75.json"));
         config.actualizar(kitchen[u"config"].toCollection());
         imprimirComandas(impresion, kitchen[u"comanda"].toCollection());

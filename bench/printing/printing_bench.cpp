@@ -16,7 +16,7 @@
 #include "platform/text/text_printer.h"
 #include "printing/escpos/escpos_encoder.h"
 #include "printing/escpos/escpos_pictures.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "tickets/comanda.h"
 #include "tickets/factura.h"
 
@@ -178,7 +178,7 @@ struct Bench {
     ConfigImpresion settings{QLocale(QLocale::Spanish, QLocale::Colombia)};
     SeleccionImpresora selection;
     TextoTicket layout;
-    const Impresion printing;
+    const ContextoTicket printing;
 };
 
 // The whole answer, as the dispatcher prints it; milliseconds.

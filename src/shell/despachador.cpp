@@ -7,7 +7,7 @@
 namespace kelmora::shell {
 
 struct Despachador::ColaPropia {
-    explicit ColaPropia(const Impresion& impresion)
+    explicit ColaPropia(const ContextoTicket& impresion)
         : lado{impresion.seleccion, impresion.avisos, impresion.reloj, impresion.imagenes,
                impresion.carpetaPrograma} {}
     DiarioMemoria diario;
@@ -20,7 +20,7 @@ struct Despachador::ColaPropia {
 Despachador::Despachador(ConfigImpresion& configImpresion, ColaImpresion& cola)
     : configImpresion_(configImpresion), cola_(&cola) {}
 
-Despachador::Despachador(ConfigImpresion& configImpresion, const Impresion& impresion)
+Despachador::Despachador(ConfigImpresion& configImpresion, const ContextoTicket& impresion)
     : configImpresion_(configImpresion), propia_(std::make_unique<ColaPropia>(impresion)) {
     propia_->cola.emplace(ColaImpresion::Servicios{propia_->diario, propia_->ejecutor, propia_->lado,
                                                    impresion.avisos, impresion.reloj, impresion.locale(),

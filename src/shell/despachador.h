@@ -1,7 +1,7 @@
 #pragma once
 
 #include "json/value.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "shell/cola_impresion.h"
 
 #include <memory>
@@ -17,7 +17,7 @@ public:
     Despachador(ConfigImpresion& configImpresion, ColaImpresion& cola);
     // For runs that keep nothing (a rendered answer, a fuzzing input): a queue of its own on a
     // journal in memory, printing here and now with what `impresion` prints with.
-    Despachador(ConfigImpresion& configImpresion, const Impresion& impresion);
+    Despachador(ConfigImpresion& configImpresion, const ContextoTicket& impresion);
     ~Despachador();
     Despachador(const Despachador&) = delete;
     Despachador& operator=(const Despachador&) = delete;

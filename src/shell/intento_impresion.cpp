@@ -17,7 +17,7 @@ using Tipo = ResultadoIntento::Tipo;
 namespace {
 
 // Runs the document's ticket; the data error's description when its data failed.
-std::optional<QString> ejecutarTicket(const Intento& intento, const Impresion& impresion) {
+std::optional<QString> ejecutarTicket(const Intento& intento, const ContextoTicket& impresion) {
     const std::optional<ClaseDocumento> clase = claseDocumento(intento.documento.kind);
     if (!clase) return QStringLiteral("clase de documento desconocida: ") + intento.documento.kind;
     const Value registro = registroDocumento(intento.datos, intento.documento);
@@ -92,7 +92,7 @@ ResultadoIntento imprimirIntento(LadoImpresion& lado, const Intento& intento) {
     }
 
     TextoTicket texto(lado.seleccion, *intento.config);
-    const Impresion impresion{*intento.config, lado.seleccion, texto,      lado.avisos,
+    const ContextoTicket impresion{*intento.config, lado.seleccion, texto,      lado.avisos,
                               lado.reloj,      lado.imagenes,  lado.carpetaPrograma, &lado.avisosRespuesta};
     ResultadoIntento r;
     {

@@ -7,7 +7,7 @@
 #include "platform/pictures.h"
 #include "platform/printer.h"
 #include "printing/config_impresion.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "printing/seleccion_impresora.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 // The cancellation ticket: products of an order that a preparation area no longer has to make.
 #include "tickets/anulacion.h"
 
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "tickets/comanda_productos.h"
 
 namespace kelmora {
@@ -11,7 +11,7 @@ namespace {
 constexpr double kTamanoBanner = 16;
 constexpr double kTamanoCuerpo = 12;
 
-void imprimirTicketAnulacion(const Impresion& impresion, const Value& anulacion, const QString& area) {
+void imprimirTicketAnulacion(const ContextoTicket& impresion, const Value& anulacion, const QString& area) {
     TextoTicket& texto = impresion.texto;
     const ConfigImpresion& config = impresion.config;
     platform::Printer& impresora = impresion.impresora();
@@ -41,7 +41,7 @@ void imprimirTicketAnulacion(const Impresion& impresion, const Value& anulacion,
 
 }  // namespace
 
-void imprimirAnulacion(const Impresion& impresion, const Value& anulacion) {
+void imprimirAnulacion(const ContextoTicket& impresion, const Value& anulacion) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     if (!seleccion.hayImpresora()) return;
     // Set on the printer current before the ticket; the selection below gives its printer the
@@ -54,7 +54,7 @@ void imprimirAnulacion(const Impresion& impresion, const Value& anulacion) {
     imprimirTicketAnulacion(impresion, anulacion, area);
 }
 
-void imprimirAnulaciones(const Impresion& impresion, const Collection& anulaciones) {
+void imprimirAnulaciones(const ContextoTicket& impresion, const Collection& anulaciones) {
     for (const Value& anulacion : anulaciones) imprimirAnulacion(impresion, anulacion);
 }
 

@@ -3,7 +3,7 @@
 
 #include "json/runtime_error.h"
 #include "platform/drawer_printer.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 
 namespace kelmora {
 
@@ -14,7 +14,7 @@ constexpr char kPulsoCajon[] = {0x1B, 0x70, 0x00, 0x3C, static_cast<char>(0xF0)}
 
 }  // namespace
 
-void abrirCajonMonedero(const Impresion& impresion) {
+void abrirCajonMonedero(const ContextoTicket& impresion) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(platform::kDrawerPrinter), false)) return;
     try {

@@ -2,10 +2,10 @@
 
 namespace kelmora {
 
-struct Impresion;
+struct ContextoTicket;
 
 // Opens the cash drawer wired to the drawer printer ("Facturas") (or to the default printer when that one
 // is missing or failing). A drawer that cannot be reached is not reported.
-void abrirCajonMonedero(const Impresion& impresion);
+void abrirCajonMonedero(const ContextoTicket& impresion);
 
 }  // namespace kelmora

@@ -2,7 +2,7 @@
 #include "tickets/comanda.h"
 
 #include "json/runtime_error.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "tickets/comanda_productos.h"
 
 namespace kelmora {
@@ -14,7 +14,7 @@ constexpr double kTamanoCuerpo = 12;
 
 // The product line when the branch prints values: quantity, the name's leading words that fit,
 // and the value ending in the last column; the rest of the name wraps below at column 5.
-void imprimirLineaConValor(const Impresion& impresion, const Value& producto) {
+void imprimirLineaConValor(const ContextoTicket& impresion, const Value& producto) {
     TextoTicket& texto = impresion.texto;
     const ConfigImpresion& config = impresion.config;
     const QLocale& locale = impresion.locale();
@@ -30,7 +30,7 @@ void imprimirLineaConValor(const Impresion& impresion, const Value& producto) {
     if (nombre.size() > corte) texto.imprimirTexto(nombre.mid(corte), config.anchoTicket(), Alineacion::Izquierda, 5);
 }
 
-void imprimirTicketComanda(const Impresion& impresion, const Value& comanda, const QString& area) {
+void imprimirTicketComanda(const ContextoTicket& impresion, const Value& comanda, const QString& area) {
     TextoTicket& texto = impresion.texto;
     const ConfigImpresion& config = impresion.config;
     const QLocale& locale = impresion.locale();
@@ -105,7 +105,7 @@ bool comandaImprimible(const Value& comanda, const QLocale& locale) {
     return !(area.equals(u"NN", locale) || area.isEmptyText());
 }
 
-std::optional<QString> imprimirComanda(const Impresion& impresion, const Value& comanda) {
+std::optional<QString> imprimirComanda(const ContextoTicket& impresion, const Value& comanda) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     try {
         if (!seleccion.hayImpresora() || !comandaImprimible(comanda, impresion.locale())) return std::nullopt;
@@ -120,7 +120,7 @@ std::optional<QString> imprimirComanda(const Impresion& impresion, const Value& 
     return std::nullopt;
 }
 
-std::optional<QString> imprimirComandas(const Impresion& impresion, const Collection& comandas) {
+std::optional<QString> imprimirComandas(const ContextoTicket& impresion, const Collection& comandas) {
     for (const Value& comanda : comandas) {
         if (std::optional<QString> error = imprimirComanda(impresion, comanda)) return error;
     }

@@ -1,6 +1,6 @@
 #include "tickets/comanda_productos.h"
 
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 
 namespace kelmora {
 
@@ -8,7 +8,7 @@ namespace {
 constexpr double kTamanoProducto = 12;
 }
 
-void fuenteComanda(const Impresion& impresion) {
+void fuenteComanda(const ContextoTicket& impresion) {
     platform::Printer& impresora = impresion.impresora();
     impresora.setFontBold(false);
     impresora.setFontItalic(false);
@@ -24,7 +24,7 @@ Decimal cantidadProducto(const Value& producto, const QLocale& locale) {
     return producto[u"cantidad"].toNumber(locale).abs();
 }
 
-void imprimirProductos(const Impresion& impresion, const Value& productos,
+void imprimirProductos(const ContextoTicket& impresion, const Value& productos,
                        const std::function<void(const Value& producto)>& imprimirLinea) {
     qint16 impresos = 0;
     for (const Value& producto : productos.toCollection()) {
@@ -42,14 +42,14 @@ void imprimirProductos(const Impresion& impresion, const Value& productos,
     }
 }
 
-void imprimirLineaProducto(const Impresion& impresion, const Value& producto) {
+void imprimirLineaProducto(const ContextoTicket& impresion, const Value& producto) {
     const QLocale& locale = impresion.locale();
     const QString texto = cantidadProducto(producto, locale).toText(locale) + QStringLiteral("   ") +
                           producto[u"nombre"].toText(locale);
     impresion.texto.imprimirTextoMedido(texto, impresion.config.anchoTicket(), Alineacion::Izquierda, 0);
 }
 
-void terminarComanda(const Impresion& impresion, Documento& documento) {
+void terminarComanda(const ContextoTicket& impresion, Documento& documento) {
     platform::Printer& impresora = impresion.impresora();
     impresora.printLine(QStringLiteral(" "));
     impresora.printLine(QStringLiteral("."));

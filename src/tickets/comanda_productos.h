@@ -10,12 +10,12 @@
 namespace kelmora {
 
 class Documento;
-struct Impresion;
+struct ContextoTicket;
 
 // What the kitchen order and the cancellation tickets print alike.
 
 // The ticket's body font: "Courier 17 CPI", bold and the second style off. The size is left alone.
-void fuenteComanda(const Impresion& impresion);
+void fuenteComanda(const ContextoTicket& impresion);
 
 // A value alone on a printer line: a number with its sign blank and trailing blank, anything else
 // as text.
@@ -27,14 +27,14 @@ Decimal cantidadProducto(const Value& producto, const QLocale& locale);
 // The products of `productos` in order. A product with an empty name is passed over and not
 // counted; a "-" rule separates printed products. `imprimirLinea` prints a product's own line,
 // then come its notes.
-void imprimirProductos(const Impresion& impresion, const Value& productos,
+void imprimirProductos(const ContextoTicket& impresion, const Value& productos,
                        const std::function<void(const Value& producto)>& imprimirLinea);
 
 // The plain product line: quantity, three blanks, name, wrapped by measure at the left.
-void imprimirLineaProducto(const Impresion& impresion, const Value& producto);
+void imprimirLineaProducto(const ContextoTicket& impresion, const Value& producto);
 
 // The end of the ticket: a blank line and a dot for the cut, the document sent, and the balloon
 // that names the printer it went to.
-void terminarComanda(const Impresion& impresion, Documento& documento);
+void terminarComanda(const ContextoTicket& impresion, Documento& documento);
 
 }  // namespace kelmora

@@ -4,7 +4,7 @@
 
 #include "json/runtime_error.h"
 #include "platform/files.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "tickets/comanda_productos.h"
 #include "tickets/factura_configuracion.h"
 #include "tickets/factura_encabezado.h"
@@ -23,7 +23,7 @@ constexpr qint16 kAnchoPie = 35;       // footers wrap here on every roll
 constexpr int kPrefijoMedioPago = 14;  // the payment method's name starts after this fixed prefix
 constexpr int kLineasAvance = 10;      // paper fed before the cut
 
-void imprimirEncabezadoDocumento(const Impresion& impresion, const ConfigFactura& config, const Value& factura) {
+void imprimirEncabezadoDocumento(const ContextoTicket& impresion, const ConfigFactura& config, const Value& factura) {
     TextoTicket& texto = impresion.texto;
     const QLocale& locale = impresion.locale();
     platform::Printer& impresora = impresion.impresora();
@@ -52,7 +52,7 @@ void imprimirEncabezadoDocumento(const Impresion& impresion, const ConfigFactura
     }
 }
 
-void imprimirDescuento(const Impresion& impresion, const Value& factura) {
+void imprimirDescuento(const ContextoTicket& impresion, const Value& factura) {
     TextoTicket& texto = impresion.texto;
     const QLocale& locale = impresion.locale();
     if (!valores_factura::mayorQueCero(factura[u"descuento"], locale)) return;
@@ -63,7 +63,7 @@ void imprimirDescuento(const Impresion& impresion, const Value& factura) {
     impresion.impresora().printLine(QString());
 }
 
-void imprimirPagos(const Impresion& impresion, const Value& factura) {
+void imprimirPagos(const ContextoTicket& impresion, const Value& factura) {
     TextoTicket& texto = impresion.texto;
     const QLocale& locale = impresion.locale();
     platform::Printer& impresora = impresion.impresora();
@@ -95,7 +95,7 @@ void imprimirPagos(const Impresion& impresion, const Value& factura) {
     }
 }
 
-void imprimirDatosCliente(const Impresion& impresion, const Value& factura) {
+void imprimirDatosCliente(const ContextoTicket& impresion, const Value& factura) {
     TextoTicket& texto = impresion.texto;
     const QLocale& locale = impresion.locale();
     platform::Printer& impresora = impresion.impresora();
@@ -136,7 +136,7 @@ bool sumaMayorQueCero(const Value& a, const Value& b, const QLocale& locale) {
 }
 
 // Everything from the customer blanks to the paper feed; the document is then ready to end.
-void imprimirCierre(const Impresion& impresion, const ConfigFactura& config, const Value& factura) {
+void imprimirCierre(const ContextoTicket& impresion, const ConfigFactura& config, const Value& factura) {
     TextoTicket& texto = impresion.texto;
     const QLocale& locale = impresion.locale();
     platform::Printer& impresora = impresion.impresora();
@@ -191,7 +191,7 @@ void imprimirCierre(const Impresion& impresion, const ConfigFactura& config, con
 
 bool facturaImprimible(const Value& factura) { return !factura[u"mesa"].isEmptyText(); }
 
-void imprimirFactura(const Impresion& impresion, const Value& factura) {
+void imprimirFactura(const ContextoTicket& impresion, const Value& factura) {
     SeleccionImpresora& seleccion = impresion.seleccion;
     if (!seleccion.hayImpresora()) return;
     // Read afresh for every invoice, and kept for this one only.

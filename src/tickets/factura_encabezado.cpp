@@ -2,7 +2,7 @@
 #include "tickets/factura_encabezado.h"
 
 #include "json/runtime_error.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 
 #include <QtNumeric>
 
@@ -28,9 +28,9 @@ qint32 producto32(qint32 a, qint32 b) {
 
 }  // namespace
 
-QString rutaLogo(const Impresion& impresion) { return rutaLogo(impresion.carpetaPrograma); }
+QString rutaLogo(const ContextoTicket& impresion) { return rutaLogo(impresion.carpetaPrograma); }
 
-void imprimirLogo(const Impresion& impresion) {
+void imprimirLogo(const ContextoTicket& impresion) {
     paper::Picture logo;
     try {
         logo = impresion.imagenes.load(rutaLogo(impresion));
@@ -70,7 +70,7 @@ void imprimirLogo(const Impresion& impresion) {
     for (int i = 0; i <= static_cast<int>(lineasCubiertas); ++i) impresora.printLine(QString());
 }
 
-void imprimirEncabezadoFactura(const Impresion& impresion, const ConfigFactura& c) {
+void imprimirEncabezadoFactura(const ContextoTicket& impresion, const ConfigFactura& c) {
     // A line that fails to print is left out, and the header goes on with the next one.
     const auto paso = [](const std::function<void()>& accion) {
         try {
@@ -100,7 +100,7 @@ void imprimirEncabezadoFactura(const Impresion& impresion, const ConfigFactura& 
     linea(u"Telefono 1", c.telefono1, QStringLiteral("Tel ") + c.telefono1);
 }
 
-void imprimirResolucionDian(const Impresion& impresion, const ConfigFactura& c) {
+void imprimirResolucionDian(const ContextoTicket& impresion, const ConfigFactura& c) {
     TextoTicket& texto = impresion.texto;
     const QString prefijoGuion = c.facturaPrefijo.isEmpty() ? QString() : c.facturaPrefijo + u'-';
     const qint16 ancho = impresion.config.anchoTicket();
@@ -122,7 +122,7 @@ void imprimirResolucionDian(const Impresion& impresion, const ConfigFactura& c) 
     texto.imprimirSeparador(QStringLiteral("="));
 }
 
-void imprimirLeyendaPropina(const Impresion& impresion) {
+void imprimirLeyendaPropina(const ContextoTicket& impresion) {
     impresion.texto.imprimirSeparador(QStringLiteral("="));
     // One paragraph; the wrapping primitive folds the double blanks where the pieces meet.
     const QString leyenda = QStringLiteral(
@@ -139,7 +139,7 @@ void imprimirLeyendaPropina(const Impresion& impresion) {
     impresion.texto.imprimirTextoMedido(leyenda, impresion.config.anchoTicket(), Alineacion::Izquierda, 0);
 }
 
-void imprimirPieSoftware(const Impresion& impresion) {
+void imprimirPieSoftware(const ContextoTicket& impresion) {
     platform::Printer& impresora = impresion.impresora();
     impresion.texto.imprimirSeparador(QStringLiteral("="));
     impresora.printLine(QStringLiteral("Software TavrelPOS"));

@@ -2,7 +2,7 @@
 #include "tickets/factura_productos.h"
 
 #include "json/value.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 
 namespace kelmora {
 
@@ -16,7 +16,7 @@ constexpr qint16 kColumnaResto = 5;  // the rest of a long name, already on the 
 
 }  // namespace
 
-void imprimirProductosFactura(const Impresion& impresion, const Value& pedido) {
+void imprimirProductosFactura(const ContextoTicket& impresion, const Value& pedido) {
     TextoTicket& texto = impresion.texto;
     platform::Printer& impresora = impresion.impresora();
     const QLocale& locale = impresion.locale();

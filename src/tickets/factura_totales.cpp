@@ -2,7 +2,7 @@
 #include "tickets/factura_totales.h"
 
 #include "printing/config_factura.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 #include "tickets/factura_valores.h"
 
 namespace kelmora {
@@ -19,7 +19,7 @@ constexpr int kColumnaBase = 30;           // where the tax bases end, on the 40
 constexpr double kTamanoResaltado = 15;
 
 // The total at 15 points in bold, the size of the invoice's text put back after it.
-void imprimirTotalResaltado(const Impresion& impresion, const QString& etiqueta, const Decimal& total) {
+void imprimirTotalResaltado(const ContextoTicket& impresion, const QString& etiqueta, const Decimal& total) {
     platform::Printer& impresora = impresion.impresora();
     impresora.setFontSize(kTamanoResaltado);
     impresora.setFontBold(true);
@@ -30,7 +30,7 @@ void imprimirTotalResaltado(const Impresion& impresion, const QString& etiqueta,
 
 }  // namespace
 
-void imprimirTotalesFactura(const Impresion& impresion, const ConfigFactura& config, const Value& factura) {
+void imprimirTotalesFactura(const ContextoTicket& impresion, const ConfigFactura& config, const Value& factura) {
     TextoTicket& texto = impresion.texto;
     const QLocale& locale = impresion.locale();
     platform::Printer& impresora = impresion.impresora();

@@ -10,7 +10,7 @@
 #include "shell/diario_resguardado.h"
 #include "support/service_fakes.h"
 #include "support/test_support.h"
-#include "support/texto_json.h"
+#include "support/json_text.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -180,7 +180,7 @@ struct Banco {
         despachador.emplace(config, *cola);
         return *cola;
     }
-    void despachar(const Value& respuesta) { despachador->setComunicacion(respuesta, escribirJSON(respuesta)); }
+    void despachar(const Value& respuesta) { despachador->setComunicacion(respuesta, jsonText(respuesta)); }
     // A person's action on a document, and the reason it could not be done.
     std::optional<QString> reimprimir(qint64 id) {
         std::optional<QString> motivo = QStringLiteral("sin terminar");

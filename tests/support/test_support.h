@@ -2,7 +2,7 @@
 
 #include "json/json_reader.h"
 #include "platform/text/text_printer.h"
-#include "printing/impresion.h"
+#include "printing/contexto_ticket.h"
 
 #include <QStringList>
 
@@ -38,7 +38,7 @@ public:
 };
 
 // A whole print setup on virtual text printers: the fakes, the printer system, the print pieces
-// and the Impresion that the tickets print through. Locale en_US unless told otherwise, clock fixed.
+// and the ContextoTicket that the tickets print through. Locale en_US unless told otherwise, clock fixed.
 struct PrintBench {
     explicit PrintBench(QStringList printers = {QStringLiteral("Facturas")}, QString defaultPrinter = {},
                         QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates));
@@ -50,7 +50,7 @@ struct PrintBench {
     ConfigImpresion config;
     SeleccionImpresora seleccion{printers, notifier};
     TextoTicket texto{seleccion, config};
-    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, QStringLiteral(".")};
+    ContextoTicket impresion{config, seleccion, texto, notifier, clock, pictures, QStringLiteral(".")};
 
     // Replaces the settings list: pairs of name and value, all visible.
     void setSettings(const QList<std::pair<QString, QString>>& settings);

@@ -135,7 +135,7 @@ TEST(LogoFactura, UnArchivoIlegibleSeSaltaYSeAvisaUnaVezPorRespuesta) {
     ASSERT_TRUE(banco.seleccion.seleccionarImpresora(0, false));
     banco.pictures.fails = true;
     AvisosRespuesta respuesta;
-    Impresion impresion = banco.impresion;
+    ContextoTicket impresion = banco.impresion;
     impresion.avisosRespuesta = &respuesta;
     EXPECT_EQ(errorDe([&] { imprimirLogo(impresion); }), QString());
     EXPECT_EQ(errorDe([&] { imprimirLogo(impresion); }), QString());

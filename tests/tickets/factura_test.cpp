@@ -76,7 +76,7 @@ TEST(FacturaDocumento, LogoDeLaCarpetaDelPrograma) {
 
     PrintBench banco;
     const Value respuesta = cargarRespuesta(banco, QStringLiteral("cuenta_cerrada.json"));
-    const Impresion enCarpeta{banco.config,  banco.seleccion, banco.texto,   banco.notifier,
+    const ContextoTicket enCarpeta{banco.config,  banco.seleccion, banco.texto,   banco.notifier,
                               banco.clock,   banco.pictures,  carpeta.path()};
     imprimirFactura(enCarpeta, primeraFactura(respuesta));
 

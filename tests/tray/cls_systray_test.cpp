@@ -76,12 +76,12 @@ TEST_F(BandejaSistemaSinArea, GlobosYCambiosDeIconoVanALaConsola) {
     bandeja.ShowBalloonTip(QStringLiteral("Sistema funcionando correctamente"), BalloonIcon::Information,
                         QStringLiteral("Sistema de impresora"), platform::kBalloonMilliseconds);
     bandeja.ShowBalloonTip(QStringLiteral("La impresora Cocina no esta disponible"), BalloonIcon::Warning,
-                        QStringLiteral("Impresion"), platform::kBalloonMilliseconds);
+                        QStringLiteral("ContextoTicket"), platform::kBalloonMilliseconds);
     bandeja.ShowBalloonTip(QStringLiteral("fallo"), BalloonIcon::Error, QStringLiteral("Error"), 1);
     EXPECT_EQ(consola, QStringList({
                            QStringLiteral("Icono: Conectando"),
                            QStringLiteral("Globo [informacion] Sistema de impresora: Sistema funcionando correctamente"),
-                           QStringLiteral("Globo [advertencia] Impresion: La impresora Cocina no esta disponible"),
+                           QStringLiteral("Globo [advertencia] ContextoTicket: La impresora Cocina no esta disponible"),
                            QStringLiteral("Globo [error] Error: fallo"),
                        }));
     EXPECT_FALSE(bandeja.icono().isVisible());

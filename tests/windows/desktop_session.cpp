@@ -202,7 +202,7 @@ TEST_F(EscritorioConBandeja, CadaImagenDeEstadoSeVeEnPantalla) {
 
 TEST_F(EscritorioConBandeja, PulsarElGloboAbreLosAjustes) {
     frm->Init(QStringLiteral("Kelmora Tavrel"));
-    frm->SysTray().ShowBalloonTip(QString(300, u'x'), platform::BalloonIcon::Warning, QStringLiteral("Impresion"),
+    frm->SysTray().ShowBalloonTip(QString(300, u'x'), platform::BalloonIcon::Warning, QStringLiteral("ContextoTicket"),
                                   platform::kBalloonMilliseconds);
     ASSERT_TRUE(esperar([] { return ventanaDeClase("QBalloonTip") != nullptr; }));
     QWidget* globo = ventanaDeClase("QBalloonTip");

@@ -104,7 +104,7 @@ protected:
     ConfigImpresion config{QLocale(QLocale::English, QLocale::UnitedStates)};
     SeleccionImpresora seleccion{printers, notifier};
     TextoTicket texto{seleccion, config};
-    Impresion impresion{config, seleccion, texto, notifier, clock, pictures, folder.path()};
+    ContextoTicket impresion{config, seleccion, texto, notifier, clock, pictures, folder.path()};
 };
 
 }  // namespace kelmora::testing

@@ -20,7 +20,7 @@ struct AvisosRespuesta {
 
 // What a ticket prints with: the settings to read, the printer selection, the layout primitives
 // and the platform services. Built once by whoever owns the pieces; the tickets only borrow it.
-struct Impresion {
+struct ContextoTicket {
     const ConfigImpresion& config;
     SeleccionImpresora& seleccion;
     TextoTicket& texto;

@@ -9,6 +9,6 @@ namespace kelmora {
 // The JSON text of a value, such that reading it back gives the same value: for tests that build
 // an answer from values and hand the queue its text, as the server would send it. Empty (no
 // value) is written as null inside a container, since JSON has no such value.
-QString escribirJSON(const Value& valor);
+QString jsonText(const Value& value);
 
 }  // namespace kelmora
