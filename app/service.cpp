@@ -404,6 +404,15 @@ int runPrintService(ServiceOptions o, bool headless) {
                                                   [&pollCycle](const QString& error) { pollCycle.fallarDespacho(error); }},
                   queueSettings);
     dispatcher.emplace(config, *queue);
+    // Before the thread, the timer and the printers they use go, however this ends.
+    struct QueueEnd {
+        std::optional<shell::Despachador>& dispatcher;
+        std::optional<shell::ColaImpresion>& queue;
+        ~QueueEnd() {
+            dispatcher.reset();
+            queue.reset();
+        }
+    } queueEnd{dispatcher, queue};
 
     QtEventPump events;
     shell::iniciarServicio(view, SysTray, events, pollCycle, supportMode);
@@ -412,9 +421,6 @@ int runPrintService(ServiceOptions o, bool headless) {
     if (stopSignals.requested()) log.anotar(QStringLiteral("Kelmora se detiene a pedido del sistema"));
     // The document being printed finishes and is recorded; then nothing more is started.
     queue->terminar();
-    // Before the timer and printers it uses go.
-    dispatcher.reset();
-    queue.reset();
     return status;
 }
 

@@ -30,7 +30,9 @@ bool HiloImpresion::ejecutar(std::function<void()> trabajo, std::function<void()
 
 void HiloImpresion::detener() {
     if (detenido_.exchange(true)) return;
-    hilo_.quit();
+    // Asked to end behind the work it already took, so that work runs: a document marked as being
+    // sent is sent, and what became of it is recorded.
+    QMetaObject::invokeMethod(trabajador_.get(), [this] { hilo_.quit(); }, Qt::QueuedConnection);
     hilo_.wait();
     // The end of the work that was under way, so that what became of it is recorded.
     QCoreApplication::sendPostedEvents(&contexto_);

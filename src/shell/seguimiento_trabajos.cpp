@@ -199,7 +199,15 @@ Tarea<> ColaImpresion::recuperarEnvios() {
         // Never taken whole: whatever was left of it goes, and the document is printed again.
         if (trabajo) {
             const int id = trabajo->jobId;
-            co_await enHilo(s_.ejecutor, [this, id] { s_.lado.impresoras().cancelJob(id); });
+            const bool cancelado = co_await enHilo(s_.ejecutor, [this, id] {
+                try {
+                    s_.lado.impresoras().cancelJob(id);
+                    return true;
+                } catch (const platform::PrinterError&) {
+                    return false;
+                }
+            });
+            if (!cancelado) co_return;  // the printing system cannot take it now; next round
             guardar(d, DocumentState::Pending, d.reason);
         } else if (esCajon(d)) {
             // A drawer does not open by itself later, with nobody at the till.
