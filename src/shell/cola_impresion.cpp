@@ -126,17 +126,18 @@ std::optional<QString> ColaImpresion::imprimirRespuesta(const Value& datos, cons
     hayNuevos_ = true;
     respuestaEnCurso_ = respuesta;
     errorEnCurso_.reset();
-    pedirDrenaje();
+    encolarUnaVez(drenajeEnCola_, &ColaImpresion::pasada);
     respuestaEnCurso_ = 0;
     return std::exchange(errorEnCurso_, std::nullopt);
 }
 
-void ColaImpresion::pedirDrenaje() {
-    if (drenajeEnCola_) return;
-    drenajeEnCola_ = true;
-    encolar([this] {
-        drenajeEnCola_ = false;
-        return pasada();
+void ColaImpresion::encolarUnaVez(bool& enCola, Tarea<> (ColaImpresion::*paso)()) {
+    // One already waiting for its turn is enough.
+    if (enCola) return;
+    enCola = true;
+    encolar([this, &enCola, paso] {
+        enCola = false;
+        return (this->*paso)();
     });
 }
 
@@ -161,15 +162,7 @@ Tarea<> ColaImpresion::arranque() {
     actualizarSinImprimir();
 }
 
-void ColaImpresion::revisar() {
-    // A round already waiting for its turn is enough.
-    if (rondaEnCola_) return;
-    rondaEnCola_ = true;
-    encolar([this] {
-        rondaEnCola_ = false;
-        return ronda();
-    });
-}
+void ColaImpresion::revisar() { encolarUnaVez(rondaEnCola_, &ColaImpresion::ronda); }
 
 Tarea<> ColaImpresion::ronda() {
     s_.diario.writeWaiting();
@@ -293,10 +286,10 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
     // state is looked up there by its job's name. The pending ones were marked with those after
     // them; a held one is marked once a printer is there to try.
     if (d.state != DocumentState::Sending) {
-        const EstadoImpresoras estado = co_await enHilo(s_.ejecutor, [this] { return consultarImpresoras(s_.lado); });
+        const bool hayImpresora = co_await enHilo(s_.ejecutor, [this] { return s_.lado.seleccion.hayImpresora(); });
         // Stopping meanwhile: it stays as it was, for the next start.
         if (detener()) co_return Resultado::SistemaCaido;
-        if (estado.hayImpresora) guardar(d, DocumentState::Sending);
+        if (hayImpresora) guardar(d, DocumentState::Sending);
     }
     const Intento intento{d, guardada.datos, guardada.config, reintento};
     const ResultadoIntento r =

@@ -120,7 +120,8 @@ private:
     using Paso = std::function<Tarea<>()>;
     void encolar(Paso paso);
     Tarea<> ejecutarPasos();
-    void pedirDrenaje();
+    // A step that one in line already does: `enCola` says whether one is waiting.
+    void encolarUnaVez(bool& enCola, Tarea<> (ColaImpresion::*paso)());
     Tarea<> pasada();
     Tarea<> arranque();
     Tarea<> ronda();

@@ -67,13 +67,6 @@ private:
 
 }  // namespace
 
-EstadoImpresoras consultarImpresoras(LadoImpresion& lado) {
-    EstadoImpresoras estado;
-    estado.hayImpresora = lado.seleccion.hayImpresora();
-    estado.alcanzable = estado.hayImpresora || lado.impresoras().reachable();
-    return estado;
-}
-
 ResultadoIntento imprimirIntento(LadoImpresion& lado, const Intento& intento) {
     const JournalDocument& d = intento.documento;
     platform::PrinterSystem& impresoras = lado.impresoras();

@@ -62,13 +62,6 @@ struct ResultadoIntento {
     QString predeterminada;
 };
 
-// Whether any printer is installed, and whether the printing system answers at all.
-struct EstadoImpresoras {
-    bool hayImpresora = false;
-    bool alcanzable = false;
-};
-EstadoImpresoras consultarImpresoras(LadoImpresion& lado);
-
 // Prints the document: its ticket on its printer, or the drawer's pulse.
 ResultadoIntento imprimirIntento(LadoImpresion& lado, const Intento& intento);
 

@@ -76,11 +76,6 @@ public:
     }
     ~Tarea() { destruir(); }
 
-    // Whether it ran to its end (or never started).
-    bool terminada() const { return !h_ || h_.done(); }
-    // Its value once ended; rethrows what it raised.
-    T resultado() { return h_.promise().tomar(); }
-
     bool await_ready() const noexcept { return h_.done(); }
     void await_suspend(std::coroutine_handle<> quien) noexcept { h_.promise().continuacion = quien; }
     T await_resume() { return h_.promise().tomar(); }
