@@ -120,7 +120,8 @@ TEST(ServiceAgainstCentralServer, EveryJobArrivesAndTheConsoleTellsEveryFault) {
 
 // The established TCP connections of process `pid` to a local port: its sockets (from
 // /proc/PID/fd) looked up in /proc/net/tcp. Another process's connection may show the same port
-// as its remote one, since the server's port is any free one.
+// as its remote one, since the server's port is any free one. The kernel builds the table page by
+// page, so a socket that moves while it is read can be listed twice: sockets are counted once.
 int connectionsTo(qint64 pid, quint16 port) {
     QSet<QByteArray> sockets;
     const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
@@ -131,13 +132,15 @@ int connectionsTo(qint64 pid, quint16 port) {
     QFile table(QStringLiteral("/proc/net/tcp"));
     if (!table.open(QIODevice::ReadOnly)) return -1;
     const QByteArray suffix = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    int n = 0;
+    QSet<QByteArray> open;
     table.readLine();  // the heading
     for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 9 && fields[2].endsWith(suffix) && fields[3] == "01" && sockets.contains(fields[9])) ++n;
+        if (fields.size() > 9 && fields[2].endsWith(suffix) && fields[3] == "01" && sockets.contains(fields[9])) {
+            open.insert(fields[9]);
+        }
     }
-    return n;
+    return static_cast<int>(open.size());
 }
 
 TEST(ServiceAgainstCentralServer, AnAbandonedPollEndsForReal) {
