@@ -125,8 +125,14 @@ void CicloConsulta::servidorNoResponde(const QString& motivo) {
 }
 
 void CicloConsulta::mostrarConectado() {
-    if (sinImprimir_ > 0) {
-        s_.vista.SetIcon(EstadoIcono::Error, tooltipSinImprimir(sinImprimir_));
+    QStringList problemas;
+    for (auto it = impresorasConProblemas_.cbegin(); it != impresorasConProblemas_.cend(); ++it) {
+        problemas.append(it.key() + QStringLiteral(": ") + it.value());
+    }
+    if (sinImprimir_ > 0 || !problemas.isEmpty()) {
+        QStringList partes = problemas;
+        if (sinImprimir_ > 0) partes.prepend(tooltipSinImprimir(sinImprimir_));
+        s_.vista.SetIcon(EstadoIcono::Error, partes.join(QStringLiteral("; ")));
     } else {
         s_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
     }
@@ -136,6 +142,16 @@ void CicloConsulta::mostrarSinImprimir(int documentos) {
     if (documentos == sinImprimir_) return;
     sinImprimir_ = documentos;
     // Until the server has answered, the tray keeps saying how the connection stands.
+    if (respondio_ == true) mostrarConectado();
+}
+
+void CicloConsulta::mostrarImpresora(const QString& impresora, const QString& problema) {
+    if (impresorasConProblemas_.value(impresora) == problema) return;
+    if (problema.isEmpty()) {
+        impresorasConProblemas_.remove(impresora);
+    } else {
+        impresorasConProblemas_.insert(impresora, problema);
+    }
     if (respondio_ == true) mostrarConectado();
 }
 

@@ -8,6 +8,7 @@
 #include "shell/respuesta.h"
 #include "shell/vista_servicio.h"
 
+#include <QMap>
 #include <QString>
 #include <QUrl>
 
@@ -92,6 +93,9 @@ public:
     // How many documents are not on paper (held, failed, expired): while any are, the tray says
     // so instead of "Conectado". Called again whenever the count changes.
     void mostrarSinImprimir(int documentos);
+    // A printer that cannot print now, and why ("sin papel"); an empty reason when it can again.
+    // The tray shows it, with the count of what waits, until it can.
+    void mostrarImpresora(const QString& impresora, const QString& problema);
 
     const QUrl& url() const { return url_; }
     bool ocupado() const { return ocupado_; }
@@ -122,6 +126,7 @@ private:
     Bitacora* bitacora_ = nullptr;
     std::optional<bool> respondio_;  // what the last poll got; none before the first
     int sinImprimir_ = 0;
+    QMap<QString, QString> impresorasConProblemas_;
 };
 
 }  // namespace kelmora::shell

@@ -23,6 +23,8 @@ bool esComanda(const JournalDocument& d) { return claseDocumento(d.kind) == Clas
 
 }  // namespace
 
+bool esCajon(const JournalDocument& d) { return claseDocumento(d.kind) == ClaseDocumento::Cajon; }
+
 // "Comanda de Mesa 4, pedido 1234": what staff recognise a document by.
 QString descripcionDocumento(const JournalDocument& d) {
     QString texto = d.kind;
@@ -175,6 +177,8 @@ Tarea<> ColaImpresion::ronda() {
         co_await drenar();
     }
     if (!sistemaCaido_) caidaAvisada_ = false;
+    // Printers in trouble are asked again, idle connections closed.
+    if (!detener()) co_await enHilo(s_.ejecutor, [this] { s_.lado.impresoras().idle(); });
     podar();
     actualizarSinImprimir();
 }
@@ -291,9 +295,26 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
         if (detener()) co_return Resultado::SistemaCaido;
         if (hayImpresora) guardar(d, DocumentState::Sending);
     }
-    const Intento intento{d, guardada.datos, guardada.config, reintento};
-    const ResultadoIntento r =
-        co_await enHilo(s_.ejecutor, [this, &intento] { return imprimirIntento(s_.lado, intento); });
+    ResultadoIntento r = co_await intentar(d, guardada, reintento);
+    // Cut short on paper (the paper ran out, the cover opened, the printer stopped answering
+    // after taking part of it): it goes through selection again at once and prints whole, marked
+    // as a copy, since part of it may be out. A second cut is left to a person.
+    if (r.tipo == Resultado::Retenido && r.puedeHaberLlegado) {
+        // A drawer that may have opened is not opened again.
+        if (esCajon(d) || d.lostJobs > 0) {
+            fallarCortado(d, r.motivo);
+            co_return Resultado::Retenido;
+        }
+        ++d.lostJobs;
+        d.reprint = true;
+        s_.bitacora.anotar(lineaDocumento(d) + QStringLiteral(": salió cortado (") + r.motivo +
+                           QStringLiteral("), se reimprime entero"));
+        r = co_await intentar(d, guardada, false);
+        if (r.tipo == Resultado::Retenido && r.puedeHaberLlegado) {
+            fallarCortado(d, r.motivo);
+            co_return Resultado::Retenido;
+        }
+    }
     if (!r.predeterminada.isEmpty()) {
         predeterminada_ = r.predeterminada;
         if (d.requestedPrinter.isEmpty()) d.requestedPrinter = r.predeterminada;
@@ -326,6 +347,18 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
     }
     guardar(d, DocumentState::Discarded, QStringLiteral("nada que imprimir"));
     co_return Resultado::Nada;
+}
+
+void ColaImpresion::fallarCortado(JournalDocument& d, const QString& motivo) {
+    guardar(d, DocumentState::Failed, motivo + QStringLiteral(": puede haber salido a medias"));
+    avisarFalla(descripcionDocumento(d) + QStringLiteral(" puede haber salido a medias: ") + motivo +
+                QStringLiteral(". Revíselo en Trabajos."));
+}
+
+Tarea<ResultadoIntento> ColaImpresion::intentar(const JournalDocument& d, const RespuestaGuardada& guardada,
+                                                bool reintento) {
+    const Intento intento{d, guardada.datos, guardada.config, reintento};
+    co_return co_await enHilo(s_.ejecutor, [this, &intento] { return imprimirIntento(s_.lado, intento); });
 }
 
 void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo, bool puedeHaberLlegado) {

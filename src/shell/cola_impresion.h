@@ -132,6 +132,11 @@ private:
     // or the service is asked to stop.
     Tarea<> drenar();
     Tarea<Resultado> imprimirDocumento(paper::JournalDocument& documento, bool reintento);
+    // Cut short on paper once more, or a drawer that may have opened: left to a person.
+    void fallarCortado(paper::JournalDocument& documento, const QString& motivo);
+    // One attempt on the printing side.
+    Tarea<ResultadoIntento> intentar(const paper::JournalDocument& documento, const RespuestaGuardada& guardada,
+                                     bool reintento);
     void retenerPorSistema(paper::JournalDocument& documento, const QString& motivo, bool puedeHaberLlegado);
     // A cancellation's or invoice's data failed: the dispatch of its answer ended there, as the
     // caller of an answer of this run must know.
@@ -140,8 +145,14 @@ private:
     void perderTrabajo(paper::JournalDocument& documento);
     // A balloon for a document that did not, or may not, print.
     void avisarFalla(const QString& texto);
-    // Jobs that will not print by themselves are canceled before their documents count as failed.
-    Tarea<> fallarTrasCancelar(QList<std::pair<paper::JournalDocument, QString>> atascados);
+    // A job that does not move while its queue reports a problem, and where it stood.
+    struct Atascado {
+        paper::JournalDocument documento;
+        QString problema;
+        platform::JobStatus::State estado;
+    };
+    // Jobs that will not print by themselves are canceled before their documents wait again.
+    Tarea<> retenerTrasCancelar(QList<Atascado> atascados);
     // How long the document has waited in its current state, on a clock that no step of the wall
     // clock moves while the service runs.
     qint64 esperaMs(const paper::JournalDocument& documento);
@@ -208,6 +219,8 @@ private:
 // The line of the log for a document: kind, table and order, printer, job and what became of it.
 // Never a customer's data.
 QString lineaDocumento(const paper::JournalDocument& documento);
+// The drawer's pulse: never sent twice, since a drawer must not open by itself later.
+bool esCajon(const paper::JournalDocument& documento);
 // "Comanda de Mesa 4, pedido 1234": what staff recognise a document by.
 QString descripcionDocumento(const paper::JournalDocument& documento);
 

@@ -99,7 +99,8 @@ ResultadoIntento imprimirIntento(LadoImpresion& lado, const Intento& intento) {
             if (error.scope() == platform::PrinterError::Scope::System || !impresoras.reachable()) {
                 r = resultado(Tipo::SistemaCaido, error.description(), error.mayHaveArrived());
             } else {
-                r = resultado(Tipo::Retenido, error.description());
+                // A printer that took part of it before failing: it may be partly on paper.
+                r = resultado(Tipo::Retenido, error.description(), error.mayHaveArrived());
             }
         } catch (const RuntimeError& error) {
             r = resultado(Tipo::FallaDatos, error.description());
