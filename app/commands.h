@@ -29,5 +29,7 @@ int runJobList(int argc, char** argv);
 int runReprint(int argc, char** argv);
 // kelmora descartar [options] ID: takes a document off what is still to print.
 int runDiscard(int argc, char** argv);
+// kelmora impresoras [options]: the printers the service would use, and their state now.
+int runPrinterList(int argc, char** argv);
 
 }  // namespace kelmora::app

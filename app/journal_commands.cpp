@@ -1,9 +1,12 @@
-// kelmora trabajos, reimprimir, descartar: the journal of print documents from a terminal, for the
-// branches that run the service without a desktop.
+// kelmora trabajos, reimprimir, descartar, impresoras: the journal of print documents and the
+// printers from a terminal, for the branches that run the service without a desktop.
 #include "commands.h"
 #include "program_folder.h"
 
 #include "platform/cups/cups_printer_system.h"
+#include "platform/direct/direct_printer_system.h"
+#include "platform/settings_file.h"
+#include "printing/texto.h"
 #include "platform/sqlite/sqlite_journal.h"
 #include "shell/trabajos.h"
 
@@ -11,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 
 #include <cstdio>
 #include <functional>
@@ -123,6 +127,27 @@ std::variant<ActionOptions, HelpRequest, QString> parseActionArguments(const QSt
     return o;
 }
 
+struct PrinterListOptions {
+    QString folder;
+};
+
+std::variant<PrinterListOptions, HelpRequest, QString> parsePrinterArguments(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Lists the printers the service would use (CUPS queues and receipt printers reached "
+                       "directly): how each is reached, what it gets, its state now and how many documents wait "
+                       "on it."));
+    const QCommandLineOption help = helpOption();
+    const QCommandLineOption folder = folderOption();
+    parser.addOptions({help, folder});
+    if (!parser.parse(arguments)) return parser.errorText();
+    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.positionalArguments().isEmpty()) {
+        return QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+    }
+    return PrinterListOptions{parser.value(folder)};
+}
+
 using Action = std::function<std::optional<QString>(platform::Journal&, qint64, const QDateTime&)>;
 
 // reimprimir and descartar: the action on the document, and what came of it.
@@ -186,6 +211,63 @@ int runReprint(int argc, char** argv) {
                          return shell::marcarReimpresion(journal, id, now);
                      },
                      QStringLiteral("El documento %1 se imprimirá de nuevo en cuanto una impresora pueda tomarlo."));
+}
+
+int runPrinterList(int argc, char** argv) {
+    std::unique_ptr<QCoreApplication> application;
+    const auto parsed = parsePrinterArguments(startApplication(application, argc, argv));
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitOk;
+    }
+    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(QStringLiteral("impresoras"), *message);
+    const QString chosen = std::get<PrinterListOptions>(parsed).folder;
+    const QString folder = chosen.isEmpty() ? defaultFolder() : chosen;
+
+    const platform::SettingsFile file = platform::SettingsFile::read(QDir(folder).filePath(platform::kSettingsFileName));
+    QStringList problems = file.problems();
+    auto cups = std::make_unique<platform::CupsPrinterSystem>(
+        paper::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
+    platform::DirectPrinterSystem printers(platform::DirectPrinterSystem::fromSettings(file, problems),
+                                           std::move(cups), file.service().defaultPrinter);
+    for (const QString& problem : std::as_const(problems)) printError(problem);
+
+    // What waits on each printer, by the name it was asked for; invoices wait on the default one.
+    const QString defaultName = printers.defaultPrinterName();
+    QHash<QString, int> waiting;
+    // A folder without a journal has nothing waiting.
+    QString ignored;
+    if (const auto journal = platform::SqliteJournal::openExisting(
+            QDir(folder).filePath(platform::SqliteJournal::kFileName), &ignored)) {
+        using State = paper::DocumentState;
+        for (const paper::JournalDocument& d :
+             journal->documentsIn({State::Pending, State::Held, State::Sending, State::Sent})) {
+            ++waiting[mayusculas(recortarBlancos(d.requestedPrinter.isEmpty() ? defaultName : d.requestedPrinter))];
+        }
+    }
+    const QList<platform::PrinterSystem::PrinterState> states = printers.printerStates();
+    if (states.isEmpty()) {
+        printOut(printers.reachable() ? QStringLiteral("No hay ninguna impresora.")
+                                      : QStringLiteral("No hay ninguna impresora: no se puede contactar con CUPS."));
+        return kExitOk;
+    }
+    printOut(QStringLiteral("%1  %2  %3  %4  %5")
+                 .arg(QStringLiteral("Impresora"), -16)
+                 .arg(QStringLiteral("Conexión"), -28)
+                 .arg(QStringLiteral("Recibe"), -7)
+                 .arg(QStringLiteral("En espera"), -9)
+                 .arg(QStringLiteral("Estado")));
+    for (const platform::PrinterSystem::PrinterState& state : states) {
+        const bool isDefault = mayusculas(recortarBlancos(state.name)) == mayusculas(recortarBlancos(defaultName));
+        printOut(QStringLiteral("%1  %2  %3  %4  %5")
+                     .arg(state.name + (isDefault ? QStringLiteral(" *") : QString()), -16)
+                     .arg(state.reachedBy, -28)
+                     .arg(state.output, -7)
+                     .arg(waiting.value(mayusculas(recortarBlancos(state.name))), -9)
+                     .arg(state.state));
+    }
+    printOut(QStringLiteral("* la impresora predeterminada (facturas, y la que toma lo que otra no puede)"));
+    return kExitOk;
 }
 
 int runDiscard(int argc, char** argv) {

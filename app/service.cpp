@@ -4,6 +4,7 @@
 #include "json/runtime_error.h"
 #include "platform/clock.h"
 #include "platform/cups/cups_printer_system.h"
+#include "platform/direct/direct_printer_system.h"
 #include "platform/drawer_printer.h"
 #include "platform/events.h"
 #include "platform/folder_lock.h"
@@ -279,25 +280,85 @@ bool claimFolder(ServiceOptions& o, platform::Dialogs& dialogs, std::optional<pl
 
 // The machine's printers, or the virtual PDF printers of --print-to writing into `pdfFolder`;
 // null, once told why, when that folder cannot be used.
+// The system's printers (CUPS, or the virtual ones of --print-to), with the receipt printers the
+// settings file reaches directly ahead of them.
 std::unique_ptr<platform::PrinterSystem> createPrinters(const ServiceOptions& o, const platform::SettingsFile& file,
                                                         platform::Dialogs& dialogs,
-                                                        std::optional<platform::PdfFolder>& pdfFolder) {
+                                                        std::optional<platform::PdfFolder>& pdfFolder,
+                                                        platform::DirectPrinterSystem::StateListener listener,
+                                                        QStringList& problems) {
+    std::unique_ptr<platform::PrinterSystem> system;
     if (o.printTo.isEmpty()) {
-        return std::make_unique<platform::CupsPrinterSystem>(
+        system = std::make_unique<platform::CupsPrinterSystem>(
             paper::PdfPainter::kDefaultPaperWidthMm,
             [file](const QStringList& names) { return file.printer(names); });
+    } else {
+        try {
+            pdfFolder.emplace(o.printTo);
+        } catch (const RuntimeError& e) {
+            dialogs.showMessage(e.description(), platform::MessageIcon::Error, QString());
+            return nullptr;
+        }
+        platform::PdfPrinterSystem::Options virtualPrinters;
+        virtualPrinters.printers = o.printers;
+        virtualPrinters.defaultPrinter = o.defaultPrinter;
+        system = std::make_unique<platform::PdfPrinterSystem>(virtualPrinters, pdfFolder->documentSink(),
+                                                              pdfFolder->rawSink());
     }
-    try {
-        pdfFolder.emplace(o.printTo);
-    } catch (const RuntimeError& e) {
-        dialogs.showMessage(e.description(), platform::MessageIcon::Error, QString());
-        return nullptr;
+    std::vector<platform::DirectPrinterSystem::Printer> direct =
+        platform::DirectPrinterSystem::fromSettings(file, problems);
+    const QString defaultPrinter = file.service().defaultPrinter;
+    if (direct.empty() && defaultPrinter.isEmpty()) return system;
+    return std::make_unique<platform::DirectPrinterSystem>(std::move(direct), std::move(system), defaultPrinter,
+                                                           std::move(listener));
+}
+
+// What the direct printers say of themselves comes from the printing thread; it is told here, on
+// the thread of the tray and the log, once per change.
+class PrinterStateRelay {
+public:
+    using Change = platform::DirectPrinterSystem::StateChange;
+    using Tell = std::function<void(const QString& printer, Change change, const QString& problem)>;
+
+    void setTell(Tell tell) { tell_ = std::move(tell); }
+    platform::DirectPrinterSystem::StateListener listener() {
+        return [this](const QString& printer, Change change, const QString& problem) {
+            // Dropped with the context if the service is ending.
+            QMetaObject::invokeMethod(&context_, [this, printer, change, problem] {
+                if (tell_) tell_(printer, change, problem);
+            }, Qt::QueuedConnection);
+        };
     }
-    platform::PdfPrinterSystem::Options virtualPrinters;
-    virtualPrinters.printers = o.printers;
-    virtualPrinters.defaultPrinter = o.defaultPrinter;
-    return std::make_unique<platform::PdfPrinterSystem>(virtualPrinters, pdfFolder->documentSink(),
-                                                        pdfFolder->rawSink());
+
+private:
+    QObject context_;
+    Tell tell_;
+};
+
+void tellPrinterState(const QString& printer, PrinterStateRelay::Change change, const QString& problem,
+                      shell::Bitacora& log, platform::Notifier& tray, shell::CicloConsulta& pollCycle) {
+    using Change = PrinterStateRelay::Change;
+    QString text;
+    platform::BalloonIcon icon = platform::BalloonIcon::Warning;
+    switch (change) {
+    case Change::Trouble:
+        text = printer + QStringLiteral(": ") + problem;
+        break;
+    case Change::Recovered:
+        text = printer + QStringLiteral(": lista de nuevo");
+        icon = platform::BalloonIcon::Information;
+        break;
+    case Change::PaperLow:
+        text = printer + QStringLiteral(": queda poco papel");
+        break;
+    case Change::NoStatus:
+        // Nothing staff can act on: the log says it once, for the technician.
+        log.anotar(printer + QStringLiteral(": sin estado: se da por impreso lo enviado"));
+        return;
+    }
+    log.anotar(text);
+    pollCycle.mostrarImpresora(printer, change == Change::Trouble ? problem : QString());
+    tray.ShowBalloonTip(text, icon, QStringLiteral("Impresora"), platform::kBalloonMilliseconds);
 }
 
 }  // namespace
@@ -333,7 +394,9 @@ int runPrintService(ServiceOptions o, bool headless) {
     std::optional<shell::ColaImpresion> queue;
 
     std::optional<platform::PdfFolder> pdfFolder;
-    const std::unique_ptr<platform::PrinterSystem> printers = createPrinters(o, settings.file, dialogs, pdfFolder);
+    PrinterStateRelay printerStates;
+    const std::unique_ptr<platform::PrinterSystem> printers =
+        createPrinters(o, settings.file, dialogs, pdfFolder, printerStates.listener(), settingsProblems);
     if (!printers) return kExitUsage;
 
     std::unique_ptr<windows::frmMain> window;
@@ -391,6 +454,9 @@ int runPrintService(ServiceOptions o, bool headless) {
     }
 
     pollCycle.setBitacora(log);
+    printerStates.setTell([&](const QString& printer, PrinterStateRelay::Change change, const QString& problem) {
+        tellPrinterState(printer, change, problem, log, SysTray, pollCycle);
+    });
 
     // A stop asked of the service (a shutdown, systemctl stop, Ctrl+C) lets the document being sent
     // finish; the rest stay pending in the journal for the next start.

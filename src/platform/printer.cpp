@@ -62,6 +62,12 @@ std::optional<JobStatus> PrinterSystem::findJob(const QString&) { return std::nu
 
 void PrinterSystem::cancelJob(int) {}
 
+QList<PrinterSystem::PrinterState> PrinterSystem::printerStates() {
+    QList<PrinterState> states;
+    for (const QString& name : printerNames()) states.append({name, QString(), QString(), QString()});
+    return states;
+}
+
 QString PrinterSystem::jobTitle(const QString& kind) const {
     if (jobName_.isEmpty()) return kind;
     return kind.isEmpty() ? jobName_ : jobName_ + u' ' + kind;

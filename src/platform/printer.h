@@ -144,12 +144,24 @@ public:
 
     // The name the jobs sent from now on carry (with the document's kind after it), so that a
     // job can be found again by it; empty: the kind alone.
-    void setJobName(const QString& name) { jobName_ = name; }
+    virtual void setJobName(const QString& name) { jobName_ = name; }
     const QString& jobName() const { return jobName_; }
     // The last document or raw bytes the system took, and a count of deliveries that tells a new
     // one from the previous.
-    const Delivery& lastDelivery() const { return lastDelivery_; }
-    quint64 deliveries() const { return deliveries_; }
+    virtual const Delivery& lastDelivery() const { return lastDelivery_; }
+    virtual quint64 deliveries() const { return deliveries_; }
+
+    // A printer's state as the system knows it now, for a person who looks at the printers.
+    struct PrinterState {
+        QString name;
+        QString reachedBy;  // how: "CUPS" or the printer's own address
+        QString output;     // what it gets: "ESC/POS" or "PDF"
+        QString state;      // lista, sin papel, tapa abierta, poco papel, no responde, sin estado ...
+    };
+    // Every printer with its state, asked now: slow, for a person's request only.
+    virtual QList<PrinterState> printerStates();
+    // Time passes with nothing to print: connections left open may be closed.
+    virtual void idle() {}
 
     // False while the printing system itself cannot be reached: then no printer is listed, and
     // that does not mean that none is installed.

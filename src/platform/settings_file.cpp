@@ -172,6 +172,12 @@ PrinterSettings applySection(const QString& fileName, const Section& section, st
         } else if (key == u"cortador") {
             if (const auto cutter = parseYesNo(entry.value)) settings.escpos.hasCutter = *cutter;
             else invalid(QStringLiteral("sí"));
+        } else if (key == u"conexion" || key == u"conexión") {
+            if (isDirectConnection(entry.value)) settings.connection = entry.value.trimmed();
+            else invalid(QStringLiteral("la cola de CUPS de ese nombre"));
+        } else if (key == u"estado") {
+            if (const auto answers = parseYesNo(entry.value)) settings.answersStatus = *answers;
+            else invalid(QStringLiteral("sí"));
         } else {
             problems.push_back({entry.line, QStringLiteral("Ajuste desconocido en %1, [%2] %3=%4: se ignora")
                                                 .arg(fileName, section.name, entry.key, entry.value)});
@@ -193,8 +199,9 @@ const GeneralNumber kJournalDays{QStringLiteral("dias_trabajos"), 1, 366};
 const GeneralNumber kPaperWait{QStringLiteral("espera_papel"), 5, 3600};
 const GeneralNumber kOrderExpiry{QStringLiteral("vencimiento_comanda"), 1, 1440};
 const QString kServerKey = QStringLiteral("servidor");
+const QString kDefaultPrinterKey = QStringLiteral("predeterminada");
 
-const QStringList kGeneralKeys{kServerKey, kJournalDays.key, kPaperWait.key, kOrderExpiry.key};
+const QStringList kGeneralKeys{kServerKey, kJournalDays.key, kPaperWait.key, kOrderExpiry.key, kDefaultPrinterKey};
 
 // `values` are [General]'s known keys as read, by folded key.
 ServiceSettings readService(const QString& fileName, const QHash<QString, QString>& values,
@@ -224,10 +231,20 @@ ServiceSettings readService(const QString& fileName, const QHash<QString, QStrin
     service.journalDays = number(kJournalDays, service.journalDays);
     service.paperWait = std::chrono::seconds(number(kPaperWait, static_cast<int>(service.paperWait.count())));
     service.orderExpiry = std::chrono::minutes(number(kOrderExpiry, static_cast<int>(service.orderExpiry.count())));
+    service.defaultPrinter = values.value(kDefaultPrinterKey);
     return service;
 }
 
 }  // namespace
+
+bool isDirectConnection(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.startsWith(u'/')) return trimmed.size() > 1 && !trimmed.contains(u'\0');
+    if (!trimmed.startsWith(QStringLiteral("socket://"), Qt::CaseInsensitive)) return false;
+    const QUrl url(trimmed, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() && url.port() != 0 && (url.path().isEmpty() || url.path() == u"/") &&
+           !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+}
 
 bool isServerAddress(const QString& address) {
     const QUrl url(address, QUrl::StrictMode);
@@ -312,7 +329,11 @@ SettingsFile SettingsFile::read(const QString& path, const std::optional<QString
     for (Section& section : sections) {
         std::stable_sort(section.entries.begin(), section.entries.end(),
                          [](const Entry& a, const Entry& b) { return a.line < b.line; });
-        result.printers_.insert(fold(section.name), applySection(fileName, section, problems));
+        const PrinterSettings& printer =
+            *result.printers_.insert(fold(section.name), applySection(fileName, section, problems));
+        if (!printer.connection.isEmpty() && !section.name.isEmpty()) {
+            result.directPrinters_.append({section.name, printer});
+        }
     }
     std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) { return a.line < b.line; });
     for (size_t index = 0; index < problems.size(); ++index) {

@@ -10,6 +10,8 @@
 //                            ; before it counts as not printed (5..3600)
 //   vencimiento_comanda=20   ; minutes after which a kitchen order or cancellation that no printer
 //                            ; took is no longer printed by itself (1..1440)
+//   predeterminada=Facturas  ; the default printer (invoices, fallback) when it should not be
+//                            ; the system's default
 //
 //   [Cocina]                 ; a print queue, by its name or its description (e.g. [Barra 1]),
 //                            ; without regard to case and blanks at the ends
@@ -20,6 +22,11 @@
 //                            ; (default: 576 on 80 mm, 384 on 58 mm)
 //   codigos=WPC1252          ; WPC1252, PC858 or PC850 (default WPC1252), any case
 //   cortador=si              ; si or no (default si); also sí, true/false, 1/0
+//   conexion=socket://192.168.1.50   ; the receipt printer itself, not a CUPS queue: TCP
+//                            ; (socket://HOST[:PORT], port 9100 by default) or the USB printer
+//                            ; device (/dev/usb/lp0); it gets ESC/POS, status read and confirmed
+//   estado=no                ; the printer cannot report its status (no return channel): what
+//                            ; was sent counts as printed (default si)
 //
 // The file is UTF-8 text (with or without a byte order mark). Key names and values are read
 // without regard to case. A value that is not valid keeps that key's default, and the rest of the
@@ -51,7 +58,21 @@ struct PrinterSettings {
     // The file names the roll; otherwise a receipt printer prints on the roll the document was
     // laid out for (55 mm on a 58 mm roll, 75 mm on an 80 mm one).
     bool rollSet = false;
+    // How to reach the receipt printer itself (socket://HOST[:PORT] or a device path); empty: a
+    // CUPS queue.
+    QString connection;
+    // False: it has no return channel, nothing is asked of it.
+    bool answersStatus = true;
 };
+
+// A printer reached directly, under its section's name as written.
+struct DirectPrinterSettings {
+    QString name;
+    PrinterSettings settings;
+};
+
+// socket://HOST[:PORT] (port 1..65535) or an absolute device path.
+bool isDirectConnection(const QString& text);
 
 // An address of the central server: http or https, a host, an optional port.
 bool isServerAddress(const QString& address);
@@ -62,6 +83,7 @@ struct ServiceSettings {
     int journalDays = 7;                   // dias_trabajos, 1..366
     std::chrono::seconds paperWait{60};    // espera_papel, 5..3600
     std::chrono::minutes orderExpiry{20};  // vencimiento_comanda, 1..1440
+    QString defaultPrinter;                // predeterminada; empty: the system's default
 };
 
 class SettingsFile {
@@ -84,6 +106,8 @@ public:
     PrinterSettings printer(const QStringList& names) const;
 
     const ServiceSettings& service() const { return service_; }
+    // The printers reached directly: the sections with a valid conexion.
+    const QList<DirectPrinterSettings>& directPrinters() const { return directPrinters_; }
 
     // Spanish lines for the console, one per problem: those of the file's lines in file order, then
     // those of [General]'s values.
@@ -93,6 +117,7 @@ private:
     QHash<QString, PrinterSettings> printers_;  // by section name, trimmed and case-folded
     QStringList problems_;
     ServiceSettings service_;
+    QList<DirectPrinterSettings> directPrinters_;
 };
 
 }  // namespace kelmora::platform

@@ -212,6 +212,28 @@ Printer& CupsPrinterSystem::current() {
     return *current_;
 }
 
+QList<PrinterSystem::PrinterState> CupsPrinterSystem::printerStates() {
+    readList();
+    QList<PrinterState> states;
+    for (const Queue& queue : std::as_const(queues_)) {
+        QStringList names{queue.name};
+        if (!queue.description.isEmpty()) names.append(queue.description);
+        const PrinterSettings settings = settings_ ? settings_(names) : PrinterSettings{};
+        const bool escpos = elegirSalida(settings, queue.escpos).formato == FormatoSalida::EscPos;
+        QString state;
+        try {
+            state = queueProblem(*connection_, queue.name);
+        } catch (const PrinterError& error) {
+            state = error.description();
+        }
+        const QString shown = queue.description.isEmpty() ? queue.name : queue.description;
+        states.append({shown, QStringLiteral("CUPS (%1)").arg(queue.name),
+                       escpos ? QStringLiteral("ESC/POS") : QStringLiteral("PDF"),
+                       state.isEmpty() ? QStringLiteral("lista") : state});
+    }
+    return states;
+}
+
 CupsPrinterSystem::CupsPrinter& CupsPrinterSystem::printerNamed(const QString& name) {
     auto& printer = printers_[name];
     if (!printer) printer = std::make_unique<CupsPrinter>(name, *this);

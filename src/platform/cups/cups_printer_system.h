@@ -67,6 +67,8 @@ public:
     void cancelJob(int jobId) override;
     // Whether the scheduler holds any finished job (PreserveJobHistory, on by default).
     bool keepsJobHistory() override;
+    // Each queue by its description (else its name), with its state now.
+    QList<PrinterState> printerStates() override;
 
     // What a queue takes, from its driver: none (a raw queue) or one that takes no PDF means the
     // receipt printer's commands.
