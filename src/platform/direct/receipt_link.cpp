@@ -1,0 +1,403 @@
+// The exchanges with one receipt printer: the status probe, and a document followed by its
+// confirmation. Each exchange starts on a connection with nothing stale waiting to be read, and
+// a connection left in doubt (a time-out, a reply still owed) is closed, so a late reply is never
+// taken as the answer to a newer request.
+
+#include "platform/direct/receipt_link.h"
+
+#include "platform/direct/device_transport.h"
+#include "platform/direct/status_replies.h"
+#include "platform/direct/tcp_transport.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <initializer_list>
+#include <utility>
+
+namespace kelmora::platform::direct {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often the status is asked while a document's confirmation is awaited.
+constexpr milliseconds kProbeInterval{500};
+// Real-time requests left unanswered before no more are sent: a printer that does not answer
+// them now gains nothing from a pile of them.
+constexpr std::size_t kMostUnanswered = 2;
+// The document goes in pieces of this size, so the write bound is checked as it goes.
+constexpr qsizetype kWritePiece = 4096;
+
+QString noAnswerText() { return QStringLiteral("no responde"); }
+
+qint64 kibibytes(qsizetype bytes) { return (bytes + 1023) / 1024; }
+
+QString toText(milliseconds bound) { return QStringLiteral("%1 ms").arg(bound.count()); }
+
+}  // namespace
+
+std::optional<Address> Address::parse(const QString& text) {
+    const QString trimmed = text.trimmed();
+    static const QString scheme = QStringLiteral("socket://");
+    if (trimmed.startsWith(QLatin1Char('/'))) {
+        if (trimmed.endsWith(QLatin1Char('/'))) return std::nullopt;  // a folder, not a device
+        Address address;
+        address.kind = Kind::Device;
+        address.device = trimmed;
+        return address;
+    }
+    if (!trimmed.startsWith(scheme, Qt::CaseInsensitive)) return std::nullopt;
+    const QString rest = trimmed.mid(scheme.size());
+    QString host;
+    QString port;
+    if (rest.startsWith(QLatin1Char('['))) {  // an IPv6 address: socket://[::1]:9100
+        const qsizetype close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0) return std::nullopt;
+        host = rest.mid(1, close - 1);
+        const QString after = rest.mid(close + 1);
+        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':'))) return std::nullopt;
+        if (!after.isEmpty()) port = after.mid(1);
+        if (after == QStringLiteral(":")) return std::nullopt;
+    } else {
+        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
+        host = colon < 0 ? rest : rest.left(colon);
+        if (colon >= 0) {
+            port = rest.mid(colon + 1);
+            if (port.isEmpty()) return std::nullopt;
+        }
+    }
+    static const QString forbidden = QStringLiteral("/?#@[]: \t");
+    if (host.isEmpty()) return std::nullopt;
+    if (!rest.startsWith(QLatin1Char('[')) && std::any_of(host.cbegin(), host.cend(), [](QChar c) { return forbidden.contains(c); })) {
+        return std::nullopt;
+    }
+    Address address;
+    address.kind = Kind::Tcp;
+    address.host = host;
+    if (!port.isEmpty()) {
+        if (!std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); })) {
+            return std::nullopt;
+        }
+        bool ok = false;
+        const uint number = port.toUInt(&ok);
+        if (!ok || number < 1 || number > 65535) return std::nullopt;
+        address.port = static_cast<quint16>(number);
+    }
+    return address;
+}
+
+QString Address::text() const {
+    if (kind == Kind::Device) return device;
+    const QString shownHost = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
+    return QStringLiteral("socket://%1:%2").arg(shownHost).arg(port);
+}
+
+class ReceiptLink::Impl {
+public:
+    using Result = ReceiptLink::Result;
+    using Kind = ReceiptLink::Result::Kind;
+
+    Impl(Address where, bool answers, LinkBounds limits)
+        : address(std::move(where)), answersStatus(answers), bounds(limits) {
+        if (address.kind == Address::Kind::Tcp) {
+            transport = std::make_unique<TcpTransport>(address.host, address.port);
+        } else {
+            transport = std::make_unique<DeviceTransport>(address.device);
+        }
+    }
+
+    // Opens the connection when it is not open, and drops what came in since the last exchange.
+    bool begin(Result& result) {
+        if (transport->isOpen()) {
+            QByteArray stale;
+            if (transport->takeWaiting(stale) == Transport::Outcome::Done) {
+                interpret(stale);
+            } else {
+                lost();  // closed while idle, as many printers do: open it again
+            }
+        }
+        if (!transport->isOpen()) {
+            forget();
+            if (transport->open(Clock::now() + bounds.connect) != Transport::Outcome::Done) {
+                lost();
+                noAnswer(result, transport->error());
+                return false;
+            }
+            QByteArray stale;
+            if (transport->takeWaiting(stale) != Transport::Outcome::Done) {
+                lost();
+                noAnswer(result, transport->error());
+                return false;
+            }
+            interpret(stale);
+        }
+        lastUse = Clock::now();
+        return true;
+    }
+
+    // DLE EOT 1, 2 and 4 and their replies: Ready, CannotPrint, NoAnswer, or NoStatus when this
+    // printer never answered on a connection that works.
+    void readStatus(Result& result) {
+        const Deadline deadline = Clock::now() + bounds.statusReply;
+        if (!send(kStatusRequests, {1, 2, 4}, deadline, result)) return;
+        std::array<quint8, 5> replies{};
+        while (!unanswered.empty()) {
+            QByteArray bytes;
+            const Transport::Outcome outcome = transport->read(bytes, deadline);
+            if (outcome == Transport::Outcome::Done) {
+                for (const auto& [n, byte] : interpret(bytes).realTime) replies.at(static_cast<std::size_t>(n)) = byte;
+                continue;
+            }
+            const QString missing = QStringLiteral("no reply to DLE EOT %1 within %2")
+                                        .arg(unansweredText(), toText(bounds.statusReply));
+            if (outcome == Transport::Outcome::Failed) {
+                lost();
+                noAnswer(result, transport->error());
+            } else if (!everAnswered) {
+                drop();
+                answersStatus = false;
+                result.kind = Kind::NoStatus;
+                result.problem.clear();
+                result.detail = missing + QStringLiteral(": taken as a printer without a return channel");
+            } else {
+                drop();
+                noAnswer(result, missing);
+            }
+            return;
+        }
+        result.status = decodeStatus(replies[1], replies[2], replies[4]);
+        result.kind = result.status.canPrint() ? Kind::Ready : Kind::CannotPrint;
+        result.problem = result.status.problem();
+        result.detail = QStringLiteral("status %1 %2 %3")
+                            .arg(replies[1], 2, 16, QLatin1Char('0'))
+                            .arg(replies[2], 2, 16, QLatin1Char('0'))
+                            .arg(replies[4], 2, 16, QLatin1Char('0'));
+    }
+
+    // The document's bytes, within the write bound. False (and NoAnswer) when they did not all go.
+    bool sendDocument(const QByteArray& document, Result& result) {
+        const milliseconds bound = bounds.connect + bounds.writePerKiB * kibibytes(document.size());
+        const Deadline deadline = Clock::now() + bound;
+        qint64 sent = 0;
+        while (sent < document.size()) {
+            qint64 taken = 0;
+            const QByteArrayView piece = QByteArrayView(document).sliced(sent, std::min(kWritePiece, document.size() - sent));
+            const Transport::Outcome outcome = transport->write(piece, deadline, taken);
+            sent += taken;
+            if (outcome != Transport::Outcome::Done) {
+                outcome == Transport::Outcome::Failed ? lost() : drop();
+                noAnswer(result, QStringLiteral("document: %1 after %2 of %3 bytes (bound %4)")
+                                     .arg(transport->error())
+                                     .arg(sent)
+                                     .arg(document.size())
+                                     .arg(toText(bound)));
+                result.bytesSent = sent > 0;
+                return false;
+            }
+        }
+        result.bytesSent = !document.isEmpty();
+        return true;
+    }
+
+    // GS r 1 after the document and its reply, asking the status meanwhile so a printer that
+    // stops (no paper, the cover opened) is told at once. Returns the paper sensor reply.
+    std::optional<quint8> awaitConfirmation(qsizetype documentSize, Result& result) {
+        const milliseconds bound = bounds.confirmBase + bounds.confirmPerKiB * kibibytes(documentSize);
+        const Deadline deadline = Clock::now() + bound;
+        if (!send(kConfirmationRequest, {}, deadline, result)) return std::nullopt;
+        Deadline nextProbe = Clock::now() + kProbeInterval;
+        ReceiptStatus probed;
+        for (;;) {
+            QByteArray bytes;
+            const Transport::Outcome outcome = transport->read(bytes, std::min(deadline, nextProbe));
+            if (outcome == Transport::Outcome::Failed) {
+                lost();
+                noAnswer(result, QStringLiteral("waiting for the confirmation: %1").arg(transport->error()));
+                return std::nullopt;
+            }
+            const Replies replies = interpret(bytes);
+            for (const auto& [n, byte] : replies.realTime) {
+                applyRealTimeReply(probed, n, byte);
+                if (probed.coverOpen || probed.paperEnd || probed.error) {
+                    owe();
+                    drop();
+                    result.kind = Kind::CannotPrint;
+                    result.status = probed;
+                    result.problem = probed.problem();
+                    result.detail = QStringLiteral("stopped before confirming the document: %1").arg(probed.problem());
+                    return std::nullopt;
+                }
+            }
+            if (!replies.paperSensor.empty()) return replies.paperSensor.front();
+            const Deadline now = Clock::now();
+            if (now >= deadline) {
+                owe();
+                drop();
+                noAnswer(result, QStringLiteral("no confirmation (GS r 1) within %1").arg(toText(bound)));
+                return std::nullopt;
+            }
+            if (now >= nextProbe) {
+                // Only now, with the whole document sent, can a request not fall inside a command.
+                if (unanswered.size() < kMostUnanswered && !send(kProbeRequests, {2, 4}, deadline, result)) {
+                    return std::nullopt;
+                }
+                nextProbe = now + kProbeInterval;
+            }
+        }
+    }
+
+    void closeIfIdle() {
+        if (transport->isOpen() && Clock::now() - lastUse >= bounds.idle) drop();
+    }
+
+    const Address address;
+    bool answersStatus;
+    const LinkBounds bounds;
+    Clock::time_point lastUse;
+
+private:
+    struct Replies {
+        std::vector<std::pair<int, quint8>> realTime;  // each with the request it answers
+        std::vector<quint8> paperSensor;               // those not owed to an earlier document
+    };
+
+    // Writes requests, counting the real-time ones as awaiting a reply.
+    bool send(const char* request, std::initializer_list<int> asked, Deadline deadline, Result& result) {
+        unanswered.insert(unanswered.end(), asked);
+        qint64 taken = 0;
+        const Transport::Outcome outcome = transport->write(QByteArrayView(request), deadline, taken);
+        if (outcome == Transport::Outcome::Done) return true;
+        outcome == Transport::Outcome::Failed ? lost() : drop();
+        noAnswer(result, QStringLiteral("sending a request: %1").arg(transport->error()));
+        return false;
+    }
+
+    // Matches replies to requests: real-time replies come in the order asked; a paper sensor
+    // reply first pays what an abandoned document still owes.
+    Replies interpret(const QByteArray& bytes) {
+        Replies replies;
+        for (const StatusReply& reply : reader.feed(bytes)) {
+            everAnswered = true;
+            if (reply.kind == StatusReply::Kind::RealTime) {
+                if (unanswered.empty()) continue;  // unasked: nothing to pair it with
+                replies.realTime.emplace_back(unanswered.front(), reply.byte);
+                unanswered.pop_front();
+            } else if (owedConfirmations > 0) {
+                --owedConfirmations;
+            } else {
+                replies.paperSensor.push_back(reply.byte);
+            }
+        }
+        return replies;
+    }
+
+    QString unansweredText() const {
+        QStringList asked;
+        for (int n : unanswered) asked.append(QString::number(n));
+        return asked.join(QStringLiteral(", "));
+    }
+
+    void noAnswer(Result& result, const QString& detail) {
+        result.kind = Kind::NoAnswer;
+        result.problem = noAnswerText();
+        result.detail = detail;
+    }
+
+    // A confirmation abandoned on the device: its reply may still come on the same device after
+    // it is opened again, and must not confirm the next document. A new TCP connection gets no
+    // replies meant for the old one.
+    void owe() {
+        if (address.kind == Address::Kind::Device) ++owedConfirmations;
+    }
+
+    // Closes a connection left in doubt.
+    void drop() {
+        transport->close();
+        forget();
+    }
+
+    // The connection failed: a device that failed went away (unplugged, switched off), and one
+    // that comes back owes nothing.
+    void lost() {
+        drop();
+        owedConfirmations = 0;
+    }
+
+    void forget() {
+        unanswered.clear();
+        reader = StatusReplyReader{};
+    }
+
+    std::unique_ptr<Transport> transport;
+    StatusReplyReader reader;
+    std::deque<int> unanswered;  // real-time requests (n) not yet answered, oldest first
+    bool everAnswered = false;
+    int owedConfirmations = 0;
+};
+
+ReceiptLink::ReceiptLink(Address address, bool answersStatus, LinkBounds bounds)
+    : impl_(std::make_unique<Impl>(std::move(address), answersStatus, bounds)) {}
+
+ReceiptLink::~ReceiptLink() = default;
+
+ReceiptLink::Result ReceiptLink::status() {
+    Result result;
+    if (!impl_->begin(result)) return result;
+    if (!impl_->answersStatus) {
+        result.kind = Result::Kind::NoStatus;
+        result.detail = QStringLiteral("connected; the printer has no return channel, nothing asked");
+    } else {
+        impl_->readStatus(result);
+    }
+    impl_->lastUse = Clock::now();
+    return result;
+}
+
+ReceiptLink::Result ReceiptLink::print(const QByteArray& document) {
+    Result result;
+    if (!impl_->begin(result)) return result;
+    if (impl_->answersStatus) {
+        impl_->readStatus(result);
+        if (result.kind == Result::Kind::CannotPrint || result.kind == Result::Kind::NoAnswer) return result;
+    }
+    if (!impl_->answersStatus) {
+        // Found just now or known before: the bytes go, and going is all that can be known.
+        const QString found = result.detail;
+        result = Result{};
+        if (!impl_->begin(result) || !impl_->sendDocument(document, result)) return result;
+        result.kind = Result::Kind::NoStatus;
+        result.detail = found.isEmpty() ? QStringLiteral("sent; the printer has no return channel") : found;
+        impl_->lastUse = Clock::now();
+        return result;
+    }
+    if (!impl_->sendDocument(document, result)) return result;
+    const std::optional<quint8> confirmation = impl_->awaitConfirmation(document.size(), result);
+    if (!confirmation) return result;
+    if (paperSensorSaysPaperEnd(*confirmation)) {
+        result.kind = Result::Kind::CannotPrint;
+        result.status.paperEnd = true;
+        result.problem = result.status.problem();
+        result.detail = QStringLiteral("the confirmation reported paper end");
+        impl_->lastUse = Clock::now();
+        return result;
+    }
+    impl_->readStatus(result);
+    if (result.kind == Result::Kind::Ready) {
+        result.status.paperNearEnd = result.status.paperNearEnd || paperSensorSaysNearEnd(*confirmation);
+        result.detail = QStringLiteral("confirmed; ") + result.detail;
+    }
+    impl_->lastUse = Clock::now();
+    return result;
+}
+
+bool ReceiptLink::answersStatus() const { return impl_->answersStatus; }
+
+void ReceiptLink::closeIfIdle() { impl_->closeIfIdle(); }
+
+const Address& ReceiptLink::address() const { return impl_->address; }
+
+}  // namespace kelmora::platform::direct
