@@ -233,7 +233,17 @@ QList<PrinterSystem::PrinterState> DirectPrinterSystem::printerStates() {
 }
 
 void DirectPrinterSystem::idle() {
-    for (const auto& printer : printers_) printer->link().closeIfIdle();
+    for (const auto& printer : printers_) {
+        // A printer in trouble is asked again, so that staff hear when it can print again even
+        // with nothing waiting on it.
+        if (!printer->problem.isEmpty() &&
+            (!printer->failedAt.isValid() || printer->failedAt.elapsed() >= kFailureMemoryMs)) {
+            const direct::ReceiptLink::Result result = printer->link().status();
+            noteState(*printer, result);
+            if (!printer->problem.isEmpty()) printer->failedAt.start();
+        }
+        printer->link().closeIfIdle();
+    }
     others_->idle();
 }
 

@@ -1,0 +1,149 @@
+// The service against receipt printers it reaches directly (stand-ins on loopback ports): the
+// paper running out in the middle of a rush.
+#include "e2e_support.h"
+
+#include "support/fake_central_server.h"
+#include "support/receipt_printer_standin.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kelmora::testing;
+
+namespace {
+
+const QString kCode = QStringLiteral("A12345678901234");
+
+// Serves `body` to the next poll only; the empty answer after it.
+void serveOnce(FakeCentralServer& server, const QByteArray& body) {
+    server.setFinalAnswer(body);
+    server.onAnswer = [&server](std::size_t) {
+        server.setFinalAnswer(kEmptyAnswer);
+        server.onAnswer = nullptr;
+    };
+}
+
+QByteArray tickets(const QString& mark, int first, int last) {
+    QList<QByteArray> list;
+    for (int i = first; i <= last; ++i) {
+        list.append(kitchenTicket(QStringLiteral("Cocina"), QStringLiteral("%1-K%2").arg(mark).arg(i, 2, 10, QChar(u'0'))));
+    }
+    return answer(list, {}, {}, false);
+}
+
+// The ticket numbers found in a printer's documents, each with whether it came out whole (as many
+// rows as a whole ticket has) and whether it is marked as a copy.
+struct OnPaper {
+    int ticket;
+    bool whole;
+    bool copy;
+    bool noted;  // under the "Error en Impresora" line
+};
+std::vector<OnPaper> onPaper(const QStringList& documents, const QString& mark, int wholeRows) {
+    const QRegularExpression ticket(QRegularExpression::escape(mark) + QStringLiteral("-K(\\d\\d)"),
+                                    QRegularExpression::CaseInsensitiveOption);
+    std::vector<OnPaper> found;
+    for (const QString& document : documents) {
+        const auto m = ticket.match(document);
+        if (!m.hasMatch()) continue;
+        const bool copy = document.contains(QStringLiteral("REIMPRESION"));
+        const bool noted = document.contains(QStringLiteral("Error en Impresora"));
+        const int extra = (copy ? 1 : 0) + (noted ? 1 : 0);
+        found.push_back({m.captured(1).toInt(), document.count(u'\n') + 1 - extra >= wholeRows, copy, noted});
+    }
+    return found;
+}
+
+int wholeCopies(const std::vector<OnPaper>& paper, int ticket) {
+    return static_cast<int>(std::count_if(paper.begin(), paper.end(),
+                                          [ticket](const OnPaper& p) { return p.ticket == ticket && p.whole; }));
+}
+
+}  // namespace
+
+TEST(DirectPrinters, ThePaperRunsOutInTheMiddleOfARushAndEveryTicketComesOutWholeOnce) {
+    ReceiptPrinterStandIn cocina;
+    ReceiptPrinterStandIn caja;
+    FakeCentralServer server({});
+    ASSERT_TRUE(server.listening());
+    QTemporaryDir folder;
+    {
+        QFile ini(QDir(folder.path()).filePath(QStringLiteral("kelmora.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[General]\npredeterminada=Caja\n[Cocina]\nconexion=%1\n[Caja]\nconexion=%2\n")
+                      .arg(cocina.address(), caja.address())
+                      .toUtf8());
+    }
+    const QString mark = QStringLiteral("P%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    auto kelmora = newKelmora({QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
+                               server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
+                               QStringLiteral("--poll-interval-ms"), QStringLiteral("300")},
+                              folder.path());
+    kelmora->start();
+    ASSERT_TRUE(kelmora->waitForStarted());
+    QStringList console;
+    const auto readConsole = [&] { console += consoleLines(kelmora->readAllStandardOutput()); };
+
+    // One ticket first: how long a whole one is, in bytes and rows.
+    serveOnce(server, tickets(mark, 0, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cocina.documents().size() == 1; }, 20000));
+    const qint64 ticketBytes = cocina.printed().size();
+    const int wholeRows = static_cast<int>(cocina.documents().first().count(u'\n')) + 1;
+
+    // The roll ends in the middle of the fourth of ten.
+    cocina.runOutOfPaperAfter(3 * ticketBytes + ticketBytes / 2);
+    serveOnce(server, tickets(mark, 1, 10));
+    const auto allOut = [&] {
+        std::vector<OnPaper> paper = onPaper(cocina.documents(), mark, wholeRows);
+        const std::vector<OnPaper> onCaja = onPaper(caja.documents(), mark, wholeRows);
+        paper.insert(paper.end(), onCaja.begin(), onCaja.end());
+        for (int i = 1; i <= 10; ++i) {
+            if (wholeCopies(paper, i) == 0) return false;
+        }
+        return true;
+    };
+    const bool done = QTest::qWaitFor(allOut, 30000);
+    readConsole();
+    ASSERT_TRUE(done) << console.join(u'\n').right(3000).toStdString();
+
+    const std::vector<OnPaper> onCocina = onPaper(cocina.documents(), mark, wholeRows);
+    const std::vector<OnPaper> onCaja = onPaper(caja.documents(), mark, wholeRows);
+    std::vector<OnPaper> paper = onCocina;
+    paper.insert(paper.end(), onCaja.begin(), onCaja.end());
+    for (int i = 1; i <= 10; ++i) EXPECT_EQ(wholeCopies(paper, i), 1) << "ticket " << i;
+    // The first three on Cocina; the fourth cut short there, whole again on Caja as a copy; the
+    // rest on Caja under the note line, since Cocina said it had no paper.
+    std::vector<int> wholeOnCocina;
+    for (const OnPaper& p : onCocina) {
+        if (p.whole && p.ticket > 0) wholeOnCocina.push_back(p.ticket);
+    }
+    EXPECT_EQ(wholeOnCocina, (std::vector<int>{1, 2, 3}));
+    for (const OnPaper& p : onCaja) {
+        EXPECT_TRUE(p.whole && p.noted) << "ticket " << p.ticket;
+        EXPECT_EQ(p.copy, p.ticket == 4) << "ticket " << p.ticket;
+    }
+    // Nothing went to Cocina while it was empty but the rest of the ticket it ran out in.
+    EXPECT_LT(cocina.bytesWhileUnable(), ticketBytes);
+    EXPECT_EQ(console.filter(QStringLiteral("Globo [advertencia] Impresora: Cocina: sin papel")).size(), 1)
+        << console.join(u'\n').right(3000).toStdString();
+
+    // A new roll: the next tickets are Cocina's again.
+    cocina.setPaperOut(false);
+    const bool back = QTest::qWaitFor([&] {
+        readConsole();
+        return !console.filter(QStringLiteral("Cocina: lista de nuevo")).isEmpty();
+    }, 10000);
+    EXPECT_TRUE(back) << console.join(u'\n').right(3000).toStdString();
+    serveOnce(server, tickets(mark, 11, 12));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const std::vector<OnPaper> now = onPaper(cocina.documents(), mark, wholeRows);
+        return wholeCopies(now, 11) == 1 && wholeCopies(now, 12) == 1;
+    }, 20000));
+    EXPECT_EQ(onPaper(caja.documents(), mark, wholeRows).size(), onCaja.size());
+
+    kelmora->terminate();
+    kelmora->waitForFinished(10000);
+}
