@@ -317,6 +317,9 @@ public:
         onThread([this, refuse] {
             if (!listener_) return;
             if (refuse) {
+                // Connections the kernel completed before this are kept, as they would have been
+                // had the loop got to them first.
+                listener_->waitForNewConnection(0);
                 listener_->close();
             } else if (!listener_->isListening()) {
                 listener_->listen(QHostAddress::LocalHost, tcpPort_);
