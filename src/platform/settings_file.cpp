@@ -173,8 +173,8 @@ PrinterSettings applySection(const QString& fileName, const Section& section, st
             if (const auto cutter = parseYesNo(entry.value)) settings.escpos.hasCutter = *cutter;
             else invalid(QStringLiteral("sí"));
         } else if (key == u"conexion" || key == u"conexión") {
-            if (isDirectConnection(entry.value)) settings.connection = entry.value.trimmed();
-            else invalid(QStringLiteral("la cola de CUPS de ese nombre"));
+            // Whether it names a printer is the direct printers' to say.
+            settings.connection = entry.value.trimmed();
         } else if (key == u"estado") {
             if (const auto answers = parseYesNo(entry.value)) settings.answersStatus = *answers;
             else invalid(QStringLiteral("sí"));
@@ -236,15 +236,6 @@ ServiceSettings readService(const QString& fileName, const QHash<QString, QStrin
 }
 
 }  // namespace
-
-bool isDirectConnection(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.startsWith(u'/')) return trimmed.size() > 1 && !trimmed.contains(u'\0');
-    if (!trimmed.startsWith(QStringLiteral("socket://"), Qt::CaseInsensitive)) return false;
-    const QUrl url(trimmed, QUrl::StrictMode);
-    return url.isValid() && !url.host().isEmpty() && url.port() != 0 && (url.path().isEmpty() || url.path() == u"/") &&
-           !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
-}
 
 bool isServerAddress(const QString& address) {
     const QUrl url(address, QUrl::StrictMode);

@@ -71,8 +71,6 @@ struct DirectPrinterSettings {
     PrinterSettings settings;
 };
 
-// socket://HOST[:PORT] (port 1..65535) or an absolute device path.
-bool isDirectConnection(const QString& text);
 
 // An address of the central server: http or https, a host, an optional port.
 bool isServerAddress(const QString& address);
@@ -106,7 +104,7 @@ public:
     PrinterSettings printer(const QStringList& names) const;
 
     const ServiceSettings& service() const { return service_; }
-    // The printers reached directly: the sections with a valid conexion.
+    // The printers reached directly: the sections with a conexion, as written.
     const QList<DirectPrinterSettings>& directPrinters() const { return directPrinters_; }
 
     // Spanish lines for the console, one per problem: those of the file's lines in file order, then

@@ -85,8 +85,9 @@ std::vector<DirectPrinterSystem::Printer> DirectPrinterSystem::fromSettings(cons
     for (const DirectPrinterSettings& entry : file.directPrinters()) {
         const std::optional<direct::Address> address = direct::Address::parse(entry.settings.connection);
         if (!address) {
-            problems.append(QStringLiteral("La impresora %1 no se puede usar: conexion=%2 no es una dirección válida")
-                                .arg(entry.name, entry.settings.connection));
+            problems.append(QStringLiteral("Ajuste no válido en %1, [%2] conexion=%3: no es socket://HOST[:PUERTO] ni "
+                                           "la ruta de un dispositivo; se usa la cola de CUPS de ese nombre, si la hay")
+                                .arg(kSettingsFileName, entry.name, entry.settings.connection));
             continue;
         }
         printers.push_back({recortarBlancos(entry.name), *address, entry.settings});
