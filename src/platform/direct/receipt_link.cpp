@@ -31,6 +31,10 @@ constexpr milliseconds kProbeInterval{500};
 constexpr std::size_t kMostUnanswered = 2;
 // The document goes in pieces of this size, so the write bound is checked as it goes.
 constexpr qsizetype kWritePiece = 4096;
+// How long replies are still taken as owed once the first reply to a settling request came: the
+// owed ones and that request's sit one after another in the printer's buffer, so their replies
+// come back together.
+constexpr milliseconds kSettleQuiet{200};
 
 QString noAnswerText() { return QStringLiteral("no responde"); }
 
@@ -203,6 +207,40 @@ public:
         return true;
     }
 
+    // A device left owing a confirmation (the document abandoned while the printer had stopped)
+    // may still send it, and must not seem to confirm the next document. One more GS r 1 sent
+    // alone comes back right after what is owed: once it has, nothing more is owed.
+    bool settle(Result& result) {
+        if (!confirmationOwed) return true;
+        const Deadline deadline = Clock::now() + bounds.confirmBase;
+        if (!send(kConfirmationRequest, {}, deadline, result)) return false;
+        Deadline until = deadline;
+        bool replied = false;
+        for (;;) {
+            QByteArray bytes;
+            const Transport::Outcome outcome = transport->read(bytes, until);
+            if (outcome == Transport::Outcome::Failed) {
+                lost();
+                noAnswer(result, QStringLiteral("settling owed confirmations: %1").arg(transport->error()));
+                return false;
+            }
+            const bool confirmed = !interpret(bytes).paperSensor.empty();
+            if (confirmed && !replied) {
+                replied = true;
+                until = Clock::now() + kSettleQuiet;
+            }
+            if (Clock::now() >= until) break;
+        }
+        if (!replied) {
+            drop();
+            noAnswer(result, QStringLiteral("no reply to GS r 1 within %1 (settling owed confirmations)")
+                                 .arg(toText(bounds.confirmBase)));
+            return false;
+        }
+        confirmationOwed = false;
+        return true;
+    }
+
     // GS r 1 after the document and its reply, asking the status meanwhile so a printer that
     // stops (no paper, the cover opened) is told at once. Returns the paper sensor reply.
     std::optional<quint8> awaitConfirmation(qsizetype documentSize, Result& result) {
@@ -262,7 +300,7 @@ public:
 private:
     struct Replies {
         std::vector<std::pair<int, quint8>> realTime;  // each with the request it answers
-        std::vector<quint8> paperSensor;               // those not owed to an earlier document
+        std::vector<quint8> paperSensor;               // GS r 1 replies
     };
 
     // Writes requests, counting the real-time ones as awaiting a reply.
@@ -276,8 +314,7 @@ private:
         return false;
     }
 
-    // Matches replies to requests: real-time replies come in the order asked; a paper sensor
-    // reply first pays what an abandoned document still owes.
+    // Matches real-time replies to the requests they answer, in the order asked.
     Replies interpret(const QByteArray& bytes) {
         Replies replies;
         for (const StatusReply& reply : reader.feed(bytes)) {
@@ -286,8 +323,6 @@ private:
                 if (unanswered.empty()) continue;  // unasked: nothing to pair it with
                 replies.realTime.emplace_back(unanswered.front(), reply.byte);
                 unanswered.pop_front();
-            } else if (owedConfirmations > 0) {
-                --owedConfirmations;
             } else {
                 replies.paperSensor.push_back(reply.byte);
             }
@@ -308,10 +343,9 @@ private:
     }
 
     // A confirmation abandoned on the device: its reply may still come on the same device after
-    // it is opened again, and must not confirm the next document. A new TCP connection gets no
-    // replies meant for the old one.
+    // it is opened again. A new TCP connection gets no replies meant for the old one.
     void owe() {
-        if (address.kind == Address::Kind::Device) ++owedConfirmations;
+        if (address.kind == Address::Kind::Device) confirmationOwed = true;
     }
 
     // Closes a connection left in doubt.
@@ -324,7 +358,7 @@ private:
     // that comes back owes nothing.
     void lost() {
         drop();
-        owedConfirmations = 0;
+        confirmationOwed = false;
     }
 
     void forget() {
@@ -336,7 +370,7 @@ private:
     StatusReplyReader reader;
     std::deque<int> unanswered;  // real-time requests (n) not yet answered, oldest first
     bool everAnswered = false;
-    int owedConfirmations = 0;
+    bool confirmationOwed = false;
 };
 
 ReceiptLink::ReceiptLink(Address address, bool answersStatus, LinkBounds bounds)
@@ -374,7 +408,7 @@ ReceiptLink::Result ReceiptLink::print(const QByteArray& document) {
         impl_->lastUse = Clock::now();
         return result;
     }
-    if (!impl_->sendDocument(document, result)) return result;
+    if (!impl_->settle(result) || !impl_->sendDocument(document, result)) return result;
     const std::optional<quint8> confirmation = impl_->awaitConfirmation(document.size(), result);
     if (!confirmation) return result;
     if (paperSensorSaysPaperEnd(*confirmation)) {
