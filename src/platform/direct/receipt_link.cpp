@@ -9,6 +9,7 @@
 #include "platform/direct/status_replies.h"
 #include "platform/direct/tcp_transport.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -46,7 +47,6 @@ QString toText(milliseconds bound) { return QStringLiteral("%1 ms").arg(bound.co
 
 std::optional<Address> Address::parse(const QString& text) {
     const QString trimmed = text.trimmed();
-    static const QString scheme = QStringLiteral("socket://");
     if (trimmed.startsWith(QLatin1Char('/'))) {
         if (trimmed.endsWith(QLatin1Char('/'))) return std::nullopt;  // a folder, not a device
         Address address;
@@ -54,42 +54,19 @@ std::optional<Address> Address::parse(const QString& text) {
         address.device = trimmed;
         return address;
     }
-    if (!trimmed.startsWith(scheme, Qt::CaseInsensitive)) return std::nullopt;
-    const QString rest = trimmed.mid(scheme.size());
-    QString host;
-    QString port;
-    if (rest.startsWith(QLatin1Char('['))) {  // an IPv6 address: socket://[::1]:9100
-        const qsizetype close = rest.indexOf(QLatin1Char(']'));
-        if (close < 0) return std::nullopt;
-        host = rest.mid(1, close - 1);
-        const QString after = rest.mid(close + 1);
-        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':'))) return std::nullopt;
-        if (!after.isEmpty()) port = after.mid(1);
-        if (after == QStringLiteral(":")) return std::nullopt;
-    } else {
-        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
-        host = colon < 0 ? rest : rest.left(colon);
-        if (colon >= 0) {
-            port = rest.mid(colon + 1);
-            if (port.isEmpty()) return std::nullopt;
-        }
-    }
-    static const QString forbidden = QStringLiteral("/?#@[]: \t");
-    if (host.isEmpty()) return std::nullopt;
-    if (!rest.startsWith(QLatin1Char('[')) && std::any_of(host.cbegin(), host.cend(), [](QChar c) { return forbidden.contains(c); })) {
-        return std::nullopt;
-    }
+    // A host name or IPv4 address, or an IPv6 address in brackets; then perhaps a port.
+    static const QRegularExpression socketUri(
+        QStringLiteral(R"(^socket://(?:\[([0-9a-f:.]+)\]|([^\s/?#@\[\]:]+))(?::([0-9]{1,5}))?$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = socketUri.match(trimmed);
+    if (!match.hasMatch()) return std::nullopt;
     Address address;
     address.kind = Kind::Tcp;
-    address.host = host;
-    if (!port.isEmpty()) {
-        if (!std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); })) {
-            return std::nullopt;
-        }
-        bool ok = false;
-        const uint number = port.toUInt(&ok);
-        if (!ok || number < 1 || number > 65535) return std::nullopt;
-        address.port = static_cast<quint16>(number);
+    address.host = match.hasCaptured(1) ? match.captured(1) : match.captured(2);
+    if (match.hasCaptured(3)) {
+        const uint port = match.captured(3).toUInt();
+        if (port < 1 || port > 65535) return std::nullopt;
+        address.port = static_cast<quint16>(port);
     }
     return address;
 }
@@ -258,6 +235,8 @@ public:
                 return std::nullopt;
             }
             const Replies replies = interpret(bytes);
+            // Once confirmed, whatever the status says is the status after's to tell.
+            if (!replies.paperSensor.empty()) return replies.paperSensor.front();
             for (const auto& [n, byte] : replies.realTime) {
                 applyRealTimeReply(probed, n, byte);
                 if (probed.coverOpen || probed.paperEnd || probed.error) {
@@ -270,7 +249,6 @@ public:
                     return std::nullopt;
                 }
             }
-            if (!replies.paperSensor.empty()) return replies.paperSensor.front();
             const Deadline now = Clock::now();
             if (now >= deadline) {
                 owe();
