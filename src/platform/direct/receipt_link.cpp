@@ -17,6 +17,7 @@
 #include <deque>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 namespace kelmora::platform::direct {
 
