@@ -7,6 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace kelmora::platform::direct {
 
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/direct/status_replies.h"
 #include "platform/direct/tcp_transport.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <deque>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 namespace kelmora::platform::direct {
 
@@ -31,6 +33,10 @@ constexpr milliseconds kProbeInterval{500};
 constexpr std::size_t kMostUnanswered = 2;
 // The document goes in pieces of this size, so the write bound is checked as it goes.
 constexpr qsizetype kWritePiece = 4096;
+// How long replies are still taken as owed once the first reply to a settling request came: the
+// owed ones and that request's sit one after another in the printer's buffer, so their replies
+// come back together.
+constexpr milliseconds kSettleQuiet{200};
 
 QString noAnswerText() { return QStringLiteral("no responde"); }
 
@@ -42,7 +48,6 @@ QString toText(milliseconds bound) { return QStringLiteral("%1 ms").arg(bound.co
 
 std::optional<Address> Address::parse(const QString& text) {
     const QString trimmed = text.trimmed();
-    static const QString scheme = QStringLiteral("socket://");
     if (trimmed.startsWith(QLatin1Char('/'))) {
         if (trimmed.endsWith(QLatin1Char('/'))) return std::nullopt;  // a folder, not a device
         Address address;
@@ -50,42 +55,19 @@ std::optional<Address> Address::parse(const QString& text) {
         address.device = trimmed;
         return address;
     }
-    if (!trimmed.startsWith(scheme, Qt::CaseInsensitive)) return std::nullopt;
-    const QString rest = trimmed.mid(scheme.size());
-    QString host;
-    QString port;
-    if (rest.startsWith(QLatin1Char('['))) {  // an IPv6 address: socket://[::1]:9100
-        const qsizetype close = rest.indexOf(QLatin1Char(']'));
-        if (close < 0) return std::nullopt;
-        host = rest.mid(1, close - 1);
-        const QString after = rest.mid(close + 1);
-        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':'))) return std::nullopt;
-        if (!after.isEmpty()) port = after.mid(1);
-        if (after == QStringLiteral(":")) return std::nullopt;
-    } else {
-        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
-        host = colon < 0 ? rest : rest.left(colon);
-        if (colon >= 0) {
-            port = rest.mid(colon + 1);
-            if (port.isEmpty()) return std::nullopt;
-        }
-    }
-    static const QString forbidden = QStringLiteral("/?#@[]: \t");
-    if (host.isEmpty()) return std::nullopt;
-    if (!rest.startsWith(QLatin1Char('[')) && std::any_of(host.cbegin(), host.cend(), [](QChar c) { return forbidden.contains(c); })) {
-        return std::nullopt;
-    }
+    // A host name or IPv4 address, or an IPv6 address in brackets; then perhaps a port.
+    static const QRegularExpression socketUri(
+        QStringLiteral(R"(^socket://(?:\[([0-9a-f:.]+)\]|([^\s/?#@\[\]:]+))(?::([0-9]{1,5}))?$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = socketUri.match(trimmed);
+    if (!match.hasMatch()) return std::nullopt;
     Address address;
     address.kind = Kind::Tcp;
-    address.host = host;
-    if (!port.isEmpty()) {
-        if (!std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); })) {
-            return std::nullopt;
-        }
-        bool ok = false;
-        const uint number = port.toUInt(&ok);
-        if (!ok || number < 1 || number > 65535) return std::nullopt;
-        address.port = static_cast<quint16>(number);
+    address.host = match.hasCaptured(1) ? match.captured(1) : match.captured(2);
+    if (match.hasCaptured(3)) {
+        const uint port = match.captured(3).toUInt();
+        if (port < 1 || port > 65535) return std::nullopt;
+        address.port = static_cast<quint16>(port);
     }
     return address;
 }
@@ -203,6 +185,40 @@ public:
         return true;
     }
 
+    // A device left owing a confirmation (the document abandoned while the printer had stopped)
+    // may still send it, and must not seem to confirm the next document. One more GS r 1 sent
+    // alone comes back right after what is owed: once it has, nothing more is owed.
+    bool settle(Result& result) {
+        if (!confirmationOwed) return true;
+        const Deadline deadline = Clock::now() + bounds.confirmBase;
+        if (!send(kConfirmationRequest, {}, deadline, result)) return false;
+        Deadline until = deadline;
+        bool replied = false;
+        for (;;) {
+            QByteArray bytes;
+            const Transport::Outcome outcome = transport->read(bytes, until);
+            if (outcome == Transport::Outcome::Failed) {
+                lost();
+                noAnswer(result, QStringLiteral("settling owed confirmations: %1").arg(transport->error()));
+                return false;
+            }
+            const bool confirmed = !interpret(bytes).paperSensor.empty();
+            if (confirmed && !replied) {
+                replied = true;
+                until = Clock::now() + kSettleQuiet;
+            }
+            if (Clock::now() >= until) break;
+        }
+        if (!replied) {
+            drop();
+            noAnswer(result, QStringLiteral("no reply to GS r 1 within %1 (settling owed confirmations)")
+                                 .arg(toText(bounds.confirmBase)));
+            return false;
+        }
+        confirmationOwed = false;
+        return true;
+    }
+
     // GS r 1 after the document and its reply, asking the status meanwhile so a printer that
     // stops (no paper, the cover opened) is told at once. Returns the paper sensor reply.
     std::optional<quint8> awaitConfirmation(qsizetype documentSize, Result& result) {
@@ -220,6 +236,8 @@ public:
                 return std::nullopt;
             }
             const Replies replies = interpret(bytes);
+            // Once confirmed, whatever the status says is the status after's to tell.
+            if (!replies.paperSensor.empty()) return replies.paperSensor.front();
             for (const auto& [n, byte] : replies.realTime) {
                 applyRealTimeReply(probed, n, byte);
                 if (probed.coverOpen || probed.paperEnd || probed.error) {
@@ -232,7 +250,6 @@ public:
                     return std::nullopt;
                 }
             }
-            if (!replies.paperSensor.empty()) return replies.paperSensor.front();
             const Deadline now = Clock::now();
             if (now >= deadline) {
                 owe();
@@ -262,7 +279,7 @@ public:
 private:
     struct Replies {
         std::vector<std::pair<int, quint8>> realTime;  // each with the request it answers
-        std::vector<quint8> paperSensor;               // those not owed to an earlier document
+        std::vector<quint8> paperSensor;               // GS r 1 replies
     };
 
     // Writes requests, counting the real-time ones as awaiting a reply.
@@ -276,8 +293,7 @@ private:
         return false;
     }
 
-    // Matches replies to requests: real-time replies come in the order asked; a paper sensor
-    // reply first pays what an abandoned document still owes.
+    // Matches real-time replies to the requests they answer, in the order asked.
     Replies interpret(const QByteArray& bytes) {
         Replies replies;
         for (const StatusReply& reply : reader.feed(bytes)) {
@@ -286,8 +302,6 @@ private:
                 if (unanswered.empty()) continue;  // unasked: nothing to pair it with
                 replies.realTime.emplace_back(unanswered.front(), reply.byte);
                 unanswered.pop_front();
-            } else if (owedConfirmations > 0) {
-                --owedConfirmations;
             } else {
                 replies.paperSensor.push_back(reply.byte);
             }
@@ -308,10 +322,9 @@ private:
     }
 
     // A confirmation abandoned on the device: its reply may still come on the same device after
-    // it is opened again, and must not confirm the next document. A new TCP connection gets no
-    // replies meant for the old one.
+    // it is opened again. A new TCP connection gets no replies meant for the old one.
     void owe() {
-        if (address.kind == Address::Kind::Device) ++owedConfirmations;
+        if (address.kind == Address::Kind::Device) confirmationOwed = true;
     }
 
     // Closes a connection left in doubt.
@@ -324,7 +337,7 @@ private:
     // that comes back owes nothing.
     void lost() {
         drop();
-        owedConfirmations = 0;
+        confirmationOwed = false;
     }
 
     void forget() {
@@ -336,7 +349,7 @@ private:
     StatusReplyReader reader;
     std::deque<int> unanswered;  // real-time requests (n) not yet answered, oldest first
     bool everAnswered = false;
-    int owedConfirmations = 0;
+    bool confirmationOwed = false;
 };
 
 ReceiptLink::ReceiptLink(Address address, bool answersStatus, LinkBounds bounds)
@@ -374,7 +387,7 @@ ReceiptLink::Result ReceiptLink::print(const QByteArray& document) {
         impl_->lastUse = Clock::now();
         return result;
     }
-    if (!impl_->sendDocument(document, result)) return result;
+    if (!impl_->settle(result) || !impl_->sendDocument(document, result)) return result;
     const std::optional<quint8> confirmation = impl_->awaitConfirmation(document.size(), result);
     if (!confirmation) return result;
     if (paperSensorSaysPaperEnd(*confirmation)) {

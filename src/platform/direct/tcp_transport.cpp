@@ -1,5 +1,7 @@
 #include "platform/direct/tcp_transport.h"
 
+#include <utility>
+
 namespace kelmora::platform::direct {
 
 TcpTransport::TcpTransport(QString host, quint16 port) : host_(std::move(host)), port_(port) {}
