@@ -419,9 +419,7 @@ private:
         stream->writer->setEnabled(false);
         stream->reader->setEnabled(!neverRead);
         Stream* raw = stream.get();
-        QObject::connect(stream->reader.get(), &QSocketNotifier::activated, stream->reader.get(), [this, raw] {
-            read(raw);
-        });
+        QObject::connect(stream->reader.get(), &QSocketNotifier::activated, stream->reader.get(), [this, raw] { read(raw); });
         QObject::connect(stream->writer.get(), &QSocketNotifier::activated, stream->writer.get(), [this, raw] { flush(raw); });
         streams_.push_back(std::move(stream));
     }
