@@ -22,6 +22,8 @@
 #include <functional>
 #include <list>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace kelmora::testing {
 
@@ -38,6 +40,8 @@ constexpr unsigned char kGs = 0x1D;
 // Room for what the printer's dip switches call the receive buffer: one read at a time, so that a
 // setter waiting for the thread gets its turn between reads.
 constexpr qsizetype kReadChunk = 4096;
+// What an accessor or a setter reads at most of a stream before it goes on.
+constexpr int kCatchUpChunks = 256;
 // A command ended by NUL (tab stops, a barcode's data) longer than this is taken as ended.
 constexpr qsizetype kLongestTerminated = 512;
 
@@ -313,13 +317,30 @@ public:
         documentHasContent = false;
     }
 
+    // Runs `work` on the printer's thread once it has taken what the kernel already holds: the
+    // connections made and the bytes sent before the call (over loopback, all a blocking client
+    // wrote) are handled in the state before it.
+    void change(const std::function<void()>& work) {
+        onThread([this, &work] {
+            catchUp();
+            QMutexLocker lock(&mutex);
+            work();
+        });
+    }
+
+    // Reads a result under the mutex once the printer's thread has taken what was sent before.
+    template <typename Value>
+    auto settled(Value value) {
+        onThread([this] { catchUp(); });
+        QMutexLocker lock(&mutex);
+        return value();
+    }
+
     void setRefuseConnections(bool refuse) {
         onThread([this, refuse] {
+            catchUp();
             if (!listener_) return;
             if (refuse) {
-                // Connections the kernel completed before this are kept, as they would have been
-                // had the loop got to them first.
-                listener_->waitForNewConnection(0);
                 listener_->close();
             } else if (!listener_->isListening()) {
                 listener_->listen(QHostAddress::LocalHost, tcpPort_);
@@ -329,6 +350,7 @@ public:
 
     void setNeverRead(bool never) {
         onThread([this, never] {
+            catchUp();
             neverRead = never;
             for (const auto& stream : streams_) stream->reader->setEnabled(!never);
         });
@@ -362,6 +384,20 @@ private:
         listener_.reset();
         if (slave_ >= 0) ::close(slave_);
         slave_ = -1;
+    }
+
+    // A stream's notifier may not have fired yet for what is there: taken now, a bounded number of
+    // chunks a stream, so that a client that never stops cannot hold the caller.
+    void catchUp() {
+        // A connection the kernel completed is accepted, not reset by a listener closed after it.
+        if (listener_ && listener_->isListening()) listener_->waitForNewConnection(0);
+        if (neverRead) return;
+        std::vector<Stream*> streams;
+        for (const auto& stream : streams_) streams.push_back(stream.get());
+        for (Stream* stream : streams) {
+            for (int chunk = 0; chunk < kCatchUpChunks && read(stream); ++chunk) {
+            }
+        }
     }
 
     void accept(int fd) {
@@ -402,13 +438,14 @@ private:
         streams_.remove_if([stream](const auto& s) { return s.get() == stream; });
     }
 
-    void read(Stream* stream) {
+    // One chunk; true when bytes came and the stream is still there.
+    bool read(Stream* stream) {
         std::array<char, kReadChunk> bytes{};
         const ssize_t count = ::read(stream->fd, bytes.data(), bytes.size());
-        if (count < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        if (count < 0 && (errno == EAGAIN || errno == EINTR)) return false;
         if (count <= 0) {
             if (stream->isTcp) drop(stream);
-            return;
+            return false;
         }
         QByteArray replies;
         {
@@ -417,6 +454,7 @@ private:
         }
         stream->unsent.append(replies);
         flush(stream);
+        return true;
     }
 
     void flush(Stream* stream) {
@@ -565,41 +603,41 @@ ReceiptPrinterStandIn::~ReceiptPrinterStandIn() = default;
 QString ReceiptPrinterStandIn::address() const { return impl_->address(); }
 
 void ReceiptPrinterStandIn::runOutOfPaperAfter(qint64 bytes) {
-    QMutexLocker lock(&impl_->mutex);
-    if (bytes <= 0) {
+    impl_->change([this, bytes] {
+        if (bytes > 0) {
+            impl_->paperLeft = bytes;
+            return;
+        }
         impl_->paperOut = true;
         impl_->endDocument();
-        return;
-    }
-    impl_->paperLeft = bytes;
+    });
 }
 
 void ReceiptPrinterStandIn::setPaperOut(bool out) {
-    QMutexLocker lock(&impl_->mutex);
-    impl_->paperOut = out;
-    impl_->paperLeft.reset();  // out now, or a new roll
-    if (out) impl_->endDocument();
+    impl_->change([this, out] {
+        impl_->paperOut = out;
+        impl_->paperLeft.reset();  // out now, or a new roll
+        if (out) impl_->endDocument();
+    });
 }
 
 void ReceiptPrinterStandIn::setPaperNearEnd(bool nearEnd) {
-    QMutexLocker lock(&impl_->mutex);
-    impl_->paperNearEnd = nearEnd;
+    impl_->change([this, nearEnd] { impl_->paperNearEnd = nearEnd; });
 }
 
 void ReceiptPrinterStandIn::setCoverOpen(bool open) {
-    QMutexLocker lock(&impl_->mutex);
-    impl_->coverOpen = open;
-    if (open) impl_->endDocument();
+    impl_->change([this, open] {
+        impl_->coverOpen = open;
+        if (open) impl_->endDocument();
+    });
 }
 
 void ReceiptPrinterStandIn::setReturnChannel(bool present) {
-    QMutexLocker lock(&impl_->mutex);
-    impl_->returnChannel = present;
+    impl_->change([this, present] { impl_->returnChannel = present; });
 }
 
 void ReceiptPrinterStandIn::setSilent(bool silent) {
-    QMutexLocker lock(&impl_->mutex);
-    impl_->silent = silent;
+    impl_->change([this, silent] { impl_->silent = silent; });
 }
 
 void ReceiptPrinterStandIn::setRefuseConnections(bool refuse) { impl_->setRefuseConnections(refuse); }
@@ -607,19 +645,16 @@ void ReceiptPrinterStandIn::setRefuseConnections(bool refuse) { impl_->setRefuse
 void ReceiptPrinterStandIn::setNeverRead(bool neverRead) { impl_->setNeverRead(neverRead); }
 
 QByteArray ReceiptPrinterStandIn::printed() const {
-    QMutexLocker lock(&impl_->mutex);
-    return impl_->printed;
+    return impl_->settled([this] { return impl_->printed; });
 }
 
 QStringList ReceiptPrinterStandIn::documents() const {
-    QByteArray bytes;
-    QList<qsizetype> ends;
-    {
-        QMutexLocker lock(&impl_->mutex);
-        bytes = impl_->printed;
-        ends = impl_->documentEnds;
-        if (impl_->documentHasContent) ends.append(bytes.size());
-    }
+    // Where each document ends, the one still open included.
+    const auto [bytes, ends] = impl_->settled([this] {
+        QList<qsizetype> documentEnds = impl_->documentEnds;
+        if (impl_->documentHasContent) documentEnds.append(impl_->printed.size());
+        return std::pair(impl_->printed, documentEnds);
+    });
     QStringList texts;
     qsizetype start = 0;
     for (const qsizetype end : ends) {
@@ -632,28 +667,23 @@ QStringList ReceiptPrinterStandIn::documents() const {
 }
 
 qint64 ReceiptPrinterStandIn::bytesWhileUnable() const {
-    QMutexLocker lock(&impl_->mutex);
-    return impl_->bytesWhileUnable;
+    return impl_->settled([this] { return impl_->bytesWhileUnable; });
 }
 
 int ReceiptPrinterStandIn::statusRequests() const {
-    QMutexLocker lock(&impl_->mutex);
-    return impl_->statusRequests;
+    return impl_->settled([this] { return impl_->statusRequests; });
 }
 
 int ReceiptPrinterStandIn::confirmationRequests() const {
-    QMutexLocker lock(&impl_->mutex);
-    return impl_->confirmationRequests;
+    return impl_->settled([this] { return impl_->confirmationRequests; });
 }
 
 int ReceiptPrinterStandIn::connections() const {
-    QMutexLocker lock(&impl_->mutex);
-    return impl_->connections;
+    return impl_->settled([this] { return impl_->connections; });
 }
 
 int ReceiptPrinterStandIn::mostOpenAtOnce() const {
-    QMutexLocker lock(&impl_->mutex);
-    return impl_->mostOpenAtOnce;
+    return impl_->settled([this] { return impl_->mostOpenAtOnce; });
 }
 
 }  // namespace kelmora::testing

@@ -32,7 +32,8 @@ public:
     // What a service's `conexion=` names it by: socket://127.0.0.1:PORT or the terminal's path.
     QString address() const;
 
-    // The faults, each taking effect for the bytes that arrive from then on.
+    // The faults, each taking effect for the bytes sent after it returns: what was sent before (over
+    // loopback, all a blocking client wrote), the stand-in takes first, in the state before.
     void runOutOfPaperAfter(qint64 bytes);  // counted in printed bytes, status requests aside
     void setPaperOut(bool out);             // false: paper back, a new roll
     void setPaperNearEnd(bool nearEnd);
@@ -42,6 +43,8 @@ public:
     void setRefuseConnections(bool refuse); // TCP: nobody listens on the port
     void setNeverRead(bool neverRead);      // accepts connections and never reads from them (nor the terminal)
 
+    // Each of these first takes what has been sent so far, as the setters do.
+    //
     // Everything put on paper, in order, status requests aside; documents are told apart by the
     // cuts, by ESC @ after anything printed (a drawer pulse has no cut), and by the paper running
     // out or the cover opening.

@@ -154,6 +154,33 @@ TEST_P(ReceiptPrinterStandInTest, AnswersAsTheStateIsAndPrintsOnlyWhatPaperTakes
 INSTANTIATE_TEST_SUITE_P(Ports, ReceiptPrinterStandInTest, ::testing::Values(Port::Tcp, Port::PseudoTerminal),
                          [](const auto& port) { return port.param == Port::Tcp ? "Tcp" : "PseudoTerminal"; });
 
+// Without a return channel it prints and never answers; silent it neither prints nor answers;
+// never reading it leaves the bytes in the kernel until told to read. Each setter takes what was
+// sent before it in the state before, so nothing here waits for a reply that must not come.
+TEST(ReceiptPrinterStandInQuiet, PrintsOrAnswersOnlyAsStaged) {
+    ReceiptPrinterStandIn printer;
+    Client client(printer.address());
+    printer.setReturnChannel(false);
+    client.write(receipt("Sin", "respuesta") + kPaperSensor + kStatusRequests);
+    printer.setReturnChannel(true);
+
+    printer.setSilent(true);
+    client.write(receipt("Muda", "impresora") + kPaperSensor + kStatusRequests);
+    EXPECT_EQ(printer.statusRequests(), 6);
+    printer.setSilent(false);
+
+    // An answer no request before could have had: the first to come is this one.
+    printer.setPaperNearEnd(true);
+    printer.setNeverRead(true);
+    client.write(kStatusRequests.right(3));
+    EXPECT_EQ(printer.statusRequests(), 6);
+    printer.setNeverRead(false);
+    EXPECT_EQ(printer.statusRequests(), 7);
+    EXPECT_EQ(client.read(1), QByteArray("\x1e"));
+    EXPECT_EQ(printer.documents(), QStringList({QStringLiteral("Sin\nrespuesta")}));
+    EXPECT_EQ(printer.bytesWhileUnable(), 0);
+}
+
 TEST(ReceiptPrinterStandInConnections, RefusesWhileToldAndListensAgainOnTheSamePort) {
     ReceiptPrinterStandIn printer;
     Client first(printer.address());
