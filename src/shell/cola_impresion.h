@@ -145,14 +145,8 @@ private:
     void perderTrabajo(paper::JournalDocument& documento);
     // A balloon for a document that did not, or may not, print.
     void avisarFalla(const QString& texto);
-    // A job that does not move while its queue reports a problem, and where it stood.
-    struct Atascado {
-        paper::JournalDocument documento;
-        QString problema;
-        platform::JobStatus::State estado;
-    };
-    // Jobs that will not print by themselves are canceled before their documents wait again.
-    Tarea<> retenerTrasCancelar(QList<Atascado> atascados);
+    // Jobs that will not print by themselves are canceled before their documents count as failed.
+    Tarea<> fallarTrasCancelar(QList<std::pair<paper::JournalDocument, QString>> atascados);
     // How long the document has waited in its current state, on a clock that no step of the wall
     // clock moves while the service runs.
     qint64 esperaMs(const paper::JournalDocument& documento);

@@ -31,7 +31,7 @@ Tarea<> ColaImpresion::seguirTrabajos() {
         co_await enHilo(s_.ejecutor, [this, &trabajos] { return estadosDeTrabajos(s_.lado, trabajos); });
     if (!estados) co_return;  // the printing system cannot say now; next round
 
-    QList<Atascado> atascados;
+    QList<std::pair<JournalDocument, QString>> atascados;
     // Whether the system keeps finished jobs, once asked this round.
     std::optional<bool> guardaHistorial;
     if (historialVisto_) guardaHistorial = true;
@@ -96,12 +96,12 @@ Tarea<> ColaImpresion::seguirTrabajos() {
             // Still on its way: a failure only once it has waited long enough with its queue in trouble.
             if (d.state == DocumentState::Sent && !estado.queueProblem.isEmpty() &&
                 esperaMs(d) >= std::chrono::milliseconds(ajustes_.limitePapel).count()) {
-                atascados.append({d, estado.queueProblem, estado.state});
+                atascados.append({d, estado.queueProblem});
             }
             break;
         }
     }
-    if (!atascados.isEmpty()) co_await retenerTrasCancelar(std::move(atascados));
+    if (!atascados.isEmpty()) co_await fallarTrasCancelar(std::move(atascados));
 }
 
 void ColaImpresion::avisarFalla(const QString& texto) {
@@ -140,14 +140,14 @@ void ColaImpresion::perderTrabajo(JournalDocument& d) {
     hayNuevos_ = true;
 }
 
-Tarea<> ColaImpresion::retenerTrasCancelar(QList<Atascado> atascados) {
+Tarea<> ColaImpresion::fallarTrasCancelar(QList<std::pair<JournalDocument, QString>> atascados) {
     using State = JobStatus::State;
     QList<JournalDocument> documentos;
-    for (const Atascado& atascado : atascados) documentos.append(atascado.documento);
+    for (const auto& [d, problema] : atascados) documentos.append(d);
     const auto finales = co_await enHilo(
         s_.ejecutor, [this, &documentos] { return cancelarTrabajos(s_.lado.impresoras(), documentos); });
     if (!finales) co_return;  // the printing system cannot say now: still followed, canceled again next round
-    for (auto [d, problema, estado] : atascados) {
+    for (auto [d, problema] : atascados) {
         const State final = finales->value(d.id);
         // Not confirmed: still followed, and canceled again next round.
         if (final == State::Waiting || final == State::Printing) continue;
@@ -156,14 +156,10 @@ Tarea<> ColaImpresion::retenerTrasCancelar(QList<Atascado> atascados) {
             guardar(d, DocumentState::Printed, {});
             continue;
         }
-        // Its job can no longer come out later: it waits its turn again, held like any document
-        // whose printer cannot take it, and prints once a printer can. A job that had started may
-        // have left part of it on paper: the copy says so.
-        if (estado == State::Printing) d.reprint = true;
-        d.jobId = 0;
-        guardar(d, DocumentState::Held, problema);
-        avisarFalla(descripcionDocumento(d) + QStringLiteral(" no salió en ") + d.printer + QStringLiteral(": ") +
-                    problema + QStringLiteral(". Se canceló su trabajo; se imprimirá en cuanto una impresora pueda."));
+        guardar(d, DocumentState::Failed, problema);
+        avisarFalla(descripcionDocumento(d) + QStringLiteral(" no se imprimió en ") + d.printer +
+                    QStringLiteral(": ") + problema +
+                    QStringLiteral(". Se canceló su trabajo: reimprímalo desde Trabajos."));
     }
 }
 

@@ -355,24 +355,20 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     EXPECT_TRUE(fallas[1].startsWith(QStringLiteral("Factura de Mesa 8, pedido 89 no se imprimió en Facturas")));
     EXPECT_EQ(b.cuentas.last(), 2);
 
-    // The stuck job is given up once it has waited past the paper limit, and only once its job
-    // is canceled: no late copy comes out when the queue starts again. Its document is printed
-    // again as soon as a printer takes it, once, unmarked: the job never started.
+    // The stuck job fails once it has waited past the paper limit, and only once its job is
+    // canceled: no late copy comes out when the queue starts again.
     b.linea.advance(56000);
     EXPECT_EQ(b.documento(6).state, DocumentState::Sent);
-    const size_t entregasAntes = b.impresoras.delivered().size();
     b.revisar();
     EXPECT_EQ(b.impresoras.cancelados, QList<int>{105});
-    ASSERT_EQ(b.impresoras.delivered().size(), entregasAntes + 1);
-    EXPECT_EQ(b.impresoras.delivered().back().jobTitle, QStringLiteral("kelmora-6 Factura"));
-    EXPECT_EQ(b.documento(6).state, DocumentState::Sent);
-    EXPECT_NE(b.documento(6).jobId, 105);
-    EXPECT_FALSE(b.documento(6).reprint);
+    EXPECT_EQ(b.documento(6).state, DocumentState::Failed);
+    EXPECT_EQ(b.documento(6).reason, QStringLiteral("la impresora está apagada"));
+    EXPECT_FALSE(b.documento(6).followed);
     EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 3);
     EXPECT_TRUE(b.textosDeGlobos(QStringLiteral("Error al imprimir"))
                     .last()
-                    .contains(QStringLiteral("Se canceló su trabajo; se imprimirá en cuanto una impresora pueda")));
-    EXPECT_EQ(b.cuentas.last(), 2);
+                    .contains(QStringLiteral("Se canceló su trabajo")));
+    EXPECT_EQ(b.cuentas.last(), 3);
 }
 
 // The printing system goes away in the middle of an answer: the document it did not take is left
