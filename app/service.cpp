@@ -399,13 +399,23 @@ int runPrintService(ServiceOptions o, bool headless) {
         createPrinters(o, settings.file, dialogs, pdfFolder, printerStates.listener(), settingsProblems);
     if (!printers) return kExitUsage;
 
+    // The printing thread: a printer or a printing system that hangs never holds the tray, the
+    // windows or the polls. Before the window, which asks the printers their state through it.
+    shell::HiloImpresion printingThread;
     std::unique_ptr<windows::frmMain> window;
     if (!headless) {
         windows::frmMain::Servicios parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
                                        [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }};
         parts.trabajos.emplace(windows::frmMain::Trabajos{guardedJournal, clock,
                                                           [&queue](qint64 id, auto done) { queue->reimprimir(id, done); },
-                                                          [&queue](qint64 id, auto done) { queue->descartar(id, done); }});
+                                                          [&queue](qint64 id, auto done) { queue->descartar(id, done); },
+                                                          [&printingThread, &printers](auto done) {
+                                                              // Asked where the printers are touched.
+                                                              auto states = std::make_shared<windows::frmTrabajos::Estados>();
+                                                              printingThread.ejecutar(
+                                                                  [states, &printers] { *states = printers->printerStates(); },
+                                                                  [states, done] { done(*states); });
+                                                          }});
         window = std::make_unique<windows::frmMain>(std::move(parts));
     }
     shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
@@ -429,9 +439,7 @@ int runPrintService(ServiceOptions o, bool headless) {
         log.anotar(problem);
     }
 
-    // The printing side: the printers, the selection and the tickets, on a thread of their own, so
-    // that a printer or a printing system that hangs never holds the tray, the windows or the polls.
-    shell::HiloImpresion printingThread;
+    // The printing side: the printers, the selection and the tickets, on the printing thread.
     platform::QtPictureLoader pictures;
     shell::AvisosDesdeOtroHilo printingBalloons(SysTray);
     SeleccionImpresora selection(*printers, printingBalloons);
@@ -467,7 +475,14 @@ int runPrintService(ServiceOptions o, bool headless) {
                                                   QLocale::system(), log, &revisionTimer,
                                                   [&stopSignals] { return stopSignals.requested(); },
                                                   [&pollCycle](int documents) { pollCycle.mostrarSinImprimir(documents); },
-                                                  [&pollCycle](const QString& error) { pollCycle.fallarDespacho(error); }},
+                                                  [&pollCycle](const QString& error) { pollCycle.fallarDespacho(error); },
+                                                  [&](const QString& printer, const QString& problem) {
+                                                      tellPrinterState(printer,
+                                                                       problem.isEmpty()
+                                                                           ? PrinterStateRelay::Change::Recovered
+                                                                           : PrinterStateRelay::Change::Trouble,
+                                                                       problem, log, SysTray, pollCycle);
+                                                  }},
                   queueSettings);
     dispatcher.emplace(config, *queue);
     // Before the thread, the timer and the printers they use go, however this ends.

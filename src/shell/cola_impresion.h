@@ -72,6 +72,9 @@ public:
         // A cancellation's or invoice's own data failed, in an answer of this run: the dispatch of
         // that answer ended there, as the poll cycle must know.
         std::function<void(const QString& descripcion)> alFallarRespuesta;
+        // A printing system's printer cannot print (`problema` in staff's words: "no responde"), or
+        // can again (empty), as its jobs show.
+        std::function<void(const QString& impresora, const QString& problema)> alCambiarImpresora;
     };
 
     explicit ColaImpresion(Servicios servicios, AjustesCola ajustes = {});
@@ -145,8 +148,11 @@ private:
     void perderTrabajo(paper::JournalDocument& documento);
     // A balloon for a document that did not, or may not, print.
     void avisarFalla(const QString& texto);
-    // Jobs that will not print by themselves are canceled before their documents count as failed.
-    Tarea<> fallarTrasCancelar(QList<std::pair<paper::JournalDocument, QString>> atascados);
+    // Jobs that will not print by themselves are canceled before their documents are held again
+    // (their queue never reached the printer) or count as failed.
+    Tarea<> fallarTrasCancelar(QList<std::pair<paper::JournalDocument, platform::JobStatus>> atascados);
+    // A printer's trouble as its queue reports it, told once per change; empty when it printed.
+    void avisarImpresora(const QString& impresora, const QString& problema);
     // How long the document has waited in its current state, on a clock that no step of the wall
     // clock moves while the service runs.
     qint64 esperaMs(const paper::JournalDocument& documento);
@@ -206,6 +212,8 @@ private:
         qint64 inicioMs = 0;
     };
     QHash<qint64, Espera> esperas_;
+    // Printers whose queue was seen in trouble, and why, until a job of theirs reaches paper.
+    QHash<QString, QString> problemasImpresoras_;
     // Marked as being sent ahead of their turn in this pass, not yet reached.
     QSet<qint64> marcados_;
 };

@@ -31,7 +31,7 @@ Tarea<> ColaImpresion::seguirTrabajos() {
         co_await enHilo(s_.ejecutor, [this, &trabajos] { return estadosDeTrabajos(s_.lado, trabajos); });
     if (!estados) co_return;  // the printing system cannot say now; next round
 
-    QList<std::pair<JournalDocument, QString>> atascados;
+    QList<std::pair<JournalDocument, JobStatus>> atascados;
     // Whether the system keeps finished jobs, once asked this round.
     std::optional<bool> guardaHistorial;
     if (historialVisto_) guardaHistorial = true;
@@ -46,6 +46,7 @@ Tarea<> ColaImpresion::seguirTrabajos() {
             historialVisto_ = historialVisto_ || !estado.jobName.isEmpty();  // a finished job still listed
             d.followed = false;
             guardar(d, DocumentState::Printed, {});
+            avisarImpresora(d.printer, {});  // on paper: whatever held its printer is over
             break;
         case State::Unknown: {
             std::optional<bool> perdido = true;
@@ -96,7 +97,7 @@ Tarea<> ColaImpresion::seguirTrabajos() {
             // Still on its way: a failure only once it has waited long enough with its queue in trouble.
             if (d.state == DocumentState::Sent && !estado.queueProblem.isEmpty() &&
                 esperaMs(d) >= std::chrono::milliseconds(ajustes_.limitePapel).count()) {
-                atascados.append({d, estado.queueProblem});
+                atascados.append({d, estado});
             }
             break;
         }
@@ -140,14 +141,24 @@ void ColaImpresion::perderTrabajo(JournalDocument& d) {
     hayNuevos_ = true;
 }
 
-Tarea<> ColaImpresion::fallarTrasCancelar(QList<std::pair<JournalDocument, QString>> atascados) {
+void ColaImpresion::avisarImpresora(const QString& impresora, const QString& problema) {
+    if (impresora.isEmpty() || problemasImpresoras_.value(impresora) == problema) return;
+    if (problema.isEmpty()) {
+        problemasImpresoras_.remove(impresora);
+    } else {
+        problemasImpresoras_.insert(impresora, problema);
+    }
+    if (s_.alCambiarImpresora) s_.alCambiarImpresora(impresora, problema);
+}
+
+Tarea<> ColaImpresion::fallarTrasCancelar(QList<std::pair<JournalDocument, JobStatus>> atascados) {
     using State = JobStatus::State;
     QList<JournalDocument> documentos;
-    for (const auto& [d, problema] : atascados) documentos.append(d);
+    for (const auto& atascado : atascados) documentos.append(atascado.first);
     const auto finales = co_await enHilo(
         s_.ejecutor, [this, &documentos] { return cancelarTrabajos(s_.lado.impresoras(), documentos); });
     if (!finales) co_return;  // the printing system cannot say now: still followed, canceled again next round
-    for (auto [d, problema] : atascados) {
+    for (auto [d, estado] : atascados) {
         const State final = finales->value(d.id);
         // Not confirmed: still followed, and canceled again next round.
         if (final == State::Waiting || final == State::Printing) continue;
@@ -156,6 +167,17 @@ Tarea<> ColaImpresion::fallarTrasCancelar(QList<std::pair<JournalDocument, QStri
             guardar(d, DocumentState::Printed, {});
             continue;
         }
+        // Its queue never reached the printer: nothing of it is on paper, and its job can no
+        // longer come out later. It is held like a document no printer can take, and goes out
+        // again as soon as one can; the printer's trouble is told once, not per document.
+        if (estado.deviceUnreached && !estado.trouble.isEmpty()) {
+            d.jobId = 0;
+            guardar(d, DocumentState::Held, d.printer + QStringLiteral(": ") + estado.trouble);
+            avisarImpresora(d.printer, estado.trouble);
+            continue;
+        }
+        // Part of it may have reached the printer: printing it again by itself could double it.
+        const QString& problema = estado.queueProblem;
         guardar(d, DocumentState::Failed, problema);
         avisarFalla(descripcionDocumento(d) + QStringLiteral(" no se imprimió en ") + d.printer +
                     QStringLiteral(": ") + problema +

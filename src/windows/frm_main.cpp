@@ -131,7 +131,8 @@ void frmMain::abrirTrabajos(QWidget* ventana) {
         return;
     }
     auto* trabajos = new frmTrabajos(frmTrabajos::Servicios{s_.trabajos->diario, s_.trabajos->reloj, s_.dialogos,
-                                                         s_.trabajos->reimprimir, s_.trabajos->descartar},
+                                                         s_.trabajos->reimprimir, s_.trabajos->descartar,
+                                                         s_.trabajos->impresoras},
                                      ventana);
     trabajos->setAttribute(Qt::WA_DeleteOnClose);
     trabajos->setWindowIcon(windowIcon());

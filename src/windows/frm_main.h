@@ -35,6 +35,7 @@ public:
         const platform::Clock& reloj;
         frmTrabajos::Accion reimprimir;
         frmTrabajos::Accion descartar;
+        frmTrabajos::PedirImpresoras impresoras = {};
     };
 
     struct Servicios {

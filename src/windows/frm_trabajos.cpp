@@ -19,6 +19,8 @@ namespace {
 const QStringList kCabeceras{QStringLiteral("Nº"),        QStringLiteral("Hora"),   QStringLiteral("Documento"),
                              QStringLiteral("Mesa / pedido"), QStringLiteral("Impresora"), QStringLiteral("Estado"),
                              QStringLiteral("Motivo")};
+const QStringList kCabecerasImpresoras{QStringLiteral("Impresora"), QStringLiteral("Conexión"),
+                                       QStringLiteral("Recibe"), QStringLiteral("Estado")};
 
 // Documents nobody's paper has, until someone acts or a printer comes back, must catch the eye.
 const QColor kColorSinImprimir(176, 28, 28);
@@ -71,8 +73,23 @@ frmTrabajos::frmTrabajos(Servicios servicios, QWidget* parent) : QWidget(parent)
     auto* columnaPrincipal = new QVBoxLayout(this);
     columnaPrincipal->addLayout(arriba);
     columnaPrincipal->addWidget(tabla, 1);
+    if (s_.impresoras) {
+        tablaImpresoras = new QTableWidget(0, static_cast<int>(kCabecerasImpresoras.size()), this);
+        tablaImpresoras->setHorizontalHeaderLabels(kCabecerasImpresoras);
+        tablaImpresoras->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        tablaImpresoras->setSelectionMode(QAbstractItemView::NoSelection);
+        tablaImpresoras->setFocusPolicy(Qt::NoFocus);
+        tablaImpresoras->verticalHeader()->hide();
+        tablaImpresoras->horizontalHeader()->setStretchLastSection(true);
+        for (const auto& [c, ancho] : {std::pair{0, 140}, std::pair{1, 260}, std::pair{2, 80}}) {
+            tablaImpresoras->setColumnWidth(c, ancho);
+        }
+        tablaImpresoras->setMaximumHeight(150);
+        columnaPrincipal->addWidget(tablaImpresoras);
+        connect(botonActualizar, &QPushButton::clicked, this, &frmTrabajos::actualizarImpresoras);
+    }
     columnaPrincipal->addLayout(abajo);
-    resize(900, 460);
+    resize(900, 560);
 
     refresco.setInterval(kRefrescoMs);
     connect(&refresco, &QTimer::timeout, this, &frmTrabajos::actualizar);
@@ -89,6 +106,22 @@ frmTrabajos::frmTrabajos(Servicios servicios, QWidget* parent) : QWidget(parent)
 void frmTrabajos::actualizar() {
     const QDateTime desde = s_.reloj.now().addDays(-kDiasListados);
     llenar(s_.diario.recentDocuments(desde, soloSinImprimir->isChecked()));
+}
+
+void frmTrabajos::actualizarImpresoras() {
+    if (!s_.impresoras) return;
+    s_.impresoras([this, vivo = vivo_](const Estados& estados) {
+        if (!*vivo) return;
+        tablaImpresoras->setRowCount(static_cast<int>(estados.size()));
+        for (int fila = 0; fila < estados.size(); ++fila) {
+            const platform::PrinterSystem::PrinterState& e = estados.at(fila);
+            const QString textos[] = {e.name, e.reachedBy, e.output, e.state};
+            for (int c = 0; c < 4; ++c) tablaImpresoras->setItem(fila, c, new QTableWidgetItem(textos[c]));
+            if (e.state != QStringLiteral("lista")) {
+                tablaImpresoras->item(fila, 3)->setData(Qt::ForegroundRole, QBrush(kColorSinImprimir));
+            }
+        }
+    });
 }
 
 void frmTrabajos::llenar(const QList<paper::JournalDocument>& documentos) {
@@ -179,6 +212,7 @@ void frmTrabajos::actuar(const Accion& accion) {
 void frmTrabajos::showEvent(QShowEvent* evento) {
     QWidget::showEvent(evento);
     actualizar();
+    actualizarImpresoras();
     refresco.start();
 }
 

@@ -3,12 +3,14 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/journal.h"
+#include "platform/printer.h"
 
 #include <QList>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -42,12 +44,19 @@ public:
     using AlTerminar = std::function<void(std::optional<QString> motivo)>;
     using Accion = std::function<void(qint64 id, AlTerminar alTerminar)>;
 
+    // Asks every printer its state, and calls back with them once they answered: the printers
+    // are asked where printing runs, the window does not wait.
+    using Estados = QList<platform::PrinterSystem::PrinterState>;
+    using PedirImpresoras = std::function<void(std::function<void(Estados)> alTerminar)>;
+
     struct Servicios {
         platform::Journal& diario;
         const platform::Clock& reloj;
         platform::Dialogs& dialogos;
         Accion reimprimir;
         Accion descartar;
+        // None: the window lists no printers.
+        PedirImpresoras impresoras = {};
     };
 
     // How far back the list goes.
@@ -59,6 +68,9 @@ public:
 
     // Reads the journal again, keeping the selected document selected while it is listed.
     void actualizar();
+    // Asks the printers their state again (when the window shows and at "Actualizar": they are
+    // not asked on every refresh, each question may take a moment).
+    void actualizarImpresoras();
     // The document of the selected row; nullopt when none is.
     std::optional<qint64> seleccionado() const;
     // Selects the row of this document; false when it is not listed.
@@ -69,12 +81,16 @@ public:
     void descartarPulsado();
 
     QTableWidget* tabla = nullptr;
+    // The printers: name, how each is reached, what it gets, its state.
+    QTableWidget* tablaImpresoras = nullptr;
     QCheckBox* soloSinImprimir = nullptr;
     QPushButton* botonReimprimir = nullptr;
     QPushButton* botonDescartar = nullptr;
     QPushButton* botonActualizar = nullptr;
     QPushButton* botonCerrar = nullptr;
     QTimer refresco;
+
+    ~frmTrabajos() override { *vivo_ = false; }
 
 protected:
     void showEvent(QShowEvent* evento) override;
@@ -87,6 +103,8 @@ private:
 
     Servicios s_;
     QList<paper::JournalDocument> listados_;
+    // Answers to a question asked before the window closed go nowhere.
+    std::shared_ptr<bool> vivo_ = std::make_shared<bool>(true);
 };
 
 }  // namespace kelmora::windows

@@ -6,6 +6,7 @@
 #include "support/receipt_printer_standin.h"
 
 #include <QRandomGenerator>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -144,6 +145,140 @@ TEST(DirectPrinters, ThePaperRunsOutInTheMiddleOfARushAndEveryTicketComesOutWhol
     }, 20000));
     EXPECT_EQ(onPaper(caja.documents(), mark, wholeRows).size(), onCaja.size());
 
+    kelmora->terminate();
+    kelmora->waitForFinished(10000);
+}
+
+namespace {
+
+// The service with the settings file given, polling the server every 300 ms.
+std::unique_ptr<QProcess> startKelmora(const QTemporaryDir& folder, const FakeCentralServer& server,
+                                       const QString& settings) {
+    QFile ini(QDir(folder.path()).filePath(QStringLiteral("kelmora.ini")));
+    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
+    ini.write(settings.toUtf8());
+    ini.close();
+    auto kelmora = newKelmora({QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
+                               server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
+                               QStringLiteral("--poll-interval-ms"), QStringLiteral("300")},
+                              folder.path());
+    kelmora->start();
+    return kelmora->waitForStarted() ? std::move(kelmora) : nullptr;
+}
+
+QByteArray ticketsFor(const QString& area, const QString& mark, int first, int last) {
+    QList<QByteArray> list;
+    for (int i = first; i <= last; ++i) list.append(kitchenTicket(area, QStringLiteral("%1-%2").arg(mark).arg(i)));
+    return answer(list, {}, {}, false);
+}
+
+// How many documents on the printer carry the mark, counted once per document.
+int documentsWith(const ReceiptPrinterStandIn& printer, const QString& text) {
+    const QStringList documents = printer.documents();
+    return static_cast<int>(std::count_if(documents.cbegin(), documents.cend(), [&text](const QString& d) {
+        return d.contains(text, Qt::CaseInsensitive);
+    }));
+}
+
+}  // namespace
+
+// Cocina's cover open, the bar's printer without a return channel, the default printer behind a
+// USB printer device (a pseudo-terminal): the kitchen's tickets come out on the default printer
+// under the note line and Cocina's trouble is told once; the bar's print once, and its lack of
+// a status is said once in the log; Cocina takes its tickets again once the cover is closed.
+TEST(DirectPrinters, ACoverOpenAndAPrinterThatCannotTalkBack) {
+    ReceiptPrinterStandIn cocina;
+    ReceiptPrinterStandIn barra;
+    ReceiptPrinterStandIn caja(ReceiptPrinterStandIn::Port::PseudoTerminal);
+    cocina.setCoverOpen(true);
+    barra.setReturnChannel(false);
+    FakeCentralServer server({});
+    QTemporaryDir folder;
+    const QString mark = QStringLiteral("T%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    auto kelmora = startKelmora(folder, server,
+                                QStringLiteral("[General]\npredeterminada=Caja\n[Cocina]\nconexion=%1\n"
+                                               "[Barra 1]\nconexion=%2\n[Caja]\nconexion=%3\n")
+                                    .arg(cocina.address(), barra.address(), caja.address()));
+    ASSERT_TRUE(kelmora);
+    QStringList console;
+    QStringList log;
+    const auto read = [&] {
+        console += consoleLines(kelmora->readAllStandardOutput());
+        log += consoleLines(kelmora->readAllStandardError());
+    };
+
+    serveOnce(server, answer({kitchenTicket(QStringLiteral("Cocina"), mark + QStringLiteral("-C1")),
+                              kitchenTicket(QStringLiteral("Barra 1"), mark + QStringLiteral("-B1")),
+                              kitchenTicket(QStringLiteral("Cocina"), mark + QStringLiteral("-C2")),
+                              kitchenTicket(QStringLiteral("Barra 1"), mark + QStringLiteral("-B2"))},
+                             {}, {}, false));
+    const bool out = QTest::qWaitFor([&] {
+        return documentsWith(caja, mark + QStringLiteral("-C1")) + documentsWith(caja, mark + QStringLiteral("-C2")) == 2 &&
+               documentsWith(barra, mark + QStringLiteral("-B2")) == 1;
+    }, 20000);
+    read();
+    ASSERT_TRUE(out) << console.join(u'\n').right(3000).toStdString();
+    EXPECT_EQ(documentsWith(barra, mark + QStringLiteral("-B1")), 1);
+    EXPECT_EQ(documentsWith(caja, QStringLiteral("Error en Impresora")), 2);
+    EXPECT_EQ(cocina.bytesWhileUnable(), 0);
+    EXPECT_EQ(console.filter(QStringLiteral("Globo [advertencia] Impresora: Cocina: tapa abierta")).size(), 1);
+    EXPECT_EQ(log.filter(QStringLiteral("Barra 1: sin estado: se da por impreso lo enviado")).size(), 1)
+        << log.join(u'\n').toStdString();
+
+    cocina.setCoverOpen(false);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        read();
+        return !console.filter(QStringLiteral("Cocina: lista de nuevo")).isEmpty();
+    }, 10000));
+    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), mark + QStringLiteral("-D"), 1, 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return documentsWith(cocina, mark + QStringLiteral("-D-1")) == 1; }, 20000));
+    read();
+    EXPECT_EQ(log.filter(QStringLiteral("sin estado")).size(), 1);
+    kelmora->terminate();
+    kelmora->waitForFinished(10000);
+}
+
+// Cocina refuses every connection for 30 s while tickets keep coming: each comes out once on
+// the default printer under the note line, "no responde" is told once, and nothing is lost or
+// doubled when it takes connections again.
+TEST(DirectPrinters, RefusedConnectionsForHalfAMinute) {
+    ReceiptPrinterStandIn cocina;
+    ReceiptPrinterStandIn caja;
+    cocina.setRefuseConnections(true);
+    FakeCentralServer server({});
+    QTemporaryDir folder;
+    const QString mark = QStringLiteral("R%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    auto kelmora = startKelmora(folder, server,
+                                QStringLiteral("[General]\npredeterminada=Caja\n[Cocina]\nconexion=%1\n"
+                                               "[Caja]\nconexion=%2\n")
+                                    .arg(cocina.address(), caja.address()));
+    ASSERT_TRUE(kelmora);
+    QElapsedTimer clock;
+    clock.start();
+    int sent = 0;
+    while (clock.elapsed() < 30000) {
+        ++sent;
+        serveOnce(server, ticketsFor(QStringLiteral("Cocina"), mark, sent, sent));
+        QTest::qWait(5000);
+    }
+    cocina.setRefuseConnections(false);
+    QStringList console;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        console += consoleLines(kelmora->readAllStandardOutput());
+        return !console.filter(QStringLiteral("Cocina: lista de nuevo")).isEmpty();
+    }, 10000));
+    ++sent;
+    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), mark, sent, sent));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return documentsWith(cocina, QStringLiteral("%1-%2").arg(mark).arg(sent)) == 1;
+    }, 20000));
+    console += consoleLines(kelmora->readAllStandardOutput());
+    for (int i = 1; i < sent; ++i) {
+        const QString ticket = QStringLiteral("%1-%2").arg(mark).arg(i);  // fewer than 10: no prefix of another
+        EXPECT_EQ(documentsWith(caja, ticket), 1) << i;
+        EXPECT_EQ(documentsWith(cocina, ticket), 0) << i;
+    }
+    EXPECT_EQ(console.filter(QStringLiteral("Globo [advertencia] Impresora: Cocina: no responde")).size(), 1);
     kelmora->terminate();
     kelmora->waitForFinished(10000);
 }

@@ -3,6 +3,7 @@
 // handed out ends on paper exactly once, or held, failed or expired and listed by
 // `kelmora trabajos`; the tray's lines tell which.
 #include "reliability_support.h"
+#include "support/receipt_printer_standin.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -255,6 +256,37 @@ TEST_F(FaultsOnPaper, ARawPrinterThatStopsAnswering) {
                .arg(late));
 }
 
+
+// The kitchen's raw queue points at an address where nobody answers: CUPS keeps connecting. The
+// documents are held and the printer's trouble told once, their jobs canceled so that none comes
+// out late, and each prints once when the address answers again.
+TEST_F(FaultsOnPaper, AKitchenPrinterWhoseAddressNobodyAnswers) {
+    ReceiptPrinterStandIn printer;
+    printer.setRefuseConnections(true);
+    ASSERT_TRUE(cups.run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), QStringLiteral("Cocina")}));
+    ASSERT_TRUE(cups.addQueue(QStringLiteral("Cocina"), OwnCups::Driver::Raw, printer.address()));
+    writeSettings("[General]\nespera_papel=5\n");
+    FakeCentralServer server({{Kind::Answer, mixedAnswer(mark, 2, 0)}});
+    startService(server);
+
+    const QString told = QStringLiteral("Globo [advertencia] Impresora: Cocina: no responde");
+    const bool held = QTest::qWaitFor([&] {
+        return statesOf(listJournal(folder, true))["retenido"] == 2 && service->out().contains(told);
+    }, 60000);
+    ASSERT_TRUE(held) << journalText(folder).toStdString() << cups.describe().toStdString();
+    EXPECT_TRUE(service->out().filter(QStringLiteral("Icono [error]")).last().contains(QStringLiteral("Cocina: no responde")));
+
+    printer.setRefuseConnections(false);
+    const bool printed = QTest::qWaitFor([&] { return statesOf(listJournal(folder))["impreso"] == 2; }, 60000);
+    EXPECT_TRUE(printed) << journalText(folder).toStdString() << cups.describe().toStdString();
+    QTest::qWait(3000);  // a canceled job that came out late would show by now
+    const QString onPaper = printer.documents().join(u'\n');
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(onPaper.count(QStringLiteral("%1-c%2").arg(mark).arg(i), Qt::CaseInsensitive), 1) << i;
+    }
+    EXPECT_EQ(service->out().filter(told).size(), 1);
+    EXPECT_TRUE(waitForLine(QStringLiteral("Globo [informacion] Impresora: Cocina: lista de nuevo"), 10000));
+}
 
 // A logo.bmp that cannot be read: a folder of that name, or a named pipe that nobody writes,
 // which would hang a reader that waits for a writer.

@@ -169,13 +169,17 @@ struct Banco {
     std::optional<Despachador> despachador;
     // What the queue told the dispatch of answers it was no longer handling.
     QStringList fallasDeRespuesta;
+    QStringList impresorasAvisadas;  // "Cocina: no responde", "Cocina: " once it prints
 
     ColaImpresion& arrancar(AjustesCola ajustes = {}) {
         cola.emplace(ColaImpresion::Servicios{diario, ejecutor, lado, avisos, reloj,
                                               QLocale(QLocale::English, QLocale::UnitedStates), bitacora,
                                               &temporizador, [this] { return detener && detener(); },
                                               [this](int n) { cuentas.append(n); },
-                                              [this](const QString& e) { fallasDeRespuesta.append(e); }},
+                                              [this](const QString& e) { fallasDeRespuesta.append(e); },
+                                              [this](const QString& impresora, const QString& problema) {
+                                                  impresorasAvisadas.append(impresora + QStringLiteral(": ") + problema);
+                                              }},
                      ajustes);
         despachador.emplace(config, *cola);
         return *cola;
@@ -369,6 +373,44 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
                     .last()
                     .contains(QStringLiteral("Se canceló su trabajo")));
     EXPECT_EQ(b.cuentas.last(), 3);
+    EXPECT_TRUE(b.impresorasAvisadas.isEmpty());
+}
+
+// A queue still connecting to a printer nobody answers at: nothing of its jobs can be on paper.
+// Past the paper limit each job is canceled and its document held, the printer's trouble told
+// once however many documents and rounds; the documents go out again in their turn, and the first
+// job that reaches paper says the printer is back.
+TEST(ColaImpresionRegistro, UnaColaQueNoLlegaASuImpresoraRetieneYAvisaUnaVez) {
+    Banco b;
+    b.impresoras.conTrabajos = true;
+    AjustesCola ajustes;
+    ajustes.limitePapel = std::chrono::seconds(10);
+    b.arrancar(ajustes).iniciar();
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 1"), 1),
+                           comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 2"), 2)},
+                          {}, Collection(), false));
+    ASSERT_EQ(b.estados(), (QStringList{"enviado", "enviado"}));
+    using State = JobStatus::State;
+    for (int id : {100, 101}) {
+        JobStatus estado{id, State::Printing, {}, {}, QStringLiteral("La impresora Cocina tiene un problema"), 1};
+        estado.trouble = QStringLiteral("no responde");
+        estado.deviceUnreached = true;
+        b.impresoras.estados[id] = estado;
+    }
+    b.linea.advance(11000);
+    b.revisar();
+    EXPECT_EQ(b.impresoras.cancelados, (QList<int>{100, 101}));
+    EXPECT_EQ(b.impresorasAvisadas, QStringList{"Cocina: no responde"});
+    // Held, and sent again in the same round: new jobs, no REIMPRESION, no per-document balloon.
+    ASSERT_EQ(b.impresoras.delivered().size(), 4u);
+    EXPECT_EQ(b.estados(), (QStringList{"enviado", "enviado"}));
+    EXPECT_FALSE(b.documento(1).reprint);
+    EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 0);
+
+    for (int id : {102, 103}) b.impresoras.estados[id] = JobStatus{id, State::Completed, {}, {}, {}, 1};
+    b.revisar();
+    EXPECT_EQ(b.estados(), (QStringList{"impreso", "impreso"}));
+    EXPECT_EQ(b.impresorasAvisadas, (QStringList{"Cocina: no responde", "Cocina: "}));
 }
 
 // The printing system goes away in the middle of an answer: the document it did not take is left

@@ -28,6 +28,24 @@ QString printingProblem(const QString& queue, const IppObject& printer) {
     return problem;
 }
 
+// What a queue's state reasons say in staff's words: the device not answering, out of paper and
+// so on; empty for reasons that say none of these. Reasons carry a severity suffix
+// (media-empty-error) that is not part of the word.
+QString staffTrouble(const QStringList& reasons, bool stopped) {
+    const auto has = [&reasons](std::initializer_list<const char*> words) {
+        return std::any_of(reasons.cbegin(), reasons.cend(), [&words](const QString& reason) {
+            return std::any_of(words.begin(), words.end(),
+                               [&reason](const char* word) { return reason.startsWith(QLatin1String(word)); });
+        });
+    };
+    if (has({"media-empty", "media-needed"})) return QStringLiteral("sin papel");
+    if (has({"cover-open", "door-open"})) return QStringLiteral("tapa abierta");
+    if (has({"connecting-to-device", "timed-out"})) return QStringLiteral("no responde");
+    if (has({"offline"})) return QStringLiteral("fuera de línea");
+    if (stopped) return QStringLiteral("detenida");
+    return {};
+}
+
 JobStatus::State jobState(int ippState) {
     switch (ippState) {
     case IPP_JSTATE_PENDING:
@@ -69,11 +87,14 @@ QList<JobStatus> Jobs::statuses(const QList<int>& jobIds) {
     }
     if (!unfinished) return statuses;
     // Why the jobs still to print do not: their queues' problems.
-    const QHash<QString, QString> problems = printingProblems();
+    const QHash<QString, QueueProblem> problems = printingProblems();
     for (JobStatus& status : statuses) {
         if (status.state != JobStatus::State::Waiting && status.state != JobStatus::State::Printing) continue;
         const ServerJob job = known.value(status.jobId);
-        status.queueProblem = problems.value(job.queue);
+        const QueueProblem problem = problems.value(job.queue);
+        status.queueProblem = problem.text;
+        status.trouble = problem.trouble;
+        status.deviceUnreached = problem.unreached;
         if (status.queueProblem.isEmpty()) status.queueProblem = job.stoppedProblem;
     }
     return statuses;
@@ -158,18 +179,24 @@ QList<Jobs::ServerJob> Jobs::jobsFrom(int firstJobId) {
     return jobs;
 }
 
-QHash<QString, QString> Jobs::printingProblems() {
+QHash<QString, Jobs::QueueProblem> Jobs::printingProblems() {
     static const char* const wanted[] = {"printer-name", "printer-state", "printer-state-reasons",
                                          "printer-state-message"};
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     addRequestedAttributes(request, wanted);
     const Answer answer = connection_.exchange(request, "/");
     if (!answer.unreachable.isEmpty()) throw unreachableError(answer.unreachable);
-    QHash<QString, QString> problems;
+    QHash<QString, QueueProblem> problems;
     for (const IppObject& printer : objectsOf(answer.response.get(), IPP_TAG_PRINTER)) {
         const QString name = printer.text("printer-name");
         if (const QString problem = printingProblem(name, printer); !problem.isEmpty()) {
-            problems.insert(name, problem);
+            const QStringList reasons = printer.reasons("printer-state-reasons");
+            const bool stopped = printer.integer("printer-state") == kPrinterStopped;
+            // Still connecting: none of the job has reached the device.
+            const bool unreached = std::any_of(reasons.cbegin(), reasons.cend(), [](const QString& reason) {
+                return reason.startsWith(QLatin1String("connecting-to-device"));
+            });
+            problems.insert(name, {problem, staffTrouble(reasons, stopped), unreached});
         }
     }
     return problems;

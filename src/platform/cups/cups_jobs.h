@@ -40,7 +40,12 @@ private:
     // on, in one request.
     QList<ServerJob> jobsFrom(int firstJobId);
     // Why each queue's jobs do not print, by queue name, in one request.
-    QHash<QString, QString> printingProblems();
+    struct QueueProblem {
+        QString text;      // the scheduler's words
+        QString trouble;   // staff's words, when the reasons say it
+        bool unreached = false;
+    };
+    QHash<QString, QueueProblem> printingProblems();
 
     IppConnection& connection_;
 };
