@@ -159,7 +159,7 @@ struct Service {
         shell::BitacoraNula log;
         shell::LadoImpresion side{selection, tray, clock, pictures, floor_->program.path()};
         shell::ColaImpresion queue(shell::ColaImpresion::Servicios{journal, executor, side, tray, clock, locale, log,
-                                                                   nullptr, {}, {}, {}});
+                                                                   nullptr, {}, {}, {}, {}});
         ConfigImpresion settings(locale);
         shell::Despachador dispatcher(settings, queue);
         JsonReader reader;

@@ -54,13 +54,21 @@ void Printer::killDoc() {
 
 QList<JobStatus> PrinterSystem::jobStatuses(const QList<int>& jobIds) {
     QList<JobStatus> statuses;
-    for (const int id : jobIds) statuses.append(JobStatus{id, JobStatus::State::Completed, {}, {}, {}, 1});
+    for (const int id : jobIds) {
+        JobStatus status;
+        status.jobId = id;
+        status.state = JobStatus::State::Completed;
+        status.documents = 1;
+        statuses.append(status);
+    }
     return statuses;
 }
 
 std::optional<JobStatus> PrinterSystem::findJob(const QString&) { return std::nullopt; }
 
 void PrinterSystem::cancelJob(int) {}
+
+std::optional<bool> PrinterSystem::deviceAnswers(const QString&) { return std::nullopt; }
 
 QList<PrinterSystem::PrinterState> PrinterSystem::printerStates() {
     QList<PrinterState> states;

@@ -69,6 +69,9 @@ struct JobStatus {
     QString trouble;
     // The queue is still connecting to its device: nothing of the job can be on paper.
     bool deviceUnreached = false;
+    // What the queue says it is doing, problem or not ("Sending data to printer.", or a
+    // connection it keeps retrying).
+    QString queueMessage;
 };
 
 // A printer as the tickets use it: a font state, lines of items, measures in twips, pictures, and
@@ -178,6 +181,9 @@ public:
     // not know it (or keeps no jobs).
     virtual std::optional<JobStatus> findJob(const QString& name);
     virtual void cancelJob(int jobId);
+    // Whether the printer behind a queue takes connections now, asked of the device itself where
+    // the queue reaches it over the network (socket://); nullopt when that cannot be told.
+    virtual std::optional<bool> deviceAnswers(const QString& printer);
     // Whether the system keeps finished jobs for a while (it holds one now), so that a job it no
     // longer knows was forgotten before it finished; one that keeps none forgets every job as it
     // finishes. Raises when the system cannot say.

@@ -400,6 +400,17 @@ Tarea<> ColaImpresion::reintentarRetenidos() {
             continue;
         }
         if (sinImpresora.contains(d->requestedPrinter)) continue;
+        // Its printer's queue could not reach the printer: the printer itself says when it takes
+        // connections again, rather than a job sent only to be canceled once more.
+        const QString impresora = d->printer.isEmpty() ? d->requestedPrinter : d->printer;
+        if (problemasImpresoras_.contains(impresora)) {
+            const std::optional<bool> responde = co_await enHilo(
+                s_.ejecutor, [this, &impresora] { return s_.lado.impresoras().deviceAnswers(impresora); });
+            if (responde == false) {
+                sinImpresora.insert(d->requestedPrinter);
+                continue;
+            }
+        }
         const Resultado resultado = co_await imprimirDocumento(*d, true);
         if (resultado == Resultado::SistemaCaido) co_return;
         if (resultado == Resultado::Retenido) sinImpresora.insert(d->requestedPrinter);

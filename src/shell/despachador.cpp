@@ -24,7 +24,7 @@ Despachador::Despachador(ConfigImpresion& configImpresion, const ContextoTicket&
     : configImpresion_(configImpresion), propia_(std::make_unique<ColaPropia>(impresion)) {
     propia_->cola.emplace(ColaImpresion::Servicios{propia_->diario, propia_->ejecutor, propia_->lado,
                                                    impresion.avisos, impresion.reloj, impresion.locale(),
-                                                   propia_->bitacora, nullptr, {}, {}, {}});
+                                                   propia_->bitacora, nullptr, {}, {}, {}, {}});
     cola_ = &*propia_->cola;
 }
 

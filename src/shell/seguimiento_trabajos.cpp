@@ -94,8 +94,11 @@ Tarea<> ColaImpresion::seguirTrabajos() {
         }
         case State::Waiting:
         case State::Printing:
-            // Still on its way: a failure only once it has waited long enough with its queue in trouble.
-            if (d.state == DocumentState::Sent && !estado.queueProblem.isEmpty() &&
+            // Still on its way: stuck once it has waited long enough with its queue in trouble, or
+            // printing all that time with the queue saying something other than done (a device it
+            // keeps trying to reach reports no reason, only its message).
+            if (d.state == DocumentState::Sent &&
+                (!estado.queueProblem.isEmpty() || (estado.state == State::Printing && !estado.queueMessage.isEmpty())) &&
                 esperaMs(d) >= std::chrono::milliseconds(ajustes_.limitePapel).count()) {
                 atascados.append({d, estado});
             }
@@ -153,6 +156,21 @@ void ColaImpresion::avisarImpresora(const QString& impresora, const QString& pro
 
 Tarea<> ColaImpresion::fallarTrasCancelar(QList<std::pair<JournalDocument, JobStatus>> atascados) {
     using State = JobStatus::State;
+    // Where the queue gives no reason, the printer itself is asked whether it takes connections,
+    // before the job is canceled and the scheduler stops trying it.
+    for (auto& [d, estado] : atascados) {
+        if (estado.deviceUnreached || !estado.trouble.isEmpty()) continue;
+        const QString impresora = d.printer;
+        const std::optional<bool> responde = co_await enHilo(
+            s_.ejecutor, [this, &impresora] { return s_.lado.impresoras().deviceAnswers(impresora); });
+        if (responde == false) {
+            estado.deviceUnreached = true;
+            estado.trouble = QStringLiteral("no responde");
+        }
+        if (estado.queueProblem.isEmpty()) {
+            estado.queueProblem = QStringLiteral("La impresora %1 no termina el trabajo: %2").arg(d.printer, estado.queueMessage);
+        }
+    }
     QList<JournalDocument> documentos;
     for (const auto& atascado : atascados) documentos.append(atascado.first);
     const auto finales = co_await enHilo(

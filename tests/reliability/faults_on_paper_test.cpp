@@ -273,7 +273,7 @@ TEST_F(FaultsOnPaper, AKitchenPrinterWhoseAddressNobodyAnswers) {
     const bool held = QTest::qWaitFor([&] {
         return statesOf(listJournal(folder, true))["retenido"] == 2 && service->out().contains(told);
     }, 60000);
-    ASSERT_TRUE(held) << journalText(folder).toStdString() << cups.describe().toStdString();
+    ASSERT_TRUE(held) << journalText(folder).toStdString() << cups.describe().toStdString() << service->err().join(u'\n').toStdString();
     EXPECT_TRUE(service->out().filter(QStringLiteral("Icono [error]")).last().contains(QStringLiteral("Cocina: no responde")));
 
     printer.setRefuseConnections(false);

@@ -89,7 +89,7 @@ TEST(FrozenCups, PollsKeepTheirRhythmAndAnswersAreRecordedWhileTheSchedulerHangs
     shell::LadoImpresion printingSide{selection, balloons, clock, pictures, folder.path()};
     platform::SystemTimer revision;
     shell::ColaImpresion queue(shell::ColaImpresion::Servicios{*journal, printingThread, printingSide, tray, clock,
-                                                               QLocale::system(), log, &revision, {}, {}, {}});
+                                                               QLocale::system(), log, &revision, {}, {}, {}, {}});
     ConfigImpresion config(QLocale::system());
     shell::Despachador dispatcher(config, queue);
     RecordingView view;

@@ -78,7 +78,10 @@ QList<JobStatus> Jobs::statuses(const QList<int>& jobIds) {
     for (const int id : jobIds) {
         const auto found = known.constFind(id);
         if (found == known.cend()) {
-            statuses.append(JobStatus{id, JobStatus::State::Unknown, {}, {}, {}, 0});
+            JobStatus forgotten;
+            forgotten.jobId = id;
+            forgotten.state = JobStatus::State::Unknown;
+            statuses.append(forgotten);
             continue;
         }
         statuses.append(found->status);
@@ -95,6 +98,7 @@ QList<JobStatus> Jobs::statuses(const QList<int>& jobIds) {
         status.queueProblem = problem.text;
         status.trouble = problem.trouble;
         status.deviceUnreached = problem.unreached;
+        status.queueMessage = problem.message;
         if (status.queueProblem.isEmpty()) status.queueProblem = job.stoppedProblem;
     }
     return statuses;
@@ -189,6 +193,7 @@ QHash<QString, Jobs::QueueProblem> Jobs::printingProblems() {
     QHash<QString, QueueProblem> problems;
     for (const IppObject& printer : objectsOf(answer.response.get(), IPP_TAG_PRINTER)) {
         const QString name = printer.text("printer-name");
+        const QString message = printer.text("printer-state-message").trimmed();
         if (const QString problem = printingProblem(name, printer); !problem.isEmpty()) {
             const QStringList reasons = printer.reasons("printer-state-reasons");
             const bool stopped = printer.integer("printer-state") == kPrinterStopped;
@@ -196,7 +201,9 @@ QHash<QString, Jobs::QueueProblem> Jobs::printingProblems() {
             const bool unreached = std::any_of(reasons.cbegin(), reasons.cend(), [](const QString& reason) {
                 return reason.startsWith(QLatin1String("connecting-to-device"));
             });
-            problems.insert(name, {problem, staffTrouble(reasons, stopped), unreached});
+            problems.insert(name, {problem, staffTrouble(reasons, stopped), unreached, message});
+        } else if (!message.isEmpty()) {
+            problems.insert(name, {QString(), QString(), false, message});
         }
     }
     return problems;

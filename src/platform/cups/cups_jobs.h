@@ -39,11 +39,13 @@ private:
     // The jobs the scheduler keeps (finished ones too, as long as it keeps them), from `firstJobId`
     // on, in one request.
     QList<ServerJob> jobsFrom(int firstJobId);
-    // Why each queue's jobs do not print, by queue name, in one request.
+    // Why each queue's jobs do not print, and what each says it is doing, by queue name, in one
+    // request.
     struct QueueProblem {
         QString text;      // the scheduler's words
         QString trouble;   // staff's words, when the reasons say it
         bool unreached = false;
+        QString message;   // the queue's state message, problem or not
     };
     QHash<QString, QueueProblem> printingProblems();
 

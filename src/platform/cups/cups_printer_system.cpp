@@ -11,6 +11,9 @@
 #include "printing/escpos/escpos_encoder.h"
 #include "printing/salida.h"
 
+#include <QTcpSocket>
+#include <QUrl>
+
 #include <algorithm>
 
 namespace kelmora::platform {
@@ -210,6 +213,27 @@ Printer& CupsPrinterSystem::current() {
         current_ = &printerNamed(names.at(std::max<qsizetype>(preferred, 0)));
     }
     return *current_;
+}
+
+std::optional<bool> CupsPrinterSystem::deviceAnswers(const QString& printer) {
+    static const char* const wanted[] = {"device-uri"};
+    const Queue* listed = queueListed(printer);
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 cups::queueUri(listed ? listed->name : printer).constData());
+    cups::addRequestedAttributes(request, wanted);
+    const Answer answer = connection_->exchange(request, "/");
+    const QList<IppObject> printers = cups::objectsOf(answer.response.get(), IPP_TAG_PRINTER);
+    if (!answer.ok() || printers.isEmpty()) return std::nullopt;
+    // Only a device on the network's raw port can be asked without its driver: a connection
+    // taken and closed at once.
+    const QUrl device(printers.first().text("device-uri"));
+    if (device.scheme() != u"socket" || device.host().isEmpty()) return std::nullopt;
+    QTcpSocket socket;
+    socket.connectToHost(device.host(), static_cast<quint16>(device.port(9100)));
+    const bool connected = socket.waitForConnected(static_cast<int>(kDeviceBound.count()));
+    socket.abort();
+    return connected;
 }
 
 QList<PrinterSystem::PrinterState> CupsPrinterSystem::printerStates() {

@@ -67,6 +67,10 @@ public:
     void cancelJob(int jobId) override;
     // Whether the scheduler holds any finished job (PreserveJobHistory, on by default).
     bool keepsJobHistory() override;
+    // A queue whose device is socket://HOST[:PORT]: whether something takes a connection there
+    // within kDeviceBound.
+    std::optional<bool> deviceAnswers(const QString& printer) override;
+    static constexpr std::chrono::milliseconds kDeviceBound{2000};
     // Each queue by its description (else its name), with its state now.
     QList<PrinterState> printerStates() override;
 

@@ -56,6 +56,7 @@ public:
     std::optional<JobStatus> findJob(const QString& name) override { return others_->findJob(name); }
     void cancelJob(int jobId) override { others_->cancelJob(jobId); }
     bool keepsJobHistory() override { return others_->keepsJobHistory(); }
+    std::optional<bool> deviceAnswers(const QString& printer) override { return others_->deviceAnswers(printer); }
     QList<PrinterState> printerStates() override;
     void idle() override;
 

@@ -37,8 +37,6 @@ constexpr qsizetype kWritePiece = 4096;
 // owed ones and that request's sit one after another in the printer's buffer, so their replies
 // come back together.
 constexpr milliseconds kSettleQuiet{200};
-// A status read this recently on the same connection still stands for the document that follows.
-constexpr milliseconds kFreshStatus{500};
 
 QString noAnswerText() { return QStringLiteral("no responde"); }
 
@@ -155,8 +153,6 @@ public:
         }
         result.status = decodeStatus(replies[1], replies[2], replies[4]);
         result.kind = result.status.canPrint() ? Kind::Ready : Kind::CannotPrint;
-        if (result.kind == Kind::Ready) readyAt = Clock::now();
-        else readyAt.reset();
         result.problem = result.status.problem();
         result.detail = QStringLiteral("status %1 %2 %3")
                             .arg(replies[1], 2, 16, QLatin1Char('0'))
@@ -279,7 +275,6 @@ public:
     bool answersStatus;
     const LinkBounds bounds;
     Clock::time_point lastUse;
-    std::optional<Clock::time_point> readyAt;
 
 private:
     struct Replies {
@@ -348,13 +343,6 @@ private:
     void forget() {
         unanswered.clear();
         reader = StatusReplyReader{};
-        readyAt.reset();
-    }
-
-    // The printer said it could print a moment ago on this very connection (the selection's
-    // probe, right before its document): asking again would only add a round trip.
-    bool freshlyReady() const {
-        return readyAt && transport->isOpen() && Clock::now() - *readyAt < kFreshStatus;
     }
 
     std::unique_ptr<Transport> transport;
@@ -384,11 +372,8 @@ ReceiptLink::Result ReceiptLink::status() {
 
 ReceiptLink::Result ReceiptLink::print(const QByteArray& document) {
     Result result;
-    const bool fresh = impl_->freshlyReady();
     if (!impl_->begin(result)) return result;
-    if (impl_->answersStatus && fresh && impl_->freshlyReady()) {
-        result.kind = Result::Kind::Ready;
-    } else if (impl_->answersStatus) {
+    if (impl_->answersStatus) {
         impl_->readStatus(result);
         if (result.kind == Result::Kind::CannotPrint || result.kind == Result::Kind::NoAnswer) return result;
     }

@@ -88,8 +88,7 @@ public:
 
     // The probe: the real-time status requests (DLE EOT 1, 2 and 4).
     Result status();
-    // Status before (unless the printer said it could print less than half a second ago on the
-    // same connection, as the probe right before a document does); the document's bytes; a request the printer answers only once it has
+    // Status before; the document's bytes; a request the printer answers only once it has
     // processed everything before it (GS r 1); status after. Ready only when the confirmation
     // came back with paper present and no error. While waiting for the confirmation the status
     // is asked again, so paper running out or a cover opened shows at once.
