@@ -3,6 +3,8 @@
 // What the end-to-end tests share: the application they run in, the kelmora process, reading its
 // console, and the documents it printed on virtual or private CUPS printers.
 
+#include "support/core_application.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
@@ -17,21 +19,6 @@
 #include <memory>
 
 namespace kelmora::testing {
-
-class CoreApp final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "kelmora-e2e";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> app_;
-};
-inline ::testing::Environment* const kCoreApp = ::testing::AddGlobalTestEnvironment(new CoreApp);
 
 // The executable under test, with a runtime folder of its own.
 inline std::unique_ptr<QProcess> newKelmora(const QStringList& arguments, const QString& workDir) {

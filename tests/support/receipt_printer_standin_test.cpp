@@ -1,5 +1,7 @@
 #include "support/receipt_printer_standin.h"
 
+#include "support/core_application.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTcpSocket>
@@ -18,23 +20,6 @@ namespace kelmora::testing {
 namespace {
 
 using Port = ReceiptPrinterStandIn::Port;
-
-// The stand-in's thread runs an event loop, which wants the application object.
-class CoreApp final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "kelmora-tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> app_;
-};
-::testing::Environment* const kCoreApp = ::testing::AddGlobalTestEnvironment(new CoreApp);
-
 // A picture of two rows of 4 bytes whose data holds a status request (10 04 01) and bytes a
 // terminal would act on if not raw (CR, ^C, XON, XOFF, DEL).
 const QByteArray kPicture = QByteArray("\x1dv0\x00\x04\x00\x02\x00", 8) + QByteArray("\x10\x04\x01\x0d\x03\x11\x13\x7f", 8);

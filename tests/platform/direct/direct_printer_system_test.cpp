@@ -1,9 +1,9 @@
 #include "platform/direct/direct_printer_system.h"
 #include "platform/virtual_printers.h"
 
+#include "support/core_application.h"
 #include "support/receipt_printer_standin.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QTemporaryDir>
@@ -24,11 +24,6 @@ struct Told {
 };
 
 TEST(DirectPrinterSystem, TheSettingsPrintersComeFirstAreProbedByTheirStatusAndToldOncePerChange) {
-    // The stand-ins' threads run their event loops under an application.
-    static int argc = 1;
-    static char program[] = "direct_printer_system_test";
-    static char* argv[] = {program, nullptr};
-    static QCoreApplication application(argc, argv);
     testing::ReceiptPrinterStandIn cocina;
     testing::ReceiptPrinterStandIn barra;  // no return channel
     barra.setReturnChannel(false);

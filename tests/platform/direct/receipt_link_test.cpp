@@ -1,6 +1,7 @@
 #include "platform/direct/receipt_link.h"
 #include "platform/direct/status_replies.h"
 
+#include "support/core_application.h"
 #include "support/receipt_printer_standin.h"
 
 #include <QCoreApplication>
@@ -19,23 +20,6 @@ using testing::ReceiptPrinterStandIn;
 using Port = ReceiptPrinterStandIn::Port;
 using Outcome = ReceiptLink::Result::Kind;
 using namespace std::chrono_literals;
-
-// The stand-in's thread runs an event loop, and the link's socket wants one to belong to.
-class CoreApp final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "kelmora-tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> app_;
-};
-::testing::Environment* const kCoreApp = ::testing::AddGlobalTestEnvironment(new CoreApp);
-
 // Short bounds, so the faults are told within a test's patience.
 constexpr LinkBounds kBounds{.connect = 2000ms, .statusReply = 500ms, .writePerKiB = 100ms, .confirmBase = 2000ms,
                              .confirmPerKiB = 100ms, .idle = 10000ms};
