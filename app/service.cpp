@@ -278,10 +278,9 @@ bool claimFolder(ServiceOptions& o, platform::Dialogs& dialogs, std::optional<pl
     return false;
 }
 
-// The machine's printers, or the virtual PDF printers of --print-to writing into `pdfFolder`;
-// null, once told why, when that folder cannot be used.
-// The system's printers (CUPS, or the virtual ones of --print-to), with the receipt printers the
-// settings file reaches directly ahead of them.
+// The machine's printers, or the virtual PDF printers of --print-to writing into `pdfFolder`, with
+// the receipt printers the settings file reaches directly ahead of them; null, once told why, when
+// that folder cannot be used.
 std::unique_ptr<platform::PrinterSystem> createPrinters(const ServiceOptions& o, const platform::SettingsFile& file,
                                                         platform::Dialogs& dialogs,
                                                         std::optional<platform::PdfFolder>& pdfFolder,
