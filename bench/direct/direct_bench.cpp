@@ -24,11 +24,10 @@
 #include "shell/intento_impresion.h"
 #include "shell/respuesta.h"
 #include "support/receipt_printer_standin.h"
+#include "bench_support.h"
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -42,6 +41,9 @@
 namespace kelmora {
 namespace {
 
+using bench::CountingTray;
+using bench::writeLogo;
+
 constexpr int kKitchenTickets = 5;
 constexpr int kDocuments = kKitchenTickets + 1;
 const QString kKitchen = QStringLiteral("Cocina");
@@ -52,18 +54,6 @@ using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-// Warnings and errors are counted: an answer that did not print whole is no figure.
-class CountingTray final : public platform::Notifier {
-public:
-    void ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString&, int) override {
-        if (icon == platform::BalloonIcon::Error || icon == platform::BalloonIcon::Warning) {
-            std::fprintf(stderr, "balloon: %s\n", qPrintable(text));
-            ++failures;
-        }
-    }
-    int failures = 0;
-};
 
 // Everything the two benchmarks share: the printers, the answer, and the logo's program folder.
 struct Floor {
@@ -103,19 +93,6 @@ std::optional<QString> answerText() {
     if (!json.contains(empty)) return std::nullopt;
     json.replace(empty, QStringLiteral(R"("comanda": [%1],)").arg(tickets.join(u',')));
     return QStringLiteral("00000") + json;
-}
-
-// A logo of the usual size, drawn.
-bool writeLogo(const QString& path) {
-    QImage logo(500, 184, QImage::Format_RGB32);
-    logo.fill(Qt::white);
-    QPainter painter(&logo);
-    painter.setBrush(QColor(0xe0, 0x6c, 0x1b));
-    painter.drawEllipse(QPointF(92, 92), 80, 80);
-    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 40));
-    painter.drawText(QRectF(180, 40, 300, 100), QStringLiteral("El Fogón"));
-    painter.end();
-    return logo.save(path, "BMP");
 }
 
 // Runs every work here, as EjecutorEnLinea does, and keeps each delivery it made.

@@ -19,11 +19,10 @@
 #include "printing/contexto_ticket.h"
 #include "tickets/comanda.h"
 #include "tickets/factura.h"
+#include "bench_support.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -36,6 +35,9 @@
 
 namespace kelmora {
 namespace {
+
+using bench::CountingTray;
+using bench::writeLogo;
 
 constexpr int kKitchenTickets = 50;
 constexpr int kInvoices = 10;
@@ -136,17 +138,6 @@ Value answer(int kitchenTickets = kKitchenTickets, int invoiceCount = kInvoices,
     return payload;
 }
 
-class SilentTray final : public platform::Notifier {
-public:
-    void ShowBalloonTip(const QString& text, platform::BalloonIcon icon, const QString&, int) override {
-        if (icon == platform::BalloonIcon::Error || icon == platform::BalloonIcon::Warning) {
-            std::fprintf(stderr, "balloon: %s\n", qPrintable(text));
-            ++failures;
-        }
-    }
-    int failures = 0;
-};
-
 // Milliseconds per document of the median round.
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -168,7 +159,7 @@ struct Timing {
 
 // The print foundation the tickets print through, on a printer system, with the answer's settings.
 struct Bench {
-    Bench(platform::PrinterSystem& printers, SilentTray& tray, const Value& payload, const QString& folder)
+    Bench(platform::PrinterSystem& printers, CountingTray& tray, const Value& payload, const QString& folder)
         : selection(printers, tray), layout(selection, settings),
           printing{settings, selection, layout, tray, clock, pictures, folder} {
         settings.actualizar(payload[u"config"].toCollection());
@@ -182,7 +173,7 @@ struct Bench {
 };
 
 // The whole answer, as the dispatcher prints it; milliseconds.
-double printWhole(platform::PrinterSystem& printers, const Value& payload, SilentTray& tray, const QString& folder) {
+double printWhole(platform::PrinterSystem& printers, const Value& payload, CountingTray& tray, const QString& folder) {
     return millisecondsPer(1, [&] {
         const Bench bench(printers, tray, payload, folder);
         imprimirComandas(bench.printing, payload[u"comanda"].toCollection());
@@ -190,7 +181,7 @@ double printWhole(platform::PrinterSystem& printers, const Value& payload, Silen
     });
 }
 
-void printAnswer(platform::PrinterSystem& printers, const Value& payload, Timing& timing, SilentTray& tray) {
+void printAnswer(platform::PrinterSystem& printers, const Value& payload, Timing& timing, CountingTray& tray) {
     // No logo: the program folder is the bench's own.
     const Bench bench(printers, tray, payload, QStringLiteral("/nonexistent"));
     timing.ticket.push_back(millisecondsPer(kKitchenTickets, [&] {
@@ -226,23 +217,10 @@ bool submitDirectly(const QString& queue, const QByteArray& pdf, const char* for
     return cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData()) == IPP_STATUS_OK && written;
 }
 
-// A logo of the usual size, drawn, in a program folder of the bench's own.
-bool writeLogo(const QString& path) {
-    QImage logo(500, 184, QImage::Format_RGB32);
-    logo.fill(Qt::white);
-    QPainter painter(&logo);
-    painter.setBrush(QColor(0xe0, 0x6c, 0x1b));
-    painter.drawEllipse(QPointF(92, 92), 80, 80);
-    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 40));
-    painter.drawText(QRectF(180, 40, 300, 100), QStringLiteral("El Fogón"));
-    painter.end();
-    return logo.save(path, "BMP");
-}
-
 // Receipt printers: 5 kitchen tickets on the raw queues and an invoice with its logo on
 // "Facturas", which the settings make a receipt printer too; the whole answer, against the same
 // ESC/POS bytes submitted straight through libcups.
-int runReceipts(int rounds, SilentTray& tray) {
+int runReceipts(int rounds, CountingTray& tray) {
     QTemporaryDir program;
     if (!writeLogo(program.filePath(QStringLiteral("logo.bmp")))) return 2;
     const Value payload = answer(kReceiptTickets, 1, true);
@@ -311,7 +289,7 @@ int runReceipts(int rounds, SilentTray& tray) {
 
 int run(int rounds) {
     const Value payload = answer();
-    SilentTray tray;
+    CountingTray tray;
 
     // PDF in memory, keeping the bytes of the first round for the floor.
     struct Painted {

@@ -27,13 +27,39 @@ void serveOnce(FakeCentralServer& server, const QByteArray& body) {
     };
 }
 
-QByteArray tickets(const QString& mark, int first, int last) {
+// The service with the settings file given, polling the server every 300 ms.
+std::unique_ptr<QProcess> startKelmora(const QTemporaryDir& folder, const FakeCentralServer& server,
+                                       const QString& settings) {
+    QFile ini(QDir(folder.path()).filePath(QStringLiteral("kelmora.ini")));
+    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
+    ini.write(settings.toUtf8());
+    ini.close();
+    auto kelmora = newKelmora({QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
+                               server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
+                               QStringLiteral("--poll-interval-ms"), QStringLiteral("300")},
+                              folder.path());
+    kelmora->start();
+    return kelmora->waitForStarted() ? std::move(kelmora) : nullptr;
+}
+
+// The label of ticket `n`: the prefix and two digits, so that no label is the start of another.
+QString label(const QString& prefix, int n) { return prefix + QStringLiteral("%1").arg(n, 2, 10, QChar(u'0')); }
+
+// Kitchen tickets for the area, labelled from `first` to `last`.
+QByteArray ticketsFor(const QString& area, const QString& prefix, int first, int last) {
     QList<QByteArray> list;
-    for (int i = first; i <= last; ++i) {
-        list.append(kitchenTicket(QStringLiteral("Cocina"), QStringLiteral("%1-K%2").arg(mark).arg(i, 2, 10, QChar(u'0'))));
-    }
+    for (int i = first; i <= last; ++i) list.append(kitchenTicket(area, label(prefix, i)));
     return answer(list, {}, {}, false);
 }
+
+// How many documents on the printer carry the mark, counted once per document.
+int documentsWith(const ReceiptPrinterStandIn& printer, const QString& text) {
+    const QStringList documents = printer.documents();
+    return static_cast<int>(std::count_if(documents.cbegin(), documents.cend(), [&text](const QString& d) {
+        return d.contains(text, Qt::CaseInsensitive);
+    }));
+}
+
 
 // The ticket numbers found in a printer's documents, each with whether it came out whole (as many
 // rows as a whole ticket has) and whether it is marked as a copy.
@@ -43,8 +69,8 @@ struct OnPaper {
     bool copy;
     bool noted;  // under the "Error en Impresora" line
 };
-std::vector<OnPaper> onPaper(const QStringList& documents, const QString& mark, int wholeRows) {
-    const QRegularExpression ticket(QRegularExpression::escape(mark) + QStringLiteral("-K(\\d\\d)"),
+std::vector<OnPaper> onPaper(const QStringList& documents, const QString& prefix, int wholeRows) {
+    const QRegularExpression ticket(QRegularExpression::escape(prefix) + QStringLiteral("(\\d\\d)"),
                                     QRegularExpression::CaseInsensitiveOption);
     std::vector<OnPaper> found;
     for (const QString& document : documents) {
@@ -71,35 +97,27 @@ TEST(DirectPrinters, ThePaperRunsOutInTheMiddleOfARushAndEveryTicketComesOutWhol
     FakeCentralServer server({});
     ASSERT_TRUE(server.listening());
     QTemporaryDir folder;
-    {
-        QFile ini(QDir(folder.path()).filePath(QStringLiteral("kelmora.ini")));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[General]\npredeterminada=Caja\n[Cocina]\nconexion=%1\n[Caja]\nconexion=%2\n")
-                      .arg(cocina.address(), caja.address())
-                      .toUtf8());
-    }
-    const QString mark = QStringLiteral("P%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
-    auto kelmora = newKelmora({QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
-                               server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
-                               QStringLiteral("--poll-interval-ms"), QStringLiteral("300")},
-                              folder.path());
-    kelmora->start();
-    ASSERT_TRUE(kelmora->waitForStarted());
+    const QString prefix = QStringLiteral("P%1-K").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    auto kelmora = startKelmora(folder, server,
+                                QStringLiteral("[General]\npredeterminada=Caja\n[Cocina]\nconexion=%1\n"
+                                               "[Caja]\nconexion=%2\n")
+                                    .arg(cocina.address(), caja.address()));
+    ASSERT_TRUE(kelmora);
     QStringList console;
     const auto readConsole = [&] { console += consoleLines(kelmora->readAllStandardOutput()); };
 
     // One ticket first: how long a whole one is, in bytes and rows.
-    serveOnce(server, tickets(mark, 0, 0));
+    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), prefix, 0, 0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return cocina.documents().size() == 1; }, 20000));
     const qint64 ticketBytes = cocina.printed().size();
     const int wholeRows = static_cast<int>(cocina.documents().first().count(u'\n')) + 1;
 
     // The roll ends in the middle of the fourth of ten.
     cocina.runOutOfPaperAfter(3 * ticketBytes + ticketBytes / 2);
-    serveOnce(server, tickets(mark, 1, 10));
+    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), prefix, 1, 10));
     const auto allOut = [&] {
-        std::vector<OnPaper> paper = onPaper(cocina.documents(), mark, wholeRows);
-        const std::vector<OnPaper> onCaja = onPaper(caja.documents(), mark, wholeRows);
+        std::vector<OnPaper> paper = onPaper(cocina.documents(), prefix, wholeRows);
+        const std::vector<OnPaper> onCaja = onPaper(caja.documents(), prefix, wholeRows);
         paper.insert(paper.end(), onCaja.begin(), onCaja.end());
         for (int i = 1; i <= 10; ++i) {
             if (wholeCopies(paper, i) == 0) return false;
@@ -110,8 +128,8 @@ TEST(DirectPrinters, ThePaperRunsOutInTheMiddleOfARushAndEveryTicketComesOutWhol
     readConsole();
     ASSERT_TRUE(done) << console.join(u'\n').right(3000).toStdString();
 
-    const std::vector<OnPaper> onCocina = onPaper(cocina.documents(), mark, wholeRows);
-    const std::vector<OnPaper> onCaja = onPaper(caja.documents(), mark, wholeRows);
+    const std::vector<OnPaper> onCocina = onPaper(cocina.documents(), prefix, wholeRows);
+    const std::vector<OnPaper> onCaja = onPaper(caja.documents(), prefix, wholeRows);
     std::vector<OnPaper> paper = onCocina;
     paper.insert(paper.end(), onCaja.begin(), onCaja.end());
     for (int i = 1; i <= 10; ++i) EXPECT_EQ(wholeCopies(paper, i), 1) << "ticket " << i;
@@ -138,49 +156,16 @@ TEST(DirectPrinters, ThePaperRunsOutInTheMiddleOfARushAndEveryTicketComesOutWhol
         return !console.filter(QStringLiteral("Cocina: lista de nuevo")).isEmpty();
     }, 10000);
     EXPECT_TRUE(back) << console.join(u'\n').right(3000).toStdString();
-    serveOnce(server, tickets(mark, 11, 12));
+    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), prefix, 11, 12));
     EXPECT_TRUE(QTest::qWaitFor([&] {
-        const std::vector<OnPaper> now = onPaper(cocina.documents(), mark, wholeRows);
+        const std::vector<OnPaper> now = onPaper(cocina.documents(), prefix, wholeRows);
         return wholeCopies(now, 11) == 1 && wholeCopies(now, 12) == 1;
     }, 20000));
-    EXPECT_EQ(onPaper(caja.documents(), mark, wholeRows).size(), onCaja.size());
+    EXPECT_EQ(onPaper(caja.documents(), prefix, wholeRows).size(), onCaja.size());
 
     kelmora->terminate();
     kelmora->waitForFinished(10000);
 }
-
-namespace {
-
-// The service with the settings file given, polling the server every 300 ms.
-std::unique_ptr<QProcess> startKelmora(const QTemporaryDir& folder, const FakeCentralServer& server,
-                                       const QString& settings) {
-    QFile ini(QDir(folder.path()).filePath(QStringLiteral("kelmora.ini")));
-    if (!ini.open(QIODevice::WriteOnly)) return nullptr;
-    ini.write(settings.toUtf8());
-    ini.close();
-    auto kelmora = newKelmora({QStringLiteral("--headless"), QStringLiteral("--verbose"), QStringLiteral("--server"),
-                               server.url(), QStringLiteral("--dir"), folder.path(), QStringLiteral("--codigo"), kCode,
-                               QStringLiteral("--poll-interval-ms"), QStringLiteral("300")},
-                              folder.path());
-    kelmora->start();
-    return kelmora->waitForStarted() ? std::move(kelmora) : nullptr;
-}
-
-QByteArray ticketsFor(const QString& area, const QString& mark, int first, int last) {
-    QList<QByteArray> list;
-    for (int i = first; i <= last; ++i) list.append(kitchenTicket(area, QStringLiteral("%1-%2").arg(mark).arg(i)));
-    return answer(list, {}, {}, false);
-}
-
-// How many documents on the printer carry the mark, counted once per document.
-int documentsWith(const ReceiptPrinterStandIn& printer, const QString& text) {
-    const QStringList documents = printer.documents();
-    return static_cast<int>(std::count_if(documents.cbegin(), documents.cend(), [&text](const QString& d) {
-        return d.contains(text, Qt::CaseInsensitive);
-    }));
-}
-
-}  // namespace
 
 // Cocina's cover open, the bar's printer without a return channel, the default printer behind a
 // USB printer device (a pseudo-terminal): the kitchen's tickets come out on the default printer
@@ -231,7 +216,7 @@ TEST(DirectPrinters, ACoverOpenAndAPrinterThatCannotTalkBack) {
         return !console.filter(QStringLiteral("Cocina: lista de nuevo")).isEmpty();
     }, 10000));
     serveOnce(server, ticketsFor(QStringLiteral("Cocina"), mark + QStringLiteral("-D"), 1, 1));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return documentsWith(cocina, mark + QStringLiteral("-D-1")) == 1; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return documentsWith(cocina, label(mark + QStringLiteral("-D"), 1)) == 1; }, 20000));
     read();
     EXPECT_EQ(log.filter(QStringLiteral("sin estado")).size(), 1);
     kelmora->terminate();
@@ -247,7 +232,7 @@ TEST(DirectPrinters, RefusedConnectionsForHalfAMinute) {
     cocina.setRefuseConnections(true);
     FakeCentralServer server({});
     QTemporaryDir folder;
-    const QString mark = QStringLiteral("R%1").arg(QRandomGenerator::global()->bounded(100000, 999999));
+    const QString prefix = QStringLiteral("R%1-").arg(QRandomGenerator::global()->bounded(100000, 999999));
     auto kelmora = startKelmora(folder, server,
                                 QStringLiteral("[General]\npredeterminada=Caja\n[Cocina]\nconexion=%1\n"
                                                "[Caja]\nconexion=%2\n")
@@ -258,7 +243,7 @@ TEST(DirectPrinters, RefusedConnectionsForHalfAMinute) {
     int sent = 0;
     while (clock.elapsed() < 30000) {
         ++sent;
-        serveOnce(server, ticketsFor(QStringLiteral("Cocina"), mark, sent, sent));
+        serveOnce(server, ticketsFor(QStringLiteral("Cocina"), prefix, sent, sent));
         QTest::qWait(5000);
     }
     cocina.setRefuseConnections(false);
@@ -268,15 +253,14 @@ TEST(DirectPrinters, RefusedConnectionsForHalfAMinute) {
         return !console.filter(QStringLiteral("Cocina: lista de nuevo")).isEmpty();
     }, 10000));
     ++sent;
-    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), mark, sent, sent));
+    serveOnce(server, ticketsFor(QStringLiteral("Cocina"), prefix, sent, sent));
     EXPECT_TRUE(QTest::qWaitFor([&] {
-        return documentsWith(cocina, QStringLiteral("%1-%2").arg(mark).arg(sent)) == 1;
+        return documentsWith(cocina, label(prefix, sent)) == 1;
     }, 20000));
     console += consoleLines(kelmora->readAllStandardOutput());
     for (int i = 1; i < sent; ++i) {
-        const QString ticket = QStringLiteral("%1-%2").arg(mark).arg(i);  // fewer than 10: no prefix of another
-        EXPECT_EQ(documentsWith(caja, ticket), 1) << i;
-        EXPECT_EQ(documentsWith(cocina, ticket), 0) << i;
+        EXPECT_EQ(documentsWith(caja, label(prefix, i)), 1) << i;
+        EXPECT_EQ(documentsWith(cocina, label(prefix, i)), 0) << i;
     }
     EXPECT_EQ(console.filter(QStringLiteral("Globo [advertencia] Impresora: Cocina: no responde")).size(), 1);
     kelmora->terminate();

@@ -1,5 +1,6 @@
 #include "platform/net/network_page_loader.h"
 
+#include "support/core_application.h"
 #include "support/test_support.h"
 
 #include <QCoreApplication>
@@ -20,21 +21,6 @@
 
 namespace kelmora::platform {
 namespace {
-
-class CoreApp final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char nombre[] = "kelmora-tests";
-        static char* argv[] = {nombre, nullptr};
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> app_;
-};
-::testing::Environment* const kCoreApp = ::testing::AddGlobalTestEnvironment(new CoreApp);
 
 TEST(DecodeBody, CharsetNamedByTheResponse) {
     const QByteArray latin = "Caf\xe9 \x80";
