@@ -23,9 +23,9 @@ public:
           owner_(owner) {}
 
     direct::ReceiptLink& link() { return link_; }
-    const PrinterSettings& settings() const { return settings_; }
 
-    // What the printer last said: why it could not print (empty when it could), its paper low.
+    // What the printer last said: why it could not print (empty when it could) and since when,
+    // its paper low.
     QString problem;
     bool nearEnd = false;
     bool noStatusTold = false;
@@ -41,7 +41,7 @@ public:
 protected:
     void checkAvailable() override {
         // Asked a moment ago and it could not print: the answer stands.
-        if (!problem.isEmpty() && failedAt.isValid() && failedAt.elapsed() < kFailureMemoryMs) {
+        if (!problem.isEmpty() && failedAt.elapsed() < kFailureMemoryMs) {
             throw PrinterError(PrinterError::Scope::Printer, deviceName() + QStringLiteral(": ") + problem);
         }
         const direct::ReceiptLink::Result result = link_.status();
@@ -59,7 +59,6 @@ private:
     void failIf(const direct::ReceiptLink::Result& result) {
         using Kind = direct::ReceiptLink::Result::Kind;
         if (result.kind == Kind::Ready || result.kind == Kind::NoStatus) return;
-        failedAt.start();
         throw PrinterError(PrinterError::Scope::Printer, deviceName() + QStringLiteral(": ") + result.problem,
                            result.bytesSent);
     }
@@ -200,7 +199,11 @@ void DirectPrinterSystem::noteState(DirectPrinter& printer, const direct::Receip
     const QString problem = canPrint ? QString() : result.problem;
     if (problem != printer.problem) tell(problem.isEmpty() ? StateChange::Recovered : StateChange::Trouble, problem);
     printer.problem = problem;
-    if (canPrint) printer.failedAt.invalidate();
+    if (canPrint) {
+        printer.failedAt.invalidate();
+    } else {
+        printer.failedAt.start();
+    }
     if (result.kind == Kind::Ready) {
         const bool nearEnd = result.status.paperNearEnd;
         if (nearEnd && !printer.nearEnd) tell(StateChange::PaperLow, QString());
@@ -237,11 +240,9 @@ void DirectPrinterSystem::idle() {
     for (const auto& printer : printers_) {
         // A printer in trouble is asked again, so that staff hear when it can print again even
         // with nothing waiting on it.
-        if (!printer->problem.isEmpty() &&
-            (!printer->failedAt.isValid() || printer->failedAt.elapsed() >= kFailureMemoryMs)) {
+        if (!printer->problem.isEmpty() && printer->failedAt.elapsed() >= kFailureMemoryMs) {
             const direct::ReceiptLink::Result result = printer->link().status();
             noteState(*printer, result);
-            if (!printer->problem.isEmpty()) printer->failedAt.start();
         }
         printer->link().closeIfIdle();
     }
