@@ -13,6 +13,7 @@
 #include "printing/escpos/escpos_paper_image.h"
 #include "printing/escpos/escpos_pictures.h"
 #include "printing/contexto_ticket.h"
+#include "printing/salida.h"
 #include "printing/pdf/pdf_painter.h"
 #include "shell/despachador.h"
 #include "shell/respuesta.h"
@@ -79,16 +80,17 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     const QCommandLineOption now(QStringLiteral("now"), QStringLiteral("The clock (default: the real one)."),
                                  QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
     const QCommandLineOption dir(QStringLiteral("dir"),
-                                 QStringLiteral("The program folder, where the logo is looked for (default: the executable's)."),
+                                 QStringLiteral("The program folder, where the logo and kelmora.ini are looked for "
+                                                "(default: the executable's)."),
                                  QStringLiteral("DIR"));
     const QCommandLineOption fonts(QStringLiteral("fonts"), QStringLiteral("Prefixes every line with its font state."));
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Also writes NNN-DEVICE.pdf, the document on paper."));
     const QCommandLineOption system(QStringLiteral("system"),
                                     QStringLiteral("Prints on the machine's printers instead of virtual ones."));
     const QCommandLineOption escpos(QStringLiteral("escpos"),
-                                    QStringLiteral("Takes these printers as receipt printers: also writes "
-                                                   "NNN-DEVICE.escpos, the bytes they receive, and NNN-DEVICE.png, "
-                                                   "what they print."),
+                                    QStringLiteral("Takes these printers as receipt printers, set up as kelmora.ini "
+                                                   "says: also writes NNN-DEVICE.escpos, the bytes they receive, "
+                                                   "and NNN-DEVICE.png, what they print."),
                                     QStringLiteral("A,B"));
     parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts, pdf, escpos, system});
     parser.addPositionalArgument(QStringLiteral("ANSWER_FILE"), QStringLiteral("The answer as the server sends it."));
@@ -136,22 +138,16 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     return settings;
 }
 
-// The receipt printer for a document: its roll follows the one the document was laid out for,
-// 55 mm on a 58 mm roll, anything else (75 mm, none named) on an 80 mm one.
-paper::escpos::EscPosProfile receiptPrinterFor(const paper::Document& document) {
-    paper::escpos::EscPosProfile profile;
-    profile.followLayout(document.paperWidthMm);
-    return profile;
-}
-
 // What the virtual printers and the tray leave in the output folder: NNN-DEVICE.txt for each
 // ended document (and NNN-DEVICE.pdf when painting; NNN-DEVICE.escpos and NNN-DEVICE.png on a
 // receipt printer), NNN-DEVICE.raw for raw bytes, numbered in delivery order, and one line of
-// balloons.txt per balloon.
+// balloons.txt per balloon. A receipt printer prints as the settings file sets it up (roll, code
+// page, cutter, start, buzzer, colour); what the file leaves unsaid follows the document's roll.
 class RenderOutput final : public platform::Notifier {
 public:
-    RenderOutput(const QString& folder, bool withFonts, bool pdf, const QSet<QString>& receiptPrinters)
-        : folder_(folder), withFonts_(withFonts), receiptPrinters_(receiptPrinters) {
+    RenderOutput(const QString& folder, bool withFonts, bool pdf, const QSet<QString>& receiptPrinters,
+                 const platform::SettingsFile& settings)
+        : folder_(folder), withFonts_(withFonts), receiptPrinters_(receiptPrinters), settings_(settings) {
         if (pdf) painter_.emplace();
     }
 
@@ -166,7 +162,8 @@ public:
         // A document that cannot be painted fails as on a real printer: the ticket reports it.
         if (painter_) write(name + QStringLiteral(".pdf"), painter_->paint(document), QIODevice::Truncate);
         if (receiptPrinters_.contains(device)) {
-            const paper::escpos::EscPosProfile profile = receiptPrinterFor(document);
+            const paper::escpos::EscPosProfile profile =
+                elegirSalida(settings_.printer({device}), true, document.paperWidthMm).perfil;
             const QByteArray bytes = paper::escpos::encodeEscPos(document, profile, &rasterizer_);
             write(name + QStringLiteral(".escpos"), bytes, QIODevice::Truncate);
             // Read back from the bytes, so the picture shows what the printer makes of them.
@@ -212,6 +209,7 @@ private:
     bool withFonts_;
     std::optional<paper::PdfPainter> painter_;
     QSet<QString> receiptPrinters_;
+    const platform::SettingsFile& settings_;
     paper::escpos::DitheringRasterizer rasterizer_;
     int count_ = 0;
     bool failed_ = false;
@@ -219,14 +217,14 @@ private:
 
 // Prints a clean payload and writes what came out.
 int dispatch(const RenderSettings& settings, const Value& payload, const QString& json) {
-    RenderOutput output(settings.outDir, settings.withFonts, settings.pdf, settings.escpos);
+    // The printers as the service sees them, with the settings file of the program folder.
+    const platform::SettingsFile file =
+        platform::SettingsFile::read(QDir(settings.programDir).filePath(platform::kSettingsFileName));
+    for (const QString& problem : file.problems()) printError(problem);
+    RenderOutput output(settings.outDir, settings.withFonts, settings.pdf, settings.escpos, file);
     if (!output.start()) return kExitBadInput;
     std::unique_ptr<platform::PrinterSystem> printers;
     if (settings.system) {
-        // The machine's printers as the service sees them, with the settings file of the program folder.
-        const platform::SettingsFile file =
-            platform::SettingsFile::read(QDir(settings.programDir).filePath(platform::kSettingsFileName));
-        for (const QString& problem : file.problems()) printError(problem);
         printers = std::make_unique<platform::CupsPrinterSystem>(
             paper::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
     } else {

@@ -123,6 +123,36 @@ std::optional<bool> parseYesNo(const QString& text) {
     return std::nullopt;
 }
 
+// omitir: the start commands a printer prints as garbage, by their names ("ESC R", "FS .", "GS P"),
+// blanks and case aside; nullopt when one is none of them.
+std::optional<unsigned> parseOmitted(const QString& text) {
+    using paper::escpos::StartCommand;
+    unsigned omitted = 0;
+    for (const QString& item : text.split(u',', Qt::SkipEmptyParts)) {
+        const QString name = fold(item).remove(u' ');
+        if (name == u"escr") omitted |= static_cast<unsigned>(StartCommand::CharacterSet);
+        else if (name == u"fs.") omitted |= static_cast<unsigned>(StartCommand::KanjiOff);
+        else if (name == u"gsp") omitted |= static_cast<unsigned>(StartCommand::MotionUnits);
+        else if (!name.isEmpty()) return std::nullopt;
+    }
+    return omitted;
+}
+
+std::optional<paper::escpos::Buzzer> parseBuzzer(const QString& text) {
+    using paper::escpos::Buzzer;
+    const QString word = fold(text);
+    if (word == u"cajon" || word == u"cajón") return Buzzer::Drawer;
+    if (const auto yes = parseYesNo(text)) return *yes ? Buzzer::Builtin : Buzzer::None;
+    return std::nullopt;
+}
+
+std::optional<bool> parseRed(const QString& text) {
+    const QString word = fold(text);
+    if (word == u"rojo") return true;
+    if (word == u"negro" || word == u"no") return false;
+    return std::nullopt;
+}
+
 struct Entry {
     QString key;
     QString value;
@@ -172,6 +202,15 @@ PrinterSettings applySection(const QString& fileName, const Section& section, st
         } else if (key == u"cortador") {
             if (const auto cutter = parseYesNo(entry.value)) settings.escpos.hasCutter = *cutter;
             else invalid(QStringLiteral("sí"));
+        } else if (key == u"omitir") {
+            if (const auto omitted = parseOmitted(entry.value)) settings.escpos.omitted = *omitted;
+            else invalid(QStringLiteral("ninguno (ESC R, FS . y GS P se envían)"));
+        } else if (key == u"zumbador") {
+            if (const auto buzzer = parseBuzzer(entry.value)) settings.escpos.buzzer = *buzzer;
+            else invalid(QStringLiteral("no"));
+        } else if (key == u"color") {
+            if (const auto red = parseRed(entry.value)) settings.escpos.redCancellations = *red;
+            else invalid(QStringLiteral("negro"));
         } else if (key == u"conexion" || key == u"conexión") {
             // Whether it names a printer is the direct printers' to say.
             settings.connection = entry.value.trimmed();

@@ -22,6 +22,13 @@
 //                            ; (default: 576 on 80 mm, 384 on 58 mm)
 //   codigos=WPC1252          ; WPC1252, PC858 or PC850 (default WPC1252), any case
 //   cortador=si              ; si or no (default si); also sí, true/false, 1/0
+//   omitir=FS .              ; start commands this printer prints as garbage, left out: ESC R
+//                            ; (character set), FS . (Chinese/Kanji mode off), GS P (motion
+//                            ; units), separated by commas (default: none, all are sent)
+//   zumbador=si              ; after each kitchen ticket and cancellation: si (the buzzer of the
+//                            ; common kitchen printers, ESC B), cajon (a bell or buzzer on the
+//                            ; drawer connector's pin 5) or no (default no)
+//   color=rojo               ; rojo: cancellations in red on a two-colour printer (default negro)
 //   conexion=socket://192.168.1.50   ; the receipt printer itself, not a CUPS queue: TCP
 //                            ; (socket://HOST[:PORT], port 9100 by default) or the USB printer
 //                            ; device (/dev/usb/lp0); it gets ESC/POS, status read and confirmed
@@ -54,7 +61,9 @@ enum class PrinterOutput { Automatic, EscPos, Pdf };
 
 struct PrinterSettings {
     PrinterOutput output = PrinterOutput::Automatic;
-    paper::escpos::EscPosProfile escpos;  // roll, dots per line, code page, cutter for ESC/POS output
+    // Roll, dots per line, code page, cutter, start commands left out, buzzer and colour for
+    // ESC/POS output.
+    paper::escpos::EscPosProfile escpos;
     // The file names the roll; otherwise a receipt printer prints on the roll the document was
     // laid out for (55 mm on a 58 mm roll, 75 mm on an 80 mm one).
     bool rollSet = false;

@@ -3,7 +3,7 @@
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/pictures.h"
-#include "printing/clase_documento.h"
+#include "printing/document/clase_documento.h"
 #include "printing/config_impresion.h"
 #include "printing/seleccion_impresora.h"
 #include "printing/texto.h"

@@ -2,7 +2,7 @@
 
 #include "json/json_reader.h"
 #include "json/runtime_error.h"
-#include "printing/clase_documento.h"
+#include "printing/document/clase_documento.h"
 #include "shell/recepcion_respuesta.h"
 #include "shell/trabajos.h"
 

@@ -2,7 +2,7 @@
 
 #include "json/runtime_error.h"
 #include "platform/drawer_printer.h"
-#include "printing/clase_documento.h"
+#include "printing/document/clase_documento.h"
 #include "tickets/comanda.h"
 #include "tickets/factura.h"
 

@@ -3,7 +3,7 @@
 #include "shell/cola_impresion.h"
 
 #include "json/runtime_error.h"
-#include "printing/clase_documento.h"
+#include "printing/document/clase_documento.h"
 #include "shell/trabajos.h"
 
 namespace kelmora::shell {

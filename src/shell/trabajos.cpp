@@ -1,6 +1,6 @@
 #include "shell/trabajos.h"
 
-#include "printing/clase_documento.h"
+#include "printing/document/clase_documento.h"
 
 #include "json/runtime_error.h"
 

@@ -19,6 +19,7 @@ namespace command {
 
 inline constexpr char kEsc = 0x1B;
 inline constexpr char kGs = 0x1D;
+inline constexpr char kFs = 0x1C;
 inline constexpr char kLineFeed = 0x0A;
 inline constexpr char kCarriageReturn = 0x0D;
 inline constexpr char kInitialize[] = "\x1b@";
@@ -33,6 +34,29 @@ inline QByteArray threeBytes(char a, char b, int n) {
 }
 
 inline QByteArray selectCodePage(int n) { return threeBytes(kEsc, 't', n); }
+inline QByteArray characterSetUsa() { return threeBytes(kEsc, 'R', 0); }
+inline QByteArray kanjiOff() { return QByteArray("\x1c.", 2); }
+// GS P x y: motion units of 1/x inch across, 1/y inch down.
+inline QByteArray motionUnits(int x, int y) {
+    QByteArray bytes = threeBytes(kGs, 'P', x);
+    bytes.append(byteOf(y));
+    return bytes;
+}
+// ESC r n: black (0) or red (1) on a two-colour printer.
+inline QByteArray printColour(bool red) { return threeBytes(kEsc, 'r', red ? 1 : 0); }
+// ESC B n t: the kitchen printer's buzzer, n beeps of t × 50 ms.
+inline QByteArray buzzer(int times, int fiftyMs) {
+    QByteArray bytes = threeBytes(kEsc, 'B', times);
+    bytes.append(byteOf(fiftyMs));
+    return bytes;
+}
+// ESC p m t1 t2: a pulse on the drawer connector's pin 2 (m 0) or 5 (m 1), t1 × 2 ms on, t2 × 2 ms off.
+inline QByteArray drawerPulse(int pin, int onMs, int offMs) {
+    QByteArray bytes = threeBytes(kEsc, 'p', pin == 5 ? 1 : 0);
+    bytes.append(byteOf(onMs / 2));
+    bytes.append(byteOf(offMs / 2));
+    return bytes;
+}
 // ESC ! with only the font bit: emphasis and double size off.
 inline QByteArray printMode(bool fontB) { return threeBytes(kEsc, '!', fontB ? 1 : 0); }
 inline QByteArray emphasis(bool on) { return threeBytes(kEsc, 'E', on ? 1 : 0); }

@@ -1,23 +1,34 @@
 #include "printing/escpos/escpos_encoder.h"
 
 #include "json/runtime_error.h"
+#include "printing/document/clase_documento.h"
 #include "printing/document/font_metric.h"
 #include "printing/escpos/escpos_commands.h"
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace kelmora::paper::escpos {
 
 namespace {
 
 constexpr double kTwipsPerMm = font_metric::kTwipsPerInch / 25.4;
-// Paper left below the last line before the cut, as on the PDF.
-constexpr double kBottomMarginTwips = 288;
+// Paper left below the last printed line: the cut's own feed takes it past the blade.
+constexpr int kBottomMarginDots = 16;
 // Without a cutter the paper is torn off at the bar, about 12 mm above the head.
 constexpr int kTearBarDots = 96;
 // The tallest raster one GS v 0 takes.
 constexpr int kMaxRasterBand = 2303;
+// Rows this large or larger are a ticket's big ones (the table, the banner, the total): double
+// height on every roll, double width where the row still fits.
+constexpr double kBigPoints = 14;
+// Up to this many cells a move is made with blanks, cheaper than ESC $.
+constexpr int kMaxBlankMove = 3;
+// Kitchen printers: three beeps of 150 ms; a bell on the drawer connector rings 200 ms.
+constexpr int kBeeps = 3;
+constexpr int kBeepFiftyMs = 3;
+constexpr int kBellMs = 200;
 
 // Far beyond any paper (about 80 m), so that no length overflows.
 constexpr double kMaxDots = 1 << 24;
@@ -33,39 +44,88 @@ qsizetype printedLength(const QString& text) {
     return length;
 }
 
-// How a row is drawn: the printer font, its magnification and the exact column advance in dots.
+// What a driver needs to push the last line out (a blank row, a lone "."), and a receipt printer
+// does not: its cut or its feed to the tear bar does that.
+bool isFiller(const QString& text) {
+    const QString trimmed = text.trimmed();
+    return trimmed.isEmpty() || trimmed == u".";
+}
+
+// A row of one repeated rule character: cut to the paper's width rather than squeezed.
+bool isDivider(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.size() < 2 || (trimmed.front() != u'=' && trimmed.front() != u'-')) return false;
+    return trimmed.count(trimmed.front()) == trimmed.size();
+}
+
+// Pieces of at most `columns` columns, broken at blanks: the first keeps its indent when its first
+// word fits after it, the others start at their first character. Only a word longer than a whole
+// line is cut.
+QStringList breakBetweenWords(const QString& text, qsizetype columns) {
+    qsizetype start = 0;
+    while (start < text.size() && text.at(start) == u' ') ++start;
+    qsizetype firstEnd = text.indexOf(u' ', start);
+    if (firstEnd < 0) firstEnd = text.size();
+    if (firstEnd <= columns) start = 0;
+
+    QStringList pieces;
+    while (start < text.size()) {
+        qsizetype end = std::min(text.size(), start + columns);
+        if (end < text.size() && text.at(end) != u' ') {
+            qsizetype blank = end;
+            while (blank > start && text.at(blank - 1) != u' ') --blank;
+            if (blank > start) end = blank;
+        }
+        pieces.append(text.mid(start, end - start));
+        pieces.last().truncate(printedLength(pieces.last()));
+        start = end;
+        while (start < text.size() && text.at(start) == u' ') ++start;
+    }
+    return pieces;
+}
+
+// How a row is drawn: the printer font and magnification, the pitch from one character to the
+// next, and the layout's column width, which places each word.
 struct RowStyle {
     const PrinterFontSize* font = &kFontA;
     int widthMagnification = 1;
     int heightMagnification = 1;
-    double advance = 0;
+    int pitch = kFontA.width;
+    double unit = kFontA.width;
 
-    // The printer's cell closest to `desired` dots that is no narrower than the glyph, and the
-    // right-side spacing (ESC SP, in units of the magnified dot) that gives it.
-    int cell(int desired, int* spacing) const {
-        const int m = widthMagnification;
-        const int n = std::clamp((desired + m / 2) / m - font->width, 0, 255);
-        if (spacing != nullptr) *spacing = n;
-        return m * (font->width + n);
-    }
-    // Where column `column` starts, from the row's left edge.
-    int columnStart(qsizetype column) const { return roundToInt(static_cast<double>(column) * advance); }
-    // Where a row of `length` columns ends on paper.
-    int end(qsizetype length) const {
-        if (length <= 0) return 0;
-        const int last = columnStart(length - 1);
-        return last + cell(columnStart(length) - last, nullptr);
-    }
+    int glyphWidth() const { return font->width * widthMagnification; }
+    int glyphHeight() const { return font->height * heightMagnification; }
+    // ESC SP counts in dots of the magnified character.
+    int spacing() const { return pitch / widthMagnification - font->width; }
+    int columnStart(qsizetype column) const { return roundToInt(static_cast<double>(column) * unit); }
+    // The most columns a line of paper takes in this style.
+    qsizetype columnsIn(int printable) const { return std::max(1, printable / pitch); }
 };
 
-// Font A only when its glyph fits both the column and the line; the glyph as large as fits. The
-// line's exact height decides, not its rounded dots, so that a font state always prints alike.
-RowStyle styleFor(double advance, double lineDots) {
+// Font A when its glyph fits the column and the line; the glyph as large as fits; big rows double
+// height, and double width when the row still fits. Words keep the preview's columns, unless the
+// glyph is wider than a column (the row widens) or, with `closeUp`, the row is wider than the
+// paper (the columns close up, down to the glyph). The pitch is whole dots, never below the glyph:
+// no character overlaps another, and none starts left of the one before.
+RowStyle styleFor(double size, double advance, double lineDots, qsizetype length, int printable, bool closeUp) {
     RowStyle style;
-    style.advance = advance;
     style.font = advance >= kFontA.width && lineDots >= kFontA.height ? &kFontA : &kFontB;
-    style.widthMagnification = std::clamp(static_cast<int>(advance / style.font->width), 1, 8);
+    const int fontWidth = style.font->width;
+    style.widthMagnification = std::clamp(static_cast<int>(advance / fontWidth), 1, 8);
     style.heightMagnification = std::clamp(static_cast<int>(lineDots / style.font->height), 1, 8);
+    if (size >= kBigPoints) {
+        style.heightMagnification = std::max(style.heightMagnification, 2);
+        if (style.widthMagnification < 2 && length * 2 * fontWidth <= printable) style.widthMagnification = 2;
+    }
+    const int m = style.widthMagnification;
+    const double glyph = style.glyphWidth();
+    style.unit = std::max(advance, glyph);
+    if (closeUp && style.unit * static_cast<double>(length) > printable) {
+        style.unit = std::max(glyph, static_cast<double>(printable) / static_cast<double>(length));
+    }
+    int cell = std::max(fontWidth, roundToInt(style.unit / m));
+    if (closeUp && length * m * cell > printable) cell = std::max(fontWidth, static_cast<int>(style.unit / m));
+    style.pitch = m * std::min(cell, fontWidth + 255);
     return style;
 }
 
@@ -76,12 +136,14 @@ public:
         double layoutMm = document.paperWidthMm;
         if (!(layoutMm > 0) || !std::isfinite(layoutMm)) layoutMm = profile.layoutRollMm();
         dotsPerTwip_ = printable_ / (layoutMm * kTwipsPerMm);
+        kind_ = claseDocumento(document.kind);
     }
 
     QByteArray encode() {
         out_.reserve(4096);
-        out_.append(command::kInitialize);
-        out_.append(command::selectCodePage(codePageNumber(profile_.codePage)));
+        start();
+        const bool red = profile_.redCancellations && kind_ == ClaseDocumento::Anulacion;
+        if (red) out_.append(command::printColour(true));
 
         QList<const DocumentPicture*> pending;
         for (const DocumentPicture& picture : document_.pictures) pending.append(&picture);
@@ -89,8 +151,11 @@ public:
                          [](const DocumentPicture* a, const DocumentPicture* b) { return a->y < b->y; });
         qsizetype nextPicture = 0;
 
+        qsizetype rows = document_.rows.size();
+        while (rows > 0 && isFiller(document_.rows.at(rows - 1).text)) --rows;
         double top = 0;
-        for (const DocumentRow& row : document_.rows) {
+        for (qsizetype i = 0; i < rows; ++i) {
+            const DocumentRow& row = document_.rows.at(i);
             double height = font_metric::lineHeight(row.font.size);
             if (!(height > 0) || !std::isfinite(height)) height = 0;
             // A picture goes before the row its top falls in, as the PDF draws it over that row.
@@ -102,21 +167,49 @@ public:
         }
         while (nextPicture < pending.size()) printPicture(*pending.at(nextPicture++));
 
-        const int margin = std::min(dots(kBottomMarginTwips), 255);
+        if (red) out_.append(command::printColour(false));
         if (profile_.hasCutter) {
-            out_.append(command::feedAndPartialCut(margin));
+            out_.append(command::feedAndPartialCut(kBottomMarginDots));
         } else {
-            feed(margin + kTearBarDots);
+            feed(kBottomMarginDots + kTearBarDots);
         }
+        if (kind_ == ClaseDocumento::Comanda || kind_ == ClaseDocumento::Anulacion) sound();
         return out_;
     }
 
 private:
     int dots(double twips) const { return roundToInt(twips * dotsPerTwip_); }
 
+    // Nothing of the printer's own start-up state is trusted: its switches may have chosen a
+    // country's character set, a Chinese/Kanji mode or another motion unit.
+    void start() {
+        out_.append(command::kInitialize);
+        if (profile_.sends(StartCommand::CharacterSet)) out_.append(command::characterSetUsa());
+        if (profile_.sends(StartCommand::KanjiOff)) out_.append(command::kanjiOff());
+        out_.append(command::selectCodePage(codePageNumber(profile_.codePage)));
+        if (profile_.sends(StartCommand::MotionUnits)) {
+            const int dotsPerInch = static_cast<int>(EscPosProfile::kDotsPerInch);
+            out_.append(command::motionUnits(dotsPerInch, dotsPerInch));
+        }
+    }
+
+    // After the cut, so that the kitchen hears a ticket that is ready to take.
+    void sound() {
+        switch (profile_.buzzer) {
+            case Buzzer::None:
+                return;
+            case Buzzer::Builtin:
+                out_.append(command::buzzer(kBeeps, kBeepFiftyMs));
+                return;
+            case Buzzer::Drawer:
+                out_.append(command::drawerPulse(5, kBellMs, kBellMs));
+                return;
+        }
+    }
+
     void printRow(const DocumentRow& row, int rowTop, int rowBottom, double exactLineDots) {
         const int lineDots = rowBottom - rowTop;
-        const qsizetype length = printedLength(row.text);
+        qsizetype length = printedLength(row.text);
         if (length == 0) {
             // A blank row is room, which a picture may already have taken: it moves nothing down.
             feed(rowBottom + shift_ - paperY_);
@@ -130,57 +223,86 @@ private:
         feed(y - paperY_);
 
         // A column wider than the paper would be one that cannot print anyway.
-        const double metricAdvance = std::min(
+        const double advance = std::min(
             font_metric::characterAdvance(row.font.name, row.font.size) * dotsPerTwip_, static_cast<double>(printable_));
-        if (!(metricAdvance > 0)) {
+        if (!(advance > 0)) {
             printLine({}, RowStyle(), row.font.bold, lineDots);
             return;
         }
 
-        RowStyle style = styleFor(metricAdvance, exactLineDots);
-        qsizetype perLine = length;
-        if (style.end(length) > printable_) {
-            // Narrower columns, down to font B's bare glyph; past that the row goes on below.
-            const double narrowest = std::min(metricAdvance, static_cast<double>(kFontB.width));
-            const double fitting = static_cast<double>(printable_) / static_cast<double>(length);
-            style = styleFor(std::min(metricAdvance, std::max(fitting, narrowest)), exactLineDots);
-            perLine = 1;
-            while (perLine < length && style.end(perLine + 1) <= printable_) ++perLine;
+        QString text = row.text.left(length);
+        if (isDivider(text)) {
+            // As many rule characters as the paper takes at the row's own pitch.
+            const RowStyle style = styleFor(row.font.size, advance, exactLineDots, length, printable_, false);
+            text.truncate(std::min(length, style.columnsIn(printable_)));
+            printLine(text, style, row.font.bold, lineDots);
+            return;
         }
-        const QString text = row.text.left(length);
-        for (qsizetype start = 0; start < length; start += perLine) {
-            QString piece = text.mid(start, perLine);
-            piece.truncate(printedLength(piece));
+        const RowStyle style = styleFor(row.font.size, advance, exactLineDots, length, printable_, true);
+        if (length * style.glyphWidth() <= printable_) {
+            printLine(text, style, row.font.bold, lineDots);
+            return;
+        }
+        // Too long even with the columns closed up to the glyph: the row goes on below.
+        bool first = true;
+        for (const QString& piece : breakBetweenWords(text, style.columnsIn(printable_))) {
+            if (!first) shift_ += lineDots;
             printLine(piece, style, row.font.bold, lineDots);
-            if (start > 0) shift_ += lineDots;
+            first = false;
         }
     }
 
-    // One line of paper: the text in its columns, then the feed to the next line's top.
+    // One line of paper: each word at its column, never left of where the one before ended, its
+    // characters a pitch apart; then the feed to the next line's top. A glyph taller than the
+    // line takes the room it needs, and what follows moves down.
     void printLine(const QString& text, const RowStyle& style, bool bold, int lineDots) {
-        if (!text.isEmpty()) setStyle(style, bold);
-        setLineSpacing(std::min(lineDots, 255));
+        int line = lineDots;
+        if (!text.isEmpty()) {
+            setStyle(style, bold);
+            if (style.spacing() != spacing_) {
+                out_.append(command::rightSpacing(style.spacing()));
+                spacing_ = style.spacing();
+            }
+            if (style.glyphHeight() > line) {
+                shift_ += style.glyphHeight() - line;
+                line = style.glyphHeight();
+            }
+        }
+        setLineSpacing(std::min(line, 255));
         int x = 0;
+        bool wordStarts = true;
         for (qsizetype column = 0; column < text.size(); ++column) {
             const QChar unit = text.at(column);
-            if (unit == u' ') continue;
-            const int start = style.columnStart(column);
-            int spacing = 0;
-            const int cell = style.cell(style.columnStart(column + 1) - start, &spacing);
-            if (x != start) out_.append(command::absolutePosition(start));
-            if (spacing != spacing_) {
-                out_.append(command::rightSpacing(spacing));
-                spacing_ = spacing;
+            if (unit == u' ') {
+                wordStarts = true;
+                continue;
             }
-            // A character outside the basic plane takes two columns and prints as one '?'.
+            if (wordStarts) {
+                moveTo(x, std::max(x, style.columnStart(column)), style.pitch);
+                x = std::max(x, style.columnStart(column));
+            }
+            // A character outside the basic plane takes two columns and prints as one '?'; what
+            // follows it is placed by its own column again.
             const bool pair = unit.isHighSurrogate() && column + 1 < text.size() && text.at(column + 1).isLowSurrogate();
             out_.append(pair ? '?' : encodeCharacter(unit, profile_.codePage));
             if (pair) ++column;
-            x = start + cell;
+            wordStarts = pair;
+            x += style.pitch;
         }
         out_.append(command::kLineFeed);
-        paperY_ += std::min(lineDots, 255);
-        feed(lineDots - 255);
+        paperY_ += std::min(line, 255);
+        feed(line - 255);
+    }
+
+    // Forward only: blanks for a short move by whole cells, ESC $ for the rest.
+    void moveTo(int x, int target, int pitch) {
+        const int gap = target - x;
+        if (gap <= 0) return;
+        if (gap % pitch == 0 && gap / pitch <= kMaxBlankMove) {
+            out_.append(QByteArray(gap / pitch, ' '));
+        } else {
+            out_.append(command::absolutePosition(target));
+        }
     }
 
     void printPicture(const DocumentPicture& picture) {
@@ -267,6 +389,7 @@ private:
     PictureRasterizer* pictures_;
     const int printable_;
     double dotsPerTwip_ = 0;
+    std::optional<ClaseDocumento> kind_;
     QByteArray out_;
 
     int paperY_ = 0;  // dots of paper fed so far

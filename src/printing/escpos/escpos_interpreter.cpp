@@ -8,6 +8,7 @@
 #include <utility>
 #include <cmath>
 #include <optional>
+#include <cstring>
 
 namespace kelmora::paper::escpos {
 
@@ -15,12 +16,16 @@ namespace {
 
 // The line spacing after ESC @ and ESC 2: about 1/6 inch.
 constexpr int kDefaultLineSpacing = 30;
+constexpr double kHeadDotsPerInch = 203;
+// What an international character set other than the USA's changes.
+constexpr char kNationalCharacters[] = "#$@[\\]^`{|}~";
 constexpr qint64 kMaxPaperDots = 1 << 30;
 
 class Interpreter {
 public:
-    Interpreter(const QByteArray& bytes, int dotsPerLine) : in_(bytes) {
+    Interpreter(const QByteArray& bytes, int dotsPerLine, const PrinterStart& start) : in_(bytes), start_(start) {
         paper_.dotsPerLine = std::max(1, dotsPerLine);
+        resetState();
     }
 
     EscPosPaper run() {
@@ -51,6 +56,7 @@ private:
         const int byte = byteAt(at_);
         if (byte == command::kEsc) return escape();
         if (byte == command::kGs) return groupSeparator();
+        if (byte == command::kFs) return fileSeparator();
         if (byte == command::kLineFeed) {
             ++at_;
             flushLine();
@@ -63,10 +69,29 @@ private:
         }
         if (byte < 0x20 || byte == 0x7F) return unknown(1);
         ++at_;
+        if (kanji_ && byte >= 0x80) {
+            // A two-byte character of the Chinese/Kanji set, none of ours.
+            if (at_ < in_.size()) ++at_;
+            return print(QChar(QChar::ReplacementCharacter));
+        }
+        if (characterSet_ != 0 && byte < 0x80 && std::strchr(kNationalCharacters, byte) != nullptr) {
+            return print(QChar(QChar::ReplacementCharacter));
+        }
         // Without ESC t the printer is on a page of its own, which is none of ours.
         print(page_ || byte < 0x80 ? decodeByte(static_cast<unsigned char>(byte), page_.value_or(CodePage::WPC1252))
                                    : QChar(QChar::ReplacementCharacter));
     }
+
+    void fileSeparator() {
+        if (!take(2)) return;
+        const int code = byteAt(at_ + 1);
+        if (code != '.' && code != '&') return unknown(2);
+        kanji_ = code == '&';
+        at_ += 2;
+    }
+
+    int across(int units) const { return static_cast<int>(std::lround(units * dotsPerUnitX_)); }
+    int down(int units) const { return static_cast<int>(std::lround(units * dotsPerUnitY_)); }
 
     void escape() {
         if (!take(2)) return;
@@ -109,11 +134,24 @@ private:
             case 'E':
                 if (parameter(n)) bold_ = (n & 0x01) != 0;
                 return;
+            case 'r':
+                if (parameter(n)) red_ = (n & 0x01) != 0;
+                return;
+            case 'R':
+                if (parameter(n)) characterSet_ = n;
+                return;
+            case 'B':
+                if (!take(4)) return;
+                ++paper_.beeps;
+                at_ += 4;
+                return;
+            case '(':
+                return escapeParenthesis();
             case ' ':
-                if (parameter(n)) spacing_ = n;
+                if (parameter(n)) spacing_ = across(n);
                 return;
             case '3':
-                if (parameter(n)) lineSpacing_ = n;
+                if (parameter(n)) lineSpacing_ = down(n);
                 return;
             case 'a':
                 if (parameter(n)) justification_ = n % 48;  // 0..2 and '0'..'2' alike
@@ -127,15 +165,15 @@ private:
             case 'J':
                 if (parameter(n)) {
                     flushLine();
-                    feedBy(n);
+                    feedBy(down(n));
                 }
                 return;
             case '$':
                 if (!take(4)) return;
-                n = byteAt(at_ + 2) | (byteAt(at_ + 3) << 8);
+                n = across(byteAt(at_ + 2) | (byteAt(at_ + 3) << 8));
                 at_ += 4;
                 // A position past the edge is ignored, as the printer does.
-                if (n < paper_.dotsPerLine) x_ = n;
+                if (n < paper_.dotsPerLine) moveTo(n);
                 return;
             case 'p':
                 if (!take(5)) return;
@@ -146,13 +184,28 @@ private:
             case '\\':
                 // Relative position, two's complement for leftwards.
                 if (!take(4)) return;
-                n = static_cast<qint16>(byteAt(at_ + 2) | (byteAt(at_ + 3) << 8));
+                n = across(static_cast<qint16>(byteAt(at_ + 2) | (byteAt(at_ + 3) << 8)));
                 at_ += 4;
-                if (x_ + n >= 0 && x_ + n < paper_.dotsPerLine) x_ += n;
+                if (x_ + n >= 0 && x_ + n < paper_.dotsPerLine) moveTo(x_ + n);
                 return;
             default:
-                skipUndrawn(code, {{'-', 1}, {'G', 1}, {'V', 1}, {'{', 1}, {'R', 1}, {'r', 1}, {'U', 1}, {'c', 2}});
+                skipUndrawn(code, {{'-', 1}, {'G', 1}, {'V', 1}, {'{', 1}, {'U', 1}, {'c', 2}});
         }
+    }
+
+    void moveTo(int x) {
+        if (x < x_) ++paper_.backwardMoves;
+        x_ = x;
+    }
+
+    // ESC ( A pL pH ...: the buzzer of some printers, its parameters counted by pL pH.
+    void escapeParenthesis() {
+        if (!take(5)) return;
+        const qsizetype length = 5 + (byteAt(at_ + 3) | (byteAt(at_ + 4) << 8));
+        if (byteAt(at_ + 2) != 'A') return unknown(std::min(length, in_.size() - at_));
+        if (!take(length)) return;
+        ++paper_.beeps;
+        at_ += length;
     }
 
     // A command that changes nothing the paper model draws (underline, rotation, barcode settings
@@ -177,7 +230,15 @@ private:
         }
         if (code == 'V') return cut();
         if (code == 'v') return raster();
-        skipUndrawn(code, {{'B', 1}, {'H', 1}, {'f', 1}, {'h', 1}, {'w', 1}, {'a', 1}, {'L', 2}, {'W', 2}, {'P', 2}});
+        if (code == 'P') {
+            if (!take(4)) return;
+            // 0 keeps the printer's own unit.
+            if (const int x = byteAt(at_ + 2); x > 0) dotsPerUnitX_ = kHeadDotsPerInch / x;
+            if (const int y = byteAt(at_ + 3); y > 0) dotsPerUnitY_ = kHeadDotsPerInch / y;
+            at_ += 4;
+            return;
+        }
+        skipUndrawn(code, {{'B', 1}, {'H', 1}, {'f', 1}, {'h', 1}, {'w', 1}, {'a', 1}, {'L', 2}, {'W', 2}});
     }
 
     void cut() {
@@ -195,7 +256,7 @@ private:
         }
         at_ += withFeed ? 4 : 3;
         flushLine();
-        feedBy(feed);
+        feedBy(down(feed));
         paper_.cuts.append(PaperCut{y_, partial});
     }
 
@@ -226,6 +287,11 @@ private:
     void feedBy(int dots) { y_ = static_cast<int>(std::min<qint64>(qint64{y_} + dots, kMaxPaperDots)); }
 
     void resetState() {
+        kanji_ = start_.kanji;
+        characterSet_ = start_.characterSet;
+        dotsPerUnitX_ = kHeadDotsPerInch / std::max(1, start_.motionUnitsX);
+        dotsPerUnitY_ = kHeadDotsPerInch / std::max(1, start_.motionUnitsY);
+        red_ = false;
         page_.reset();
         fontB_ = false;
         bold_ = false;
@@ -245,12 +311,19 @@ private:
             flushLine();
             feedBy(lineSpacing_);
         }
+        if (character == u' ') {
+            // A blank moves on by its cell and leaves no ink.
+            x_ = std::min(x_ + cell, paper_.dotsPerLine);
+            return;
+        }
         if (line_.isEmpty() || line_.last().font != (fontB_ ? PrinterFont::B : PrinterFont::A) ||
-            line_.last().bold != bold_ || line_.last().widthMagnification != widthMagnification_ ||
+            line_.last().bold != bold_ || line_.last().red != red_ ||
+            line_.last().widthMagnification != widthMagnification_ ||
             line_.last().heightMagnification != heightMagnification_) {
             PaperTextRow row;
             row.font = fontB_ ? PrinterFont::B : PrinterFont::A;
             row.bold = bold_;
+            row.red = red_;
             row.widthMagnification = widthMagnification_;
             row.heightMagnification = heightMagnification_;
             line_.append(row);
@@ -283,9 +356,15 @@ private:
     }
 
     const QByteArray& in_;
+    const PrinterStart start_;
     qsizetype at_ = 0;
     EscPosPaper paper_;
 
+    bool kanji_ = false;
+    int characterSet_ = 0;
+    double dotsPerUnitX_ = 1;
+    double dotsPerUnitY_ = 1;
+    bool red_ = false;
     std::optional<CodePage> page_;
     bool fontB_ = false;
     bool bold_ = false;
@@ -323,6 +402,8 @@ QString PaperTextRow::text() const {
     return out;
 }
 
-EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine) { return Interpreter(bytes, dotsPerLine).run(); }
+EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine, const PrinterStart& start) {
+    return Interpreter(bytes, dotsPerLine, start).run();
+}
 
 }  // namespace kelmora::paper::escpos

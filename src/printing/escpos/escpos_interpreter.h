@@ -25,6 +25,7 @@ struct PaperTextRow {
     int widthMagnification = 1;
     int heightMagnification = 1;
     bool bold = false;
+    bool red = false;  // the second colour of a two-colour printer
     QList<PaperGlyph> glyphs;
 
     int glyphWidth() const;   // of the magnified character, without spacing
@@ -57,6 +58,14 @@ struct UnknownBytes {
     QByteArray bytes;
 };
 
+// The state a printer starts in, and returns to on ESC @, as its switches chose it.
+struct PrinterStart {
+    bool kanji = false;     // Chinese/Kanji mode: bytes from 0x80 up go in pairs, as one character
+    int characterSet = 0;   // ESC R: 0 is the USA set; another replaces # $ @ [ \ ] ^ ` { | } ~
+    int motionUnitsX = 203; // GS P: motion units of 1/x inch across and 1/y inch down, on a
+    int motionUnitsY = 203; // 203 dpi head
+};
+
 // What a receipt printer makes of a byte stream.
 struct EscPosPaper {
     int dotsPerLine = 576;
@@ -65,13 +74,16 @@ struct EscPosPaper {
     QList<PaperRaster> rasters;
     QList<PaperCut> cuts;
     QList<DrawerPulse> pulses;
+    int beeps = 0;          // buzzer commands (ESC B, ESC ( A)
+    int backwardMoves = 0;  // positions left of where the line had got to
     QList<UnknownBytes> unknown;
 };
 
 // Reads the bytes as a printer whose head reaches `dotsPerLine` dots would print them: the
-// commands the encoder writes and the usual ones around them (initialize, code page, print mode,
-// font, emphasis, spacing, line spacing, positions, feeds, justification, size, raster images,
-// cuts, the drawer pulse). Motion units are dots. Anything else is listed in `unknown`; no input makes it fail.
-EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine = 576);
+// commands the encoder writes and the usual ones around them (initialize, character set, Kanji
+// mode, code page, motion units, print mode, font, emphasis, colour, spacing, line spacing,
+// positions, feeds, justification, size, raster images, cuts, the drawer pulse, the buzzer).
+// Anything else is listed in `unknown`; no input makes it fail.
+EscPosPaper interpretEscPos(const QByteArray& bytes, int dotsPerLine = 576, const PrinterStart& start = {});
 
 }  // namespace kelmora::paper::escpos

@@ -1,8 +1,10 @@
 #include "printing/escpos/escpos_paper_image.h"
 
+#include "printing/escpos/escpos_commands.h"
 #include "printing/escpos/escpos_encoder.h"
 
 #include <QFont>
+#include <QHash>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -14,7 +16,6 @@ namespace kelmora::paper::escpos {
 namespace {
 
 constexpr double kMetresPerInch = 0.0254;
-constexpr double kReferencePixelSize = 100;
 
 int paperLength(const EscPosPaper& paper) {
     qint64 length = paper.length;
@@ -24,6 +25,63 @@ int paperLength(const EscPosPaper& paper) {
     }
     for (const PaperCut& cut : paper.cuts) length = std::max<qint64>(length, cut.y + 1);
     return static_cast<int>(std::clamp<qint64>(length, 1, kMaxPaperImageDots));
+}
+
+// The printer's character cells: each character drawn once, without smoothing, into a cell of its
+// font's dots (12×24 for font A, 9×17 for font B), as a printer's character generator holds it.
+class CellFont {
+public:
+    const QImage& cell(QChar character, PrinterFont font) {
+        const quint32 key = (static_cast<quint32>(character.unicode()) << 1) | (font == PrinterFont::B ? 1U : 0U);
+        auto found = cells_.constFind(key);
+        if (found == cells_.constEnd()) found = cells_.insert(key, draw(character, font));
+        return *found;
+    }
+
+private:
+    static QImage draw(QChar character, PrinterFont font) {
+        const PrinterFontSize size = font == PrinterFont::B ? kFontB : kFontA;
+        QImage cell(size.width, size.height, QImage::Format_Grayscale8);
+        cell.fill(Qt::white);
+        QFont face(kPaperFontFamily);
+        face.setStyleHint(QFont::Monospace);
+        face.setStyleStrategy(QFont::NoAntialias);
+        // The largest face whose character and line fit the cell.
+        for (int pixels = size.height; pixels > 4; --pixels) {
+            face.setPixelSize(pixels);
+            const QFontMetricsF metrics(face);
+            if (metrics.horizontalAdvance(QLatin1Char('M')) <= size.width && metrics.height() <= size.height + 1) break;
+        }
+        QPainter painter(&cell);
+        painter.setFont(face);
+        painter.setPen(Qt::black);
+        const QFontMetricsF metrics(face);
+        const double left = (size.width - metrics.horizontalAdvance(character)) / 2;
+        painter.drawText(QPointF(left, metrics.ascent()), QString(character));
+        painter.end();
+        return cell;
+    }
+
+    QHash<quint32, QImage> cells_;
+};
+
+void stamp(QImage& image, const QImage& cell, const PaperTextRow& row, int x, QRgb ink) {
+    const int shifts = row.bold ? 2 : 1;  // emphasis strikes each dot again one dot to the right
+    for (int cy = 0; cy < cell.height(); ++cy) {
+        const uchar* line = cell.constScanLine(cy);
+        for (int cx = 0; cx < cell.width(); ++cx) {
+            if (line[cx] >= 128) continue;
+            for (int dy = 0; dy < row.heightMagnification; ++dy) {
+                const int y = row.y + cy * row.heightMagnification + dy;
+                if (y < 0 || y >= image.height()) continue;
+                auto* pixels = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int dx = 0; dx < row.widthMagnification + shifts - 1; ++dx) {
+                    const int px = x + cx * row.widthMagnification + dx;
+                    if (px >= 0 && px < image.width()) pixels[px] = ink;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -48,31 +106,16 @@ QImage renderEscPosPaper(const EscPosPaper& paper) {
         }
     }
 
-    QPainter painter(&image);
-    QFont font(kPaperFontFamily);
-    font.setStyleHint(QFont::Monospace);
-    font.setPixelSize(static_cast<int>(kReferencePixelSize));
+    CellFont cells;
     for (const PaperTextRow& row : paper.rows) {
         if (row.y >= height) continue;
-        font.setBold(row.bold);
-        const QFontMetricsF metrics(font);
-        const double advance = metrics.horizontalAdvance(QLatin1Char('0'));
-        if (advance <= 0 || metrics.height() <= 0) continue;
-        // The font's whole height over the glyph's box, its advance over the glyph's width.
-        const double scaleY = row.glyphHeight() / metrics.height();
-        const double scaleX = row.glyphWidth() / advance;
-        painter.setFont(font);
-        painter.setPen(Qt::black);
+        const QRgb ink = row.red ? qRgb(0xd0, 0, 0) : qRgb(0, 0, 0);
         for (const PaperGlyph& glyph : row.glyphs) {
-            if (glyph.character == u' ') continue;
-            painter.save();
-            painter.translate(glyph.x, row.y + metrics.ascent() * scaleY);
-            painter.scale(scaleX, scaleY);
-            painter.drawText(QPointF(0, 0), QString(glyph.character));
-            painter.restore();
+            if (glyph.character != u' ') stamp(image, cells.cell(glyph.character, row.font), row, glyph.x, ink);
         }
     }
 
+    QPainter painter(&image);
     QPen dashes(Qt::black);
     dashes.setStyle(Qt::DashLine);
     painter.setPen(dashes);

@@ -12,8 +12,9 @@ inline const QString kPaperFontFamily = QStringLiteral("DejaVu Sans Mono");
 constexpr int kMaxPaperImageDots = 16384;
 
 // The paper as a picture at the printer's resolution, one pixel per dot, for the eye: rasters dot
-// for dot, each character in a monospace font stretched over its glyph's box, cuts as a dashed
-// line. Needs a QGuiApplication (fonts).
+// for dot, each character in its font's fixed cell (12×24 or 9×17 dots, magnified dot by dot), so
+// that characters that overlap or run off the paper show; red ink in red; cuts as a dashed line.
+// Needs a QGuiApplication (fonts).
 QImage renderEscPosPaper(const EscPosPaper& paper);
 
 }  // namespace kelmora::paper::escpos

@@ -4,13 +4,30 @@
 
 namespace kelmora::paper::escpos {
 
-// The printer a document is encoded for. Motion units are taken to be the printer's dots
-// (1/203 inch), the default of 203 dpi receipt printers.
+// Commands of the start that a printer may print as garbage, which its settings can leave out.
+enum class StartCommand : unsigned {
+    CharacterSet = 1,  // ESC R 0: the USA character set, whatever the printer's switches chose
+    KanjiOff = 2,      // FS .: single-byte characters on printers that start in Chinese/Kanji mode
+    MotionUnits = 4,   // GS P: one motion unit is one dot, for positions, spacing and feeds
+};
+
+// How a kitchen printer sounds after a ticket.
+enum class Buzzer {
+    None,
+    Builtin,  // ESC B: the buzzer built into the common kitchen printers
+    Drawer,   // ESC p on the drawer connector's second pin: a bell or buzzer wired there
+};
+
+// The printer a document is encoded for. After GS P its motion unit is its dot (1/203 inch), the
+// resolution of usual receipt printers.
 struct EscPosProfile {
     int rollMm = 80;      // 58 or 80
     int dotsPerLine = 0;  // what the head reaches; 0 for the roll's usual: 576 on 80 mm, 384 on 58 mm
     CodePage codePage = CodePage::WPC1252;
     bool hasCutter = true;
+    unsigned omitted = 0;  // StartCommand bits left out of the start
+    Buzzer buzzer = Buzzer::None;
+    bool redCancellations = false;  // a two-colour printer prints cancellations in red
 
     static constexpr double kDotsPerInch = 203;
 
@@ -21,6 +38,7 @@ struct EscPosProfile {
     // The other way round: the roll that takes a layout (a 55 mm layout on 58 mm, a 75 mm one on
     // 80 mm); a layout that names no roll (0) leaves the roll as it is.
     void followLayout(double layoutMm);
+    bool sends(StartCommand command) const { return (omitted & static_cast<unsigned>(command)) == 0; }
 };
 
 }  // namespace kelmora::paper::escpos

@@ -1,4 +1,4 @@
-#include "printing/clase_documento.h"
+#include "printing/document/clase_documento.h"
 
 namespace kelmora {
 
