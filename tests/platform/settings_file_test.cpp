@@ -37,6 +37,9 @@ void expectDefaults(const PrinterSettings& settings) {
     EXPECT_EQ(settings.escpos.dotsPerLine, 0);
     EXPECT_EQ(settings.escpos.codePage, CodePage::WPC1252);
     EXPECT_TRUE(settings.escpos.hasCutter);
+    EXPECT_EQ(settings.escpos.omitted, 0U);
+    EXPECT_EQ(settings.escpos.buzzer, kelmora::paper::escpos::Buzzer::None);
+    EXPECT_FALSE(settings.escpos.redCancellations);
 }
 
 void expectUnreadable(const SettingsFile& file, const QString& reason) {
@@ -63,11 +66,17 @@ TEST_F(SettingsFileTest, EveryKeyIsReadInAnyOfItsSpellings) {
         "puntos=420\n"
         "codigos=pc858\n"
         "cortador=no\n"
+        "omitir=fs., Gs P\n"
+        "zumbador=sí\n"
+        "color=Rojo\n"
         "[Barra]\n"
         "SALIDA = EscPos\n"
         "Rollo=80 mm\n"
         "codigos=PC850\n"
         "cortador=sí\n"
+        "omitir=ESC R\n"
+        "zumbador=cajón\n"
+        "color=negro\n"
         "[Caja]\n"
         "salida=automática\n"
         "codigos=Wpc1252\n"
@@ -82,6 +91,9 @@ TEST_F(SettingsFileTest, EveryKeyIsReadInAnyOfItsSpellings) {
     EXPECT_EQ(kitchen.escpos.dotsPerLine, 420);
     EXPECT_EQ(kitchen.escpos.codePage, CodePage::PC858);
     EXPECT_FALSE(kitchen.escpos.hasCutter);
+    EXPECT_EQ(kitchen.escpos.omitted, 6U);
+    EXPECT_EQ(kitchen.escpos.buzzer, kelmora::paper::escpos::Buzzer::Builtin);
+    EXPECT_TRUE(kitchen.escpos.redCancellations);
 
     const PrinterSettings bar = file.printer({"Barra"});
     EXPECT_EQ(bar.output, PrinterOutput::EscPos);
@@ -89,6 +101,9 @@ TEST_F(SettingsFileTest, EveryKeyIsReadInAnyOfItsSpellings) {
     EXPECT_EQ(bar.escpos.dotsPerLine, 0);
     EXPECT_EQ(bar.escpos.codePage, CodePage::PC850);
     EXPECT_TRUE(bar.escpos.hasCutter);
+    EXPECT_EQ(bar.escpos.omitted, 1U);
+    EXPECT_EQ(bar.escpos.buzzer, kelmora::paper::escpos::Buzzer::Drawer);
+    EXPECT_FALSE(bar.escpos.redCancellations);
 
     EXPECT_EQ(file.printer({"Caja"}).output, PrinterOutput::Automatic);
     EXPECT_FALSE(file.printer({"Caja"}).escpos.hasCutter);
@@ -103,6 +118,9 @@ TEST_F(SettingsFileTest, ABadValueIsNamedWithItsDefaultAndTheRestOfTheSectionApp
         "puntos=150\n"
         "codigos=CP437\n"
         "cortador=quizás\n"
+        "omitir=ESC R, GS !\n"
+        "zumbador=fuerte\n"
+        "color=azul\n"
         "[Barra]\n"
         "puntos=1001\n"
         "rollo=58\n"
@@ -116,6 +134,10 @@ TEST_F(SettingsFileTest, ABadValueIsNamedWithItsDefaultAndTheRestOfTheSectionApp
                   "Ajuste no válido en kelmora.ini, [Cocina] puntos=150: se usa 576",
                   "Ajuste no válido en kelmora.ini, [Cocina] codigos=CP437: se usa WPC1252",
                   "Ajuste no válido en kelmora.ini, [Cocina] cortador=quizás: se usa sí",
+                  "Ajuste no válido en kelmora.ini, [Cocina] omitir=ESC R, GS !: se usa ninguno (ESC R, FS . y GS P "
+                  "se envían)",
+                  "Ajuste no válido en kelmora.ini, [Cocina] zumbador=fuerte: se usa no",
+                  "Ajuste no válido en kelmora.ini, [Cocina] color=azul: se usa negro",
                   // The usual dots follow the roll, even one set further down.
                   "Ajuste no válido en kelmora.ini, [Barra] puntos=1001: se usa 384",
                   "Ajuste no válido en kelmora.ini, [Barra] codigos=PC850, PC858: se usa WPC1252",
@@ -131,10 +153,10 @@ TEST_F(SettingsFileTest, ABadValueIsNamedWithItsDefaultAndTheRestOfTheSectionApp
 
 TEST_F(SettingsFileTest, ProblemsComeInFileOrderAcrossSections) {
     // QSettings hands keys back sorted; the console must follow the file.
-    const SettingsFile file = readBytes("[Zeta]\nrollo=1\ncolor=rojo\n[Alfa]\nsalida=x\n[Zeta]\ncodigos=y\n");
+    const SettingsFile file = readBytes("[Zeta]\nrollo=1\nvelocidad=alta\n[Alfa]\nsalida=x\n[Zeta]\ncodigos=y\n");
     EXPECT_EQ(file.problems(), QStringList({
                                    "Ajuste no válido en kelmora.ini, [Zeta] rollo=1: se usa el del documento",
-                                   "Ajuste desconocido en kelmora.ini, [Zeta] color=rojo: se ignora",
+                                   "Ajuste desconocido en kelmora.ini, [Zeta] velocidad=alta: se ignora",
                                    "Ajuste no válido en kelmora.ini, [Alfa] salida=x: se usa automatica",
                                    "Ajuste no válido en kelmora.ini, [Zeta] codigos=y: se usa WPC1252",
                                }));
@@ -171,14 +193,14 @@ TEST_F(SettingsFileTest, UnknownKeysAreNamedWhileCommentsAreSilent) {
         "[Cocina]\n"
         "# rollo=58\n"
         "; puntos=1\n"
-        "color=rojo\n"
+        "velocidad=alta\n"
         "rect=@Rect(1 2 3 4)\n"
         "=\n"
         "[]\n"
         "rollo=58\n");
     EXPECT_EQ(file.problems(), QStringList({
                                    "Ajuste desconocido en kelmora.ini, [General] intervalo=3: se ignora",
-                                   "Ajuste desconocido en kelmora.ini, [Cocina] color=rojo: se ignora",
+                                   "Ajuste desconocido en kelmora.ini, [Cocina] velocidad=alta: se ignora",
                                    "Ajuste desconocido en kelmora.ini, [Cocina] rect=@Rect(1 2 3 4): se ignora",
                                    "Ajuste desconocido en kelmora.ini, [Cocina] =: se ignora",
                                    "Ajuste desconocido en kelmora.ini, [] rollo=58: se ignora",
@@ -242,7 +264,7 @@ TEST_F(SettingsFileTest, WhatCannotBeReadGivesTheDefaultsAndOneLine) {
     }
     {
         SCOPED_TRACE("too large, though valid: not parsed at all");
-        QByteArray bytes = "[Cocina]\nrollo=58\ncolor=rojo\n";
+        QByteArray bytes = "[Cocina]\nrollo=58\nvelocidad=alta\n";
         bytes.append(QByteArray(SettingsFile::kMaxBytes + 1 - bytes.size(), '\n'));
         expectUnreadable(readBytes(bytes), "ocupa más de 1 MB");
     }

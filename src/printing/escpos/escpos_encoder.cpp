@@ -105,8 +105,8 @@ struct RowStyle {
 // Font A when its glyph fits the column and the line; the glyph as large as fits; big rows double
 // height, and double width when the row still fits. Words keep the preview's columns, unless the
 // glyph is wider than a column (the row widens) or, with `closeUp`, the row is wider than the
-// paper (the columns close up, down to the glyph). The pitch is whole dots, never below the glyph:
-// no character overlaps another, and none starts left of the one before.
+// paper (the columns close up, down to the glyph). The pitch is whole dots, from the glyph up to
+// the column: no character overlaps another, and none needs to start left of the one before.
 RowStyle styleFor(double size, double advance, double lineDots, qsizetype length, int printable, bool closeUp) {
     RowStyle style;
     style.font = advance >= kFontA.width && lineDots >= kFontA.height ? &kFontA : &kFontB;
@@ -114,7 +114,8 @@ RowStyle styleFor(double size, double advance, double lineDots, qsizetype length
     style.widthMagnification = std::clamp(static_cast<int>(advance / fontWidth), 1, 8);
     style.heightMagnification = std::clamp(static_cast<int>(lineDots / style.font->height), 1, 8);
     if (size >= kBigPoints) {
-        style.heightMagnification = std::max(style.heightMagnification, 2);
+        // Rounded, not cut down: a big row stays a step above the rows around it.
+        style.heightMagnification = std::clamp(roundToInt(lineDots / style.font->height), 2, 8);
         if (style.widthMagnification < 2 && length * 2 * fontWidth <= printable) style.widthMagnification = 2;
     }
     const int m = style.widthMagnification;
@@ -123,9 +124,7 @@ RowStyle styleFor(double size, double advance, double lineDots, qsizetype length
     if (closeUp && style.unit * static_cast<double>(length) > printable) {
         style.unit = std::max(glyph, static_cast<double>(printable) / static_cast<double>(length));
     }
-    int cell = std::max(fontWidth, roundToInt(style.unit / m));
-    if (closeUp && length * m * cell > printable) cell = std::max(fontWidth, static_cast<int>(style.unit / m));
-    style.pitch = m * std::min(cell, fontWidth + 255);
+    style.pitch = m * std::clamp(static_cast<int>(style.unit / m), fontWidth, fontWidth + 255);
     return style;
 }
 
@@ -252,9 +251,10 @@ private:
         }
     }
 
-    // One line of paper: each word at its column, never left of where the one before ended, its
-    // characters a pitch apart; then the feed to the next line's top. A glyph taller than the
-    // line takes the room it needs, and what follows moves down.
+    // One line of paper: each word at its column, its characters a pitch apart, then the feed to
+    // the next line's top. A word starts at least a glyph per blank after the one before, so words
+    // never run together and nothing moves back. A glyph taller than the line takes the room it
+    // needs, and what follows moves down.
     void printLine(const QString& text, const RowStyle& style, bool bold, int lineDots) {
         int line = lineDots;
         if (!text.isEmpty()) {
@@ -270,16 +270,20 @@ private:
         }
         setLineSpacing(std::min(line, 255));
         int x = 0;
+        int blanks = 0;
         bool wordStarts = true;
         for (qsizetype column = 0; column < text.size(); ++column) {
             const QChar unit = text.at(column);
             if (unit == u' ') {
+                ++blanks;
                 wordStarts = true;
                 continue;
             }
             if (wordStarts) {
-                moveTo(x, std::max(x, style.columnStart(column)), style.pitch);
-                x = std::max(x, style.columnStart(column));
+                const int start = std::max(style.columnStart(column), x + blanks * style.glyphWidth());
+                moveTo(x, start, style.pitch);
+                x = start;
+                blanks = 0;
             }
             // A character outside the basic plane takes two columns and prints as one '?'; what
             // follows it is placed by its own column again.

@@ -25,7 +25,7 @@ struct TicketCase {
     int roll;  // millimetres
 };
 
-inline const auto kEveryTicketOnBothRolls = ::testing::Values(
+inline const TicketCase kTicketCases[] = {
     TicketCase{"Comanda55", "tickets/comanda_55.json", TicketKind::Comandas, 55},
     TicketCase{"Comanda75", "tickets/comanda_55.json", TicketKind::Comandas, 75},
     TicketCase{"ComandaConValores55", "tickets/comanda_valores_75.json", TicketKind::Comandas, 55},
@@ -39,7 +39,8 @@ inline const auto kEveryTicketOnBothRolls = ::testing::Values(
     TicketCase{"Domicilio55", "invoices/domicilio.json", TicketKind::Facturas, 55},
     TicketCase{"Domicilio75", "invoices/domicilio.json", TicketKind::Facturas, 75},
     TicketCase{"Cotizacion55", "invoices/cotizacion_55.json", TicketKind::Facturas, 55},
-    TicketCase{"Cotizacion75", "invoices/cotizacion_55.json", TicketKind::Facturas, 75});
+    TicketCase{"Cotizacion75", "invoices/cotizacion_55.json", TicketKind::Facturas, 75}};
+inline const auto kEveryTicketOnBothRolls = ::testing::ValuesIn(kTicketCases);
 
 inline void PrintTo(const TicketCase& c, std::ostream* out) { *out << c.name; }
 
@@ -68,12 +69,13 @@ inline Collection onRoll(int roll, const Value& config) {
     return settings;
 }
 
-class TicketDocuments : public ::testing::TestWithParam<TicketCase> {
-protected:
-    void SetUp() override {
-        // Invoices print the logo of the program's folder: a real picture, read by its content.
-        ASSERT_TRUE(QFile::copy(dataPath(QStringLiteral("settings/logo-rojo.gif")),
-                                QDir(folder.path()).filePath(QStringLiteral("logo.bmp"))));
+// Prints a case on printers of its own, with the real logo in the program's folder.
+class TicketPrinting {
+public:
+    // Invoices print the logo of the program's folder: a real picture, read by its content.
+    bool copyLogo() {
+        return QFile::copy(dataPath(QStringLiteral("settings/logo-rojo.gif")),
+                           QDir(folder.path()).filePath(QStringLiteral("logo.bmp")));
     }
 
     // Prints the case's fixture; the documents are in printers.delivered().
@@ -105,6 +107,11 @@ protected:
     SeleccionImpresora seleccion{printers, notifier};
     TextoTicket texto{seleccion, config};
     ContextoTicket impresion{config, seleccion, texto, notifier, clock, pictures, folder.path()};
+};
+
+class TicketDocuments : public ::testing::TestWithParam<TicketCase>, protected TicketPrinting {
+protected:
+    void SetUp() override { ASSERT_TRUE(copyLogo()); }
 };
 
 }  // namespace kelmora::testing
