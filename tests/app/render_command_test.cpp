@@ -19,22 +19,6 @@ namespace {
 
 const QStringList kImpresoras{QStringLiteral("--printers"), QStringLiteral("Facturas,Cocina,Bar")};
 
-// The words of each line that prints something, one blank apart; a rule as its character, since
-// one wider than the paper is cut to it; the lone "." that a driver needs at the end goes, as a
-// receipt printer's cut does without it.
-QStringList printedWords(const QStringList& lines) {
-    QStringList printed;
-    for (const QString& line : lines) {
-        QString words = line.simplified();
-        if (words.size() > 1 && words.count(words.front()) == words.size() && QStringLiteral("=-").contains(words.front())) {
-            words.truncate(1);
-        }
-        if (!words.isEmpty()) printed.append(words);
-    }
-    if (!printed.isEmpty() && printed.last() == u".") printed.removeLast();
-    return printed;
-}
-
 // A line of paper as its words: characters a cell apart make a word, a gap is a blank.
 QString paperLine(const paper::escpos::PaperTextRow& row) {
     QList<paper::escpos::PaperGlyph> glyphs = row.glyphs;
@@ -103,8 +87,7 @@ protected:
         EXPECT_TRUE(paper.unknown.isEmpty());
         QStringList paperLines;
         for (const paper::escpos::PaperTextRow& row : paper.rows) paperLines.append(paperLine(row));
-        EXPECT_EQ(printedWords(paperLines),
-                  printedWords(QString::fromUtf8(archivo(name + QStringLiteral(".txt"))).split(u'\n')));
+        EXPECT_EQ(receiptLines(paperLines.join(u'\n')), receiptLines(QString::fromUtf8(archivo(name + QStringLiteral(".txt")))));
 
         QImage picture;
         EXPECT_TRUE(picture.loadFromData(archivo(name + QStringLiteral(".png")), "PNG"));

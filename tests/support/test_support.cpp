@@ -63,4 +63,17 @@ QString readDataFile(const QString& relative) {
     return QString::fromUtf8(file.readAll());
 }
 
+QStringList receiptLines(const QString& text) {
+    QStringList lines;
+    for (const QString& line : text.split(u'\n')) {
+        QString words = line.simplified();
+        if (words.size() > 1 && words.count(words.front()) == words.size() && QStringLiteral("=-").contains(words.front())) {
+            words.truncate(1);
+        }
+        if (!words.isEmpty()) lines.append(words);
+    }
+    if (!lines.isEmpty() && lines.last() == u".") lines.removeLast();
+    return lines;
+}
+
 }  // namespace kelmora::testing

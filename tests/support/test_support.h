@@ -67,4 +67,9 @@ Value parseJson(const QString& json);
 QString dataPath(const QString& relative);
 QString readDataFile(const QString& relative);
 
+// What of a text preview's lines a receipt printer's paper shows, to compare the two: each line's
+// words one blank apart, a rule as its one character (one wider than the paper is cut to it), and
+// without the lone "." a driver needs at the end, which the cut makes needless.
+QStringList receiptLines(const QString& text);
+
 }  // namespace kelmora::testing

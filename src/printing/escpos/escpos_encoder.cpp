@@ -105,8 +105,8 @@ struct RowStyle {
 // Font A when its glyph fits the column and the line; the glyph as large as fits; big rows double
 // height, and double width when the row still fits. Words keep the preview's columns, unless the
 // glyph is wider than a column (the row widens) or, with `closeUp`, the row is wider than the
-// paper (the columns close up, down to the glyph). The pitch is whole dots, from the glyph up to
-// the column: no character overlaps another, and none needs to start left of the one before.
+// paper (the columns close up, down to the glyph). The pitch is whole dots, never below the glyph,
+// so no character overlaps another.
 RowStyle styleFor(double size, double advance, double lineDots, qsizetype length, int printable, bool closeUp) {
     RowStyle style;
     style.font = advance >= kFontA.width && lineDots >= kFontA.height ? &kFontA : &kFontB;
@@ -124,7 +124,10 @@ RowStyle styleFor(double size, double advance, double lineDots, qsizetype length
     if (closeUp && style.unit * static_cast<double>(length) > printable) {
         style.unit = std::max(glyph, static_cast<double>(printable) / static_cast<double>(length));
     }
-    style.pitch = m * std::clamp(static_cast<int>(style.unit / m), fontWidth, fontWidth + 255);
+    // The nearest whole pitch when the row still fits at it, else the one below the column.
+    int cell = std::max(fontWidth, roundToInt(style.unit / m));
+    if (closeUp && length * m * cell > printable) cell = std::max(fontWidth, static_cast<int>(style.unit / m));
+    style.pitch = m * std::min(cell, fontWidth + 255);
     return style;
 }
 

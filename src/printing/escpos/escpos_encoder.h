@@ -19,10 +19,14 @@ public:
 };
 
 // The bytes that print the document on the profile's printer: the document's layout, for the roll
-// it names, scaled to the width the head reaches. Every column of every row starts at the dot its
-// place in the text preview scales to; a row too long for the paper is narrowed, then continued on
-// the next line; pictures go through `pictures` (none printed when it is null). Ends with the cut,
-// or with paper fed past the tear bar when there is no cutter.
+// it names, scaled to the width the head reaches. The start sets everything the printer might have
+// from its switches (character set, Chinese/Kanji mode, motion units, code page). Each word starts
+// at the dot its column scales to, or just after the word before, never to its left; big rows
+// (14 points and up) print double height; a row too long for the paper breaks between words, a
+// rule is cut to the paper's width; pictures go through `pictures` (none printed when it is
+// null). The filler at the end (blank rows, a lone ".") is not fed: the paper is cut just below
+// the last line, or fed past the tear bar when there is no cutter. Kitchen tickets and
+// cancellations sound the buzzer the profile names; cancellations print in red when it says so.
 //
 // Raw jobs (the cash drawer's pulse) are no documents: they go to the printer as they are.
 QByteArray encodeEscPos(const Document& document, const EscPosProfile& profile,

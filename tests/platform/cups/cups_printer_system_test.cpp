@@ -189,7 +189,8 @@ TEST_F(CupsPrinters, TheSettingsFileOverridesWhatTheQueueTakes) {
     });
     EXPECT_TRUE(printTwoLines(*this, configured, QStringLiteral("Termica")).bytes.startsWith("%PDF-"));
     const QByteArray cocina = printTwoLines(*this, configured, QStringLiteral("Cocina")).bytes;
-    EXPECT_TRUE(cocina.startsWith(QByteArray("\x1b@\x1bt\x13", 5)));
+    EXPECT_TRUE(cocina.startsWith("\x1b@"));
+    EXPECT_TRUE(cocina.contains(QByteArray("\x1bt\x13", 3)));
     const paper::escpos::EscPosPaper paper = paper::escpos::interpretEscPos(cocina);
     EXPECT_TRUE(paper.cuts.isEmpty());
     ASSERT_EQ(paper.rows.size(), 2);
