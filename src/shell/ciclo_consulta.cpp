@@ -58,6 +58,7 @@ void CicloConsulta::pausarOReanudar() {
 }
 
 void CicloConsulta::alDarTick() {
+    if (latido_) latido_();
     if (ocupado_) {
         ++contadorEspera_;
         if (contadorEspera_ > limites::ticksEsperaMaximos) {
@@ -118,31 +119,55 @@ void CicloConsulta::servidorResponde() {
 
 void CicloConsulta::servidorNoResponde(const QString& motivo) {
     if (respondio_ != false && bitacora_ != nullptr) {
-        bitacora_->anotar(QStringLiteral("El servidor no responde: ") + motivo);
+        bitacora_->anotar(QStringLiteral("El servidor no responde: ") + motivo, Gravedad::Advertencia);
     }
     respondio_ = false;
-    s_.vista.SetIcon(EstadoIcono::Desconectado, textos::tooltipSinConexion);
+    mostrarDesconectado();
+}
+
+QStringList CicloConsulta::pendientes() const {
+    QStringList partes;
+    if (sinImprimir_ > 0) partes.append(tooltipSinImprimir(sinImprimir_));
+    for (auto it = impresorasConProblemas_.cbegin(); it != impresorasConProblemas_.cend(); ++it) {
+        partes.append(it.key() + QStringLiteral(": ") + it.value());
+    }
+    return partes;
 }
 
 void CicloConsulta::mostrarConectado() {
-    QStringList problemas;
-    for (auto it = impresorasConProblemas_.cbegin(); it != impresorasConProblemas_.cend(); ++it) {
-        problemas.append(it.key() + QStringLiteral(": ") + it.value());
-    }
-    if (sinImprimir_ > 0 || !problemas.isEmpty()) {
-        QStringList partes = problemas;
-        if (sinImprimir_ > 0) partes.prepend(tooltipSinImprimir(sinImprimir_));
+    const QStringList partes = pendientes();
+    if (!partes.isEmpty()) {
         s_.vista.SetIcon(EstadoIcono::Error, partes.join(QStringLiteral("; ")));
     } else {
         s_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
     }
 }
 
+// No server, and what waits meanwhile: the tickets not on paper do not vanish from the tray
+// while the connection is down.
+void CicloConsulta::mostrarDesconectado() {
+    QStringList partes = pendientes();
+    partes.prepend(textos::tooltipSinConexion);
+    s_.vista.SetIcon(EstadoIcono::Desconectado, partes.join(QStringLiteral("; ")));
+}
+
+void CicloConsulta::mostrarEstado() {
+    if (respondio_ == true) {
+        mostrarConectado();
+    } else if (respondio_ == false) {
+        mostrarDesconectado();
+    } else if (!pendientes().isEmpty()) {
+        // Before the first answer: still connecting, and what the journal left unprinted.
+        QStringList partes = pendientes();
+        partes.prepend(textos::tooltipConectando);
+        s_.vista.SetIcon(EstadoIcono::Desconectado, partes.join(QStringLiteral("; ")));
+    }
+}
+
 void CicloConsulta::mostrarSinImprimir(int documentos) {
     if (documentos == sinImprimir_) return;
     sinImprimir_ = documentos;
-    // Until the server has answered, the tray keeps saying how the connection stands.
-    if (respondio_ == true) mostrarConectado();
+    mostrarEstado();
 }
 
 void CicloConsulta::mostrarImpresora(const QString& impresora, const QString& problema) {
@@ -152,7 +177,7 @@ void CicloConsulta::mostrarImpresora(const QString& impresora, const QString& pr
     } else {
         impresorasConProblemas_.insert(impresora, problema);
     }
-    if (respondio_ == true) mostrarConectado();
+    mostrarEstado();
 }
 
 void CicloConsulta::procesarRespuesta(const QString& texto) {

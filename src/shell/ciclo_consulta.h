@@ -10,6 +10,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -90,8 +91,11 @@ public:
 
     // Where the lines go that say when the server stops or starts answering.
     void setBitacora(Bitacora& bitacora) { bitacora_ = &bitacora; }
+    // Called at every tick of the poll timer: the cycle is alive (the service manager's watchdog).
+    void setLatido(std::function<void()> latido) { latido_ = std::move(latido); }
     // How many documents are not on paper (held, failed, expired): while any are, the tray says
-    // so instead of "Conectado". Called again whenever the count changes.
+    // so instead of "Conectado", and beside "Sin conexion con el servidor" while the server does
+    // not answer. Called again whenever the count changes.
     void mostrarSinImprimir(int documentos);
     // A printer that cannot print now, and why ("sin papel"); an empty reason when it can again.
     // The tray shows it, with the count of what waits, until it can.
@@ -113,7 +117,12 @@ private:
     // The server answered or did not: the tray's picture, and a log line when that changes.
     void servidorResponde();
     void servidorNoResponde(const QString& motivo);
+    // The tray's picture and tooltip for how the server stands, with what waits.
+    void mostrarEstado();
     void mostrarConectado();
+    void mostrarDesconectado();
+    // The count of documents not on paper and each printer's trouble, as the tooltip says them.
+    QStringList pendientes() const;
 
     Servicios s_;
     QUrl url_;
@@ -124,6 +133,7 @@ private:
     qint16 contadorEspera_ = 0;
     bool consultaEnCurso_ = false;
     Bitacora* bitacora_ = nullptr;
+    std::function<void()> latido_;
     std::optional<bool> respondio_;  // what the last poll got; none before the first
     int sinImprimir_ = 0;
     QMap<QString, QString> impresorasConProblemas_;
