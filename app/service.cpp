@@ -7,12 +7,14 @@
 #include "platform/direct/direct_printer_system.h"
 #include "platform/drawer_printer.h"
 #include "platform/events.h"
+#include "platform/files.h"
 #include "platform/folder_lock.h"
 #include "platform/net/network_page_loader.h"
 #include "platform/qt/pdf_printer_system.h"
 #include "platform/qt/qt_picture_loader.h"
 #include "platform/rotating_log.h"
 #include "platform/settings_file.h"
+#include "platform/systemd/systemd_manager.h"
 #include "platform/sqlite/sqlite_journal.h"
 #include "platform/stop_signals.h"
 #include "platform/timer.h"
@@ -57,13 +59,17 @@ class FileLog final : public shell::Bitacora {
 public:
     FileLog(QString path, const platform::Clock& clock, std::function<void(const QString&)> onProblem)
         : file_(std::move(path), clock, std::move(onProblem)) {}
-    void anotar(const QString& line) override { file_.append(line); }
+    void anotar(const QString& line, shell::Gravedad) override { file_.append(line); }
 
 private:
     platform::RotatingLogFile file_;
 };
 
 }  // namespace
+
+bool systemServiceEnabled() {
+    return QFileInfo::exists(QStringLiteral("/etc/systemd/system/multi-user.target.wants/kelmora.service"));
+}
 
 std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -114,13 +120,16 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
         QStringLiteral("The default one of the virtual printers (default: %1 when listed, else the first).")
             .arg(platform::kDrawerPrinter),
         QStringLiteral("NAME"));
+    const QCommandLineOption autostart(QStringLiteral("autostart"),
+                                       QStringLiteral("Started with the desktop session: ends at once, without a word, "
+                                                      "when the system service is enabled on this machine."));
     // For soak, latency and fault runs only, so they are left out of the help text.
     QCommandLineOption pollInterval(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
     pollInterval.setFlags(QCommandLineOption::HiddenFromHelp);
     QCommandLineOption fetchTimeout(QStringLiteral("fetch-timeout-ms"), QString(), QStringLiteral("MS"));
     fetchTimeout.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({help, version, server, folder, code, headless, verbose, printTo, printers, defaultPrinter,
-                       pollInterval, fetchTimeout});
+                       autostart, pollInterval, fetchTimeout});
 
     QStringList withProgram = arguments;
     withProgram.prepend(QStringLiteral("kelmora"));
@@ -133,6 +142,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     }
 
     ServiceOptions o;
+    o.autostart = parser.isSet(autostart);
     o.server = parser.value(server);
     o.serverGiven = parser.isSet(server);
     if (!platform::isServerAddress(o.server)) {
@@ -204,22 +214,30 @@ namespace {
 // Nullopt when there is none that passes the rule; the user has been told why.
 std::optional<QString> acquireBranchCode(const ServiceOptions& o, bool headless, platform::Dialogs& dialogs) {
     if (o.branchCode) {
-        if (!shell::codigoAceptable(*o.branchCode)) {
-            dialogs.showMessage(QStringLiteral("El codigo de sucursal \"") + *o.branchCode +
-                                    QStringLiteral("\" no es valido: necesita ") + shell::textos::reglaCodigo + u'.',
+        const QString given = o.branchCode->trimmed();
+        if (const QString why = shell::motivoCodigo(given); !why.isEmpty()) {
+            dialogs.showMessage(QStringLiteral("El codigo de sucursal \"") + given + QStringLiteral("\" no es valido: ") +
+                                    why + QStringLiteral(" (") + shell::textos::reglaCodigo + QStringLiteral(")."),
                                 platform::MessageIcon::Error, QString());
             return std::nullopt;
         }
-        shell::escribirCodigo(shell::rutaAcceso(o.folder), *o.branchCode, dialogs);
-        return o.branchCode;
+        shell::escribirCodigo(shell::rutaAcceso(o.folder), given, dialogs);
+        return given;
     }
     if (headless) {
-        QString code = shell::codigoGuardado(o.folder);
-        if (!shell::codigoAceptable(code)) {
-            dialogs.showMessage(QStringLiteral("Falta el codigo de sucursal: ") +
-                                    QDir::toNativeSeparators(shell::rutaAcceso(o.folder)) +
-                                    QStringLiteral(" no tiene uno valido (") + shell::textos::reglaCodigo +
-                                    QStringLiteral(") y sin ventanas no se puede preguntar. Inicie con --codigo CODIGO."),
+        const QString path = shell::rutaAcceso(o.folder);
+        const QString code = shell::codigoGuardado(o.folder);
+        QString why;
+        if (!platform::fileExists(path)) {
+            why = QStringLiteral("no existe");
+        } else if (const QString access = platform::accessProblem(path, false); !access.isEmpty()) {
+            why = QStringLiteral("no se puede leer: ") + access;
+        } else if (const QString rule = shell::motivoCodigo(code); !rule.isEmpty()) {
+            why = QStringLiteral("su código ") + rule + QStringLiteral(" (") + shell::textos::reglaCodigo + u')';
+        }
+        if (!why.isEmpty()) {
+            dialogs.showMessage(QStringLiteral("Falta el codigo de sucursal: ") + QDir::toNativeSeparators(path) + u' ' +
+                                    why + QStringLiteral(", y sin ventanas no se puede preguntar. Inicie con --codigo CODIGO."),
                                 platform::MessageIcon::Error, QString());
             return std::nullopt;
         }
@@ -228,6 +246,33 @@ std::optional<QString> acquireBranchCode(const ServiceOptions& o, bool headless,
     std::optional<QString> asked = shell::leerCodigoSucursal(o.folder, dialogs);
     if (!asked) dialogs.showMessage(shell::textos::sinCodigo, platform::MessageIcon::Error, QString());
     return asked;
+}
+
+// Where the machine-wide locks live: one poller per branch, whoever starts it and wherever.
+QString machineLockFolder() {
+    const QString asked = qEnvironmentVariable("KELMORA_LOCK_DIR");
+    return asked.isEmpty() ? QStringLiteral("/run/lock") : asked;
+}
+
+// The branch held for this process on the machine: a second poller of the same branch (another
+// user, another folder) would split or double its tickets. False, once told who polls it, when
+// another process does; a lock folder out of reach is only noted.
+bool claimBranch(const QString& code, const QString& folder, platform::Dialogs& dialogs,
+                 std::optional<platform::FolderLock>& lock, QStringList& problems) {
+    lock.emplace(platform::FolderLock::Branch{machineLockFolder(), code, folder});
+    if (lock->tryLock()) return true;
+    if (!lock->heldByAnother()) {
+        problems.append(QStringLiteral("No se pudo comprobar que otra copia no consulte esta sucursal (%1 no se puede "
+                                       "escribir)")
+                            .arg(machineLockFolder()));
+        return true;
+    }
+    const QString holder = lock->holder();
+    dialogs.showMessage(QStringLiteral("Esta sucursal ya se consulta en esta máquina") +
+                            (holder.isEmpty() ? QString() : QStringLiteral(" (") + holder + u')') +
+                            QStringLiteral(": una segunda copia imprimiría sus trabajos dos veces."),
+                        platform::MessageIcon::Warning, QString());
+    return false;
 }
 
 // The settings of this start, from the command line and the program folder's settings file.
@@ -355,7 +400,7 @@ void tellPrinterState(const QString& printer, PrinterStateRelay::Change change, 
         log.anotar(printer + QStringLiteral(": sin estado: se da por impreso lo enviado"));
         return;
     }
-    log.anotar(text);
+    log.anotar(text, change == Change::Recovered ? shell::Gravedad::Nota : shell::Gravedad::Advertencia);
     pollCycle.mostrarImpresora(printer, change == Change::Trouble ? problem : QString());
     tray.ShowBalloonTip(text, icon, QStringLiteral("Impresora"), platform::kBalloonMilliseconds);
 }
@@ -366,7 +411,9 @@ int runPrintService(ServiceOptions o, bool headless) {
     platform::SystemClock clock;
     // On a desktop standard output only backs the window up (settings problems, a missing tray),
     // as it always did; headless it shows the exchange only when asked to.
-    shell::SalidaEstandar standardOutput(clock, stdout, stderr, !headless || o.verbose);
+    // Under systemd standard error is the system journal's stream, which reads priorities.
+    shell::SalidaEstandar standardOutput(clock, stdout, stderr, !headless || o.verbose,
+                                         !qEnvironmentVariableIsEmpty("JOURNAL_STREAM"));
     std::unique_ptr<platform::Dialogs> widgetDialogs;
     if (!headless) widgetDialogs = std::make_unique<platform::WidgetDialogs>();
     platform::Dialogs& dialogs = widgetDialogs ? *widgetDialogs : static_cast<platform::Dialogs&>(standardOutput);
@@ -383,6 +430,8 @@ int runPrintService(ServiceOptions o, bool headless) {
     o.server = settings.server;
     shell::AjustesCola queueSettings = settings.queue;
     QStringList settingsProblems = settings.problems;
+    std::optional<platform::FolderLock> branchLock;
+    if (!claimBranch(code, o.folder, dialogs, branchLock, settingsProblems)) return kExitUsage;
 
     // Every document the server hands out is in the journal before it is printed.
     platform::SqliteJournal::Opened journal =
@@ -435,7 +484,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     for (const QString& problem : std::as_const(settingsProblems)) {
         view.escribirConsola(problem);
         if (window) standardOutput.escribirConsola(problem);
-        log.anotar(problem);
+        log.anotar(problem, shell::Gravedad::Advertencia);
     }
 
     // The printing side: the printers, the selection and the tickets, on the printing thread.
@@ -494,9 +543,15 @@ int runPrintService(ServiceOptions o, bool headless) {
         }
     } queueEnd{dispatcher, queue};
 
+    // systemd hears that the service is ready once the journal is open and the first poll is
+    // scheduled, and then a sign of life at every tick of the poll cycle: a hung loop is restarted.
+    platform::SystemdManager serviceManager;
+    pollCycle.setLatido([&serviceManager] { serviceManager.alive(); });
+
     QtEventPump events;
     shell::iniciarServicio(view, SysTray, events, pollCycle, supportMode);
     queue->iniciar();
+    serviceManager.ready();
     const int status = QCoreApplication::exec();
     if (stopSignals.requested()) log.anotar(QStringLiteral("Kelmora se detiene a pedido del sistema"));
     // The document being printed finishes and is recorded; then nothing more is started.

@@ -24,6 +24,7 @@ struct ServiceOptions {
     QString folder;                    // program folder; empty: the default one
     std::optional<QString> branchCode; // a branch code to store before starting
     bool headless = false;             // --headless
+    bool autostart = false;            // --autostart: the desktop session's start
     bool verbose = false;              // --verbose: headless, the whole exchange on standard output
     QString printTo;                   // virtual PDF printers writing here instead of the machine's
     QStringList printers;              // their names
@@ -43,6 +44,9 @@ struct Application {
     bool headless = false;
 };
 Application createApplication(int& argc, char** argv, bool headless);
+
+// The system service is enabled on this machine: it polls the branch, and a tray session must not.
+bool systemServiceEnabled();
 
 // Runs the service until it ends (the event loop of the application made above); the exit status.
 int runPrintService(ServiceOptions options, bool headless);

@@ -22,6 +22,7 @@ int runService(int argc, char** argv) {
         return kExitUsage;
     }
     ServiceOptions options = std::get<ServiceOptions>(parsed);
+    if (options.autostart && systemServiceEnabled()) return kExitNormal;
     const Application application = createApplication(argc, argv, options.headless);
     return runPrintService(std::move(options), application.headless);
 }

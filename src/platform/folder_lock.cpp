@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSysInfo>
 
 #include <cerrno>
 
@@ -16,15 +15,25 @@
 
 namespace kelmora::platform {
 
+namespace {
+
+QString hashed(const QString& text) {
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+}  // namespace
+
 FolderLock::FolderLock(const QString& folder, const QString& fallbackFolder)
     : path_(QDir(folder).filePath(kFileName)),
       fallbackPath_(QDir(fallbackFolder)
-                        .filePath(QStringLiteral("kelmora-") +
-                                  QString::fromLatin1(QCryptographicHash::hash(QFileInfo(folder).absoluteFilePath().toUtf8(),
-                                                                               QCryptographicHash::Sha1)
-                                                          .toHex()
-                                                          .left(16)) +
-                                  QStringLiteral(".lock"))) {}
+                        .filePath(QStringLiteral("kelmora-") + hashed(QFileInfo(folder).absoluteFilePath()) +
+                                  QStringLiteral(".lock"))),
+      folder_(QFileInfo(folder).absoluteFilePath()) {}
+
+FolderLock::FolderLock(const Branch& branch)
+    : path_(QDir(branch.lockFolder).filePath(QStringLiteral("kelmora-sucursal-") + hashed(branch.code) +
+                                             QStringLiteral(".lock"))),
+      folder_(branch.folder) {}
 
 FolderLock::~FolderLock() {
     if (fd_ >= 0) ::close(fd_);  // the kernel lets go of the lock with the descriptor
@@ -33,7 +42,7 @@ FolderLock::~FolderLock() {
 bool FolderLock::tryLock() {
     if (locked_) return true;
     if (lockAt(path_)) return true;
-    if (errno != EACCES && errno != EROFS && errno != EPERM) return false;
+    if (fallbackPath_.isEmpty() || (errno != EACCES && errno != EROFS && errno != EPERM)) return false;
     path_ = fallbackPath_;
     return lockAt(path_);
 }
@@ -56,16 +65,17 @@ bool FolderLock::lockAt(const QString& where) {
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd_);
         fd_ = -1;
+        heldByAnother_ = true;
         errno = EWOULDBLOCK;
         return false;
     }
     locked_ = true;
     // Who holds it, for the copy that finds it taken.
     const passwd* user = ::getpwuid(::geteuid());
-    const QByteArray who = QStringLiteral("proceso %1 de %2 en %3\n")
+    const QByteArray who = QStringLiteral("proceso %1 de %2, carpeta %3\n")
                                .arg(::getpid())
                                .arg(user != nullptr ? QString::fromLocal8Bit(user->pw_name) : QString::number(::geteuid()))
-                               .arg(QSysInfo::machineHostName())
+                               .arg(QDir::toNativeSeparators(folder_))
                                .toUtf8();
     if (::ftruncate(fd_, 0) == 0) {
         [[maybe_unused]] const ssize_t written = ::pwrite(fd_, who.constData(), static_cast<size_t>(who.size()), 0);

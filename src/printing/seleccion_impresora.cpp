@@ -25,6 +25,22 @@ qint16 SeleccionImpresora::indiceImpresora(const QString& nombre) const {
     return kSinImpresora;
 }
 
+bool SeleccionImpresora::seleccionarPara(const QString& nombre) {
+    desvio_.reset();
+    fallaPedida_.clear();
+    const bool instalada = buscarImpresora(nombre).has_value();
+    if (!seleccionarImpresora(indiceImpresora(nombre), false)) return false;
+    // A name that is no printer (empty, "NN") asks for the default one: nothing was diverted.
+    const QString pedida = nombre.trimmed();
+    if (pedida.isEmpty() || pedida.toUpper() == u"NN") return true;
+    if (!instalada) {
+        desvio_ = Desvio{pedida, QStringLiteral("no está instalada")};
+    } else if (!fallaPedida_.isEmpty()) {
+        desvio_ = Desvio{pedida, fallaPedida_};
+    }
+    return true;
+}
+
 bool SeleccionImpresora::seleccionarImpresora(qint16 indice, bool esReintento) {
     if (!esReintento) fallaSeleccion_.clear();
     QString dispositivo;
@@ -52,6 +68,7 @@ bool SeleccionImpresora::seleccionarImpresora(qint16 indice, bool esReintento) {
     }
 
     if (!esReintento) {
+        fallaPedida_ = falla;
         const bool seleccionada = seleccionarImpresora(indiceImpresora(impresoraPredeterminada()), true);
         if (seleccionada) {
             impresora().printLine(QStringLiteral("Error en Impresora ") + impresora().deviceName());

@@ -25,6 +25,19 @@ public:
     static constexpr qint16 kSinImpresora = -1;
     qint16 indiceImpresora(const QString& nombre) const;
     bool seleccionarImpresora(qint16 indice, bool esReintento);
+    // indiceImpresora and seleccionarImpresora for a device name, as every ticket calls them, also
+    // noting when the ticket goes to another printer than the one it names, and why.
+    bool seleccionarPara(const QString& nombre);
+
+    // A ticket printed on the default printer instead of the one it names: which one it named, and
+    // why it did not go there.
+    struct Desvio {
+        QString pedida;
+        QString motivo;
+    };
+    // The diversion of the last seleccionarPara that selected a printer; none when the ticket goes
+    // where it said.
+    const std::optional<Desvio>& desvio() const { return desvio_; }
     // Why the last selection found no printer able to print; empty after one that did.
     const QString& fallaSeleccion() const { return fallaSeleccion_; }
 
@@ -45,6 +58,8 @@ private:
     platform::PrinterSystem& impresoras_;
     platform::Notifier& avisos_;
     QString fallaSeleccion_;
+    QString fallaPedida_;  // why the requested printer failed its probe, before the fallback
+    std::optional<Desvio> desvio_;
     bool silenciarFallas_ = false;
     bool reimpresion_ = false;
 };

@@ -32,13 +32,35 @@ QStringList leerLineas(const QString& ruta) {
     return lineas;
 }
 
-bool codigoAceptable(const QString& codigo) {
-    if (codigo.size() < kLongitudMinimaCodigo || codigo.size() > kLongitudMaximaCodigo) return false;
-    for (qsizetype i = 1; i < codigo.size(); ++i) {
-        if (codigo[i] < u'0' || codigo[i] > u'9') return false;
+bool codigoAceptable(const QString& codigo) { return motivoCodigo(codigo).isEmpty(); }
+
+QString motivoCodigo(const QString& codigo) {
+    if (codigo.isEmpty()) return QStringLiteral("está vacío");
+    if (codigo.size() < kLongitudMinimaCodigo) {
+        return QStringLiteral("tiene %1 caracteres y necesita al menos %2").arg(codigo.size()).arg(kLongitudMinimaCodigo);
     }
-    return true;
+    if (codigo.size() > kLongitudMaximaCodigo) {
+        return QStringLiteral("tiene %1 caracteres y admite a lo sumo %2").arg(codigo.size()).arg(kLongitudMaximaCodigo);
+    }
+    for (qsizetype i = 1; i < codigo.size(); ++i) {
+        if (codigo[i] < u'0' || codigo[i] > u'9') {
+            return QStringLiteral("el carácter %1 («%2») no es un dígito: desde el segundo, todos lo son")
+                .arg(i + 1)
+                .arg(codigo[i]);
+        }
+    }
+    return {};
 }
+
+namespace {
+
+// What was typed, without the blanks a copy brings along; nullopt stays nullopt (cancelled).
+std::optional<QString> recortado(std::optional<QString> texto) {
+    if (texto) *texto = texto->trimmed();
+    return texto;
+}
+
+}  // namespace
 
 bool escribirCodigo(const QString& ruta, const QString& codigo, platform::Dialogs& dialogos) {
     QFile archivo(ruta);
@@ -58,24 +80,25 @@ bool escribirCodigo(const QString& ruta, const QString& codigo, platform::Dialog
 
 QString codigoGuardado(const QString& carpetaPrograma) {
     const QString ruta = rutaAcceso(carpetaPrograma);
-    return platform::fileExists(ruta) ? leerLineas(ruta).value(0) : QString();
+    return platform::fileExists(ruta) ? leerLineas(ruta).value(0).trimmed() : QString();
 }
 
 std::optional<QString> leerCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos) {
     const QString ruta = rutaAcceso(carpetaPrograma);
     QString codigo;
     if (platform::fileExists(ruta)) {
-        codigo = leerLineas(ruta).value(0);
+        codigo = leerLineas(ruta).value(0).trimmed();
     } else {
         // First start: the welcome answer is stored as typed, before it is checked.
-        const std::optional<QString> bienvenida = dialogos.askText(textos::tituloBienvenida, textos::mensajeBienvenida);
+        const std::optional<QString> bienvenida =
+            recortado(dialogos.askText(textos::tituloBienvenida, textos::mensajeBienvenida));
         // Whoever cancels does not want to go on: asking again would hold the desktop forever.
         if (!bienvenida) return std::nullopt;
         codigo = *bienvenida;
         escribirCodigo(ruta, codigo, dialogos);
     }
     while (!codigoAceptable(codigo)) {
-        const std::optional<QString> correccion = dialogos.askText(textos::tituloCorreccion, textos::mensajeCorreccion);
+        const std::optional<QString> correccion = recortado(dialogos.askText(textos::tituloCorreccion, textos::mensajeCorreccion));
         if (!correccion) return std::nullopt;
         codigo = *correccion;
         if (codigoAceptable(codigo)) escribirCodigo(ruta, codigo, dialogos);
@@ -88,9 +111,9 @@ QString leerModoAcceso(const QString& carpetaPrograma) { return leerLineas(rutaA
 bool esModoSoporte(const QString& modoAcceso) { return modoAcceso.toUpper() == kModoSoporte; }
 
 std::optional<QString> cambiarCodigoSucursal(const QString& carpetaPrograma, platform::Dialogs& dialogos) {
-    std::optional<QString> codigo = dialogos.askText(textos::tituloCambio, textos::mensajeCambio);
+    std::optional<QString> codigo = recortado(dialogos.askText(textos::tituloCambio, textos::mensajeCambio));
     while (codigo && !codigoAceptable(*codigo)) {
-        codigo = dialogos.askText(textos::tituloCorreccion, textos::mensajeCorreccion);
+        codigo = recortado(dialogos.askText(textos::tituloCorreccion, textos::mensajeCorreccion));
     }
     if (!codigo || !escribirCodigo(rutaAcceso(carpetaPrograma), *codigo, dialogos)) return std::nullopt;
     return codigo;

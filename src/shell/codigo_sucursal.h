@@ -43,14 +43,18 @@ QString rutaAcceso(const QString& carpetaPrograma);
 QStringList leerLineas(const QString& ruta);
 
 // kLongitudMinimaCodigo to kLongitudMaximaCodigo characters, and digits only from the second
-// character on.
+// character on. A code is trimmed of blanks at both ends wherever it is read or typed (a copy often
+// brings one along) before this rule is applied.
 bool codigoAceptable(const QString& codigo);
+// Which part of that rule the code breaks, for whoever typed it ("tiene 12 caracteres y necesita
+// al menos 15"); empty when it passes.
+QString motivoCodigo(const QString& codigo);
 
 // Replaces the file with the code and CR LF. A file that cannot be written is reported in a
 // message naming it, and false is returned: the caller goes on with the code in memory.
 bool escribirCodigo(const QString& ruta, const QString& codigo, platform::Dialogs& dialogos);
 
-// The first line of the Acceso file; empty when it is missing or unreadable.
+// The first line of the Acceso file, trimmed; empty when it is missing or unreadable.
 QString codigoGuardado(const QString& carpetaPrograma);
 
 // The accepted branch code: from the file, or asked for (welcome prompt on first start, then the

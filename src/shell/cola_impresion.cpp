@@ -44,6 +44,18 @@ QString lineaDocumento(const JournalDocument& d) {
     return linea;
 }
 
+Gravedad gravedadDocumento(const JournalDocument& d) {
+    switch (d.state) {
+    case DocumentState::Failed:
+    case DocumentState::Expired:
+        return Gravedad::Error;
+    case DocumentState::Held:
+        return Gravedad::Advertencia;
+    default:
+        return d.reprint ? Gravedad::Advertencia : Gravedad::Nota;
+    }
+}
+
 ColaImpresion::ColaImpresion(Servicios servicios, AjustesCola ajustes) : s_(std::move(servicios)), ajustes_(ajustes) {
     if (s_.revision != nullptr) s_.revision->setHandler([this] { revisar(); });
 }
@@ -79,8 +91,8 @@ Tarea<> ColaImpresion::ejecutarPasos() {
             co_await paso();
         } catch (const std::exception& error) {
             // Whatever a step left undone is in the journal, and the next round takes it up.
-            s_.bitacora.anotar(QStringLiteral("Error en la cola de impresión: ") +
-                               QString::fromLocal8Bit(error.what()));
+            s_.bitacora.anotar(QStringLiteral("Error en la cola de impresión: ") + QString::fromLocal8Bit(error.what()),
+                               Gravedad::Error);
         }
     }
     enMarcha_ = false;
@@ -100,7 +112,8 @@ std::optional<QString> ColaImpresion::imprimirRespuesta(const Value& datos, cons
     if (respuesta == 0) {
         s_.bitacora.anotar(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos: sus %1 "
                                           "documentos no se imprimen")
-                               .arg(documentos.size()));
+                               .arg(documentos.size()),
+                           Gravedad::Error);
         s_.avisos.ShowBalloonTip(QStringLiteral("No se pudo guardar la respuesta en el diario de trabajos."),
                                  platform::BalloonIcon::Error, QStringLiteral("Error al imprimir"),
                                  platform::kBalloonMilliseconds);
@@ -308,7 +321,8 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
         ++d.lostJobs;
         d.reprint = true;
         s_.bitacora.anotar(lineaDocumento(d) + QStringLiteral(": salió cortado (") + r.motivo +
-                           QStringLiteral("), se reimprime entero"));
+                               QStringLiteral("), se reimprime entero"),
+                           Gravedad::Advertencia);
         r = co_await intentar(d, guardada, false);
         if (r.tipo == Resultado::Retenido && r.puedeHaberLlegado) {
             fallarCortado(d, r.motivo);
@@ -331,6 +345,13 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
         if (d.followed) ++enCurso_;
         // Without a job to follow, what the printer took is as far as anyone can know.
         guardar(d, d.followed ? DocumentState::Sent : DocumentState::Printed);
+        // An area whose tickets go to the default printer is trouble on the tray until one of its
+        // tickets goes to its own printer again.
+        if (r.desvio) {
+            avisarImpresora(r.desvio->pedida, QStringLiteral("sus tickets salen por %1 (%2)").arg(d.printer, r.desvio->motivo));
+        } else if (esComanda(d) || claseDocumento(d.kind) == ClaseDocumento::Anulacion) {
+            avisarImpresora(d.requestedPrinter.trimmed(), {});
+        }
         co_return Resultado::Entregado;
     case Resultado::SistemaCaido:
         retenerPorSistema(d, r.motivo, r.puedeHaberLlegado);
@@ -373,7 +394,7 @@ void ColaImpresion::retenerPorSistema(JournalDocument& d, const QString& motivo,
     // certain: the document waits its turn again, first in line.
     d.reason = motivo;
     guardar(d, puedeHaberLlegado ? DocumentState::Sending : DocumentState::Pending, motivo);
-    if (avisar) s_.bitacora.anotar(lineaDocumento(d));
+    if (avisar) s_.bitacora.anotar(lineaDocumento(d), gravedadDocumento(d));
 }
 
 void ColaImpresion::fallarRestantes(const JournalDocument& d, const QString& motivo, bool soloLista) {
@@ -436,7 +457,7 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
     // nor the same hold again on every retry, nor the paper that came out as expected.
     if (!cambia || estado == DocumentState::Sending || estado == DocumentState::Pending) return;
     if (estado == DocumentState::Printed && antes == DocumentState::Sent) return;
-    s_.bitacora.anotar(lineaDocumento(d));
+    s_.bitacora.anotar(lineaDocumento(d), gravedadDocumento(d));
 }
 
 void ColaImpresion::actualizarSinImprimir() {

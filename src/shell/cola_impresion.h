@@ -221,6 +221,9 @@ private:
 // The line of the log for a document: kind, table and order, printer, job and what became of it.
 // Never a customer's data.
 QString lineaDocumento(const paper::JournalDocument& documento);
+// How much that line matters: a failed or expired document is an error, one held or sent again a
+// warning, the rest plain notes.
+Gravedad gravedadDocumento(const paper::JournalDocument& documento);
 // The drawer's pulse: never sent twice, since a drawer must not open by itself later.
 bool esCajon(const paper::JournalDocument& documento);
 // "Comanda de Mesa 4, pedido 1234": what staff recognise a document by.

@@ -13,7 +13,7 @@ void DiarioResguardado::caer(const QString& que) {
     const QString texto = QStringLiteral("No se puede escribir en el diario de trabajos (%1): se sigue imprimiendo y "
                                          "se guardará en cuanto se pueda")
                               .arg(que);
-    if (bitacora_ != nullptr) bitacora_->anotar(texto);
+    if (bitacora_ != nullptr) bitacora_->anotar(texto, Gravedad::Error);
     if (avisos_ != nullptr) {
         avisos_->ShowBalloonTip(texto + u'.', platform::BalloonIcon::Warning, QStringLiteral("Diario de trabajos"),
                                 platform::kBalloonMilliseconds);

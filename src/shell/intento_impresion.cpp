@@ -115,6 +115,8 @@ ResultadoIntento imprimirIntento(LadoImpresion& lado, const Intento& intento) {
         r = resultado(impresoras.reachable() ? Tipo::Retenido : Tipo::SistemaCaido, lado.seleccion.fallaSeleccion());
     }
     if (claseDocumento(d.kind) == ClaseDocumento::Factura) r.predeterminada = lado.seleccion.impresoraPredeterminada();
+    const bool deArea = claseDocumento(d.kind) == ClaseDocumento::Comanda || claseDocumento(d.kind) == ClaseDocumento::Anulacion;
+    if (deArea && r.tipo == Tipo::Entregado) r.desvio = lado.seleccion.desvio();
     return r;
 }
 

@@ -60,6 +60,8 @@ struct ResultadoIntento {
     bool puedeHaberLlegado = false;
     // The default printer when the document was tried: where invoices are meant to go.
     QString predeterminada;
+    // A kitchen ticket or cancellation taken by the default printer instead of its area's.
+    std::optional<SeleccionImpresora::Desvio> desvio;
 };
 
 // Prints the document: its ticket on its printer, or the drawer's pulse.

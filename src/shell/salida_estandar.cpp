@@ -59,21 +59,37 @@ void SalidaEstandar::ShowBalloonTip(const QString& text, platform::BalloonIcon i
 }
 
 void SalidaEstandar::showMessage(const QString& text, platform::MessageIcon icon, const QString& title) {
-    escribir(errores_, QStringLiteral("Mensaje [") + nombreIcono(icon) + QStringLiteral("] ") +
-                           (title.isEmpty() ? platform::kApplicationTitle : title) + QStringLiteral(": ") + text);
+    const Gravedad gravedad = icon == platform::MessageIcon::Error     ? Gravedad::Error
+                              : icon == platform::MessageIcon::Warning ? Gravedad::Advertencia
+                                                                       : Gravedad::Nota;
+    escribir(errores_,
+             QStringLiteral("Mensaje [") + nombreIcono(icon) + QStringLiteral("] ") +
+                 (title.isEmpty() ? platform::kApplicationTitle : title) + QStringLiteral(": ") + text,
+             gravedad);
 }
 
-void SalidaEstandar::anotar(const QString& linea) {
-    const QByteArray bytes = (platform::logLine(reloj_.now(), linea) + u'\n').toUtf8();
+void SalidaEstandar::anotar(const QString& linea, Gravedad gravedad) {
+    const QByteArray bytes = prioridad(gravedad) + (platform::logLine(reloj_.now(), linea) + u'\n').toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), errores_);
     std::fflush(errores_);
 }
 
-void SalidaEstandar::escribir(std::FILE* destino, const QString& texto) {
+QByteArray SalidaEstandar::prioridad(Gravedad gravedad) const {
+    if (!prioridades_) return {};
+    switch (gravedad) {
+    case Gravedad::Error: return QByteArrayLiteral("<3>");
+    case Gravedad::Advertencia: return QByteArrayLiteral("<4>");
+    case Gravedad::Nota: return QByteArrayLiteral("<6>");
+    }
+    return {};
+}
+
+void SalidaEstandar::escribir(std::FILE* destino, const QString& texto, Gravedad gravedad) {
     static const QRegularExpression finDeLinea(QStringLiteral("\r\n|\r|\n"));
     const QString marca = reloj_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
     QByteArray bytes;
     for (const QString& linea : texto.split(finDeLinea)) {
+        bytes += prioridad(destino == errores_ ? gravedad : Gravedad::Nota);
         bytes += (marca + linea).toUtf8();
         bytes += '\n';
     }

@@ -19,8 +19,11 @@ class SalidaEstandar final : public VistaServicio,
                              public platform::Dialogs,
                              public Bitacora {
 public:
-    SalidaEstandar(const platform::Clock& reloj, std::FILE* salida, std::FILE* errores, bool detallado)
-        : reloj_(reloj), salida_(salida), errores_(errores), detallado_(detallado) {}
+    // `prioridades`: standard error goes to the system journal, which reads each line's priority
+    // from a prefix ("<3>" error, "<4>" warning, "<6>" information).
+    SalidaEstandar(const platform::Clock& reloj, std::FILE* salida, std::FILE* errores, bool detallado,
+                   bool prioridades = false)
+        : reloj_(reloj), salida_(salida), errores_(errores), detallado_(detallado), prioridades_(prioridades) {}
 
     void escribirConsola(const QString& texto) override;
     void limpiarConsola() override {}
@@ -36,16 +39,18 @@ public:
     std::optional<QString> chooseFile(const QString&, const QStringList&) override { return std::nullopt; }
 
     // Bitacora: one line, whatever line breaks the text holds.
-    void anotar(const QString& linea) override;
+    void anotar(const QString& linea, Gravedad gravedad) override;
 
 private:
     // Every line of the text after the timestamp, so a multi-line entry stays readable.
-    void escribir(std::FILE* destino, const QString& texto);
+    void escribir(std::FILE* destino, const QString& texto, Gravedad gravedad = Gravedad::Nota);
+    QByteArray prioridad(Gravedad gravedad) const;
 
     const platform::Clock& reloj_;
     std::FILE* salida_;
     std::FILE* errores_;
     bool detallado_;
+    bool prioridades_;
 };
 
 }  // namespace kelmora::shell

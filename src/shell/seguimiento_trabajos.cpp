@@ -72,7 +72,8 @@ Tarea<> ColaImpresion::seguirTrabajos() {
             if (!sinHistorialAvisado_) {
                 sinHistorialAvisado_ = true;
                 s_.bitacora.anotar(QStringLiteral("El sistema de impresión no guarda los trabajos terminados: "
-                                                  "un trabajo que desaparece se da por impreso"));
+                                                  "un trabajo que desaparece se da por impreso"),
+                                   Gravedad::Advertencia);
             }
             break;
         }
@@ -136,7 +137,7 @@ void ColaImpresion::perderTrabajo(JournalDocument& d) {
     d.reprint = true;
     d.since = s_.reloj.now();
     guardar(d, DocumentState::Pending, motivo + QStringLiteral(": se reimprime"));
-    s_.bitacora.anotar(lineaDocumento(d));
+    s_.bitacora.anotar(lineaDocumento(d), gravedadDocumento(d));
     s_.avisos.ShowBalloonTip(descripcionDocumento(d) + QStringLiteral(" se reimprime: ") + motivo +
                                  QStringLiteral(" y no se sabe si salió."),
                              platform::BalloonIcon::Warning, QStringLiteral("Reimpresión"),
@@ -256,7 +257,7 @@ Tarea<> ColaImpresion::recuperarEnvios() {
             d.reprint = true;
             guardar(d, DocumentState::Pending,
                     QStringLiteral("el sistema de impresión no confirmó si lo recibió: se reimprime"));
-            s_.bitacora.anotar(lineaDocumento(d));
+            s_.bitacora.anotar(lineaDocumento(d), gravedadDocumento(d));
         }
         hayNuevos_ = true;
     }

@@ -50,7 +50,7 @@ void imprimirAnulacion(const ContextoTicket& impresion, const Value& anulacion) 
     // No test for "NN" or an empty area: such a name matches no printer and the ticket goes to
     // the default one.
     const QString area = anulacion[u"area"].toText(impresion.locale());
-    if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(area), false)) return;
+    if (!seleccion.seleccionarPara(area)) return;
     imprimirTicketAnulacion(impresion, anulacion, area);
 }
 

@@ -110,7 +110,7 @@ std::optional<QString> imprimirComanda(const ContextoTicket& impresion, const Va
     try {
         if (!seleccion.hayImpresora() || !comandaImprimible(comanda, impresion.locale())) return std::nullopt;
         const QString nombreArea = comanda[u"area"].toText(impresion.locale());
-        if (!seleccion.seleccionarImpresora(seleccion.indiceImpresora(nombreArea), false)) return std::nullopt;
+        if (!seleccion.seleccionarPara(nombreArea)) return std::nullopt;
         imprimirTicketComanda(impresion, comanda, nombreArea);
     } catch (const RuntimeError& error) {
         impresion.avisos.ShowBalloonTip(error.description(), platform::BalloonIcon::Warning, QStringLiteral("Comanda"),

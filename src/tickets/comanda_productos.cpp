@@ -54,6 +54,16 @@ void terminarComanda(const ContextoTicket& impresion, Documento& documento) {
     impresora.printLine(QStringLiteral(" "));
     impresora.printLine(QStringLiteral("."));
     documento.terminar();
+    // A ticket that went to the default printer instead of its area's says so, and why: the
+    // kitchen is not getting its orders.
+    if (const auto& desvio = impresion.seleccion.desvio()) {
+        impresion.avisos.ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName() +
+                                            QStringLiteral(" en lugar de ") + desvio->pedida + QStringLiteral(" (") +
+                                            desvio->motivo + u')',
+                                        platform::BalloonIcon::Warning, QStringLiteral("Impresion de comanda"),
+                                        platform::kBalloonMilliseconds);
+        return;
+    }
     impresion.avisos.ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName(),
                                     platform::BalloonIcon::Information, QStringLiteral("Impresion de comanda"),
                                     platform::kBalloonMilliseconds);

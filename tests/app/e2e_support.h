@@ -26,6 +26,8 @@ inline std::unique_ptr<QProcess> newKelmora(const QStringList& arguments, const 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), workDir);
+    // The machine-wide branch lock of its own: tests poll the same branch side by side.
+    environment.insert(QStringLiteral("KELMORA_LOCK_DIR"), workDir);
     p->setProcessEnvironment(environment);
     p->setWorkingDirectory(workDir);
     p->setProgram(QStringLiteral(KELMORA_EXE));

@@ -197,6 +197,11 @@ TEST_F(Render, FallbackNotesAndErrorBalloons) {
     ASSERT_EQ(render(kImpresoras + QStringList{"--offline", "Cocina", "--fonts"}, QStringLiteral("comandas_y_cajon.txt")), 0);
     EXPECT_TRUE(archivo(QStringLiteral("001-Facturas.txt"))
                     .startsWith("[default 10] Error en Impresora Facturas\n[default 10]               MESA NUEVA\n"));
+    // Its balloon is a warning that names the kitchen's printer and why it was passed over.
+    EXPECT_TRUE(QString::fromUtf8(archivo(QStringLiteral("balloons.txt")))
+                    .startsWith(QStringLiteral("2|Impresion de comanda|Comanda enviada a Facturas en lugar de Cocina "
+                                               "(La impresora Cocina está fuera de línea)\n")))
+        << archivo(QStringLiteral("balloons.txt")).toStdString();
 
     QDir(salida).removeRecursively();
     ASSERT_EQ(render(kImpresoras + QStringList{"--offline", "Cocina,Facturas"}, QStringLiteral("comandas_y_cajon.txt")), 0);

@@ -7,8 +7,19 @@
 
 #include <QRandomGenerator>
 
-#include <functional>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <functional>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -235,13 +246,16 @@ TEST(ServiceStart, WithoutAValidCodeThereIsNoService) {
     EXPECT_TRUE(errors.contains(QStringLiteral("\"12345\" no es valido"))) << errors.toStdString();
     EXPECT_EQ(readAccessFile(folder.path()), QByteArray("<missing>"));
 
-    // A stored code that fails the rule is no better.
+    EXPECT_TRUE(errors.contains(QStringLiteral("tiene 5 caracteres y necesita al menos 15"))) << errors.toStdString();
+
+    // A stored code that fails the rule is no better, and the message says which part.
     QFile accessFile(QDir(folder.path()).filePath(QStringLiteral("Acceso")));
     ASSERT_TRUE(accessFile.open(QIODevice::WriteOnly));
-    accessFile.write("1234567890123A\r\n");
+    accessFile.write("12345678901234A\r\n");
     accessFile.close();
     std::tie(status, errors) = runToTheEnd(base, folder.path());
     EXPECT_EQ(status, 2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("el carácter 15 («A») no es un dígito"))) << errors.toStdString();
 
     std::tie(status, errors) = runToTheEnd({QStringLiteral("--headless"), QStringLiteral("--server"),
                                             QStringLiteral("ftp://x")},
@@ -321,8 +335,32 @@ TEST(ServiceStart, StartsStoresTheCodeAndRefusesASecondInstance) {
     const qsizetype polls = server.routes.size();
     EXPECT_TRUE(QTest::qWaitFor([&] { return server.routes.size() > polls; }, 10000));
 
-    first->terminate();
+    // The same branch from another folder, its code pasted with blanks: refused too, naming the
+    // process that polls it and its folder.
+    QTemporaryDir other;
+    const QStringList elsewhere{QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
+                                QStringLiteral("--dir"), other.path(), QStringLiteral("--print-to"),
+                                other.filePath(QStringLiteral("impresiones")), QStringLiteral("--codigo"),
+                                u' ' + kCode + u' '};
+    std::tie(status, errors) = runToTheEnd(elsewhere, folder.path());
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(errors.contains(QStringLiteral("Esta sucursal ya se consulta en esta máquina (proceso %1 ")
+                                    .arg(first->processId())))
+        << errors.toStdString();
+    EXPECT_TRUE(errors.contains(QStringLiteral("carpeta ") + QFileInfo(folder.path()).canonicalFilePath()))
+        << errors.toStdString();
+    EXPECT_EQ(readAccessFile(other.path()), kCode.toLatin1() + "\r\n");
+
+    // A poller that died leaves no lock behind: the other folder polls the branch now.
+    first->kill();
     first->waitForFinished(10000);
+    auto second = newKelmora(elsewhere, folder.path());
+    second->start();
+    const qsizetype before = server.routes.size();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.routes.size() > before; }, 20000));
+    second->terminate();
+    second->waitForFinished(10000);
+
     const QStringList console = consoleLines(first->readAllStandardOutput());
     ASSERT_GE(console.size(), 6);
     EXPECT_EQ(console.mid(0, 6), (QStringList{QStringLiteral("Icono: Kelmora Tavrel"),
@@ -334,6 +372,75 @@ TEST(ServiceStart, StartsStoresTheCodeAndRefusesASecondInstance) {
                                                  kCode}));
     // The first poll waits one timer interval.
     EXPECT_GE(firstPollMs, 1500);
+}
+
+// systemd's side of Type=notify, played by the test: a datagram socket the service reports to.
+class FakeServiceManager {
+public:
+    explicit FakeServiceManager(const QString& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), sizeof address.sun_path - 1));
+        bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~FakeServiceManager() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool bound() const { return bound_; }
+
+    // The messages that arrive within `ms`.
+    QStringList receive(int ms) {
+        QStringList messages;
+        QElapsedTimer clock;
+        clock.start();
+        for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+            pollfd waiting{fd_, POLLIN, 0};
+            if (::poll(&waiting, 1, static_cast<int>(left)) <= 0) break;
+            char buffer[512];
+            const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (got > 0) messages.append(QString::fromUtf8(buffer, got));
+        }
+        return messages;
+    }
+
+private:
+    QString path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+TEST(ServiceUnderSystemd, SaysItIsReadyAndStaysAliveOnlyWhileItsLoopRuns) {
+    FakeCentralServer server({});
+    ASSERT_TRUE(server.listening());
+    QTemporaryDir folder;
+    FakeServiceManager manager(folder.filePath(QStringLiteral("notify")));
+    ASSERT_TRUE(manager.bound());
+    auto kelmora = newKelmora({QStringLiteral("--headless"), QStringLiteral("--server"), server.url(),
+                               QStringLiteral("--dir"), folder.path(), QStringLiteral("--print-to"),
+                               folder.filePath(QStringLiteral("impresiones")), QStringLiteral("--codigo"), kCode},
+                              folder.path());
+    QProcessEnvironment environment = kelmora->processEnvironment();
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), folder.filePath(QStringLiteral("notify")));
+    environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("3000000"));  // WatchdogSec=3
+    kelmora->setProcessEnvironment(environment);
+    kelmora->start();
+    ASSERT_TRUE(kelmora->waitForStarted(10000));
+
+    const QStringList started = manager.receive(8000);
+    ASSERT_FALSE(started.isEmpty());
+    EXPECT_TRUE(started.first().startsWith(QStringLiteral("READY=1"))) << started.first().toStdString();
+    EXPECT_GE(started.count(QStringLiteral("WATCHDOG=1")), 2) << started.join(u'|').toStdString();
+
+    // A loop that hangs says nothing more: systemd would restart it after 3 s.
+    ::kill(static_cast<pid_t>(kelmora->processId()), SIGSTOP);
+    manager.receive(500);  // what was sent before it stopped
+    EXPECT_TRUE(manager.receive(4000).isEmpty());
+    ::kill(static_cast<pid_t>(kelmora->processId()), SIGCONT);
+    EXPECT_TRUE(manager.receive(4000).contains(QStringLiteral("WATCHDOG=1")));
+    kelmora->terminate();
+    kelmora->waitForFinished(10000);
 }
 
 }  // namespace

@@ -65,6 +65,8 @@ public:
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        // The machine-wide branch lock of its own: tests poll the same branch side by side.
+        environment.insert(QStringLiteral("KELMORA_LOCK_DIR"), runtime);
         for (auto it = variables.cbegin(); it != variables.cend(); ++it) environment.insert(it.key(), it.value());
         p_.setProcessEnvironment(environment);
         p_.setWorkingDirectory(programFolder);

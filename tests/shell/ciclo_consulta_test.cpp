@@ -271,15 +271,20 @@ TEST(CicloConsultaBandeja, DiceSiElServidorRespondeYCuantosTicketsFaltan) {
     b.ciclo.mostrarSinImprimir(1);
     EXPECT_EQ(b.vista.icons.back().second, QStringLiteral("1 ticket sin imprimir"));
 
-    // The server goes away: disconnected, whatever else; said once in the log.
+    // The server goes away: disconnected, and the count stays beside it; said once in the log.
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
     b.cargador.fail(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
     ASSERT_EQ(b.ticksHastaConsulta(1), 1);
     b.cargador.fail(platform::PageLoader::Failure::Transport, QStringLiteral("Connection refused"));
-    EXPECT_EQ(b.vista.icons.back(), std::pair(EstadoIcono::Desconectado, QStringLiteral("Sin conexion con el servidor")));
+    EXPECT_EQ(b.vista.icons.back(), std::pair(EstadoIcono::Desconectado,
+                                              QStringLiteral("Sin conexion con el servidor; 1 ticket sin imprimir")));
+    b.ciclo.mostrarSinImprimir(2);
+    EXPECT_EQ(b.vista.icons.back(), std::pair(EstadoIcono::Desconectado,
+                                              QStringLiteral("Sin conexion con el servidor; 2 tickets sin imprimir")));
     b.ciclo.mostrarSinImprimir(0);
-    EXPECT_EQ(b.vista.icons.back().first, EstadoIcono::Desconectado);
+    EXPECT_EQ(b.vista.icons.back(), std::pair(EstadoIcono::Desconectado, QStringLiteral("Sin conexion con el servidor")));
     EXPECT_EQ(bitacora.lines, QStringList{QStringLiteral("El servidor no responde: Connection refused")});
+    EXPECT_EQ(bitacora.gravedades, QList{Gravedad::Advertencia});
 
     // The first answer puts "Conectado" back, and says so.
     b.consultaRespondida(vacia);

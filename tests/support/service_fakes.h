@@ -23,8 +23,12 @@ namespace kelmora::testing {
 // A log that keeps its lines.
 class RecordingLog final : public shell::Bitacora {
 public:
-    void anotar(const QString& line) override { lines.append(line); }
+    void anotar(const QString& line, shell::Gravedad gravedad) override {
+        lines.append(line);
+        gravedades.append(gravedad);
+    }
     QStringList lines;
+    QList<shell::Gravedad> gravedades;
 };
 
 class FakeTimer;

@@ -1,5 +1,6 @@
 #include "platform/sqlite/sqlite_journal.h"
 
+#include "platform/files.h"
 #include "platform/sqlite/journal_rows.h"
 #include "platform/sqlite/journal_salvage.h"
 
@@ -210,8 +211,12 @@ SqliteJournal::Opened SqliteJournal::open(const QString& path) {
             }
         }
         if (onlyInLog && error.isEmpty()) error = damage;
+    } else if (const QString file = accessProblem(path, true); !file.isEmpty()) {
+        // The folder may be fine: the file is someone else's (a test run as root, say).
+        error = QStringLiteral("el archivo ") + file;
     } else {
-        error = QStringLiteral("la carpeta no se puede escribir");
+        const QString folder = accessProblem(info.absolutePath(), true);
+        error = folder.isEmpty() ? QStringLiteral("la carpeta no se puede escribir") : QStringLiteral("la carpeta ") + folder;
     }
     std::unique_ptr<SqliteJournal> memory(new SqliteJournal(connection, false));
     QString memoryError;
