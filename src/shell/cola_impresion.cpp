@@ -348,8 +348,9 @@ Tarea<ColaImpresion::Resultado> ColaImpresion::imprimirDocumento(JournalDocument
         // An area whose tickets go to the default printer is trouble on the tray until one of its
         // tickets goes to its own printer again.
         if (r.desvio) {
+            desviadas_.insert(r.desvio->pedida);
             avisarImpresora(r.desvio->pedida, QStringLiteral("sus tickets salen por %1 (%2)").arg(d.printer, r.desvio->motivo));
-        } else if (esComanda(d) || claseDocumento(d.kind) == ClaseDocumento::Anulacion) {
+        } else if (desviadas_.remove(d.requestedPrinter.trimmed())) {
             avisarImpresora(d.requestedPrinter.trimmed(), {});
         }
         co_return Resultado::Entregado;

@@ -214,6 +214,8 @@ private:
     QHash<qint64, Espera> esperas_;
     // Printers whose queue was seen in trouble, and why, until a job of theirs reaches paper.
     QHash<QString, QString> problemasImpresoras_;
+    // Areas whose last ticket went to the default printer: trouble until one goes to its own.
+    QSet<QString> desviadas_;
     // Marked as being sent ahead of their turn in this pass, not yet reached.
     QSet<qint64> marcados_;
 };

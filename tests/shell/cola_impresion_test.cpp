@@ -506,6 +506,17 @@ TEST(ColaImpresionImpresoraCaida, SeRetieneConUnAvisoYSaleEnLaPredeterminadaSinD
     EXPECT_EQ(b.cuentas.last(), 0);
     EXPECT_TRUE(b.bitacora.lines.last().endsWith(QStringLiteral("impresora Facturas: impreso")))
         << b.bitacora.lines.last().toStdString();
+    // Out on the default printer, not the kitchen's: its balloon warns where it went and why, and
+    // the tray keeps the kitchen's printer in trouble until a ticket goes there again.
+    EXPECT_EQ(b.textosDeGlobos(QStringLiteral("Impresion de comanda")),
+              QStringList{"Comanda enviada a Facturas en lugar de Cocina (La impresora Cocina está fuera de línea)"});
+    EXPECT_EQ(b.impresorasAvisadas,
+              QStringList{"Cocina: sus tickets salen por Facturas (La impresora Cocina está fuera de línea)"});
+    b.impresoras.setOffline(QStringLiteral("Cocina"), false);
+    b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 3"), 42)}, {}, {}, false));
+    EXPECT_EQ(b.salidas().last(), QStringLiteral("Cocina:Comanda"));
+    EXPECT_EQ(b.impresorasAvisadas.last(), QStringLiteral("Cocina: "));
+    EXPECT_EQ(b.textosDeGlobos(QStringLiteral("Impresion de comanda")).last(), QStringLiteral("Comanda enviada a Cocina"));
 
     // The kitchen's queue refuses its documents: they are held, the rest of the answer prints.
     Banco c;
