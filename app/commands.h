@@ -31,5 +31,7 @@ int runReprint(int argc, char** argv);
 int runDiscard(int argc, char** argv);
 // kelmora impresoras [options]: the printers the service would use, and their state now.
 int runPrinterList(int argc, char** argv);
+// kelmora comprobar [options]: checks a set-up before the service starts; 0 when all is well.
+int runCheck(int argc, char** argv);
 
 }  // namespace kelmora::app

@@ -1,21 +1,30 @@
-// kelmora trabajos, reimprimir, descartar, impresoras: the journal of print documents and the
-// printers from a terminal, for the branches that run the service without a desktop.
+// kelmora trabajos, reimprimir, descartar, impresoras, comprobar: the journal of print documents,
+// the printers and the set-up from a terminal, for the branches that run the service without a
+// desktop.
 #include "commands.h"
 #include "program_folder.h"
 
 #include "platform/cups/cups_printer_system.h"
+#include "platform/files.h"
+#include "platform/net/network_page_loader.h"
+#include "platform/rotating_log.h"
 #include "platform/direct/direct_printer_system.h"
 #include "platform/settings_file.h"
 #include "printing/texto.h"
 #include "platform/sqlite/sqlite_journal.h"
+#include "shell/codigo_sucursal.h"
 #include "shell/trabajos.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QHash>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -37,8 +46,9 @@ void printError(const QString& text) { std::fputs(qPrintable(text + u'\n'), stde
 QCommandLineOption folderOption() {
     return QCommandLineOption(QStringLiteral("dir"),
                               QStringLiteral("The program folder, where the service keeps its journal (default: the "
-                                             "executable's folder when writable, else the user's application data "
-                                             "folder; the system service's is /var/lib/kelmora)."),
+                                             "executable's folder when it is the user's own and not under /usr, "
+                                             "else the user's application data folder; the system service's is "
+                                             "/var/lib/kelmora)."),
                               QStringLiteral("DIR"));
 }
 
@@ -148,6 +158,15 @@ std::variant<PrinterListOptions, HelpRequest, QString> parsePrinterArguments(con
     return PrinterListOptions{parser.value(folder)};
 }
 
+// The printers as the service sees them: CUPS's queues, with the receipt printers the settings
+// file reaches directly ahead of them. What is wrong with the file's printers is added to `problems`.
+platform::DirectPrinterSystem servicePrinters(const platform::SettingsFile& file, QStringList& problems) {
+    auto cups = std::make_unique<platform::CupsPrinterSystem>(
+        paper::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
+    return platform::DirectPrinterSystem(platform::DirectPrinterSystem::fromSettings(file, problems), std::move(cups),
+                                         file.service().defaultPrinter);
+}
+
 using Action = std::function<std::optional<QString>(platform::Journal&, qint64, const QDateTime&)>;
 
 // reimprimir and descartar: the action on the document, and what came of it.
@@ -226,10 +245,7 @@ int runPrinterList(int argc, char** argv) {
 
     const platform::SettingsFile file = platform::SettingsFile::read(QDir(folder).filePath(platform::kSettingsFileName));
     QStringList problems = file.problems();
-    auto cups = std::make_unique<platform::CupsPrinterSystem>(
-        paper::PdfPainter::kDefaultPaperWidthMm, [file](const QStringList& names) { return file.printer(names); });
-    platform::DirectPrinterSystem printers(platform::DirectPrinterSystem::fromSettings(file, problems),
-                                           std::move(cups), file.service().defaultPrinter);
+    platform::DirectPrinterSystem printers = servicePrinters(file, problems);
     for (const QString& problem : std::as_const(problems)) printError(problem);
 
     // What waits on each printer, by the name it was asked for; invoices wait on the default one.
@@ -268,6 +284,158 @@ int runPrinterList(int argc, char** argv) {
     }
     printOut(QStringLiteral("* la impresora predeterminada (facturas, y la que toma lo que otra no puede)"));
     return kExitOk;
+}
+
+struct CheckOptions {
+    QString folder;
+    QString server;  // empty: the settings file's, else the built-in one
+};
+
+std::variant<CheckOptions, HelpRequest, QString> parseCheckArguments(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Checks a set-up before the service starts: the branch code in Acceso, kelmora.ini, the "
+                       "files of the program folder, the printers of the areas printed to in the last %1 days and "
+                       "the default one, and whether the central server answers. Exit status 0 when all is well.")
+            .arg(kDefaultDays));
+    const QCommandLineOption help = helpOption();
+    const QCommandLineOption folder = folderOption();
+    const QCommandLineOption server(QStringLiteral("server"),
+                                    QStringLiteral("The central server (default: kelmora.ini's, else %1).")
+                                        .arg(QStringLiteral(KELMORA_SERVER_URL)),
+                                    QStringLiteral("URL"));
+    parser.addOptions({help, folder, server});
+    if (!parser.parse(arguments)) return parser.errorText();
+    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.positionalArguments().isEmpty()) {
+        return QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+    }
+    return CheckOptions{parser.value(folder), parser.value(server)};
+}
+
+// One request to the server's address, not the poll (which would hand out the branch's jobs):
+// nothing when it answers at all, else why not.
+std::optional<QString> serverSilence(const QString& server) {
+    platform::NetworkPageLoader loader;
+    QEventLoop loop;
+    std::optional<QString> silence = QStringLiteral("no respondió en 10 segundos");
+    loader.setEvents({{},
+                      [&](const QString&) {
+                          silence.reset();
+                          loop.quit();
+                      },
+                      [&](platform::PageLoader::Failure failure, const QString& why) {
+                          // A redirect or a large page is an answer too.
+                          if (failure == platform::PageLoader::Failure::Transport) {
+                              silence = why;
+                          } else {
+                              silence.reset();
+                          }
+                          loop.quit();
+                      }});
+    QTimer::singleShot(10000, &loop, [&] {
+        loader.abort();
+        loop.quit();
+    });
+    loader.start(QUrl(server + u'/'), 1 << 20);
+    loop.exec();
+    return silence;
+}
+
+int runCheck(int argc, char** argv) {
+    std::unique_ptr<QCoreApplication> application;
+    const auto parsed = parseCheckArguments(startApplication(application, argc, argv));
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitOk;
+    }
+    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(QStringLiteral("comprobar"), *message);
+    const CheckOptions o = std::get<CheckOptions>(parsed);
+    const QString folder = o.folder.isEmpty() ? defaultFolder() : o.folder;
+    int faults = 0;
+    const auto fault = [&faults](const QString& text) {
+        ++faults;
+        printOut(QStringLiteral("MAL   ") + text);
+    };
+    const auto fine = [](const QString& text) { printOut(QStringLiteral("bien  ") + text); };
+    printOut(QStringLiteral("Carpeta del programa: ") + QDir::toNativeSeparators(folder));
+
+    const QString access = shell::rutaAcceso(folder);
+    if (!QFileInfo::exists(access)) {
+        fault(QStringLiteral("Acceso: no existe; escriba en él el código de la sucursal"));
+    } else if (const QString problem = platform::accessProblem(access, false); !problem.isEmpty()) {
+        fault(QStringLiteral("Acceso: no se puede leer: ") + problem);
+    } else if (const QString rule = shell::motivoCodigo(shell::codigoGuardado(folder)); !rule.isEmpty()) {
+        fault(QStringLiteral("Acceso: el código ") + rule + QStringLiteral(" (") + shell::textos::reglaCodigo + u')');
+    } else {
+        fine(QStringLiteral("Acceso: código de sucursal válido"));
+    }
+    for (const QString& name : {platform::SqliteJournal::kFileName, platform::kLogFileName, QStringLiteral("logo.bmp")}) {
+        const QString path = QDir(folder).filePath(name);
+        if (const QString problem = platform::accessProblem(path, name != u"logo.bmp"); !problem.isEmpty()) {
+            fault(name + QStringLiteral(": ") + problem);
+        }
+    }
+
+    const platform::SettingsFile file = platform::SettingsFile::read(QDir(folder).filePath(platform::kSettingsFileName));
+    QStringList problems = file.problems();
+    platform::DirectPrinterSystem printers = servicePrinters(file, problems);
+    for (const QString& problem : std::as_const(problems)) fault(problem);
+    if (problems.isEmpty()) fine(platform::kSettingsFileName + QStringLiteral(": sin problemas"));
+
+    // The areas the server printed to lately, and the default printer.
+    const QString defaultName = printers.defaultPrinterName();
+    QStringList wanted;
+    QString ignored;
+    if (const auto journal = platform::SqliteJournal::openExisting(
+            QDir(folder).filePath(platform::SqliteJournal::kFileName), &ignored)) {
+        const QDateTime since = QDateTime::currentDateTime().addDays(-kDefaultDays);
+        using State = paper::DocumentState;
+        for (const paper::JournalDocument& d :
+             journal->documentsIn({State::Pending, State::Sending, State::Sent, State::Printed, State::Held,
+                                   State::Failed, State::Expired, State::Discarded})) {
+            const QString area = recortarBlancos(d.requestedPrinter);
+            if (d.created < since || area.isEmpty() || mayusculas(area) == u"NN") continue;
+            if (!wanted.contains(area, Qt::CaseInsensitive)) wanted.append(area);
+        }
+    }
+    if (!printers.reachable()) {
+        fault(QStringLiteral("Impresoras: no se puede contactar con CUPS"));
+    } else if (defaultName.isEmpty()) {
+        fault(QStringLiteral("Impresoras: no hay impresora predeterminada (facturas, y la que toma lo que otra no "
+                             "puede): lpadmin -d NOMBRE, o predeterminada= en [General]"));
+    } else if (!wanted.contains(defaultName, Qt::CaseInsensitive)) {
+        wanted.prepend(defaultName);
+    }
+    const QList<platform::PrinterSystem::PrinterState> states = printers.printerStates();
+    for (const QString& name : std::as_const(wanted)) {
+        const auto found = std::find_if(states.cbegin(), states.cend(), [&](const auto& state) {
+            return mayusculas(recortarBlancos(state.name)) == mayusculas(name);
+        });
+        if (found == states.cend()) {
+            fault(name + QStringLiteral(": no hay ninguna impresora con ese nombre; sus tickets irían a ") +
+                  (defaultName.isEmpty() ? QStringLiteral("ninguna") : defaultName));
+        } else if (found->state != u"lista") {
+            fault(QStringLiteral("%1 (%2, %3): %4").arg(name, found->reachedBy, found->output, found->state));
+        } else {
+            fine(QStringLiteral("%1 (%2, %3): lista").arg(name, found->reachedBy, found->output));
+        }
+    }
+
+    QString server = o.server.isEmpty() ? file.service().server.value_or(QStringLiteral(KELMORA_SERVER_URL)) : o.server;
+    while (server.endsWith(u'/')) server.chop(1);
+    if (!platform::isServerAddress(server)) {
+        fault(QStringLiteral("Servidor: ") + server + QStringLiteral(" no es una dirección http o https"));
+    } else if (const std::optional<QString> silence = serverSilence(server)) {
+        fault(QStringLiteral("Servidor ") + server + QStringLiteral(": ") + *silence);
+    } else {
+        fine(QStringLiteral("Servidor ") + server + QStringLiteral(": responde"));
+    }
+
+    printOut(faults == 0   ? QStringLiteral("Todo en orden.")
+             : faults == 1 ? QStringLiteral("1 problema.")
+                           : QStringLiteral("%1 problemas.").arg(faults));
+    return faults == 0 ? kExitOk : kExitFailed;
 }
 
 int runDiscard(int argc, char** argv) {

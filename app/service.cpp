@@ -83,6 +83,8 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
         "  kelmora trabajos [options]                    lists the print documents of the last days\n"
         "  kelmora reimprimir [options] ID               prints a document again\n"
         "  kelmora descartar [options] ID                takes a document off what is still to print\n"
+        "  kelmora impresoras [options]                  lists the printers the service would use\n"
+        "  kelmora comprobar [options]                   checks the set-up before the service starts\n"
         "Each command lists its own options with --help.").arg(QStringLiteral(KELMORA_VERSION)));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -94,7 +96,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     const QCommandLineOption folder(
         QStringLiteral("dir"),
         QStringLiteral("The program folder, where Acceso and logo.bmp live (default: the executable's folder when "
-                       "writable, else the user's application data folder)."),
+                       "it is the user's own and not under /usr, else the user's application data folder)."),
         QStringLiteral("DIR"));
     const QCommandLineOption code(QStringLiteral("codigo"),
                                   QStringLiteral("Stores this branch code before starting; it must pass the rule "

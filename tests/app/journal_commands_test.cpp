@@ -3,7 +3,9 @@
 
 #include "json/qt_printers.h"
 #include "platform/sqlite/sqlite_journal.h"
+#include "support/fake_central_server.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -33,14 +35,14 @@ protected:
 
     // One answer with one document, then the document's state as the queue would leave it.
     qint64 add(qint64 secondsAgo, const QString& kind, DocumentState state, const QString& reason = {},
-               const QString& table = {}, const QString& order = {}) {
+               const QString& table = {}, const QString& order = {}, const QString& area = QStringLiteral("Cocina")) {
         openJournal();
         paper::JournalDocument d;
         d.list = QStringLiteral("comanda");
         d.kind = kind;
         d.table = table;
         d.order = order;
-        d.requestedPrinter = QStringLiteral("Cocina");
+        d.requestedPrinter = area;
         QList<paper::JournalDocument> documents{d};
         journal->addAnswer(QStringLiteral("{}"), documents, QDateTime::currentDateTime().addSecs(-secondsAgo));
         d = documents.first();
@@ -70,7 +72,8 @@ protected:
         auto kelmora = newKelmora(arguments, work.path());
         kelmora->start();
         Outcome r;
-        EXPECT_TRUE(kelmora->waitForFinished(30000));
+        // The events run meanwhile: a server of the test's own may be asked.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return kelmora->state() == QProcess::NotRunning; }, 30000));
         r.exitCode = kelmora->exitCode();
         QString out = QString::fromUtf8(kelmora->readAllStandardOutput());
         if (out.endsWith(u'\n')) out.chop(1);
@@ -242,7 +245,8 @@ TEST_F(JournalCommands, ADamagedJournalIsLeftAsItIs) {
 TEST_F(JournalCommands, EachCommandHasItsHelpAndTheServiceNamesThem) {
     const std::pair<QString, QString> commands[] = {{QStringLiteral("trabajos"), QStringLiteral("--pendientes")},
                                                     {QStringLiteral("reimprimir"), QStringLiteral("ID")},
-                                                    {QStringLiteral("descartar"), QStringLiteral("ID")}};
+                                                    {QStringLiteral("descartar"), QStringLiteral("ID")},
+                                                    {QStringLiteral("comprobar"), QStringLiteral("--server")}};
     for (const auto& [command, mentions] : commands) {
         const Outcome r = run({command, QStringLiteral("--help")}, false);
         EXPECT_EQ(r.exitCode, 0) << command.toStdString();
@@ -253,9 +257,44 @@ TEST_F(JournalCommands, EachCommandHasItsHelpAndTheServiceNamesThem) {
     const Outcome service = run({QStringLiteral("--help")}, false);
     EXPECT_EQ(service.exitCode, 0);
     for (const QString& command : {QStringLiteral("kelmora trabajos"), QStringLiteral("kelmora reimprimir"),
-                                   QStringLiteral("kelmora descartar")}) {
+                                   QStringLiteral("kelmora descartar"), QStringLiteral("kelmora comprobar")}) {
         EXPECT_TRUE(service.out.join(u'\n').contains(command)) << command.toStdString();
     }
+}
+
+// ---- kelmora comprobar ----
+
+TEST_F(JournalCommands, CheckPassesAGoodSetUpAndNamesEachProblemOfABadOne) {
+    if (!qEnvironmentVariableIsSet("CUPS_SERVER")) GTEST_SKIP() << "needs the test environment's CUPS";
+    FakeCentralServer server({});
+    ASSERT_TRUE(server.listening());
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(QDir(folder.path()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    write(QStringLiteral("Acceso"), "A12345678901234 \r\n");  // pasted with a blank: taken without it
+    add(3600, QStringLiteral("Comanda"), DocumentState::Printed);
+    const Outcome good = run({QStringLiteral("comprobar"), QStringLiteral("--server"), server.url()});
+    EXPECT_EQ(good.exitCode, 0) << good.out.join(u'\n').toStdString();
+    EXPECT_TRUE(good.out.contains(QStringLiteral("bien  Cocina (CUPS (Cocina), PDF): lista"))) << good.out.join(u'\n').toStdString();
+    EXPECT_EQ(good.out.value(good.out.size() - 1), QStringLiteral("Todo en orden."));
+
+    // A code too short, a bad printer setting, an area no printer answers to, no server.
+    write(QStringLiteral("Acceso"), "12345\r\n");
+    write(QStringLiteral("kelmora.ini"), "[Cocina]\nrollo=90\n");
+    add(60, QStringLiteral("Comanda"), DocumentState::Held, {}, {}, {}, QStringLiteral("Terraza"));
+    const Outcome bad = run({QStringLiteral("comprobar"), QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:9")});
+    EXPECT_EQ(bad.exitCode, 1);
+    QStringList faults;
+    for (const QString& line : bad.out) {
+        if (line.startsWith(QStringLiteral("MAL "))) faults.append(line.mid(6).section(u':', 0, 0));
+    }
+    EXPECT_EQ(faults, (QStringList{QStringLiteral("Acceso"), QStringLiteral("Ajuste no válido en kelmora.ini, [Cocina] rollo=90"),
+                                   QStringLiteral("Terraza"), QStringLiteral("Servidor http")}))
+        << bad.out.join(u'\n').toStdString();
+    EXPECT_TRUE(bad.out.join(u'\n').contains(QStringLiteral("tiene 5 caracteres y necesita al menos 15")));
+    EXPECT_EQ(bad.out.value(bad.out.size() - 1), QStringLiteral("4 problemas."));
 }
 
 }  // namespace
