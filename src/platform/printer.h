@@ -65,7 +65,7 @@ struct JobStatus {
     // Documents the job holds: 0 for a job whose document never arrived whole.
     int documents = 0;
     // The queue's problem in staff's words, when its reasons say it: "no responde" (connecting to
-    // the device), "sin papel", "tapa abierta", "fuera de línea", "detenida"; else empty.
+    // the device), "sin papel", "tapa abierta", "fuera de línea", "en pausa"; else empty.
     QString trouble;
     // The queue is still connecting to its device: nothing of the job can be on paper.
     bool deviceUnreached = false;

@@ -16,7 +16,7 @@ using paper::JournalDocument;
 namespace {
 
 // "Being sent" is marked for this many documents at once, in one sync: after a crash, those of
-// them never sent are not found by their jobs' names, and print with their REIMPRESION line.
+// them never sent are not found by their jobs' names, and print with their REIMPRESIÓN line.
 constexpr qsizetype kMarcadosJuntos = 8;
 
 bool esComanda(const JournalDocument& d) { return claseDocumento(d.kind) == ClaseDocumento::Comanda; }
@@ -455,9 +455,18 @@ void ColaImpresion::guardar(JournalDocument& d, DocumentState estado, const QStr
         esperas_.remove(d.id);
     }
     // The log tells outcomes: a document taken, held, failed, expired; not the steps in between,
-    // nor the same hold again on every retry, nor the paper that came out as expected.
+    // nor the same hold again on every retry (each goes through "being sent" and back), nor the
+    // paper that came out as expected.
     if (!cambia || estado == DocumentState::Sending || estado == DocumentState::Pending) return;
-    if (estado == DocumentState::Printed && antes == DocumentState::Sent) return;
+    const QString anotado = paper::stateName(estado) + u'\n' + motivo;
+    const bool final = estado == DocumentState::Printed || estado == DocumentState::Discarded;
+    const bool repetido = anotados_.value(d.id) == anotado;
+    if (final) {
+        anotados_.remove(d.id);
+    } else {
+        anotados_.insert(d.id, anotado);
+    }
+    if (repetido || (estado == DocumentState::Printed && antes == DocumentState::Sent)) return;
     s_.bitacora.anotar(lineaDocumento(d), gravedadDocumento(d));
 }
 

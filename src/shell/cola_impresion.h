@@ -216,6 +216,8 @@ private:
     QHash<QString, QString> problemasImpresoras_;
     // Areas whose last ticket went to the default printer: trouble until one goes to its own.
     QSet<QString> desviadas_;
+    // The state and reason last written to the log, by document, while it is not done with.
+    QHash<qint64, QString> anotados_;
     // Marked as being sent ahead of their turn in this pass, not yet reached.
     QSet<qint64> marcados_;
 };

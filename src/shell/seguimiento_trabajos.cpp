@@ -86,7 +86,7 @@ Tarea<> ColaImpresion::seguirTrabajos() {
             }
             QString motivo = estado.state == State::Canceled ? QStringLiteral("el trabajo fue cancelado")
                                                              : QStringLiteral("la impresora abandonó el trabajo");
-            if (!estado.reason.isEmpty()) motivo += QStringLiteral(": ") + estado.reason;
+            if (!estado.reason.isEmpty()) motivo += QStringLiteral(" (") + estado.reason + u')';
             if (!estado.queueProblem.isEmpty()) motivo += QStringLiteral("; ") + estado.queueProblem;
             guardar(d, DocumentState::Failed, motivo);
             avisarFalla(descripcionDocumento(d) + QStringLiteral(" no se imprimió en ") + d.printer +

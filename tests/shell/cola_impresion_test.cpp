@@ -342,12 +342,12 @@ TEST(ColaImpresionRegistro, LaRespuestaSeGuardaAntesDeImprimirYCadaTrabajoSeSigu
     b.avisos.balloons.clear();
     using State = JobStatus::State;
     for (int id : {100, 101, 103, 106}) b.impresoras.estados[id] = JobStatus{id, State::Completed, {}, {}, {}, 1, {}, false, {}};
-    b.impresoras.estados[102] = JobStatus{102, State::Canceled, {}, QStringLiteral("job-canceled-by-user"), {}, 1, {}, false, {}};
+    b.impresoras.estados[102] = JobStatus{102, State::Canceled, {}, QStringLiteral("cancelado por un usuario"), {}, 1, {}, false, {}};
     b.impresoras.estados[104] = JobStatus{104, State::Aborted, {}, {}, QStringLiteral("sin papel"), 1, {}, false, {}};
     b.impresoras.estados[105] = JobStatus{105, State::Waiting, {}, {}, QStringLiteral("la impresora está apagada"), 1, {}, false, {}};
     b.revisar();
     EXPECT_EQ(b.estados(), (QStringList{"impreso", "impreso", "fallido", "impreso", "fallido", "enviado", "impreso"}));
-    EXPECT_EQ(b.documento(3).reason, QStringLiteral("el trabajo fue cancelado: job-canceled-by-user"));
+    EXPECT_EQ(b.documento(3).reason, QStringLiteral("el trabajo fue cancelado (cancelado por un usuario)"));
     EXPECT_EQ(b.documento(5).reason, QStringLiteral("la impresora abandonó el trabajo; sin papel"));
     EXPECT_FALSE(b.documento(3).followed);
     EXPECT_TRUE(b.documento(6).followed);
@@ -402,7 +402,7 @@ TEST(ColaImpresionRegistro, UnaColaQueNoLlegaASuImpresoraRetieneYAvisaUnaVez) {
     std::sort(cancelados.begin(), cancelados.end());
     EXPECT_EQ(cancelados, (QList<int>{100, 101}));
     EXPECT_EQ(b.impresorasAvisadas, QStringList{"Cocina: no responde"});
-    // Held, and sent again in the same round: new jobs, no REIMPRESION, no per-document balloon.
+    // Held, and sent again in the same round: new jobs, no REIMPRESIÓN, no per-document balloon.
     ASSERT_EQ(b.impresoras.delivered().size(), 4u);
     EXPECT_EQ(b.estados(), (QStringList{"enviado", "enviado"}));
     EXPECT_FALSE(b.documento(1).reprint);
@@ -493,6 +493,8 @@ TEST(ColaImpresionImpresoraCaida, SeRetieneConUnAvisoYSaleEnLaPredeterminadaSinD
     EXPECT_EQ(b.cuentas.last(), 1);
     for (int i = 0; i < 4; ++i) b.revisar();
     EXPECT_EQ(b.globos(QStringLiteral("Error al imprimir")), 1);
+    // Tried again every round, held every time: one line in the log.
+    EXPECT_EQ(b.bitacora.lines.filter(QStringLiteral(": retenido")).size(), 1) << b.bitacora.lines.join(u'\n').toStdString();
     EXPECT_TRUE(b.salidas().isEmpty());
 
     b.impresoras.setOffline(QStringLiteral("Facturas"), false);
@@ -577,7 +579,9 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_EQ(b.reimprimir(1), std::nullopt);
     ASSERT_EQ(b.salidas(), (QStringList{"Facturas:Factura", "Cocina:Comanda"}));
     const QString texto = platform::renderText(b.impresoras.delivered().back().document, false);
-    EXPECT_EQ(texto.section(u'\n', 0, 0), QStringLiteral("REIMPRESION"));
+    EXPECT_EQ(texto.section(u'\n', 0, 0), QStringLiteral("REIMPRESIÓN"));
+    EXPECT_EQ(b.textosDeGlobos(QStringLiteral("Impresion de comanda")).last(),
+              QStringLiteral("Reimpresión: Comanda enviada a Cocina"));
     EXPECT_TRUE(b.documento(1).reprint);
     EXPECT_EQ(b.documento(1).state, DocumentState::Printed);
     EXPECT_EQ(b.cuentas.last(), 0);
@@ -585,7 +589,8 @@ TEST(ColaImpresionVencimiento, LaComandaVenceLaFacturaNoYUnaPersonaReimprimeODes
     EXPECT_EQ(b.reimprimir(9), QStringLiteral("No hay ningún documento 9"));
     b.despachar(respuesta({comanda(QStringLiteral("Cocina"), QStringLiteral("Mesa 3"), 43)}, {}, {}, false));
     EXPECT_NE(platform::renderText(b.impresoras.delivered().back().document, false).section(u'\n', 0, 0),
-              QStringLiteral("REIMPRESION"));
+              QStringLiteral("REIMPRESIÓN"));
+    EXPECT_EQ(b.textosDeGlobos(QStringLiteral("Impresion de comanda")).last(), QStringLiteral("Comanda enviada a Cocina"));
 
     // A reprint sent to a queue that keeps it waiting, then dismissed: its job goes too.
     b.impresoras.conTrabajos = true;
@@ -851,7 +856,7 @@ TEST(ColaImpresionEvidencia, UnTrabajoOlvidadoSeReimprimeMarcadoUnaVezYUnaReimpr
     EXPECT_EQ(b.salidas().size(), 6);
     for (const size_t i : {4u, 5u}) {
         EXPECT_EQ(platform::renderText(b.impresoras.delivered()[i].document, false).section(u'\n', 0, 0),
-                  QStringLiteral("REIMPRESION"));
+                  QStringLiteral("REIMPRESIÓN"));
     }
     EXPECT_EQ(b.estados(), (QStringList{"enviado", "enviado", "impreso", "enviado"}));
     EXPECT_TRUE(b.documento(1).reprint);

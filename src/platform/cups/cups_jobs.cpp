@@ -6,27 +6,9 @@
 #include "platform/cups/ipp_connection.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kelmora::platform::cups {
-
-namespace {
-
-// Why the jobs on a queue do not print, from its state; empty when nothing is wrong with it.
-QString printingProblem(const QString& queue, const IppObject& printer) {
-    const QString reasons = printer.reasons("printer-state-reasons").join(u',');
-    const QString message = printer.text("printer-state-message").trimmed();
-    QString problem;
-    if (printer.integer("printer-state") == kPrinterStopped) {
-        problem = QStringLiteral("La impresora %1 está detenida").arg(queue);
-    } else if (!reasons.isEmpty()) {
-        problem = QStringLiteral("La impresora %1 tiene un problema").arg(queue);
-    } else {
-        return {};  // a message alone on a working queue tells its progress
-    }
-    if (!reasons.isEmpty()) problem += QStringLiteral(" (%1)").arg(reasons);
-    if (!message.isEmpty()) problem += QStringLiteral(": %1").arg(message);
-    return problem;
-}
 
 // What a queue's state reasons say in staff's words: the device not answering, out of paper and
 // so on; empty for reasons that say none of these. Reasons carry a severity suffix
@@ -42,8 +24,55 @@ QString staffTrouble(const QStringList& reasons, bool stopped) {
     if (has({"cover-open", "door-open"})) return QStringLiteral("tapa abierta");
     if (has({"connecting-to-device", "timed-out"})) return QStringLiteral("no responde");
     if (has({"offline"})) return QStringLiteral("fuera de línea");
-    if (stopped) return QStringLiteral("detenida");
+    if (has({"paused"}) || stopped) return QStringLiteral("en pausa");
+    if (has({"media-jam"})) return QStringLiteral("papel atascado");
     return {};
+}
+
+namespace {
+
+// Why the jobs on a queue do not print, from its state, in staff's words with the queue's name;
+// empty when nothing is wrong with it. The scheduler's own words (English, and meant for
+// technicians) are left out: staff read them in balloons and in Trabajos.
+QString printingProblem(const QString& queue, const IppObject& printer) {
+    const QStringList reasons = printer.reasons("printer-state-reasons");
+    const bool stopped = printer.integer("printer-state") == kPrinterStopped;
+    if (!stopped && reasons.isEmpty()) return {};  // a message alone on a working queue tells its progress
+    const QString trouble = staffTrouble(reasons, stopped);
+    if (stopped) {
+        return QStringLiteral("La impresora %1 está detenida").arg(queue) +
+               (trouble.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(trouble));
+    }
+    return QStringLiteral("La impresora %1 tiene un problema").arg(queue) +
+           (trouble.isEmpty() ? QString() : QStringLiteral(": %1").arg(trouble));
+}
+
+// A job's state reasons in staff's words, the ones that say why it stopped or ended; the progress
+// words (job-printing, job-incoming ...) and the ones staff cannot act on say nothing.
+QString jobReasonInSpanish(const QStringList& reasons) {
+    static const std::pair<const char*, const char*> words[] = {
+        {"job-canceled-by-user", "cancelado por un usuario"},
+        {"job-canceled-by-operator", "cancelado por el administrador de impresión"},
+        {"job-canceled-at-device", "cancelado en la impresora"},
+        {"aborted-by-system", "el sistema de impresión lo abandonó"},
+        {"job-aborted-by-system", "el sistema de impresión lo abandonó"},
+        {"job-completed-with-errors", "terminó con errores"},
+        {"document-format-error", "la impresora no entiende el documento"},
+        {"document-unprintable-error", "la impresora no entiende el documento"},
+        {"job-data-insufficient", "el documento llegó incompleto"},
+        {"printer-stopped", "la impresora está en pausa"},
+        {"printer-stopped-partly", "la impresora está en pausa"},
+        {"job-hold-until-specified", "retenido en la cola"},
+        {"job-held-for-review", "retenido en la cola"},
+    };
+    QStringList said;
+    for (const QString& reason : reasons) {
+        for (const auto& [word, spanish] : words) {
+            const QString text = QString::fromUtf8(spanish);
+            if (reason == QLatin1String(word) && !said.contains(text)) said.append(text);
+        }
+    }
+    return said.join(QStringLiteral(", "));
 }
 
 JobStatus::State jobState(int ippState) {
@@ -164,10 +193,7 @@ QList<Jobs::ServerJob> Jobs::jobsFrom(int firstJobId) {
         found.status.jobId = job.integer("job-id");
         found.status.state = jobState(job.integer("job-state"));
         found.status.jobName = job.text("job-name");
-        found.status.reason = job.reasons("job-state-reasons").join(QStringLiteral(", "));
-        if (const QString message = job.text("job-printer-state-message").trimmed(); !message.isEmpty()) {
-            found.status.reason += (found.status.reason.isEmpty() ? QString() : QStringLiteral(": ")) + message;
-        }
+        found.status.reason = jobReasonInSpanish(job.reasons("job-state-reasons"));
         found.status.documents = job.integer("number-of-documents");
         // A job the scheduler stopped (a filter that failed) goes nowhere by itself, whatever
         // its queue says: that is its problem.

@@ -9,12 +9,18 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 namespace kelmora::platform::cups {
 
 class IppConnection;
+
+// What a queue's state reasons say in staff's words: "sin papel", "tapa abierta", "no responde",
+// "fuera de línea", "en pausa" (also for a stopped queue), "papel atascado"; empty for reasons
+// that say none of these.
+QString staffTrouble(const QStringList& reasons, bool stopped);
 
 class Jobs {
 public:

@@ -46,9 +46,8 @@ QString queueProblem(cups::IppConnection& connection, const QString& queue) {
     }
     const IppObject& printer = printers.first();
     if (printer.integer("printer-state") == cups::kPrinterStopped) {
-        const QString reasons = printer.reasons("printer-state-reasons").join(u',');
-        return QStringLiteral("La impresora %1 está detenida").arg(queue) +
-               (reasons.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reasons));
+        const QString trouble = cups::staffTrouble(printer.reasons("printer-state-reasons"), true);
+        return QStringLiteral("La impresora %1 está detenida (%2)").arg(queue, trouble);
     }
     if (!printer.boolean("printer-is-accepting-jobs", true)) {
         return QStringLiteral("La impresora %1 no acepta trabajos").arg(queue);

@@ -118,7 +118,7 @@ TEST_F(CupsJobs, WhatIsWrongWithOneQueueIsThatPrintersFailure) {
     run(QStringLiteral("cupsdisable"), {QStringLiteral("Cocina")});
     Printer& cocina = selectNamed(system, QStringLiteral("Cocina"));
     EXPECT_EQ(failureScope([&] { cocina.probe(); }, &description), PrinterError::Scope::Printer);
-    EXPECT_EQ(description, "La impresora Cocina está detenida (paused)");
+    EXPECT_EQ(description, "La impresora Cocina está detenida (en pausa)");
 
     Printer& bar = selectNamed(system, QStringLiteral("Bar"));
     bar.printLine(QStringLiteral("PAGADO"));
@@ -162,7 +162,7 @@ TEST_F(CupsJobs, JobsAreFollowedUntilTheSchedulerForgetsThem) {
     EXPECT_EQ(statuses[1].state, State::Waiting);
     EXPECT_EQ(statuses[1].jobName, "kelmora-1 Comanda");
     EXPECT_EQ(statuses[1].documents, 1);
-    EXPECT_EQ(statuses[1].queueProblem, "La impresora Cocina está detenida (paused): Sin papel");
+    EXPECT_EQ(statuses[1].queueProblem, "La impresora Cocina está detenida (en pausa)");
 
     EXPECT_EQ(statuses[2].jobId, neverSent);
     EXPECT_EQ(statuses[2].state, State::Unknown);

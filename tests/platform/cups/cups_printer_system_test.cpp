@@ -64,7 +64,7 @@ TEST_F(CupsPrinters, TheProbeSaysWhyAPrinterCannotPrint) {
     for (const QString& queue : kQueues) EXPECT_EQ(probeFailure(selectNamed(queue)), "") << queue.toStdString();
 
     run(QStringLiteral("cupsdisable"), {QStringLiteral("Cocina")});
-    EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Cocina"))), "La impresora Cocina está detenida (paused)");
+    EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Cocina"))), "La impresora Cocina está detenida (en pausa)");
 
     run(QStringLiteral("cupsreject"), {QStringLiteral("Bar")});
     EXPECT_EQ(probeFailure(selectNamed(QStringLiteral("Bar"))), "La impresora Bar no acepta trabajos");

@@ -157,7 +157,7 @@ TEST_F(SystemPrinting, AStoppedDefaultAsWellGivesTheBalloonAndNoJob) {
 
     EXPECT_EQ(read(QDir(printed).filePath(QStringLiteral("balloons.txt"))),
               "3|Error al imprimir|Error al imprimir, La impresora Facturas no esta disponible. \\n"
-              "La impresora Facturas está detenida (paused) La impresora Facturas está detenida (paused)\n");
+              "La impresora Facturas está detenida (en pausa) La impresora Facturas está detenida (en pausa)\n");
     expectNoJob();
 }
 
