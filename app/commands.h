@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QString>
 
 // The commands of the kelmora executable, one file each.
@@ -14,8 +15,13 @@ struct HelpRequest {
 // -h, --help: the same option for every command.
 inline QCommandLineOption helpOption() {
     return QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                              QStringLiteral("Shows these options."));
+                              QStringLiteral("Muestra estas opciones."));
 }
+
+// The parser's help with Spanish headings and the command's real name ("kelmora render").
+QString spanishHelp(const QCommandLineParser& parser, const QString& command);
+// The parser's error in Spanish ("opción desconocida: --x", "falta el valor de --dir").
+QString spanishError(const QCommandLineParser& parser);
 
 // kelmora render [options] ANSWER_FILE OUT_DIR: prints a poll answer on virtual printers.
 int runRender(int argc, char** argv);

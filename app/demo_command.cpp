@@ -83,24 +83,24 @@ QStringList demoAnswers() {
 int runDemo(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Runs the service against an embedded demo server; the documents go to kelmora-demo/."));
+        QStringLiteral("El servicio ante un servidor de demostración incluido; los documentos van a kelmora-demo/."));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("No windows and no tray icon, also where a display is."));
+                                      QStringLiteral("Sin ventanas ni ícono en la bandeja, aunque haya pantalla."));
     const QCommandLineOption keepPolling(QStringLiteral("forever"),
-                                         QStringLiteral("Goes on polling after the round, until the service is shut down."));
+                                         QStringLiteral("Sigue consultando tras la ronda, hasta que se cierre el servicio."));
     parser.addOptions({help, headless, keepPolling});
     QStringList arguments{QStringLiteral("kelmora demo")};
     for (int i = 2; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
         std::fputs(qPrintable(QStringLiteral("kelmora demo: ") +
-                              (parser.errorText().isEmpty() ? QStringLiteral("unknown argument") : parser.errorText()) +
+                              (parser.errorText().isEmpty() ? QStringLiteral("argumento desconocido") : spanishError(parser)) +
                               QStringLiteral("\n")),
                    stderr);
         return kExitUsage;
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qPrintable(spanishHelp(parser, QStringLiteral("kelmora demo"))), stdout);
         return kExitNormal;
     }
 
@@ -108,7 +108,7 @@ int runDemo(int argc, char** argv) {
     const QDir documents(QDir::current().absoluteFilePath(QStringLiteral("kelmora-demo")));
     const QString programFolder = documents.filePath(QStringLiteral("programa"));
     if (!QDir().mkpath(programFolder)) {
-        std::fputs(qPrintable(QStringLiteral("kelmora demo: cannot create ") + programFolder + u'\n'), stderr);
+        std::fputs(qPrintable(QStringLiteral("kelmora demo: no se puede crear ") + programFolder + u'\n'), stderr);
         return kExitUsage;
     }
     clearDocuments(documents);
@@ -116,28 +116,29 @@ int runDemo(int argc, char** argv) {
     QFile accessFile(shell::rutaAcceso(programFolder));
     if (!accessFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         accessFile.write((kDemoBranchCode + QStringLiteral("\r\n") + shell::kModoSoporte + QStringLiteral("\r\n")).toLatin1()) < 0) {
-        std::fputs(qPrintable(QStringLiteral("kelmora demo: cannot write ") + accessFile.fileName() + u'\n'), stderr);
+        std::fputs(qPrintable(QStringLiteral("kelmora demo: no se puede escribir ") + accessFile.fileName() + u'\n'), stderr);
         return kExitUsage;
     }
     accessFile.close();
     if (!paintLogo(rutaLogo(programFolder))) {
-        say(QStringLiteral("the logo could not be drawn; invoices come out without it"));
+        say(QStringLiteral("no se pudo dibujar el logo; las facturas salen sin él"));
     }
 
     DemoServer server(kDemoBranchCode, demoAnswers());
     if (!server.listen()) {
-        std::fputs("kelmora demo: no loopback port for the demo server\n", stderr);
+        std::fputs("kelmora demo: no hay puerto local para el servidor de demostración\n", stderr);
         return kExitUsage;
     }
     const bool pollsOn = parser.isSet(keepPolling);
     server.onRoundDone = [&] {
-        say(QStringLiteral("round complete; the documents are in ") + QDir::toNativeSeparators(documents.path()));
+        say(QStringLiteral("ronda completa; los documentos están en ") + QDir::toNativeSeparators(documents.path()));
         if (!pollsOn) {
             QTimer::singleShot(application.headless ? kLingerHeadlessMs : kLingerDesktopMs,
                                [] { QCoreApplication::quit(); });
         }
     };
-    say(QStringLiteral("demo server at ") + server.url() + QStringLiteral(", branch code ") + kDemoBranchCode);
+    say(QStringLiteral("servidor de demostración en ") + server.url() + QStringLiteral(", código de sucursal ") +
+        kDemoBranchCode);
 
     ServiceOptions options;
     options.server = server.url();
@@ -151,7 +152,7 @@ int runDemo(int argc, char** argv) {
     options.defaultPrinter = platform::kDrawerPrinter;
     const int standardOutput = runPrintService(options, application.headless);
     if (standardOutput == kExitNormal) {
-        say(QStringLiteral("the documents are in ") + QDir::toNativeSeparators(documents.path()));
+        say(QStringLiteral("los documentos están en ") + QDir::toNativeSeparators(documents.path()));
     }
     return standardOutput;
 }

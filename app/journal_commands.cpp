@@ -45,11 +45,11 @@ void printError(const QString& text) { std::fputs(qPrintable(text + u'\n'), stde
 
 QCommandLineOption folderOption() {
     return QCommandLineOption(QStringLiteral("dir"),
-                              QStringLiteral("The program folder, where the service keeps its journal (default: the "
-                                             "executable's folder when it is the user's own and not under /usr, "
-                                             "else the user's application data folder; the system service's is "
+                              QStringLiteral("La carpeta del programa, donde el servicio guarda su diario (por "
+                                             "omisión: la del ejecutable si es del usuario y no está bajo /usr; si "
+                                             "no, la carpeta de datos del usuario; la del servicio del sistema es "
                                              "/var/lib/kelmora)."),
-                              QStringLiteral("DIR"));
+                              QStringLiteral("CARPETA"));
 }
 
 // The command's arguments without the program and the command's name, in an application of its
@@ -64,7 +64,7 @@ QStringList startApplication(std::unique_ptr<QCoreApplication>& application, int
 
 // A usage fault, with the way to the help.
 int usageError(const QString& command, const QString& message) {
-    printError(QStringLiteral("kelmora %1: %2\nkelmora %1 --help lists the options").arg(command, message));
+    printError(QStringLiteral("kelmora %1: %2\nkelmora %1 --help da las opciones").arg(command, message));
     return kExitFailed;
 }
 
@@ -86,20 +86,20 @@ struct ListOptions {
 std::variant<ListOptions, HelpRequest, QString> parseListArguments(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Lists the documents of the journal, newest first: number, time, kind, table and order, "
-                       "printer, state and why it is held, failed or expired."));
+        QStringLiteral("Lista los documentos del diario, el más nuevo primero: número, hora, clase, mesa y pedido, "
+                       "impresora, estado y por qué está retenido, fallido o vencido."));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption folder = folderOption();
     const QCommandLineOption pending(QStringLiteral("pendientes"),
-                                     QStringLiteral("Only the documents not printed yet, discarded ones left out."));
+                                     QStringLiteral("Solo los documentos aún sin imprimir, sin los descartados."));
     const QCommandLineOption days(QStringLiteral("dias"),
-                                  QStringLiteral("How many days back (default: %1).").arg(kDefaultDays),
+                                  QStringLiteral("Cuántos días atrás (por omisión: %1).").arg(kDefaultDays),
                                   QStringLiteral("N"));
     parser.addOptions({help, folder, pending, days});
-    if (!parser.parse(arguments)) return parser.errorText();
-    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.parse(arguments)) return spanishError(parser);
+    if (parser.isSet(help)) return HelpRequest{spanishHelp(parser, QStringLiteral("kelmora trabajos"))};
     if (!parser.positionalArguments().isEmpty()) {
-        return QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+        return QStringLiteral("argumento desconocido: ") + parser.positionalArguments().first();
     }
     ListOptions o;
     o.folder = parser.value(folder);
@@ -107,7 +107,7 @@ std::variant<ListOptions, HelpRequest, QString> parseListArguments(const QString
     if (parser.isSet(days)) {
         bool isNumber = false;
         o.days = parser.value(days).toInt(&isNumber);
-        if (!isNumber || o.days < 1) return QStringLiteral("--dias needs a whole number of days, 1 or more");
+        if (!isNumber || o.days < 1) return QStringLiteral("--dias necesita un número entero de días, 1 o más");
     }
     return o;
 }
@@ -118,6 +118,7 @@ struct ActionOptions {
 };
 
 std::variant<ActionOptions, HelpRequest, QString> parseActionArguments(const QStringList& arguments,
+                                                                       const QString& command,
                                                                        const QString& description) {
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
@@ -125,15 +126,15 @@ std::variant<ActionOptions, HelpRequest, QString> parseActionArguments(const QSt
     const QCommandLineOption folder = folderOption();
     parser.addOptions({help, folder});
     parser.addPositionalArgument(QStringLiteral("ID"),
-                                 QStringLiteral("The document's number, as kelmora trabajos lists it."));
-    if (!parser.parse(arguments)) return parser.errorText();
-    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
-    if (parser.positionalArguments().size() != 1) return QStringLiteral("one document number is needed");
+                                 QStringLiteral("El número del documento, como lo lista kelmora trabajos."));
+    if (!parser.parse(arguments)) return spanishError(parser);
+    if (parser.isSet(help)) return HelpRequest{spanishHelp(parser, QStringLiteral("kelmora ") + command)};
+    if (parser.positionalArguments().size() != 1) return QStringLiteral("hace falta un número de documento");
     ActionOptions o;
     o.folder = parser.value(folder);
     bool isNumber = false;
     o.id = parser.positionalArguments().first().toLongLong(&isNumber);
-    if (!isNumber || o.id < 1) return QStringLiteral("not a document number: ") + parser.positionalArguments().first();
+    if (!isNumber || o.id < 1) return QStringLiteral("no es un número de documento: ") + parser.positionalArguments().first();
     return o;
 }
 
@@ -144,16 +145,16 @@ struct PrinterListOptions {
 std::variant<PrinterListOptions, HelpRequest, QString> parsePrinterArguments(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Lists the printers the service would use (CUPS queues and receipt printers reached "
-                       "directly): how each is reached, what it gets, its state now and how many documents wait "
-                       "on it."));
+        QStringLiteral("Lista las impresoras que usaría el servicio (colas de CUPS e impresoras de tickets "
+                       "directas): cómo se llega a cada una, qué recibe, su estado ahora y cuántos documentos "
+                       "esperan en ella."));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption folder = folderOption();
     parser.addOptions({help, folder});
-    if (!parser.parse(arguments)) return parser.errorText();
-    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.parse(arguments)) return spanishError(parser);
+    if (parser.isSet(help)) return HelpRequest{spanishHelp(parser, QStringLiteral("kelmora impresoras"))};
     if (!parser.positionalArguments().isEmpty()) {
-        return QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+        return QStringLiteral("argumento desconocido: ") + parser.positionalArguments().first();
     }
     return PrinterListOptions{parser.value(folder)};
 }
@@ -173,7 +174,7 @@ using Action = std::function<std::optional<QString>(platform::Journal&, qint64, 
 int runAction(int argc, char** argv, const QString& command, const QString& description, const Action& action,
               const QString& done) {
     std::unique_ptr<QCoreApplication> application;
-    const auto parsed = parseActionArguments(startApplication(application, argc, argv), description);
+    const auto parsed = parseActionArguments(startApplication(application, argc, argv), command, description);
     if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
         std::fputs(qPrintable(help->text), stdout);
         return kExitOk;
@@ -221,8 +222,8 @@ int runJobList(int argc, char** argv) {
 
 int runReprint(int argc, char** argv) {
     return runAction(argc, argv, QStringLiteral("reimprimir"),
-                     QStringLiteral("Prints a document of the journal again, with a REIMPRESION line: the service "
-                                    "prints it as soon as a printer can take it."),
+                     QStringLiteral("Imprime de nuevo un documento del diario, con una línea REIMPRESIÓN: el "
+                                    "servicio lo imprime en cuanto una impresora pueda tomarlo."),
                      [](platform::Journal& journal, qint64 id, const QDateTime& now) -> std::optional<QString> {
                          // A job that could still come out is canceled first, as the window does.
                          platform::CupsPrinterSystem printers;
@@ -294,21 +295,22 @@ struct CheckOptions {
 std::variant<CheckOptions, HelpRequest, QString> parseCheckArguments(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Checks a set-up before the service starts: the branch code in Acceso, kelmora.ini, the "
-                       "files of the program folder, the printers of the areas printed to in the last %1 days and "
-                       "the default one, and whether the central server answers. Exit status 0 when all is well.")
+        QStringLiteral("Revisa la instalación antes de iniciar el servicio: el código de sucursal de Acceso, "
+                       "kelmora.ini, los archivos de la carpeta del programa, las impresoras de las áreas de los "
+                       "últimos %1 días y la predeterminada, y si el servidor central responde. Sale con 0 solo si "
+                       "todo está bien.")
             .arg(kDefaultDays));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption folder = folderOption();
     const QCommandLineOption server(QStringLiteral("server"),
-                                    QStringLiteral("The central server (default: kelmora.ini's, else %1).")
+                                    QStringLiteral("El servidor central (por omisión: el de kelmora.ini, si no %1).")
                                         .arg(QStringLiteral(KELMORA_SERVER_URL)),
                                     QStringLiteral("URL"));
     parser.addOptions({help, folder, server});
-    if (!parser.parse(arguments)) return parser.errorText();
-    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
+    if (!parser.parse(arguments)) return spanishError(parser);
+    if (parser.isSet(help)) return HelpRequest{spanishHelp(parser, QStringLiteral("kelmora comprobar"))};
     if (!parser.positionalArguments().isEmpty()) {
-        return QStringLiteral("unexpected argument: ") + parser.positionalArguments().first();
+        return QStringLiteral("argumento desconocido: ") + parser.positionalArguments().first();
     }
     return CheckOptions{parser.value(folder), parser.value(server)};
 }
@@ -440,8 +442,8 @@ int runCheck(int argc, char** argv) {
 
 int runDiscard(int argc, char** argv) {
     return runAction(argc, argv, QStringLiteral("descartar"),
-                     QStringLiteral("Takes a document of the journal off what is still to print: the service does "
-                                    "not print it by itself any more."),
+                     QStringLiteral("Saca un documento del diario de lo que falta imprimir: el servicio ya no lo "
+                                    "imprime por sí solo."),
                      shell::descartarDocumento, QStringLiteral("El documento %1 se descartó: ya no se imprimirá."));
 }
 

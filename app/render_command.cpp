@@ -41,7 +41,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitBadInput = 1;        // bad arguments, an unreadable answer, JSON faults
 constexpr int kExitDispatchFailed = 3;  // a run-time error that no ticket caught
 
-const char kUsage[] = "usage: kelmora render [options] ANSWER_FILE OUT_DIR\n";
+const char kUsage[] = "uso: kelmora render [opciones] ARCHIVO_RESPUESTA CARPETA_SALIDA\n";
 
 void printError(const QString& text) { std::fputs(qPrintable(text + u'\n'), stderr); }
 
@@ -63,42 +63,46 @@ QStringList listOption(const QString& value) { return value.split(u',', Qt::Skip
 // The settings from the command line, the help text, or an error text for the user.
 std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Prints a poll answer on virtual printers."));
+    parser.setApplicationDescription(QStringLiteral("Imprime una respuesta del servidor en impresoras virtuales."));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption printers(QStringLiteral("printers"),
-                                      QStringLiteral("Installed printers, in this order (default: %1).")
+                                      QStringLiteral("Las impresoras instaladas, en este orden (por omisión: %1).")
                                           .arg(platform::kDrawerPrinter),
                                       QStringLiteral("A,B,C"));
     const QCommandLineOption defaultPrinter(QStringLiteral("default"),
-                                            QStringLiteral("The default printer (default: the first printer)."),
-                                            QStringLiteral("NAME"));
+                                            QStringLiteral("La impresora predeterminada (por omisión: la primera)."),
+                                            QStringLiteral("NOMBRE"));
     const QCommandLineOption offline(QStringLiteral("offline"),
-                                     QStringLiteral("Printers whose availability probe fails."), QStringLiteral("A,B"));
+                                     QStringLiteral("Impresoras cuya prueba de disponibilidad falla."), QStringLiteral("A,B"));
     const QCommandLineOption locale(QStringLiteral("locale"),
-                                    QStringLiteral("Regional settings for number texts, e.g. es_CO (default: the system's)."),
-                                    QStringLiteral("NAME"));
-    const QCommandLineOption now(QStringLiteral("now"), QStringLiteral("The clock (default: the real one)."),
+                                    QStringLiteral("La configuración regional de los números, p. ej. es_CO (por omisión: la del sistema)."),
+                                    QStringLiteral("NOMBRE"));
+    const QCommandLineOption now(QStringLiteral("now"), QStringLiteral("El reloj (por omisión: el real)."),
                                  QStringLiteral("YYYY-MM-DDTHH:MM:SS"));
     const QCommandLineOption dir(QStringLiteral("dir"),
-                                 QStringLiteral("The program folder, where the logo and kelmora.ini are looked for "
-                                                "(default: the executable's)."),
-                                 QStringLiteral("DIR"));
-    const QCommandLineOption fonts(QStringLiteral("fonts"), QStringLiteral("Prefixes every line with its font state."));
-    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Also writes NNN-DEVICE.pdf, the document on paper."));
+                                 QStringLiteral("La carpeta del programa, donde se buscan el logo y kelmora.ini "
+                                                "(por omisión: la del ejecutable)."),
+                                 QStringLiteral("CARPETA"));
+    const QCommandLineOption fonts(QStringLiteral("fonts"), QStringLiteral("Antepone a cada línea su tipo de letra."));
+    const QCommandLineOption pdf(QStringLiteral("pdf"),
+                                 QStringLiteral("Escribe también NNN-IMPRESORA.pdf, el documento en papel."));
     const QCommandLineOption system(QStringLiteral("system"),
-                                    QStringLiteral("Prints on the machine's printers instead of virtual ones."));
+                                    QStringLiteral("Imprime en las impresoras de la máquina en lugar de las virtuales."));
     const QCommandLineOption escpos(QStringLiteral("escpos"),
-                                    QStringLiteral("Takes these printers as receipt printers, set up as kelmora.ini "
-                                                   "says: also writes NNN-DEVICE.escpos, the bytes they receive, "
-                                                   "and NNN-DEVICE.png, what they print."),
+                                    QStringLiteral("Toma estas impresoras como impresoras de tickets, ajustadas como "
+                                                   "dice kelmora.ini: escribe también NNN-IMPRESORA.escpos, los bytes "
+                                                   "que reciben, y NNN-IMPRESORA.png, lo que imprimen."),
                                     QStringLiteral("A,B"));
     parser.addOptions({help, printers, defaultPrinter, offline, locale, now, dir, fonts, pdf, escpos, system});
-    parser.addPositionalArgument(QStringLiteral("ANSWER_FILE"), QStringLiteral("The answer as the server sends it."));
-    parser.addPositionalArgument(QStringLiteral("OUT_DIR"), QStringLiteral("Where the documents are written."));
+    parser.addPositionalArgument(QStringLiteral("ARCHIVO_RESPUESTA"),
+                                 QStringLiteral("La respuesta tal como la envía el servidor."));
+    parser.addPositionalArgument(QStringLiteral("CARPETA_SALIDA"), QStringLiteral("Donde se escriben los documentos."));
 
-    if (!parser.parse(arguments)) return parser.errorText();
-    if (parser.isSet(help)) return HelpRequest{parser.helpText()};
-    if (parser.positionalArguments().size() != 2) return QStringLiteral("An answer file and an output folder are needed.");
+    if (!parser.parse(arguments)) return spanishError(parser);
+    if (parser.isSet(help)) return HelpRequest{spanishHelp(parser, QStringLiteral("kelmora render"))};
+    if (parser.positionalArguments().size() != 2) {
+        return QStringLiteral("hacen falta un archivo de respuesta y una carpeta de salida");
+    }
 
     RenderSettings settings;
     if (parser.isSet(printers)) settings.printers.printers = listOption(parser.value(printers));
@@ -110,12 +114,12 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
         settings.locale = QLocale(name);
         // An unknown name gives the C locale; asking for it by name is fine.
         if (settings.locale == QLocale::c() && name != u"C" && name != u"POSIX") {
-            return QStringLiteral("Unknown locale: ") + name;
+            return QStringLiteral("configuración regional desconocida: ") + name;
         }
     }
     if (parser.isSet(now)) {
         const QDateTime time = QDateTime::fromString(parser.value(now), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
-        if (!time.isValid()) return QStringLiteral("Bad time: ") + parser.value(now);
+        if (!time.isValid()) return QStringLiteral("hora no válida: ") + parser.value(now);
         settings.now = time;
     }
     settings.programDir = parser.isSet(dir) ? parser.value(dir) : QCoreApplication::applicationDirPath();
@@ -124,12 +128,12 @@ std::variant<RenderSettings, HelpRequest, QString> parseArguments(const QStringL
     settings.system = parser.isSet(system);
     if (settings.system && (settings.pdf || parser.isSet(printers) || parser.isSet(defaultPrinter) ||
                             parser.isSet(offline) || settings.withFonts || parser.isSet(escpos))) {
-        return QStringLiteral("--system prints on the machine's printers: --printers, --default, --offline, "
-                              "--fonts, --pdf and --escpos do not apply.");
+        return QStringLiteral("--system imprime en las impresoras de la máquina: --printers, --default, --offline, "
+                              "--fonts, --pdf y --escpos no se aplican.");
     }
     for (const QString& name : listOption(parser.value(escpos))) {
         if (!settings.printers.printers.contains(name)) {
-            return QStringLiteral("--escpos names a printer that is not among --printers: ") + name;
+            return QStringLiteral("--escpos nombra una impresora que no está entre las de --printers: ") + name;
         }
         settings.escpos.insert(name);
     }
@@ -190,7 +194,7 @@ private:
             write(name, bytes, QIODevice::Truncate);
             return;
         }
-        printError(QStringLiteral("Cannot encode ") + folder_.filePath(name));
+        printError(QStringLiteral("No se puede codificar ") + folder_.filePath(name));
         failed_ = true;
     }
     QString nextName(QString device) {
@@ -200,7 +204,7 @@ private:
     bool write(const QString& name, const QByteArray& bytes, QIODevice::OpenModeFlag mode) {
         QFile file(folder_.filePath(name));
         if (file.open(QIODevice::WriteOnly | mode) && file.write(bytes) == bytes.size()) return true;
-        printError(QStringLiteral("Cannot write ") + file.fileName() + QStringLiteral(": ") + file.errorString());
+        printError(QStringLiteral("No se puede escribir ") + file.fileName() + QStringLiteral(": ") + file.errorString());
         failed_ = true;
         return false;
     }
@@ -258,7 +262,7 @@ int dispatch(const RenderSettings& settings, const Value& payload, const QString
 int render(const RenderSettings& settings) {
     QFile file(settings.answerFile);
     if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("Cannot read ") + settings.answerFile + QStringLiteral(": ") + file.errorString());
+        printError(QStringLiteral("No se puede leer ") + settings.answerFile + QStringLiteral(": ") + file.errorString());
         return kExitBadInput;
     }
     // The same steps as a polled answer.

@@ -74,57 +74,57 @@ bool systemServiceEnabled() {
 std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Kelmora %1: the print service of the branch.\n"
+        "Kelmora %1: el servicio de impresión de la sucursal.\n"
         "\n"
-        "Commands:\n"
-        "  kelmora [options]                             runs the service (these options)\n"
-        "  kelmora render [options] ANSWER_FILE OUT_DIR  prints a poll answer on virtual printers\n"
-        "  kelmora demo [options]                        the service against an embedded demo server\n"
-        "  kelmora trabajos [options]                    lists the print documents of the last days\n"
-        "  kelmora reimprimir [options] ID               prints a document again\n"
-        "  kelmora descartar [options] ID                takes a document off what is still to print\n"
-        "  kelmora impresoras [options]                  lists the printers the service would use\n"
-        "  kelmora comprobar [options]                   checks the set-up before the service starts\n"
-        "Each command lists its own options with --help.").arg(QStringLiteral(KELMORA_VERSION)));
+        "Órdenes:\n"
+        "  kelmora [opciones]                                   el servicio (estas opciones)\n"
+        "  kelmora render [opciones] ARCHIVO_RESPUESTA CARPETA  imprime una respuesta en impresoras virtuales\n"
+        "  kelmora demo [opciones]                              el servicio ante un servidor de demostración\n"
+        "  kelmora trabajos [opciones]                          los documentos de los últimos días\n"
+        "  kelmora reimprimir [opciones] ID                     imprime un documento de nuevo\n"
+        "  kelmora descartar [opciones] ID                      saca un documento de lo que falta imprimir\n"
+        "  kelmora impresoras [opciones]                        las impresoras que usaría el servicio\n"
+        "  kelmora comprobar [opciones]                         revisa la instalación antes de iniciar\n"
+        "Cada orden da sus opciones con --help.").arg(QStringLiteral(KELMORA_VERSION)));
     const QCommandLineOption help = helpOption();
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Shows the version."));
+                                     QStringLiteral("Muestra la versión."));
     const QCommandLineOption server(QStringLiteral("server"),
-                                    QStringLiteral("The central server: scheme, host and port (default: %1).")
+                                    QStringLiteral("El servidor central: esquema, máquina y puerto (por omisión: %1).")
                                         .arg(QStringLiteral(KELMORA_SERVER_URL)),
                                     QStringLiteral("URL"), QStringLiteral(KELMORA_SERVER_URL));
     const QCommandLineOption folder(
         QStringLiteral("dir"),
-        QStringLiteral("The program folder, where Acceso and logo.bmp live (default: the executable's folder when "
-                       "it is the user's own and not under /usr, else the user's application data folder)."),
-        QStringLiteral("DIR"));
+        QStringLiteral("La carpeta del programa, con Acceso, logo.bmp y kelmora.ini (por omisión: la del ejecutable "
+                       "si es del usuario y no está bajo /usr; si no, la carpeta de datos del usuario)."),
+        QStringLiteral("CARPETA"));
     const QCommandLineOption code(QStringLiteral("codigo"),
-                                  QStringLiteral("Stores this branch code before starting; it must pass the rule "
-                                                 "(15 to 256 characters, digits from the second on)."),
-                                  QStringLiteral("CODE"));
+                                  QStringLiteral("Guarda este código de sucursal antes de empezar; debe cumplir la "
+                                                 "regla (de 15 a 256 caracteres, dígitos desde el segundo)."),
+                                  QStringLiteral("CÓDIGO"));
     const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("No windows and no tray icon: the log goes to standard error "
-                                                     "(also when no display can be opened)."));
+                                      QStringLiteral("Sin ventanas ni ícono en la bandeja: el registro sale por la "
+                                                     "salida de errores (también cuando no se puede abrir pantalla)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Without windows, also every poll's exchange, icon change and "
-                                                    "balloon on standard output: the server's answers, with the "
-                                                    "customers' names, phones and addresses."));
+                                     QStringLiteral("Sin ventanas, además cada consulta, cambio de ícono y globo por "
+                                                    "la salida estándar: las respuestas del servidor, con nombres, "
+                                                    "teléfonos y direcciones de los clientes."));
     const QCommandLineOption printTo(QStringLiteral("print-to"),
-                                     QStringLiteral("Virtual PDF printers writing NNN-PRINTER.pdf into DIR instead "
-                                                    "of the machine's printers."),
-                                     QStringLiteral("DIR"));
+                                     QStringLiteral("Impresoras PDF virtuales que escriben NNN-IMPRESORA.pdf en "
+                                                    "CARPETA en lugar de las impresoras de la máquina."),
+                                     QStringLiteral("CARPETA"));
     const QCommandLineOption printers(QStringLiteral("printers"),
-                                      QStringLiteral("The virtual printers, in order (default: %1).")
+                                      QStringLiteral("Las impresoras virtuales, en orden (por omisión: %1).")
                                           .arg(platform::kDrawerPrinter),
                                       QStringLiteral("A,B,C"));
     const QCommandLineOption defaultPrinter(
         QStringLiteral("default-printer"),
-        QStringLiteral("The default one of the virtual printers (default: %1 when listed, else the first).")
+        QStringLiteral("La predeterminada de las impresoras virtuales (por omisión: %1 si está, si no la primera).")
             .arg(platform::kDrawerPrinter),
-        QStringLiteral("NAME"));
+        QStringLiteral("NOMBRE"));
     const QCommandLineOption autostart(QStringLiteral("autostart"),
-                                       QStringLiteral("Started with the desktop session: ends at once, without a word, "
-                                                      "when the system service is enabled on this machine."));
+                                       QStringLiteral("Inicio con la sesión de escritorio: termina enseguida, sin "
+                                                      "decir nada, si el servicio del sistema está habilitado."));
     // For soak, latency and fault runs only, so they are left out of the help text.
     QCommandLineOption pollInterval(QStringLiteral("poll-interval-ms"), QString(), QStringLiteral("MS"));
     pollInterval.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -135,12 +135,11 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
 
     QStringList withProgram = arguments;
     withProgram.prepend(QStringLiteral("kelmora"));
-    if (!parser.parse(withProgram)) return parser.errorText();
-    // Parsed before the application exists, the help would name no program.
-    if (parser.isSet(help)) return HelpRequest{parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kelmora"))};
+    if (!parser.parse(withProgram)) return spanishError(parser);
+    if (parser.isSet(help)) return HelpRequest{spanishHelp(parser, QStringLiteral("kelmora"))};
     if (parser.isSet(version)) return HelpRequest{QStringLiteral("kelmora %1\n").arg(QStringLiteral(KELMORA_VERSION))};
     if (!parser.positionalArguments().isEmpty()) {
-        return QStringLiteral("Unknown argument: ") + parser.positionalArguments().first();
+        return QStringLiteral("argumento desconocido: ") + parser.positionalArguments().first();
     }
 
     ServiceOptions o;
@@ -148,7 +147,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     o.server = parser.value(server);
     o.serverGiven = parser.isSet(server);
     if (!platform::isServerAddress(o.server)) {
-        return QStringLiteral("--server needs http:// or https://, a host and optionally a port: ") + o.server;
+        return QStringLiteral("--server necesita http:// o https://, una máquina y, si se quiere, un puerto: ") + o.server;
     }
     o.folder = parser.value(folder);
     if (parser.isSet(code)) o.branchCode = parser.value(code);
@@ -156,13 +155,13 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
     o.verbose = parser.isSet(verbose);
     o.printTo = parser.value(printTo);
     if (o.printTo.isEmpty() && (parser.isSet(printers) || parser.isSet(defaultPrinter))) {
-        return QStringLiteral("--printers and --default-printer name the virtual printers of --print-to");
+        return QStringLiteral("--printers y --default-printer nombran las impresoras virtuales de --print-to");
     }
     o.printers = parser.isSet(printers) ? splitList(parser.value(printers)) : QStringList{platform::kDrawerPrinter};
-    if (o.printers.isEmpty()) return QStringLiteral("--printers names no printer");
+    if (o.printers.isEmpty()) return QStringLiteral("--printers no nombra ninguna impresora");
     o.defaultPrinter = parser.value(defaultPrinter);
     if (!o.defaultPrinter.isEmpty() && !o.printers.contains(o.defaultPrinter)) {
-        return QStringLiteral("--default-printer is not one of --printers: ") + o.defaultPrinter;
+        return QStringLiteral("--default-printer no está entre las de --printers: ") + o.defaultPrinter;
     }
     if (o.defaultPrinter.isEmpty() && o.printers.contains(platform::kDrawerPrinter)) {
         o.defaultPrinter = platform::kDrawerPrinter;
@@ -174,7 +173,7 @@ std::variant<ServiceOptions, HelpRequest, QString> parseServiceArguments(const Q
         *target = parser.value(*option).toInt(&isNumber);
         if (!isNumber || *target < 1) {
             return QStringLiteral("--") + option->names().first() +
-                   QStringLiteral(" needs a whole number of milliseconds, 1 or more");
+                   QStringLiteral(" necesita un número entero de milisegundos, 1 o más");
         }
     }
     return o;

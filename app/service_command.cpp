@@ -17,7 +17,7 @@ int runService(int argc, char** argv) {
         return kExitNormal;
     }
     if (const QString* error = std::get_if<QString>(&parsed)) {
-        std::fputs(qPrintable(QStringLiteral("kelmora: ") + *error + QStringLiteral("\nkelmora --help lists the options\n")),
+        std::fputs(qPrintable(QStringLiteral("kelmora: ") + *error + QStringLiteral("\nkelmora --help da las opciones\n")),
                    stderr);
         return kExitUsage;
     }

@@ -16,7 +16,7 @@ TEST(Demo, OneRoundPrintedAsPdfEndingWithWhereItIs) {
     EXPECT_EQ(kelmora->exitCode(), 0) << QString::fromUtf8(kelmora->readAllStandardError()).toStdString();
 
     const QDir documents(QDir(work.path()).filePath(QStringLiteral("kelmora-demo")));
-    EXPECT_TRUE(output.contains(QStringLiteral("the documents are in ") + QDir::toNativeSeparators(documents.path())))
+    EXPECT_TRUE(output.contains(QStringLiteral("los documentos están en ") + QDir::toNativeSeparators(documents.path())))
         << output.right(2000).toStdString();
     EXPECT_EQ(documents.entryList(QDir::Files, QDir::Name),
               (QStringList{"001-Cocina.pdf", "002-Bar.pdf", "003-Cocina.pdf", "004-Cocina.pdf", "005-Facturas.pdf",

@@ -76,7 +76,7 @@ std::vector<OnPaper> onPaper(const QStringList& documents, const QString& prefix
     for (const QString& document : documents) {
         const auto m = ticket.match(document);
         if (!m.hasMatch()) continue;
-        const bool copy = document.contains(QStringLiteral("REIMPRESION"));
+        const bool copy = document.contains(QStringLiteral("REIMPRESIÓN"));
         const bool noted = document.contains(QStringLiteral("Error en Impresora"));
         const int extra = (copy ? 1 : 0) + (noted ? 1 : 0);
         found.push_back({m.captured(1).toInt(), document.count(u'\n') + 1 - extra >= wholeRows, copy, noted});

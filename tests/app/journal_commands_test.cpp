@@ -158,9 +158,12 @@ TEST_F(JournalCommands, BadArgumentsEndWithStatusOne) {
           QStringList{QStringLiteral("descartar"), QStringLiteral("1"), QStringLiteral("2")}}) {
         const Outcome r = run(arguments);
         EXPECT_EQ(r.exitCode, 1) << arguments.join(u' ').toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("--help"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("--help da las opciones"))) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty());
     }
+    // In Spanish, Qt's own parse errors too.
+    EXPECT_TRUE(run({QStringLiteral("trabajos"), QStringLiteral("--todos")}).err.contains(QStringLiteral("opción desconocida: todos")));
+    EXPECT_TRUE(run({QStringLiteral("--dir")}, false).err.contains(QStringLiteral("falta el valor de --dir")));
 }
 
 // ---- kelmora reimprimir, descartar ----
@@ -251,11 +254,14 @@ TEST_F(JournalCommands, EachCommandHasItsHelpAndTheServiceNamesThem) {
         const Outcome r = run({command, QStringLiteral("--help")}, false);
         EXPECT_EQ(r.exitCode, 0) << command.toStdString();
         const QString text = r.out.join(u'\n');
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Uso: kelmora ") + command + QStringLiteral(" [opciones]"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("\nOpciones:\n"))) << text.toStdString();
         EXPECT_TRUE(text.contains(mentions)) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("--dir"))) << text.toStdString();
     }
     const Outcome service = run({QStringLiteral("--help")}, false);
     EXPECT_EQ(service.exitCode, 0);
+    EXPECT_TRUE(service.out.join(u'\n').startsWith(QStringLiteral("Uso: kelmora [opciones]")));
     for (const QString& command : {QStringLiteral("kelmora trabajos"), QStringLiteral("kelmora reimprimir"),
                                    QStringLiteral("kelmora descartar"), QStringLiteral("kelmora comprobar")}) {
         EXPECT_TRUE(service.out.join(u'\n').contains(command)) << command.toStdString();

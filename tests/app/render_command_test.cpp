@@ -225,13 +225,13 @@ TEST_F(Render, BadInputExitsWithOne) {
     EXPECT_FALSE(QDir(salida).exists());
 
     EXPECT_EQ(render({"--now", "ayer"}, QStringLiteral("comandas_y_cajon.txt")), 1);
-    EXPECT_TRUE(errores.contains(QStringLiteral("usage: kelmora render [options] ANSWER_FILE OUT_DIR"))) << errores.toStdString();
+    EXPECT_TRUE(errores.contains(QStringLiteral("uso: kelmora render [opciones] ARCHIVO_RESPUESTA CARPETA_SALIDA"))) << errores.toStdString();
     EXPECT_EQ(render({"--locale", "xx_YY"}, QStringLiteral("comandas_y_cajon.txt")), 1);
     EXPECT_EQ(render({"--dir"}, QStringLiteral("comandas_y_cajon.txt")), 1);
     EXPECT_EQ(render(kImpresoras + QStringList{"--escpos", "Cocina,Caja"}, QStringLiteral("comandas_y_cajon.txt")), 1);
-    EXPECT_TRUE(errores.contains(QStringLiteral("not among --printers: Caja"))) << errores.toStdString();
+    EXPECT_TRUE(errores.contains(QStringLiteral("no está entre las de --printers: Caja"))) << errores.toStdString();
     EXPECT_EQ(render({"--system", "--escpos", "Facturas"}, QStringLiteral("comandas_y_cajon.txt")), 1);
-    EXPECT_TRUE(errores.contains(QStringLiteral("--escpos do not apply"))) << errores.toStdString();
+    EXPECT_TRUE(errores.contains(QStringLiteral("--escpos no se aplican"))) << errores.toStdString();
     EXPECT_FALSE(QDir(salida).exists());
 }
 
