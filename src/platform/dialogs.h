@@ -26,6 +26,8 @@ public:
     // A file-open dialog; `filters` are "Label (*.a *.b)" entries, the first one selected. The
     // chosen path, nullopt when none was chosen.
     virtual std::optional<QString> chooseFile(const QString& title, const QStringList& filters) = 0;
+    // A modal yes-or-no question: true for yes. Nothing can be asked headless: no.
+    virtual bool confirm(const QString& title, const QString& question) = 0;
 };
 
 }  // namespace kelmora::platform

@@ -47,6 +47,10 @@ public:
     // A document printed again at a person's request says so at its top.
     void marcarReimpresion(bool reimpresion) { reimpresion_ = reimpresion; }
     bool reimpresion() const { return reimpresion_; }
+    // A document's success balloon, which says so when it is a reprint.
+    QString comoReimpresion(const QString& globo) const {
+        return reimpresion_ ? QStringLiteral("Reimpresión: ") + globo : globo;
+    }
 
     // The current printer: the one selected last, the default one before any selection.
     platform::Printer& impresora() { return impresoras_.current(); }
@@ -72,7 +76,7 @@ public:
         : impresora_(seleccion.impresora()) {
         impresora_.setDocumentKind(clase);
         impresora_.setPaperWidth(config.anchoRolloMm());
-        if (seleccion.reimpresion()) impresora_.printLine(QStringLiteral("REIMPRESION"));
+        if (seleccion.reimpresion()) impresora_.printLine(QStringLiteral("REIMPRESIÓN"));
     }
     ~Documento() {
         if (!terminado_) impresora_.killDoc();

@@ -37,6 +37,7 @@ public:
     std::optional<QString> askText(const QString&, const QString&) override { return std::nullopt; }
     void showMessage(const QString& text, platform::MessageIcon icon, const QString& title) override;
     std::optional<QString> chooseFile(const QString&, const QStringList&) override { return std::nullopt; }
+    bool confirm(const QString&, const QString&) override { return false; }
 
     // Bitacora: one line, whatever line breaks the text holds.
     void anotar(const QString& linea, Gravedad gravedad) override;

@@ -34,7 +34,7 @@ std::optional<QString> anotarCancelacion(platform::Journal& diario, qint64 id,
 std::optional<QString> cancelarAntesDeReimprimir(platform::PrinterSystem& impresoras, platform::Journal& diario,
                                                  qint64 id, const QDateTime& ahora);
 
-// Prints the document again, with a REIMPRESION line at the top: it goes back to the pending
+// Prints the document again, with a REIMPRESIÓN line at the top: it goes back to the pending
 // documents and the service prints it as soon as a printer can take it.
 std::optional<QString> marcarReimpresion(platform::Journal& diario, qint64 id, const QDateTime& ahora);
 // Takes the document off the list of what is still to print: it is not printed by itself any more.

@@ -64,7 +64,8 @@ void terminarComanda(const ContextoTicket& impresion, Documento& documento) {
                                         platform::kBalloonMilliseconds);
         return;
     }
-    impresion.avisos.ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName(),
+    impresion.avisos.ShowBalloonTip(impresion.seleccion.comoReimpresion(QStringLiteral("Comanda enviada a ") +
+                                                                        impresora.deviceName()),
                                     platform::BalloonIcon::Information, QStringLiteral("Impresion de comanda"),
                                     platform::kBalloonMilliseconds);
 }

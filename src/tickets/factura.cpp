@@ -227,7 +227,8 @@ void imprimirFactura(const ContextoTicket& impresion, const Value& factura) {
             imprimirCierre(impresion, configFactura, factura);
             terminando = true;
             documento->terminar();
-            impresion.avisos.ShowBalloonTip(QStringLiteral("Factura enviada a ") + impresora.deviceName(),
+            impresion.avisos.ShowBalloonTip(impresion.seleccion.comoReimpresion(QStringLiteral("Factura enviada a ") +
+                                                                                impresora.deviceName()),
                                             platform::BalloonIcon::Information, QStringLiteral("Impresion de Factura"),
                                             platform::kBalloonMilliseconds);
             return;

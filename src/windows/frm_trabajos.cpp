@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -16,7 +18,7 @@ namespace kelmora::windows {
 
 namespace {
 
-const QStringList kCabeceras{QStringLiteral("Nº"),        QStringLiteral("Hora"),   QStringLiteral("Documento"),
+const QStringList kCabeceras{QStringLiteral("Nº"),        QStringLiteral("Fecha y hora"), QStringLiteral("Documento"),
                              QStringLiteral("Mesa / pedido"), QStringLiteral("Impresora"), QStringLiteral("Estado"),
                              QStringLiteral("Motivo")};
 const QStringList kCabecerasImpresoras{QStringLiteral("Impresora"), QStringLiteral("Conexión"),
@@ -28,11 +30,8 @@ const QColor kColorDescartado(128, 128, 128);
 
 int columna(ColumnaTrabajo c) { return static_cast<int>(c); }
 
-// Today's documents by their time alone; older ones with their day.
-QString hora(const QDateTime& creado, const QDateTime& ahora) {
-    return creado.date() == ahora.date() ? creado.toString(QStringLiteral("HH:mm:ss"))
-                                         : creado.toString(QStringLiteral("dd/MM HH:mm"));
-}
+// Day and time, in an order that sorts as text.
+QString fechaHora(const QDateTime& creado) { return creado.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
 
 }  // namespace
 
@@ -46,16 +45,28 @@ frmTrabajos::frmTrabajos(Servicios servicios, QWidget* parent) : QWidget(parent)
     tabla->setSelectionMode(QAbstractItemView::SingleSelection);
     tabla->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tabla->setWordWrap(false);
+    // Tab goes on to the buttons, as everywhere else; the arrows move in the table.
+    tabla->setTabKeyNavigation(false);
+    tabla->installEventFilter(this);
+    // In the journal's order until a column is clicked; then by that column.
+    connect(tabla->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int seccion) {
+        if (tabla->isSortingEnabled()) return;
+        tabla->setSortingEnabled(true);
+        tabla->sortByColumn(seccion, Qt::AscendingOrder);
+    });
     tabla->verticalHeader()->hide();
     tabla->horizontalHeader()->setStretchLastSection(true);
     tabla->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    for (const auto& [c, ancho] : {std::pair{ColumnaTrabajo::Numero, 60}, std::pair{ColumnaTrabajo::Hora, 90},
+    for (const auto& [c, ancho] : {std::pair{ColumnaTrabajo::Numero, 60}, std::pair{ColumnaTrabajo::Hora, 140},
                                    std::pair{ColumnaTrabajo::Documento, 170}, std::pair{ColumnaTrabajo::Referencia, 150},
                                    std::pair{ColumnaTrabajo::Impresora, 120}, std::pair{ColumnaTrabajo::Estado, 90}}) {
         tabla->setColumnWidth(columna(c), ancho);
     }
 
     soloSinImprimir = new QCheckBox(textosTrabajos::soloSinImprimir, this);
+    busqueda = new QLineEdit(this);
+    busqueda->setPlaceholderText(textosTrabajos::buscar);
+    busqueda->setClearButtonEnabled(true);
     botonReimprimir = new QPushButton(textosTrabajos::reimprimir, this);
     botonDescartar = new QPushButton(textosTrabajos::descartar, this);
     botonActualizar = new QPushButton(textosTrabajos::actualizar, this);
@@ -63,7 +74,7 @@ frmTrabajos::frmTrabajos(Servicios servicios, QWidget* parent) : QWidget(parent)
 
     auto* arriba = new QHBoxLayout;
     arriba->addWidget(soloSinImprimir);
-    arriba->addStretch(1);
+    arriba->addWidget(busqueda, 1);
     arriba->addWidget(botonActualizar);
     auto* abajo = new QHBoxLayout;
     abajo->addWidget(botonReimprimir);
@@ -98,6 +109,7 @@ frmTrabajos::frmTrabajos(Servicios servicios, QWidget* parent) : QWidget(parent)
     connect(botonReimprimir, &QPushButton::clicked, this, &frmTrabajos::reimprimirPulsado);
     connect(botonDescartar, &QPushButton::clicked, this, &frmTrabajos::descartarPulsado);
     connect(botonCerrar, &QPushButton::clicked, this, &QWidget::close);
+    connect(busqueda, &QLineEdit::textChanged, this, &frmTrabajos::filtrar);
     connect(tabla, &QTableWidget::itemSelectionChanged, this, &frmTrabajos::botonesSegunSeleccion);
 
     actualizar();
@@ -127,17 +139,18 @@ void frmTrabajos::actualizarImpresoras() {
 void frmTrabajos::llenar(const QList<paper::JournalDocument>& documentos) {
     const std::optional<qint64> elegido = seleccionado();
     const int desplazamiento = tabla->verticalScrollBar()->value();
-    const QDateTime ahora = s_.reloj.now();
     listados_ = documentos;
 
     // The rows' items are kept and only their texts change, so a refresh that finds nothing new
-    // does not disturb the table.
+    // does not disturb the table. Filled in the journal's order, then sorted again if asked.
     const QSignalBlocker silencio(tabla);
+    const bool ordenada = tabla->isSortingEnabled();
+    tabla->setSortingEnabled(false);
     tabla->setRowCount(static_cast<int>(documentos.size()));
     for (int fila = 0; fila < documentos.size(); ++fila) {
         const paper::JournalDocument& d = documentos.at(fila);
         const QString textos[] = {QString::number(d.id),
-                                  hora(d.created, ahora),
+                                  fechaHora(d.created),
                                   shell::nombreDocumento(d),
                                   shell::referenciaDocumento(d),
                                   shell::impresoraDocumento(d),
@@ -156,11 +169,15 @@ void frmTrabajos::llenar(const QList<paper::JournalDocument>& documentos) {
             celda->setData(Qt::ForegroundRole, color);
             if (c == columna(ColumnaTrabajo::Motivo)) celda->setToolTip(d.reason);
         }
+        // By its number as a number, and the document it is, wherever sorting puts the row.
+        tabla->item(fila, columna(ColumnaTrabajo::Numero))->setData(Qt::DisplayRole, d.id);
         tabla->item(fila, columna(ColumnaTrabajo::Numero))->setData(Qt::UserRole, d.id);
         QFont fuente = tabla->font();
         fuente.setBold(paper::isUnprinted(d.state));
         tabla->item(fila, columna(ColumnaTrabajo::Estado))->setFont(fuente);
     }
+    tabla->setSortingEnabled(ordenada);
+    filtrar();
     tabla->clearSelection();
     if (elegido) seleccionar(*elegido);
     tabla->verticalScrollBar()->setValue(desplazamiento);
@@ -170,14 +187,15 @@ void frmTrabajos::llenar(const QList<paper::JournalDocument>& documentos) {
 std::optional<qint64> frmTrabajos::seleccionado() const {
     const QList<QTableWidgetItem*> elegidos = tabla->selectedItems();
     if (elegidos.isEmpty()) return std::nullopt;
-    const int fila = elegidos.first()->row();
-    if (fila < 0 || fila >= listados_.size()) return std::nullopt;
-    return listados_.at(fila).id;
+    const QTableWidgetItem* numero = tabla->item(elegidos.first()->row(), columna(ColumnaTrabajo::Numero));
+    if (numero == nullptr || tabla->isRowHidden(numero->row())) return std::nullopt;
+    return numero->data(Qt::UserRole).toLongLong();
 }
 
 bool frmTrabajos::seleccionar(qint64 id) {
-    for (int fila = 0; fila < listados_.size(); ++fila) {
-        if (listados_.at(fila).id != id) continue;
+    for (int fila = 0; fila < tabla->rowCount(); ++fila) {
+        const QTableWidgetItem* numero = tabla->item(fila, columna(ColumnaTrabajo::Numero));
+        if (numero == nullptr || numero->data(Qt::UserRole).toLongLong() != id || tabla->isRowHidden(fila)) continue;
         // Selecting without moving the current cell keeps the view where the person left it.
         tabla->selectionModel()->select(tabla->model()->index(fila, 0),
                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -192,13 +210,57 @@ void frmTrabajos::botonesSegunSeleccion() {
     botonDescartar->setEnabled(hay);
 }
 
-void frmTrabajos::reimprimirPulsado() { actuar(s_.reimprimir); }
+void frmTrabajos::reimprimirPulsado() {
+    actuar(s_.reimprimir, textosTrabajos::reimprimir,
+           QStringLiteral("¿Imprimir de nuevo el documento %1, encabezado «REIMPRESIÓN»?"));
+}
 
-void frmTrabajos::descartarPulsado() { actuar(s_.descartar); }
+void frmTrabajos::descartarPulsado() {
+    actuar(s_.descartar, textosTrabajos::descartar,
+           QStringLiteral("¿Descartar el documento %1? El servicio ya no lo imprimirá por sí solo."));
+}
 
-void frmTrabajos::actuar(const Accion& accion) {
+void frmTrabajos::filtrar() {
+    const QString buscado = busqueda->text().trimmed();
+    for (int fila = 0; fila < tabla->rowCount(); ++fila) {
+        bool muestra = buscado.isEmpty();
+        for (int c = 0; c < tabla->columnCount() && !muestra; ++c) {
+            const QTableWidgetItem* celda = tabla->item(fila, c);
+            muestra = celda != nullptr && celda->text().contains(buscado, Qt::CaseInsensitive);
+        }
+        tabla->setRowHidden(fila, !muestra);
+    }
+    botonesSegunSeleccion();
+}
+
+void frmTrabajos::keyPressEvent(QKeyEvent* evento) {
+    // Whatever has the focus and does not want it: Esc closes the window.
+    if (evento->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(evento);
+}
+
+bool frmTrabajos::eventFilter(QObject* objeto, QEvent* evento) {
+    if (objeto == tabla && evento->type() == QEvent::KeyPress) {
+        const int tecla = static_cast<QKeyEvent*>(evento)->key();
+        if (tecla == Qt::Key_Return || tecla == Qt::Key_Enter) {
+            reimprimirPulsado();
+            return true;
+        }
+        if (tecla == Qt::Key_Delete) {
+            descartarPulsado();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(objeto, evento);
+}
+
+void frmTrabajos::actuar(const Accion& accion, const QString& titulo, const QString& pregunta) {
     const std::optional<qint64> id = seleccionado();
     if (!id || !accion) return;
+    if (!s_.dialogos.confirm(titulo, pregunta.arg(*id))) return;
     accion(*id, [ventana = QPointer<frmTrabajos>(this)](std::optional<QString> motivo) {
         if (!ventana) return;
         // The row shows what the action made of the document before the reason it stopped, if any.

@@ -14,6 +14,7 @@
 #include <optional>
 
 class QCheckBox;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -27,13 +28,16 @@ inline const QString descartar = QStringLiteral("Descartar");
 inline const QString actualizar = QStringLiteral("Actualizar");
 inline const QString cerrar = QStringLiteral("Cerrar");
 inline const QString tituloNoSePudo = QStringLiteral("No se pudo");
+inline const QString buscar = QStringLiteral("Buscar en la lista");
 }  // namespace textosTrabajos
 
 // The columns of the list.
 enum class ColumnaTrabajo { Numero, Hora, Documento, Referencia, Impresora, Estado, Motivo };
 
-// The "Trabajos" window: the documents of the last days as the journal keeps them, newest first,
-// and a person's way to print one again or to take it off what is still to print. It only reads
+// The "Trabajos" window: the documents of the last days as the journal keeps them, newest first
+// (or in the order of the column clicked last), filtered by a search, and a person's way to print
+// one again or to take it off what is still to print, each asked for confirmation. Enter
+// reprints, Supr discards, Esc closes; Tab leaves the table. It only reads
 // the journal; the two actions go to the print queue, which does them and says why it could not.
 class frmTrabajos final : public QWidget {
     Q_OBJECT
@@ -84,6 +88,8 @@ public:
     // The printers: name, how each is reached, what it gets, its state.
     QTableWidget* tablaImpresoras = nullptr;
     QCheckBox* soloSinImprimir = nullptr;
+    // Shows only the rows with this text in any column.
+    QLineEdit* busqueda = nullptr;
     QPushButton* botonReimprimir = nullptr;
     QPushButton* botonDescartar = nullptr;
     QPushButton* botonActualizar = nullptr;
@@ -95,9 +101,14 @@ public:
 protected:
     void showEvent(QShowEvent* evento) override;
     void hideEvent(QHideEvent* evento) override;
+    void keyPressEvent(QKeyEvent* evento) override;
+
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
 
 private:
-    void actuar(const Accion& accion);
+    // Asks before doing `accion` on the selected document, with this question.
+    void actuar(const Accion& accion, const QString& titulo, const QString& pregunta);
+    void filtrar();
     void llenar(const QList<paper::JournalDocument>& documentos);
     void botonesSegunSeleccion();
 

@@ -1,7 +1,7 @@
 // "Impreso" only on evidence, with the real service on a CUPS daemon of the test's own: a
 // scheduler killed with a backlog, a queue deleted with jobs on it, a queue paused past the paper
 // limit, a full disk, and a second copy on the same program folder. Each counts the tickets the
-// server handed out against the copies on paper, told apart by the REIMPRESION line the service
+// server handed out against the copies on paper, told apart by the REIMPRESIÓN line the service
 // puts on a copy it cannot be sure is the first.
 #include "reliability_support.h"
 
@@ -18,7 +18,7 @@ using Kind = FakeCentralServer::Step::Kind;
 struct Outcome {
     int handedOut = 0;
     int once = 0;             // on paper once, marked or not
-    int twiceMarked = 0;      // more than once, every copy after the first headed REIMPRESION
+    int twiceMarked = 0;      // more than once, every copy after the first headed REIMPRESIÓN
     int twiceUnmarked = 0;    // more than once with two or more unmarked copies
     int listedUnprinted = 0;  // on no paper, listed as failed, held or expired
     int lost = 0;             // on no paper and not listed
@@ -41,7 +41,7 @@ Outcome outcome(const OwnCups& cups, const QString& folder, int handedOut) {
     for (const OwnCups::Job& job : cups.jobs(true)) {
         if (job.journalId == 0) continue;
         Copies& c = copies[job.journalId];
-        (escposText(job.bytes).contains("REIMPRESION") ? c.marked : c.plain) += 1;
+        (escposText(job.bytes).contains("REIMPRESI\xd3N") ? c.marked : c.plain) += 1;
     }
     Outcome o;
     o.handedOut = handedOut;
@@ -152,7 +152,7 @@ TEST_F(Evidence, AQueueDeletedWithJobsOnIt) {
     for (const OwnCups::Job& job : cups.jobs(true)) {
         if (job.queue != u"Facturas") continue;
         ++onDefault;
-        EXPECT_TRUE(escposText(job.bytes).contains("REIMPRESION")) << job.title.toStdString();
+        EXPECT_TRUE(escposText(job.bytes).contains("REIMPRESI\xd3N")) << job.title.toStdString();
     }
     EXPECT_GT(onDefault, 0);
 }

@@ -164,7 +164,7 @@ public:
 // in order.
 class ScriptedDialogs final : public platform::Dialogs {
 public:
-    enum class Kind { Prompt, Message, File };
+    enum class Kind { Prompt, Message, File, Question };
     struct Shown {
         Kind kind;
         QString title;
@@ -192,6 +192,12 @@ public:
         shown.push_back({Kind::File, title, filters.join(u'|'), std::nullopt});
         return file;
     }
+    // Yes, unless the script says otherwise.
+    bool confirm(const QString& title, const QString& question) override {
+        shown.push_back({Kind::Question, title, question, std::nullopt});
+        return confirms;
+    }
+    bool confirms = true;
 
     std::vector<Shown> only(Kind kind) const {
         std::vector<Shown> list;

@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
@@ -107,7 +109,8 @@ TEST_F(VentanaTrabajos, ListaLosUltimosSieteDiasDelMasNuevoAlMasViejo) {
     EXPECT_EQ(columna(ColumnaTrabajo::Numero),
               (QStringList{QString::number(cajon), QString::number(anulacion), QString::number(hace3Dias)}));
     EXPECT_EQ(columna(ColumnaTrabajo::Hora),
-              (QStringList{QStringLiteral("12:59:00"), QStringLiteral("12:00:00"), QStringLiteral("07/05 13:00")}));
+              (QStringList{QStringLiteral("2024-05-10 12:59:00"), QStringLiteral("2024-05-10 12:00:00"),
+                           QStringLiteral("2024-05-07 13:00:00")}));
     EXPECT_EQ(columna(ColumnaTrabajo::Documento),
               (QStringList{QStringLiteral("Cajón"), QStringLiteral("Anulación"), QStringLiteral("Factura")}));
     EXPECT_EQ(columna(ColumnaTrabajo::Referencia),
@@ -251,6 +254,50 @@ TEST_F(VentanaTrabajos, DescartarActuaSobreElElegidoYUnaNegativaSeMuestra) {
     ASSERT_EQ(mensajes.size(), 1u);
     EXPECT_EQ(mensajes[0].text, QStringLiteral("La cola de impresión no está en marcha"));
     EXPECT_EQ(diario->document(enviando)->state, DocumentState::Sending);
+}
+
+// Sorted by the column clicked, narrowed by a search, worked from the keyboard; nothing is done
+// without a yes.
+TEST_F(VentanaTrabajos, SeOrdenaSeBuscaYSeManejaConElTecladoPreguntandoAntes) {
+    const qint64 primero = anotar(kAhora.addSecs(-300), QStringLiteral("Comanda"), DocumentState::Failed,
+                                  QStringLiteral("sin papel"), QStringLiteral("Mesa 9"));
+    const qint64 segundo = anotar(kAhora.addSecs(-200), QStringLiteral("Factura"), DocumentState::Printed, {},
+                                  QStringLiteral("Mesa 4"));
+    const qint64 tercero = anotar(kAhora.addSecs(-100), QStringLiteral("Comanda"), DocumentState::Printed, {},
+                                  QStringLiteral("Mesa 4"));
+    frmTrabajos& v = abrir();
+    v.show();
+    v.tabla->horizontalHeader()->sectionClicked(static_cast<int>(ColumnaTrabajo::Numero));
+    EXPECT_EQ(columna(ColumnaTrabajo::Numero),
+              (QStringList{QString::number(primero), QString::number(segundo), QString::number(tercero)}));
+    v.actualizar();  // a refresh keeps the order asked for
+    EXPECT_EQ(columna(ColumnaTrabajo::Numero).first(), QString::number(primero));
+
+    QTest::keyClicks(v.busqueda, QStringLiteral("mesa 4"));
+    int visibles = 0;
+    for (int fila = 0; fila < v.tabla->rowCount(); ++fila) visibles += v.tabla->isRowHidden(fila) ? 0 : 1;
+    EXPECT_EQ(visibles, 2);
+    v.busqueda->clear();
+
+    ASSERT_TRUE(v.seleccionar(primero));
+    v.tabla->setFocus();
+    dialogos.confirms = false;
+    QTest::keyClick(v.tabla, Qt::Key_Delete);
+    QTest::keyClick(v.tabla, Qt::Key_Return);
+    EXPECT_TRUE(pedidosDescarte.empty());
+    EXPECT_TRUE(pedidosReimpresion.empty());
+    EXPECT_EQ(dialogos.only(testing::ScriptedDialogs::Kind::Question).size(), 2u);
+    dialogos.confirms = true;
+    QTest::keyClick(v.tabla, Qt::Key_Return);
+    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{primero});
+    ASSERT_TRUE(v.seleccionar(segundo));
+    QTest::keyClick(v.tabla, Qt::Key_Delete);
+    EXPECT_EQ(pedidosDescarte, std::vector<qint64>{segundo});
+
+    // Tab leaves the table; Esc closes the window.
+    EXPECT_FALSE(v.tabla->tabKeyNavigation());
+    QTest::keyClick(&v, Qt::Key_Escape);
+    EXPECT_FALSE(v.isVisible());
 }
 
 TEST_F(VentanaTrabajos, SinNadaElegidoNoSePideNada) {

@@ -13,6 +13,12 @@ std::optional<QString> WidgetDialogs::askText(const QString& title, const QStrin
     return text;
 }
 
+bool WidgetDialogs::confirm(const QString& title, const QString& question) {
+    // "No" is the default button: a stray Enter does nothing.
+    return QMessageBox::question(parent_, title.isEmpty() ? kApplicationTitle : title, question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 void WidgetDialogs::showMessage(const QString& text, MessageIcon icon, const QString& title) {
     const QString shownTitle = title.isEmpty() ? kApplicationTitle : title;
     switch (icon) {

@@ -16,6 +16,7 @@ public:
     std::optional<QString> askText(const QString& title, const QString& message) override;
     void showMessage(const QString& text, MessageIcon icon, const QString& title) override;
     std::optional<QString> chooseFile(const QString& title, const QStringList& filters) override;
+    bool confirm(const QString& title, const QString& question) override;
 
 private:
     QPointer<QWidget> parent_;

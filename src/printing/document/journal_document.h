@@ -50,7 +50,7 @@ struct JournalDocument {
     bool followed = false;  // its job is still followed to paper
     DocumentState state = DocumentState::Pending;
     QString reason;      // why it is held, failed or expired
-    bool reprint = false;   // printed again, with a REIMPRESION line: at a person's request, or its job was lost
+    bool reprint = false;   // printed again, with a REIMPRESIÓN line: at a person's request, or its job was lost
     int lostJobs = 0;       // how often the printing system forgot its job before it was on paper
     QDateTime created;
     QDateTime since;     // when it entered its current wait (pending, held, sent)
