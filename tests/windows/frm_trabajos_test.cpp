@@ -225,7 +225,7 @@ TEST_F(VentanaTrabajos, ReimprimirActuaSobreElElegidoYMuestraSuEstadoNuevo) {
               QStringLiteral("Comanda (reimpresión)"));
     EXPECT_EQ(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Estado))->text(), QStringLiteral("pendiente"));
     EXPECT_TRUE(v.tabla->item(fila, static_cast<int>(ColumnaTrabajo::Motivo))->text().isEmpty());
-    EXPECT_TRUE(dialogos.shown.empty());
+    EXPECT_TRUE(dialogos.only(testing::ScriptedDialogs::Kind::Message).empty());
 
     // Pending already: the queue's reason why not is shown.
     v.botonReimprimir->click();
@@ -244,7 +244,7 @@ TEST_F(VentanaTrabajos, DescartarActuaSobreElElegidoYUnaNegativaSeMuestra) {
     v.botonDescartar->click();
     EXPECT_EQ(v.tabla->item(filaDe(retenido), static_cast<int>(ColumnaTrabajo::Estado))->text(),
               QStringLiteral("descartado"));
-    EXPECT_TRUE(dialogos.shown.empty());
+    EXPECT_TRUE(dialogos.only(testing::ScriptedDialogs::Kind::Message).empty());
 
     negativa = QStringLiteral("La cola de impresión no está en marcha");
     ASSERT_TRUE(v.seleccionar(enviando));
@@ -310,7 +310,7 @@ TEST_F(VentanaTrabajos, SinNadaElegidoNoSePideNada) {
     v.descartarPulsado();
     EXPECT_TRUE(pedidosReimpresion.empty());
     EXPECT_TRUE(pedidosDescarte.empty());
-    EXPECT_TRUE(dialogos.shown.empty());
+    EXPECT_TRUE(dialogos.only(testing::ScriptedDialogs::Kind::Message).empty());
 }
 
 // ---- from the settings window ----

@@ -170,8 +170,7 @@ TEST_F(CupsJobs, JobsAreFollowedUntilTheSchedulerForgetsThem) {
     EXPECT_EQ(statuses[3].jobId, held);
     EXPECT_EQ(statuses[3].state, State::Waiting);
     EXPECT_EQ(statuses[3].jobName, "kelmora-2 Factura");
-    EXPECT_TRUE(statuses[3].reason.contains(QStringLiteral("job-hold-until-specified")))
-        << statuses[3].reason.toStdString();
+    EXPECT_EQ(statuses[3].reason, QStringLiteral("retenido en la cola"));
     EXPECT_EQ(statuses[3].queueProblem, "");
 
     system.cancelJob(stopped);
