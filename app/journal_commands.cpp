@@ -68,6 +68,18 @@ int usageError(const QString& command, const QString& message) {
     return kExitFailed;
 }
 
+// The exit status when the arguments asked for the help (printed) or were faulty (told); nullopt
+// when there are options to run with.
+template <typename Options>
+std::optional<int> helpOrFault(const std::variant<Options, HelpRequest, QString>& parsed, const QString& command) {
+    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
+        std::fputs(qPrintable(help->text), stdout);
+        return kExitOk;
+    }
+    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(command, *message);
+    return std::nullopt;
+}
+
 // The journal of the folder as it is; null, with the reason told, when there is none to read.
 std::unique_ptr<platform::SqliteJournal> openJournal(const QString& folder) {
     const QString path = QDir(folder.isEmpty() ? defaultFolder() : folder).filePath(platform::SqliteJournal::kFileName);
@@ -175,11 +187,7 @@ int runAction(int argc, char** argv, const QString& command, const QString& desc
               const QString& done) {
     std::unique_ptr<QCoreApplication> application;
     const auto parsed = parseActionArguments(startApplication(application, argc, argv), command, description);
-    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
-        std::fputs(qPrintable(help->text), stdout);
-        return kExitOk;
-    }
-    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(command, *message);
+    if (const std::optional<int> status = helpOrFault(parsed, command)) return *status;
     const ActionOptions& o = std::get<ActionOptions>(parsed);
 
     const std::unique_ptr<platform::SqliteJournal> journal = openJournal(o.folder);
@@ -197,11 +205,7 @@ int runAction(int argc, char** argv, const QString& command, const QString& desc
 int runJobList(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application;
     const auto parsed = parseListArguments(startApplication(application, argc, argv));
-    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
-        std::fputs(qPrintable(help->text), stdout);
-        return kExitOk;
-    }
-    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(QStringLiteral("trabajos"), *message);
+    if (const std::optional<int> status = helpOrFault(parsed, QStringLiteral("trabajos"))) return *status;
     const ListOptions& o = std::get<ListOptions>(parsed);
 
     const std::unique_ptr<platform::SqliteJournal> journal = openJournal(o.folder);
@@ -236,11 +240,7 @@ int runReprint(int argc, char** argv) {
 int runPrinterList(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application;
     const auto parsed = parsePrinterArguments(startApplication(application, argc, argv));
-    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
-        std::fputs(qPrintable(help->text), stdout);
-        return kExitOk;
-    }
-    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(QStringLiteral("impresoras"), *message);
+    if (const std::optional<int> status = helpOrFault(parsed, QStringLiteral("impresoras"))) return *status;
     const QString chosen = std::get<PrinterListOptions>(parsed).folder;
     const QString folder = chosen.isEmpty() ? defaultFolder() : chosen;
 
@@ -347,11 +347,7 @@ std::optional<QString> serverSilence(const QString& server) {
 int runCheck(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application;
     const auto parsed = parseCheckArguments(startApplication(application, argc, argv));
-    if (const auto* help = std::get_if<HelpRequest>(&parsed)) {
-        std::fputs(qPrintable(help->text), stdout);
-        return kExitOk;
-    }
-    if (const QString* message = std::get_if<QString>(&parsed)) return usageError(QStringLiteral("comprobar"), *message);
+    if (const std::optional<int> status = helpOrFault(parsed, QStringLiteral("comprobar"))) return *status;
     const CheckOptions o = std::get<CheckOptions>(parsed);
     const QString folder = o.folder.isEmpty() ? defaultFolder() : o.folder;
     int faults = 0;

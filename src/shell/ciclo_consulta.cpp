@@ -114,7 +114,7 @@ void CicloConsulta::servidorResponde() {
     // The first answer is what a start expects; only an answer after silence is news.
     if (respondio_ == false && bitacora_ != nullptr) bitacora_->anotar(QStringLiteral("El servidor responde de nuevo"));
     respondio_ = true;
-    mostrarConectado();
+    mostrarEstado();
 }
 
 void CicloConsulta::servidorNoResponde(const QString& motivo) {
@@ -122,7 +122,7 @@ void CicloConsulta::servidorNoResponde(const QString& motivo) {
         bitacora_->anotar(QStringLiteral("El servidor no responde: ") + motivo, Gravedad::Advertencia);
     }
     respondio_ = false;
-    mostrarDesconectado();
+    mostrarEstado();
 }
 
 QStringList CicloConsulta::pendientes() const {
@@ -134,34 +134,22 @@ QStringList CicloConsulta::pendientes() const {
     return partes;
 }
 
-void CicloConsulta::mostrarConectado() {
-    const QStringList partes = pendientes();
-    if (!partes.isEmpty()) {
-        s_.vista.SetIcon(EstadoIcono::Error, partes.join(QStringLiteral("; ")));
-    } else {
-        s_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
-    }
-}
-
-// No server, and what waits meanwhile: the tickets not on paper do not vanish from the tray
-// while the connection is down.
-void CicloConsulta::mostrarDesconectado() {
-    QStringList partes = pendientes();
-    partes.prepend(textos::tooltipSinConexion);
-    s_.vista.SetIcon(EstadoIcono::Desconectado, partes.join(QStringLiteral("; ")));
-}
-
+// How the server stands, with what waits: the tickets not on paper and the printers' troubles stay
+// on the tray whether or not the server answers. Before the first answer "Conectando" stays,
+// unless something waits already.
 void CicloConsulta::mostrarEstado() {
+    QStringList partes = pendientes();
     if (respondio_ == true) {
-        mostrarConectado();
-    } else if (respondio_ == false) {
-        mostrarDesconectado();
-    } else if (!pendientes().isEmpty()) {
-        // Before the first answer: still connecting, and what the journal left unprinted.
-        QStringList partes = pendientes();
-        partes.prepend(textos::tooltipConectando);
-        s_.vista.SetIcon(EstadoIcono::Desconectado, partes.join(QStringLiteral("; ")));
+        if (partes.isEmpty()) {
+            s_.vista.SetIcon(EstadoIcono::Conectado, textos::tooltipConectado);
+        } else {
+            s_.vista.SetIcon(EstadoIcono::Error, partes.join(QStringLiteral("; ")));
+        }
+        return;
     }
+    if (!respondio_.has_value() && partes.isEmpty()) return;
+    partes.prepend(respondio_ == false ? textos::tooltipSinConexion : textos::tooltipConectando);
+    s_.vista.SetIcon(EstadoIcono::Desconectado, partes.join(QStringLiteral("; ")));
 }
 
 void CicloConsulta::mostrarSinImprimir(int documentos) {

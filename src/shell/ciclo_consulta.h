@@ -119,8 +119,6 @@ private:
     void servidorNoResponde(const QString& motivo);
     // The tray's picture and tooltip for how the server stands, with what waits.
     void mostrarEstado();
-    void mostrarConectado();
-    void mostrarDesconectado();
     // The count of documents not on paper and each printer's trouble, as the tooltip says them.
     QStringList pendientes() const;
 

@@ -114,8 +114,9 @@ ResultadoIntento imprimirIntento(LadoImpresion& lado, const Intento& intento) {
     if (r.tipo == Tipo::Nada && !lado.seleccion.fallaSeleccion().isEmpty()) {
         r = resultado(impresoras.reachable() ? Tipo::Retenido : Tipo::SistemaCaido, lado.seleccion.fallaSeleccion());
     }
-    if (claseDocumento(d.kind) == ClaseDocumento::Factura) r.predeterminada = lado.seleccion.impresoraPredeterminada();
-    const bool deArea = claseDocumento(d.kind) == ClaseDocumento::Comanda || claseDocumento(d.kind) == ClaseDocumento::Anulacion;
+    const std::optional<ClaseDocumento> clase = claseDocumento(d.kind);
+    if (clase == ClaseDocumento::Factura) r.predeterminada = lado.seleccion.impresoraPredeterminada();
+    const bool deArea = clase == ClaseDocumento::Comanda || clase == ClaseDocumento::Anulacion;
     if (deArea && r.tipo == Tipo::Entregado) r.desvio = lado.seleccion.desvio();
     return r;
 }

@@ -54,20 +54,17 @@ void terminarComanda(const ContextoTicket& impresion, Documento& documento) {
     impresora.printLine(QStringLiteral(" "));
     impresora.printLine(QStringLiteral("."));
     documento.terminar();
+    QString texto = QStringLiteral("Comanda enviada a ") + impresora.deviceName();
+    platform::BalloonIcon icono = platform::BalloonIcon::Information;
     // A ticket that went to the default printer instead of its area's says so, and why: the
     // kitchen is not getting its orders.
     if (const auto& desvio = impresion.seleccion.desvio()) {
-        impresion.avisos.ShowBalloonTip(QStringLiteral("Comanda enviada a ") + impresora.deviceName() +
-                                            QStringLiteral(" en lugar de ") + desvio->pedida + QStringLiteral(" (") +
-                                            desvio->motivo + u')',
-                                        platform::BalloonIcon::Warning, QStringLiteral("Impresion de comanda"),
-                                        platform::kBalloonMilliseconds);
-        return;
+        texto += QStringLiteral(" en lugar de ") + desvio->pedida + QStringLiteral(" (") + desvio->motivo + u')';
+        icono = platform::BalloonIcon::Warning;
+    } else {
+        texto = impresion.seleccion.comoReimpresion(texto);
     }
-    impresion.avisos.ShowBalloonTip(impresion.seleccion.comoReimpresion(QStringLiteral("Comanda enviada a ") +
-                                                                        impresora.deviceName()),
-                                    platform::BalloonIcon::Information, QStringLiteral("Impresion de comanda"),
-                                    platform::kBalloonMilliseconds);
+    impresion.avisos.ShowBalloonTip(texto, icono, QStringLiteral("Impresion de comanda"), platform::kBalloonMilliseconds);
 }
 
 }  // namespace kelmora

@@ -211,7 +211,7 @@ private:
 
     void printRow(const DocumentRow& row, int rowTop, int rowBottom, double exactLineDots) {
         const int lineDots = rowBottom - rowTop;
-        qsizetype length = printedLength(row.text);
+        const qsizetype length = printedLength(row.text);
         if (length == 0) {
             // A blank row is room, which a picture may already have taken: it moves nothing down.
             feed(rowBottom + shift_ - paperY_);
@@ -246,11 +246,10 @@ private:
             return;
         }
         // Too long even with the columns closed up to the glyph: the row goes on below.
-        bool first = true;
-        for (const QString& piece : breakBetweenWords(text, style.columnsIn(printable_))) {
-            if (!first) shift_ += lineDots;
-            printLine(piece, style, row.font.bold, lineDots);
-            first = false;
+        const QStringList pieces = breakBetweenWords(text, style.columnsIn(printable_));
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (i > 0) shift_ += lineDots;
+            printLine(pieces.at(i), style, row.font.bold, lineDots);
         }
     }
 
@@ -262,10 +261,6 @@ private:
         int line = lineDots;
         if (!text.isEmpty()) {
             setStyle(style, bold);
-            if (style.spacing() != spacing_) {
-                out_.append(command::rightSpacing(style.spacing()));
-                spacing_ = style.spacing();
-            }
             if (style.glyphHeight() > line) {
                 shift_ += style.glyphHeight() - line;
                 line = style.glyphHeight();
@@ -372,6 +367,10 @@ private:
         if (bold != bold_) {
             out_.append(command::emphasis(bold));
             bold_ = bold;
+        }
+        if (style.spacing() != spacing_) {
+            out_.append(command::rightSpacing(style.spacing()));
+            spacing_ = style.spacing();
         }
     }
 

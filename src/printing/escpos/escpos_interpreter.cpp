@@ -2,6 +2,7 @@
 
 #include "printing/escpos/code_pages.h"
 #include "printing/escpos/escpos_commands.h"
+#include "printing/escpos/escpos_profile.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -16,7 +17,6 @@ namespace {
 
 // The line spacing after ESC @ and ESC 2: about 1/6 inch.
 constexpr int kDefaultLineSpacing = 30;
-constexpr double kHeadDotsPerInch = 203;
 // What an international character set other than the USA's changes.
 constexpr char kNationalCharacters[] = "#$@[\\]^`{|}~";
 constexpr qint64 kMaxPaperDots = 1 << 30;
@@ -233,8 +233,8 @@ private:
         if (code == 'P') {
             if (!take(4)) return;
             // 0 keeps the printer's own unit.
-            if (const int x = byteAt(at_ + 2); x > 0) dotsPerUnitX_ = kHeadDotsPerInch / x;
-            if (const int y = byteAt(at_ + 3); y > 0) dotsPerUnitY_ = kHeadDotsPerInch / y;
+            if (const int x = byteAt(at_ + 2); x > 0) dotsPerUnitX_ = EscPosProfile::kDotsPerInch / x;
+            if (const int y = byteAt(at_ + 3); y > 0) dotsPerUnitY_ = EscPosProfile::kDotsPerInch / y;
             at_ += 4;
             return;
         }
@@ -289,8 +289,8 @@ private:
     void resetState() {
         kanji_ = start_.kanji;
         characterSet_ = start_.characterSet;
-        dotsPerUnitX_ = kHeadDotsPerInch / std::max(1, start_.motionUnitsX);
-        dotsPerUnitY_ = kHeadDotsPerInch / std::max(1, start_.motionUnitsY);
+        dotsPerUnitX_ = EscPosProfile::kDotsPerInch / std::max(1, start_.motionUnitsX);
+        dotsPerUnitY_ = EscPosProfile::kDotsPerInch / std::max(1, start_.motionUnitsY);
         red_ = false;
         page_.reset();
         fontB_ = false;

@@ -187,7 +187,7 @@ TEST(EscPosRules, TheStartTrustsNothingThePrinterStartsWith) {
     EXPECT_EQ(unharmed, 0);
 }
 
-TEST(EscPosRules, NoCharacterMovesBackOrOverlapsAnother) {
+TEST(EscPosRules, NoCharacterMovesBackOverlapsAnotherOrRunsPastTheHead) {
     for (const Printed& p : everything()) {
         SCOPED_TRACE(p.name.toStdString());
         EXPECT_EQ(p.paper.backwardMoves, 0);
@@ -196,14 +196,6 @@ TEST(EscPosRules, NoCharacterMovesBackOrOverlapsAnother) {
                 ASSERT_GE(line.at(i).x, line.at(i - 1).x + line.at(i - 1).width)
                     << "'" << QString(line.at(i).character).toStdString() << "' at " << line.at(i).x;
             }
-        }
-    }
-}
-
-TEST(EscPosRules, NoRowRunsPastTheHead) {
-    for (const Printed& p : everything()) {
-        SCOPED_TRACE(p.name.toStdString());
-        for (const QList<Inked>& line : linesOf(p.paper)) {
             EXPECT_LE(line.last().x + line.last().width, p.profile.printableDots());
         }
         for (const auto& raster : p.paper.rasters) EXPECT_LE(raster.dots.width, (p.profile.printableDots() + 7) / 8 * 8);
