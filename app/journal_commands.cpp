@@ -249,20 +249,14 @@ int runPrinterList(int argc, char** argv) {
     platform::DirectPrinterSystem printers = servicePrinters(file, problems);
     for (const QString& problem : std::as_const(problems)) printError(problem);
 
-    // What waits on each printer, by the name it was asked for; invoices wait on the default one.
-    const QString defaultName = printers.defaultPrinterName();
-    QHash<QString, int> waiting;
     // A folder without a journal has nothing waiting.
+    QHash<QString, int> waiting;
     QString ignored;
     if (const auto journal = platform::SqliteJournal::openExisting(
             QDir(folder).filePath(platform::SqliteJournal::kFileName), &ignored)) {
-        using State = paper::DocumentState;
-        for (const paper::JournalDocument& d :
-             journal->documentsIn({State::Pending, State::Held, State::Sending, State::Sent})) {
-            ++waiting[mayusculas(recortarBlancos(d.requestedPrinter.isEmpty() ? defaultName : d.requestedPrinter))];
-        }
+        waiting = shell::documentosEnEspera(*journal, printers.defaultPrinterName());
     }
-    const QList<platform::PrinterSystem::PrinterState> states = printers.printerStates();
+    const QList<platform::PrinterSystem::PrinterState> states = shell::estadosImpresoras(printers);
     if (states.isEmpty()) {
         printOut(printers.reachable() ? QStringLiteral("No hay ninguna impresora.")
                                       : QStringLiteral("No hay ninguna impresora: no se puede contactar con CUPS."));
@@ -275,12 +269,11 @@ int runPrinterList(int argc, char** argv) {
                  .arg(QStringLiteral("En espera"), -9)
                  .arg(QStringLiteral("Estado")));
     for (const platform::PrinterSystem::PrinterState& state : states) {
-        const bool isDefault = mayusculas(recortarBlancos(state.name)) == mayusculas(recortarBlancos(defaultName));
         printOut(QStringLiteral("%1  %2  %3  %4  %5")
-                     .arg(state.name + (isDefault ? QStringLiteral(" *") : QString()), -16)
+                     .arg(state.name + (state.isDefault ? QStringLiteral(" *") : QString()), -16)
                      .arg(state.reachedBy, -28)
                      .arg(state.output, -7)
-                     .arg(waiting.value(mayusculas(recortarBlancos(state.name))), -9)
+                     .arg(waiting.value(shell::claveImpresora(state.name)), -9)
                      .arg(state.state));
     }
     printOut(QStringLiteral("* la impresora predeterminada (facturas, y la que toma lo que otra no puede)"));
@@ -405,7 +398,7 @@ int runCheck(int argc, char** argv) {
     } else if (!wanted.contains(defaultName, Qt::CaseInsensitive)) {
         wanted.prepend(defaultName);
     }
-    const QList<platform::PrinterSystem::PrinterState> states = printers.printerStates();
+    const QList<platform::PrinterSystem::PrinterState> states = shell::estadosImpresoras(printers);
     for (const QString& name : std::as_const(wanted)) {
         const auto found = std::find_if(states.cbegin(), states.cend(), [&](const auto& state) {
             return mayusculas(recortarBlancos(state.name)) == mayusculas(name);

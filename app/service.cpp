@@ -29,6 +29,8 @@
 #include "shell/hilo_impresion.h"
 #include "shell/bitacora.h"
 #include "shell/salida_estandar.h"
+#include "shell/trabajos.h"
+#include "tickets/pagina_prueba.h"
 #include "windows/frm_main.h"
 
 #include <QCommandLineParser>
@@ -452,6 +454,8 @@ int runPrintService(ServiceOptions o, bool headless) {
     // windows or the polls. Before the window, which asks the printers their state through it.
     shell::HiloImpresion printingThread;
     std::unique_ptr<windows::frmMain> window;
+    // The service's log, once it is chosen below; the window's menu writes to it.
+    shell::Bitacora* serviceLog = nullptr;
     if (!headless) {
         windows::frmMain::Servicios parts{o.folder, dialogs, [] { QCoreApplication::exit(kExitNormal); },
                                        [&standardOutput](const QString& linea) { standardOutput.escribirConsola(linea); }};
@@ -462,9 +466,20 @@ int runPrintService(ServiceOptions o, bool headless) {
                                                               // Asked where the printers are touched.
                                                               auto states = std::make_shared<windows::frmTrabajos::Estados>();
                                                               printingThread.ejecutar(
-                                                                  [states, &printers] { *states = printers->printerStates(); },
+                                                                  [states, &printers] { *states = shell::estadosImpresoras(*printers); },
                                                                   [states, done] { done(*states); });
+                                                          },
+                                                          [&printingThread, &printers, &clock](const auto& printer, auto done) {
+                                                              auto reason = std::make_shared<std::optional<QString>>();
+                                                              printingThread.ejecutar(
+                                                                  [reason, printer, &printers, &clock] {
+                                                                      *reason = imprimirPaginaPrueba(*printers, printer, clock.now());
+                                                                  },
+                                                                  [reason, done] { done(*reason); });
                                                           }});
+        parts.anotar = [&serviceLog](const QString& line) {
+            if (serviceLog) serviceLog->anotar(line);
+        };
         window = std::make_unique<windows::frmMain>(std::move(parts));
     }
     shell::VistaServicio& view = window ? static_cast<shell::VistaServicio&>(*window) : standardOutput;
@@ -478,6 +493,7 @@ int runPrintService(ServiceOptions o, bool headless) {
     }
     // The service's log, for the poll cycle and the print queue: standard error headless, else kelmora.log.
     shell::Bitacora& log = fileLog ? static_cast<shell::Bitacora&>(*fileLog) : standardOutput;
+    serviceLog = &log;
     log.anotar(QStringLiteral("Kelmora %1 en marcha: servidor %2, carpeta %3")
                    .arg(QStringLiteral(KELMORA_VERSION), o.server, QDir::toNativeSeparators(o.folder)));
     // The window's console is emptied at every poll: what is wrong with the settings file stays on

@@ -165,6 +165,11 @@ public:
         QString reachedBy;  // how: "CUPS" or the printer's own address
         QString output;     // what it gets: "ESC/POS" or "PDF"
         QString state;      // lista, sin papel, tapa abierta, poco papel, no responde, sin estado ...
+        // What it is set to, a line each, as a test page prints it: the receipt printer's roll,
+        // code page, cutter...; none for a printer that gets PDF.
+        QStringList settings = {};
+        // It takes the invoices, and what its own printer cannot take.
+        bool isDefault = false;
     };
     // Every printer with its state, asked now: slow, for a person's request only.
     virtual QList<PrinterState> printerStates();

@@ -3,6 +3,7 @@
 #include "printing/document/clase_documento.h"
 
 #include "json/runtime_error.h"
+#include "printing/texto.h"
 
 #include <QStringList>
 
@@ -142,6 +143,35 @@ QString referenciaDocumento(const paper::JournalDocument& d) {
 
 QString impresoraDocumento(const paper::JournalDocument& d) {
     return d.printer.isEmpty() ? d.requestedPrinter : d.printer;
+}
+
+std::optional<paper::JournalDocument> ultimoImpreso(platform::Journal& diario, const QDateTime& desde) {
+    for (const paper::JournalDocument& d : diario.recentDocuments(desde, false)) {
+        // Printing a drawer opening again opens the drawer: never by a slip of the hand.
+        if (claseDocumento(d.kind) == ClaseDocumento::Cajon) continue;
+        if (d.state == DocumentState::Printed || d.state == DocumentState::Sent) return d;
+    }
+    return std::nullopt;
+}
+
+QString claveImpresora(const QString& nombre) { return mayusculas(recortarBlancos(nombre)); }
+
+QHash<QString, int> documentosEnEspera(platform::Journal& diario, const QString& predeterminada) {
+    QHash<QString, int> enEspera;
+    for (const paper::JournalDocument& d : diario.documentsIn(
+             {DocumentState::Pending, DocumentState::Held, DocumentState::Sending, DocumentState::Sent})) {
+        ++enEspera[claveImpresora(d.requestedPrinter.isEmpty() ? predeterminada : d.requestedPrinter)];
+    }
+    return enEspera;
+}
+
+QList<platform::PrinterSystem::PrinterState> estadosImpresoras(platform::PrinterSystem& impresoras) {
+    QList<platform::PrinterSystem::PrinterState> estados = impresoras.printerStates();
+    const QString predeterminada = claveImpresora(impresoras.defaultPrinterName());
+    for (platform::PrinterSystem::PrinterState& estado : estados) {
+        estado.isDefault = !predeterminada.isEmpty() && claveImpresora(estado.name) == predeterminada;
+    }
+    return estados;
 }
 
 QString lineaTrabajo(const paper::JournalDocument& d) {

@@ -48,6 +48,18 @@ QString referenciaDocumento(const paper::JournalDocument& documento);
 // the printer it went to, else the one it was meant for.
 QString impresoraDocumento(const paper::JournalDocument& documento);
 
+// The document a person means by "the last one" to print again: the newest on paper or sent to
+// it since `desde`, a drawer opening aside; none when there is none.
+std::optional<paper::JournalDocument> ultimoImpreso(platform::Journal& diario, const QDateTime& desde);
+
+// How many documents wait on each printer (pending, being sent, sent or held), counted on the
+// printer they were meant for, the default one for those that name none. By claveImpresora.
+QHash<QString, int> documentosEnEspera(platform::Journal& diario, const QString& predeterminada);
+// A printer's name as names are compared: blanks at the ends and case do not matter.
+QString claveImpresora(const QString& nombre);
+// The printers' states, the default printer marked: asked now, of every printer, on the printing side.
+QList<platform::PrinterSystem::PrinterState> estadosImpresoras(platform::PrinterSystem& impresoras);
+
 // One line of the list, for the terminal: number, time, kind, table and order, printer, state, reason;
 // the columns line up under cabeceraTrabajos().
 QString lineaTrabajo(const paper::JournalDocument& documento);

@@ -122,7 +122,9 @@ void clsSystray::activado(QSystemTrayIcon::ActivationReason razon) {
     case QSystemTrayIcon::DoubleClick:
         emit DoubleClick();
         break;
-    case QSystemTrayIcon::Trigger:  // a single click opens nothing
+    case QSystemTrayIcon::Trigger:
+        emit LeftClick();
+        break;
     case QSystemTrayIcon::MiddleClick:
     case QSystemTrayIcon::Unknown:
         break;

@@ -16,7 +16,7 @@ class QWidget;
 namespace kelmora::tray {
 
 // The service's one icon in the notification area: picture, tooltip, balloons, and the clicks on it
-// raised as the three events below. Where the desktop has no notification area, balloons and icon
+// raised as the four events below. Where the desktop has no notification area, balloons and icon
 // changes are written to a console instead, so nothing the user must know is lost.
 class clsSystray final : public QObject, public platform::Notifier {
     Q_OBJECT
@@ -48,6 +48,8 @@ public:
     QSystemTrayIcon& icono() { return icono_; }
 
 signals:
+    // A press of the left button: the first click of a double click raises it too.
+    void LeftClick();
     void RightClick();
     void DoubleClick();
     void BalloonClicked();

@@ -1,8 +1,13 @@
 #include "windows/frm_main.h"
 
+#include "platform/rotating_log.h"
 #include "tray/iconos.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace kelmora::windows {
@@ -57,7 +63,34 @@ frmMain::frmMain(Servicios servicios)
     resize(780, 480);
 
     connect(botonReloj, &QPushButton::clicked, this, &frmMain::relojPulsado);
-    connect(&SysTray_, &tray::clsSystray::DoubleClick, this, [this] { abrirAjustes(true); });
+    MenuBandeja::Servicios menu{nullptr, nullptr, s_.dialogos, SysTray_};
+    if (s_.trabajos) {
+        menu.diario = &s_.trabajos->diario;
+        menu.reloj = &s_.trabajos->reloj;
+        menu.reimprimir = s_.trabajos->reimprimir;
+        menu.impresoras = s_.trabajos->impresoras;
+        menu.paginaPrueba = s_.trabajos->paginaPrueba;
+        menu.abrirTrabajos = [this] { abrirTrabajos(nullptr); };
+    }
+    menu.registro = QDir(s_.carpetaPrograma).filePath(platform::kLogFileName);
+    menu.abrirArchivo = s_.abrirArchivo ? s_.abrirArchivo : [](const QString& ruta) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(ruta));
+    };
+    menu.anotar = s_.anotar;
+    menu.salir = s_.terminarProceso;
+    menu_ = std::make_unique<MenuBandeja>(std::move(menu));
+    menu_->setWindowIcon(windowIcon());
+
+    clicSimple_.setSingleShot(true);
+    clicSimple_.setInterval(QApplication::doubleClickInterval());
+    connect(&clicSimple_, &QTimer::timeout, this, [this] { abrirMenu(QCursor::pos()); });
+    connect(&SysTray_, &tray::clsSystray::LeftClick, this, [this] {
+        if (!menu_->isVisible()) clicSimple_.start();
+    });
+    connect(&SysTray_, &tray::clsSystray::DoubleClick, this, [this] {
+        clicSimple_.stop();
+        abrirAjustes(true);
+    });
     connect(&SysTray_, &tray::clsSystray::RightClick, this, [this] { abrirAjustes(true); });
     connect(&SysTray_, &tray::clsSystray::BalloonClicked, this, [this] { abrirAjustes(false); });
 }
@@ -138,6 +171,12 @@ void frmMain::abrirTrabajos(QWidget* ventana) {
     trabajos->setWindowIcon(windowIcon());
     trabajos_ = trabajos;
     trabajos->show();
+}
+
+void frmMain::abrirMenu(const QPoint& donde) {
+    menu_->popup(donde);
+    // Over whatever window has the focus, as the notification area gives none.
+    menu_->activateWindow();
 }
 
 void frmMain::closeEvent(QCloseEvent* evento) {

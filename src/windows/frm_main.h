@@ -5,12 +5,15 @@
 #include "shell/vista_servicio.h"
 #include "tray/cls_systray.h"
 #include "windows/frm_trabajos.h"
+#include "windows/menu_bandeja.h"
 
 #include <QIcon>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -36,6 +39,8 @@ public:
         frmTrabajos::Accion reimprimir;
         frmTrabajos::Accion descartar;
         frmTrabajos::PedirImpresoras impresoras = {};
+        // The tray menu's test page: sends it to that printer, calls back with why it could not.
+        std::function<void(const platform::PrinterSystem::PrinterState&, frmTrabajos::AlTerminar)> paginaPrueba = {};
     };
 
     struct Servicios {
@@ -48,8 +53,14 @@ public:
         // console is emptied at every poll.
         std::function<void(const QString& linea)> respaldo;
         bool hayBandeja = QSystemTrayIcon::isSystemTrayAvailable();
-        // Without them the settings window has no "Trabajos" button.
+        // Without them the settings window has no "Trabajos" button, and the tray menu neither
+        // its entries of documents and printers.
         std::optional<Trabajos> trabajos = std::nullopt;
+        // A line in the service's log (the tray menu's test pages and quitting).
+        std::function<void(const QString& linea)> anotar = {};
+        // Shows a file with the session's program for it; false when it could not. None: the
+        // desktop's default.
+        std::function<bool(const QString& ruta)> abrirArchivo = {};
     };
 
     explicit frmMain(Servicios servicios);
@@ -74,6 +85,10 @@ public:
     // it closes; one that is open already is brought forward.
     void abrirTrabajos(QWidget* ventana);
     frmTrabajos* trabajosAbiertos() const { return trabajos_; }
+    // The tray icon's menu, which a single left click opens once it is clear that no double click
+    // follows (a double click and a right click open the settings window).
+    MenuBandeja& menuBandeja() { return *menu_; }
+    void abrirMenu(const QPoint& donde);
 
     QPlainTextEdit* consola = nullptr;
     QPushButton* botonReloj = nullptr;
@@ -98,6 +113,9 @@ private:
     tray::clsSystray SysTray_;
     QPointer<settings::frmImpresion> ajustes_;
     QPointer<frmTrabajos> trabajos_;
+    std::unique_ptr<MenuBandeja> menu_;
+    // A left click waits this long for the second click of a double click before the menu opens.
+    QTimer clicSimple_;
 };
 
 }  // namespace kelmora::windows

@@ -30,15 +30,17 @@ protected:
 };
 
 TEST_F(BandejaSistema, LasActivacionesLanzanSusEventos) {
+    QSignalSpy izquierdo(&bandeja, &clsSystray::LeftClick);
     QSignalSpy derecho(&bandeja, &clsSystray::RightClick);
     QSignalSpy doble(&bandeja, &clsSystray::DoubleClick);
     QSignalSpy globo(&bandeja, &clsSystray::BalloonClicked);
 
-    // A double click: press, double click, and the notification area's second trigger; a single
-    // click, the middle button and what Qt cannot tell raise nothing.
+    // A double click: press, double click, and the notification area's second trigger; the
+    // middle button and what Qt cannot tell raise nothing.
     for (const auto razon : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Trigger,
                              QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
         emit bandeja.icono().activated(razon);
+    EXPECT_EQ(izquierdo.count(), 2);
     EXPECT_EQ(doble.count(), 1);
     EXPECT_EQ(derecho.count(), 0);
 

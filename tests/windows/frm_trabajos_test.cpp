@@ -382,5 +382,162 @@ TEST_F(TrabajosDesdeLosAjustes, SinDiarioNoHayBoton) {
     EXPECT_EQ(principal->trabajosAbiertos(), nullptr);
 }
 
+// ---- from the tray menu ----
+
+class MenuDeLaBandeja : public VentanaTrabajos {
+protected:
+    MenuDeLaBandeja() {
+        QFile acceso(carpeta.filePath(QStringLiteral("Acceso")));
+        if (acceso.open(QIODevice::WriteOnly)) acceso.write("123451234512345\r\n");
+        frmMain::Servicios partes{carpeta.path(), dialogos, [this] { ++terminado; },
+                                  [this](const QString& l) { respaldo << l; }, false};
+        partes.trabajos.emplace(frmMain::Trabajos{
+            *diario, reloj,
+            [this](qint64 id, const frmTrabajos::AlTerminar& alTerminar) {
+                pedidosReimpresion.push_back(id);
+                alTerminar(negativa);
+            },
+            [](qint64, const frmTrabajos::AlTerminar& alTerminar) { alTerminar(std::nullopt); },
+            [this](auto alTerminar) { alTerminar(impresoras); },
+            [this](const platform::PrinterSystem::PrinterState& impresora, const frmTrabajos::AlTerminar& alTerminar) {
+                pruebas << impresora.name;
+                alTerminar(negativa);
+            }});
+        partes.anotar = [this](const QString& l) { registro << l; };
+        partes.abrirArchivo = [this](const QString& ruta) {
+            abiertos << ruta;
+            return abre;
+        };
+        principal = std::make_unique<frmMain>(std::move(partes));
+    }
+
+    // The entries of a submenu, as they read.
+    static QStringList textos(QMenu* menu) {
+        QStringList t;
+        for (const QAction* a : menu->actions()) t << a->text();
+        return t;
+    }
+    static QAction* entrada(QMenu* menu, const QString& texto) {
+        for (QAction* a : menu->actions())
+            if (a->text() == texto) return a;
+        return nullptr;
+    }
+
+    frmTrabajos::Estados impresoras;
+    QStringList pruebas;
+    QStringList registro;
+    QStringList respaldo;
+    QStringList abiertos;
+    bool abre = true;
+    int terminado = 0;
+    std::unique_ptr<frmMain> principal;
+};
+
+TEST_F(MenuDeLaBandeja, ReimprimeElUltimoImpresoYDiceQueEsperaEnCadaImpresora) {
+    const qint64 comanda = anotar(kAhora.addSecs(-300), QStringLiteral("Comanda"), DocumentState::Printed, {},
+                                  QStringLiteral("Mesa 4"), QStringLiteral("118"));
+    anotar(kAhora.addSecs(-200), QStringLiteral("Cajon"), DocumentState::Printed);
+    anotar(kAhora.addSecs(-150), QStringLiteral("Comanda"), DocumentState::Held);
+    paper::JournalDocument factura = *diario->document(anotar(kAhora.addSecs(-100), QStringLiteral("Factura"),
+                                                              DocumentState::Pending));
+    factura.requestedPrinter.clear();  // invoices name none: they wait on the default printer
+    diario->update(factura);
+    impresoras = {{QStringLiteral("Cocina"), QStringLiteral("CUPS (cocina)"), QStringLiteral("ESC/POS"),
+                   QStringLiteral("lista"), {QStringLiteral("Rollo: 80 mm, 576 puntos")}},
+                  {QStringLiteral("Facturas"), QStringLiteral("CUPS (facturas)"), QStringLiteral("PDF"),
+                   QStringLiteral("sin papel"), {}, true}};
+
+    MenuBandeja& menu = principal->menuBandeja();
+    emit menu.aboutToShow();
+    // The newest on paper, the drawer aside: opening it again is never a slip of the hand.
+    EXPECT_EQ(menu.accionUltimo->text(), QStringLiteral("Reimprimir el último: Comanda, Mesa 4, pedido 118"));
+    dialogos.confirms = false;
+    menu.accionUltimo->trigger();
+    EXPECT_TRUE(pedidosReimpresion.empty());
+    dialogos.confirms = true;
+    negativa = QStringLiteral("El sistema de impresión no confirma que el trabajo se canceló");
+    menu.accionUltimo->trigger();
+    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{comanda});
+    ASSERT_EQ(dialogos.messages().size(), 1u);
+    EXPECT_EQ(dialogos.messages().front().text, *negativa);
+
+    EXPECT_EQ(textos(menu.menuImpresoras),
+              QStringList({QStringLiteral("Cocina: lista · CUPS (cocina), ESC/POS · 1 documento en espera"),
+                           QStringLiteral("Facturas (predeterminada): sin papel · CUPS (facturas), PDF · 1 documento "
+                                          "en espera")}));
+    EXPECT_EQ(menu.menuImpresoras->actions().first()->toolTip(), QStringLiteral("Rollo: 80 mm, 576 puntos"));
+    menu.menuImpresoras->actions().first()->trigger();
+    ASSERT_NE(principal->trabajosAbiertos(), nullptr);
+    EXPECT_TRUE(principal->trabajosAbiertos()->isVisible());
+
+    // Test pages, one that went out and one that did not; each told and written in the log.
+    negativa.reset();
+    entrada(menu.menuPruebas, QStringLiteral("Cocina"))->trigger();
+    negativa = QStringLiteral("Facturas: sin papel");
+    entrada(menu.menuPruebas, QStringLiteral("Facturas"))->trigger();
+    EXPECT_EQ(pruebas, QStringList({QStringLiteral("Cocina"), QStringLiteral("Facturas")}));
+    EXPECT_EQ(registro, QStringList({QStringLiteral("Página de prueba enviada a Cocina"),
+                                     QStringLiteral("La página de prueba para Facturas no salió: Facturas: sin papel")}));
+    EXPECT_TRUE(respaldo.contains(QStringLiteral("Globo [informacion] Impresora: Página de prueba enviada a Cocina")))
+        << respaldo.join(u'\n').toStdString();
+
+    // With the comanda discarded nothing is on paper: nothing to reprint.
+    diario->update([&] {
+        paper::JournalDocument d = *diario->document(comanda);
+        d.state = DocumentState::Discarded;
+        return d;
+    }());
+    principal->menuBandeja().actualizar();
+    EXPECT_FALSE(menu.accionUltimo->isEnabled());
+    EXPECT_EQ(menu.accionUltimo->text(), QStringLiteral("Reimprimir el último"));
+}
+
+TEST_F(MenuDeLaBandeja, ElRegistroSeAbreYSalirPreguntaYQuedaEscrito) {
+    MenuBandeja& menu = principal->menuBandeja();
+    const QString archivo = carpeta.filePath(QStringLiteral("kelmora.log"));
+    menu.accionRegistro->trigger();
+    ASSERT_EQ(dialogos.messages().size(), 1u);
+    EXPECT_TRUE(dialogos.messages().back().text.startsWith(QStringLiteral("Todavía no hay registro: ")));
+    EXPECT_TRUE(abiertos.isEmpty());
+
+    QFile(archivo).open(QIODevice::WriteOnly);
+    abre = false;
+    menu.accionRegistro->trigger();
+    ASSERT_EQ(dialogos.messages().size(), 2u);
+    EXPECT_TRUE(dialogos.messages().back().text.endsWith(QDir::toNativeSeparators(archivo)));
+    abre = true;
+    menu.accionRegistro->trigger();
+    EXPECT_EQ(dialogos.messages().size(), 2u);
+    EXPECT_EQ(abiertos, QStringList({archivo, archivo}));
+
+    dialogos.confirms = false;
+    menu.accionSalir->trigger();
+    EXPECT_EQ(terminado, 0);
+    EXPECT_TRUE(registro.isEmpty());
+    dialogos.confirms = true;
+    menu.accionSalir->trigger();
+    EXPECT_EQ(terminado, 1);
+    EXPECT_EQ(registro, QStringList{QStringLiteral("Kelmora se cierra desde el menú de la bandeja")});
+}
+
+TEST_F(MenuDeLaBandeja, UnClicLoAbreYUnDobleClicAbreLosAjustesEnSuLugar) {
+    QSystemTrayIcon& icono = principal->SysTray().icono();
+    emit icono.activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(principal->menuBandeja().isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return principal->menuBandeja().isVisible(); }, 3000));
+    principal->menuBandeja().hide();
+
+    bool ajustes = false;
+    QTimer::singleShot(0, [&] {
+        ajustes = principal->ajustesAbiertos() != nullptr;
+        if (ajustes) principal->ajustesAbiertos()->botonCerrar->click();
+    });
+    emit icono.activated(QSystemTrayIcon::Trigger);
+    emit icono.activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(ajustes);
+    QTest::qWait(QApplication::doubleClickInterval() + 200);
+    EXPECT_FALSE(principal->menuBandeja().isVisible());
+}
+
 }  // namespace
 }  // namespace kelmora::windows

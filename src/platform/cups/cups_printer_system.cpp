@@ -242,7 +242,8 @@ QList<PrinterSystem::PrinterState> CupsPrinterSystem::printerStates() {
         QStringList names{queue.name};
         if (!queue.description.isEmpty()) names.append(queue.description);
         const PrinterSettings settings = settings_ ? settings_(names) : PrinterSettings{};
-        const bool escpos = elegirSalida(settings, queue.escpos).formato == FormatoSalida::EscPos;
+        const Salida output = elegirSalida(settings, queue.escpos);
+        const bool escpos = output.formato == FormatoSalida::EscPos;
         QString state;
         try {
             state = queueProblem(*connection_, queue.name);
@@ -252,7 +253,8 @@ QList<PrinterSystem::PrinterState> CupsPrinterSystem::printerStates() {
         const QString shown = queue.description.isEmpty() ? queue.name : queue.description;
         states.append({shown, QStringLiteral("CUPS (%1)").arg(queue.name),
                        escpos ? QStringLiteral("ESC/POS") : QStringLiteral("PDF"),
-                       state.isEmpty() ? QStringLiteral("lista") : state});
+                       state.isEmpty() ? QStringLiteral("lista") : state,
+                       escpos ? output.perfil.describe() : QStringList()});
     }
     return states;
 }

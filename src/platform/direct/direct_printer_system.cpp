@@ -23,6 +23,7 @@ public:
           owner_(owner) {}
 
     direct::ReceiptLink& link() { return link_; }
+    const PrinterSettings& settings() const { return settings_; }
 
     // What the printer last said: why it could not print (empty when it could) and since when,
     // its paper low.
@@ -227,7 +228,8 @@ QList<PrinterSystem::PrinterState> DirectPrinterSystem::printerStates() {
         default:
             state = result.problem;
         }
-        states.append({printer->deviceName(), printer->link().address().text(), QStringLiteral("ESC/POS"), state});
+        states.append({printer->deviceName(), printer->link().address().text(), QStringLiteral("ESC/POS"), state,
+                       elegirSalida(printer->settings(), true).perfil.describe()});
     }
     const QStringList shown = otherNames();
     for (const PrinterState& state : others_->printerStates()) {

@@ -422,6 +422,26 @@ void EscPosProfile::followLayout(double layoutMm) {
     if (layoutMm > 0) rollMm = layoutMm <= 58 ? 58 : 80;
 }
 
+QStringList EscPosProfile::describe() const {
+    const auto yesNo = [](bool yes) { return yes ? QStringLiteral("sí") : QStringLiteral("no"); };
+    QString codes = QStringLiteral("WPC1252");
+    if (codePage == CodePage::PC858) codes = QStringLiteral("PC858");
+    if (codePage == CodePage::PC850) codes = QStringLiteral("PC850");
+    QString buzzerText = QStringLiteral("no");
+    if (buzzer == Buzzer::Builtin) buzzerText = QStringLiteral("sí");
+    if (buzzer == Buzzer::Drawer) buzzerText = QStringLiteral("en el conector del cajón");
+    QStringList lines{QStringLiteral("Rollo: %1 mm, %2 puntos").arg(rollMm).arg(printableDots()),
+                      QStringLiteral("Códigos: ") + codes, QStringLiteral("Cortador: ") + yesNo(hasCutter),
+                      QStringLiteral("Zumbador: ") + buzzerText,
+                      QStringLiteral("Anulaciones en rojo: ") + yesNo(redCancellations)};
+    QStringList left;
+    if (!sends(StartCommand::CharacterSet)) left << QStringLiteral("ESC R");
+    if (!sends(StartCommand::KanjiOff)) left << QStringLiteral("FS .");
+    if (!sends(StartCommand::MotionUnits)) left << QStringLiteral("GS P");
+    if (!left.isEmpty()) lines << QStringLiteral("Omite: ") + left.join(QStringLiteral(", "));
+    return lines;
+}
+
 QByteArray encodeEscPos(const Document& document, const EscPosProfile& profile, PictureRasterizer* pictures) {
     return Encoder(document, profile, pictures).encode();
 }

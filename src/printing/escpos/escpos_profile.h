@@ -2,6 +2,8 @@
 
 #include "printing/escpos/code_pages.h"
 
+#include <QStringList>
+
 namespace kelmora::paper::escpos {
 
 // Commands of the start that a printer may print as garbage, which its settings can leave out.
@@ -39,6 +41,9 @@ struct EscPosProfile {
     // 80 mm); a layout that names no roll (0) leaves the roll as it is.
     void followLayout(double layoutMm);
     bool sends(StartCommand command) const { return (omitted & static_cast<unsigned>(command)) == 0; }
+    // The settings as a technician reads them on a test page, a line each: "Rollo: 80 mm, 576
+    // puntos", "Códigos: WPC1252", ...
+    QStringList describe() const;
 };
 
 }  // namespace kelmora::paper::escpos

@@ -1,0 +1,69 @@
+#include "tickets/pagina_prueba.h"
+
+#include "json/runtime_error.h"
+#include "printing/texto.h"
+
+namespace kelmora {
+
+namespace {
+
+constexpr double kTamanoTitulo = 14;
+constexpr double kTamanoCuerpo = 10;
+
+void imprimirLineas(platform::Printer& p, const platform::PrinterSystem::PrinterState& impresora,
+                    const QDateTime& ahora) {
+    p.setFontSize(kTamanoTitulo);
+    p.setFontBold(true);
+    p.printLine(QStringLiteral("PÁGINA DE PRUEBA"));
+    p.setFontSize(kTamanoCuerpo);
+    p.setFontBold(false);
+    p.printLine(QStringLiteral("Impresora: ") + impresora.name);
+    if (impresora.isDefault) p.printLine(QStringLiteral("Predeterminada: facturas y desvíos"));
+    if (!impresora.reachedBy.isEmpty()) p.printLine(QStringLiteral("Conexión: ") + impresora.reachedBy);
+    if (!impresora.output.isEmpty()) p.printLine(QStringLiteral("Recibe: ") + impresora.output);
+    for (const QString& ajuste : impresora.settings) p.printLine(ajuste);
+    p.printLine(QStringLiteral("--------------------------------"));
+    p.printLine(QStringLiteral("á é í ó ú ü ñ  Á É Í Ó Ú Ü Ñ"));
+    p.printLine(QStringLiteral("¿Cuánto? ¡Listo!"));
+    p.printLine(QStringLiteral("Si las letras con acento salen bien, los códigos son los correctos."));
+    p.printLine(QStringLiteral("--------------------------------"));
+    p.printLine(QStringLiteral("Fecha: ") + ahora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+}  // namespace
+
+std::optional<QString> imprimirPaginaPrueba(platform::PrinterSystem& impresoras,
+                                            const platform::PrinterSystem::PrinterState& impresora,
+                                            const QDateTime& ahora) {
+    try {
+        const QStringList nombres = impresoras.printerNames();
+        const QString buscado = mayusculas(recortarBlancos(impresora.name));
+        qsizetype indice = -1;
+        for (qsizetype i = 0; i < nombres.size() && indice < 0; ++i) {
+            if (mayusculas(recortarBlancos(nombres.at(i))) == buscado) indice = i;
+        }
+        if (indice < 0) {
+            return impresoras.reachable()
+                       ? QStringLiteral("La impresora %1 no está instalada").arg(impresora.name)
+                       : QStringLiteral("No se puede contactar con el sistema de impresión");
+        }
+        platform::Printer& p = impresoras.select(static_cast<int>(indice));
+        try {
+            p.probe();
+            p.closeProbe();
+            p.setDocumentKind(kClasePaginaPrueba);
+            imprimirLineas(p, impresora, ahora);
+            p.endDoc();
+        } catch (...) {
+            p.killDoc();
+            throw;
+        }
+    } catch (const platform::PrinterError& error) {
+        return error.description();
+    } catch (const RuntimeError& error) {
+        return error.description();
+    }
+    return std::nullopt;
+}
+
+}  // namespace kelmora
