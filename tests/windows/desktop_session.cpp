@@ -11,6 +11,7 @@
 #include "support/service_fakes.h"
 #include "shell/arranque.h"
 #include "shell/ciclo_consulta.h"
+#include "shell/diario_memoria.h"
 #include "support/test_support.h"
 #include "tray/aplicacion_widgets.h"
 #include "windows/frm_main.h"
@@ -22,6 +23,8 @@
 #include <QHttpServerResponse>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTableWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -101,8 +104,25 @@ protected:
         if (puerto == 0) puerto = servidor.listen(QHostAddress::LocalHost);
         ASSERT_NE(puerto, 0);
 
-        frm = std::make_unique<frmMain>(frmMain::Servicios{carpeta.path(), dialogos, [this] { ++terminado; },
-                                                        [this](const QString& l) { respaldo << l; }});
+        anotarDocumentos();
+        frmMain::Servicios partes{carpeta.path(), dialogos, [this] { ++terminado; },
+                                  [this](const QString& l) { respaldo << l; }};
+        partes.trabajos.emplace(frmMain::Trabajos{
+            diario, relojDiario, [](qint64, const frmTrabajos::AlTerminar& listo) { listo(std::nullopt); },
+            [](qint64, const frmTrabajos::AlTerminar& listo) { listo(std::nullopt); },
+            [](auto listo) {
+                listo(frmTrabajos::Estados{
+                    {QStringLiteral("Cocina"), QStringLiteral("socket://192.168.1.50"), QStringLiteral("ESC/POS"),
+                     QStringLiteral("sin papel"), {}},
+                    {QStringLiteral("Barra"), QStringLiteral("CUPS (Barra)"), QStringLiteral("ESC/POS"),
+                     QStringLiteral("lista"), {}},
+                    {QStringLiteral("Facturas"), QStringLiteral("CUPS (Facturas)"), QStringLiteral("PDF"),
+                     QStringLiteral("lista"), {}, true}});
+            },
+            [](const platform::PrinterSystem::PrinterState&, const frmTrabajos::AlTerminar& listo) {
+                listo(std::nullopt);
+            }});
+        frm = std::make_unique<frmMain>(std::move(partes));
         ciclo = std::make_unique<shell::CicloConsulta>(
             shell::CicloConsulta::Servicios{*frm, cargador, relojConsulta, limite, [](const Value&, const QString&) {}},
             shell::urlConsulta(QStringLiteral("http://127.0.0.1:%1").arg(puerto), QStringLiteral("123451234512345")));
@@ -113,6 +133,46 @@ protected:
         ciclo.reset();
         frm.reset();
         QTest::qWait(50);
+    }
+
+    // An evening's documents: what the menu and "Trabajos" show.
+    void anotarDocumentos() {
+        struct Fila {
+            int minutos;
+            const char* clase;
+            const char* mesa;
+            const char* pedido;
+            const char* impresora;
+            paper::DocumentState estado;
+            const char* motivo;
+        };
+        using E = paper::DocumentState;
+        const Fila filas[] = {
+            {95, "Comanda", "Mesa 4", "118", "Cocina", E::Printed, ""},
+            {90, "Comanda", "Mesa 4", "118", "Barra", E::Printed, ""},
+            {62, "Anulacion", "Mesa 4", "118", "Cocina", E::Printed, ""},
+            {40, "Factura", "Mesa 4", "118", "", E::Printed, ""},
+            {39, "Cajon", "", "", "", E::Printed, ""},
+            {12, "Comanda", "Mesa 9", "131", "Barra", E::Printed, ""},
+            {6, "Comanda", "Mesa 12", "134", "Cocina", E::Held, "La impresora Cocina no tiene papel"},
+        };
+        for (const Fila& f : filas) {
+            paper::JournalDocument d;
+            d.list = QStringLiteral("comanda");
+            d.kind = QString::fromUtf8(f.clase);
+            d.table = QString::fromUtf8(f.mesa);
+            d.order = QString::fromUtf8(f.pedido);
+            d.requestedPrinter = QString::fromUtf8(f.impresora);
+            QList<paper::JournalDocument> documentos{d};
+            diario.addAnswer(QStringLiteral("{}"), documentos, relojDiario.now().addSecs(-60 * f.minutos));
+            d = documentos.first();
+            d.state = f.estado;
+            d.reason = QString::fromUtf8(f.motivo);
+            d.printer = f.estado == E::Printed ? (d.requestedPrinter.isEmpty() ? QStringLiteral("Facturas")
+                                                                               : d.requestedPrinter)
+                                               : QString();
+            diario.update(d);
+        }
     }
 
     void iniciar(bool soporte) {
@@ -128,6 +188,8 @@ protected:
     }
 
     QTemporaryDir carpeta;
+    shell::DiarioMemoria diario;
+    platform::FixedClock relojDiario{QDateTime(QDate(2026, 3, 14), QTime(22, 15))};
     testing::ScriptedDialogs dialogos;
     int terminado = 0;
     int consultas = 0;
@@ -234,6 +296,22 @@ TEST_F(EscritorioConBandeja, DobleClicYClicDerechoEnElIconoLosAbrenModales) {
     }
 }
 
+TEST_F(EscritorioConBandeja, UnClicEnElIconoAbreElMenuJuntoAEl) {
+    frm->Init(QStringLiteral("Kelmora Tavrel"));
+    ASSERT_TRUE(esperar([&] { return iconoEnBandeja() != nullptr && !frm->SysTray().icono().geometry().isEmpty(); }));
+    QTest::mouseClick(iconoEnBandeja(), Qt::LeftButton);
+    MenuBandeja& menu = frm->menuBandeja();
+    ASSERT_TRUE(esperar([&] { return menu.isVisible(); }));
+    EXPECT_EQ(frm->ajustesAbiertos(), nullptr);
+    const QRect icono = frm->SysTray().icono().geometry();
+    const QRect marco = menu.frameGeometry();
+    EXPECT_LT(std::abs(marco.center().x() - icono.center().x()), marco.width() + icono.width())
+        << marco.x() << "," << marco.y();
+    EXPECT_TRUE(menu.accionUltimo->text().endsWith(QStringLiteral("Mesa 9, pedido 131")))
+        << menu.accionUltimo->text().toStdString();
+    menu.hide();
+}
+
 TEST_F(EscritorioSinBandeja, GlobosYCambiosDeIconoVanALaConsola) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     iniciar(false);
@@ -307,6 +385,32 @@ TEST_F(EscritorioConBandeja, CapturasDeLasVentanas) {
     emit frm->SysTray().icono().messageClicked();
     ASSERT_NE(frm->ajustesAbiertos(), nullptr);
     EXPECT_TRUE(guardar(frm->ajustesAbiertos(), QDir(destino).filePath(QStringLiteral("settings-window.png"))));
+    frm->ajustesAbiertos()->close();
+    frm->mostrarVentana(false);
+
+    // The tray menu with its printers open, as a click on the icon shows it.
+    const QRect icono = frm->SysTray().icono().geometry();
+    frm->abrirMenu(icono.bottomLeft() + QPoint(0, 4));
+    MenuBandeja& menu = frm->menuBandeja();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    menu.setActiveAction(menu.menuImpresoras->menuAction());
+    QTest::keyClick(&menu, Qt::Key_Right);
+    ASSERT_TRUE(esperar([&] { return menu.menuImpresoras->isVisible(); }));
+    QTest::qWait(300);
+    const QRect menus =
+        menu.frameGeometry().united(menu.menuImpresoras->frameGeometry()).united(icono).adjusted(-8, -8, 8, 8).intersected(
+            pantalla->geometry());
+    EXPECT_TRUE(pantalla->grabWindow(0, menus.x(), menus.y(), menus.width(), menus.height())
+                    .save(QDir(destino).filePath(QStringLiteral("tray-menu.png")), "PNG"));
+    menu.hide();
+
+    frm->abrirTrabajos(nullptr);
+    frmTrabajos* trabajos = frm->trabajosAbiertos();
+    ASSERT_NE(trabajos, nullptr);
+    trabajos->resize(900, 520);
+    ASSERT_TRUE(esperar([&] { return trabajos->tabla->rowCount() == 7 && trabajos->tablaImpresoras->rowCount() == 3; }));
+    trabajos->seleccionar(6);
+    EXPECT_TRUE(guardar(trabajos, QDir(destino).filePath(QStringLiteral("trabajos-window.png"))));
 }
 
 }  // namespace
