@@ -70,7 +70,8 @@ frmMain::frmMain(Servicios servicios)
         menu.reimprimir = s_.trabajos->reimprimir;
         menu.impresoras = s_.trabajos->impresoras;
         menu.paginaPrueba = s_.trabajos->paginaPrueba;
-        menu.abrirTrabajos = [this] { abrirTrabajos(nullptr); };
+        // Over the settings window when it is open: modal, it would block a window of its own.
+        menu.abrirTrabajos = [this] { abrirTrabajos(ajustes_.data()); };
     }
     menu.registro = QDir(s_.carpetaPrograma).filePath(platform::kLogFileName);
     menu.abrirArchivo = s_.abrirArchivo ? s_.abrirArchivo : [](const QString& ruta) {
