@@ -520,24 +520,5 @@ TEST_F(MenuDeLaBandeja, ElRegistroSeAbreYSalirPreguntaYQuedaEscrito) {
     EXPECT_EQ(registro, QStringList{QStringLiteral("Kelmora se cierra desde el menú de la bandeja")});
 }
 
-TEST_F(MenuDeLaBandeja, UnClicLoAbreYUnDobleClicAbreLosAjustesEnSuLugar) {
-    QSystemTrayIcon& icono = principal->SysTray().icono();
-    emit icono.activated(QSystemTrayIcon::Trigger);
-    EXPECT_FALSE(principal->menuBandeja().isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return principal->menuBandeja().isVisible(); }, 3000));
-    principal->menuBandeja().hide();
-
-    bool ajustes = false;
-    QTimer::singleShot(0, [&] {
-        ajustes = principal->ajustesAbiertos() != nullptr;
-        if (ajustes) principal->ajustesAbiertos()->botonCerrar->click();
-    });
-    emit icono.activated(QSystemTrayIcon::Trigger);
-    emit icono.activated(QSystemTrayIcon::DoubleClick);
-    EXPECT_TRUE(ajustes);
-    QTest::qWait(QApplication::doubleClickInterval() + 200);
-    EXPECT_FALSE(principal->menuBandeja().isVisible());
-}
-
 }  // namespace
 }  // namespace kelmora::windows
