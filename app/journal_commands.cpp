@@ -10,6 +10,7 @@
 #include "platform/rotating_log.h"
 #include "platform/direct/direct_printer_system.h"
 #include "platform/settings_file.h"
+#include "printing/seleccion_impresora.h"
 #include "printing/texto.h"
 #include "platform/sqlite/sqlite_journal.h"
 #include "shell/codigo_sucursal.h"
@@ -249,14 +250,14 @@ int runPrinterList(int argc, char** argv) {
     platform::DirectPrinterSystem printers = servicePrinters(file, problems);
     for (const QString& problem : std::as_const(problems)) printError(problem);
 
+    const QList<platform::PrinterSystem::PrinterState> states = shell::estadosImpresoras(printers);
     // A folder without a journal has nothing waiting.
-    QHash<QString, int> waiting;
+    QList<int> waiting(states.size(), 0);
     QString ignored;
     if (const auto journal = platform::SqliteJournal::openExisting(
             QDir(folder).filePath(platform::SqliteJournal::kFileName), &ignored)) {
-        waiting = shell::documentosEnEspera(*journal, printers.defaultPrinterName());
+        waiting = shell::documentosEnEspera(*journal, states);
     }
-    const QList<platform::PrinterSystem::PrinterState> states = shell::estadosImpresoras(printers);
     if (states.isEmpty()) {
         printOut(printers.reachable() ? QStringLiteral("No hay ninguna impresora.")
                                       : QStringLiteral("No hay ninguna impresora: no se puede contactar con CUPS."));
@@ -268,12 +269,13 @@ int runPrinterList(int argc, char** argv) {
                  .arg(QStringLiteral("Recibe"), -7)
                  .arg(QStringLiteral("En espera"), -9)
                  .arg(QStringLiteral("Estado")));
-    for (const platform::PrinterSystem::PrinterState& state : states) {
+    for (qsizetype i = 0; i < states.size(); ++i) {
+        const platform::PrinterSystem::PrinterState& state = states.at(i);
         printOut(QStringLiteral("%1  %2  %3  %4  %5")
                      .arg(state.name + (state.isDefault ? QStringLiteral(" *") : QString()), -16)
                      .arg(state.reachedBy, -28)
                      .arg(state.output, -7)
-                     .arg(waiting.value(shell::claveImpresora(state.name)), -9)
+                     .arg(waiting.at(i), -9)
                      .arg(state.state));
     }
     printOut(QStringLiteral("* la impresora predeterminada (facturas, y la que toma lo que otra no puede)"));
@@ -400,9 +402,8 @@ int runCheck(int argc, char** argv) {
     }
     const QList<platform::PrinterSystem::PrinterState> states = shell::estadosImpresoras(printers);
     for (const QString& name : std::as_const(wanted)) {
-        const auto found = std::find_if(states.cbegin(), states.cend(), [&](const auto& state) {
-            return mayusculas(recortarBlancos(state.name)) == mayusculas(name);
-        });
+        const auto found = std::find_if(states.cbegin(), states.cend(),
+                                        [&](const auto& state) { return seLlama(state, name); });
         if (found == states.cend()) {
             fault(name + QStringLiteral(": no hay ninguna impresora con ese nombre; sus tickets irían a ") +
                   (defaultName.isEmpty() ? QStringLiteral("ninguna") : defaultName));

@@ -170,6 +170,8 @@ public:
         QStringList settings = {};
         // It takes the invoices, and what its own printer cannot take.
         bool isDefault = false;
+        // Other names documents may call it by: a CUPS queue's own name when its description is shown.
+        QStringList otherNames = {};
     };
     // Every printer with its state, asked now: slow, for a person's request only.
     virtual QList<PrinterState> printerStates();

@@ -4,17 +4,29 @@
 #include "json/runtime_error.h"
 #include "printing/texto.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace kelmora {
 
 bool SeleccionImpresora::hayImpresora() const { return !impresoras_.printerNames().isEmpty(); }
 
 QString SeleccionImpresora::impresoraPredeterminada() const { return impresoras_.defaultPrinterName(); }
 
+QString claveImpresora(const QString& nombre) { return mayusculas(recortarBlancos(nombre)); }
+
+bool seLlama(const platform::PrinterSystem::PrinterState& impresora, const QString& nombre) {
+    const QString clave = claveImpresora(nombre);
+    return claveImpresora(impresora.name) == clave ||
+           std::any_of(impresora.otherNames.cbegin(), impresora.otherNames.cend(),
+                       [&](const QString& otro) { return claveImpresora(otro) == clave; });
+}
+
 std::optional<qint16> SeleccionImpresora::buscarImpresora(const QString& nombre) const {
-    const QString buscado = mayusculas(recortarBlancos(nombre));
+    const QString buscado = claveImpresora(nombre);
     const QStringList nombres = impresoras_.printerNames();
     for (qsizetype i = 0; i < nombres.size() && i <= std::numeric_limits<qint16>::max(); ++i) {
-        if (mayusculas(recortarBlancos(nombres.at(i))) == buscado) return static_cast<qint16>(i);
+        if (claveImpresora(nombres.at(i)) == buscado) return static_cast<qint16>(i);
     }
     return std::nullopt;
 }

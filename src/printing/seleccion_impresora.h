@@ -10,6 +10,11 @@
 
 namespace kelmora {
 
+// A printer's name as names compare wherever they do: without regard to case and blanks at the ends.
+QString claveImpresora(const QString& nombre);
+// Whether documents that name `nombre` go to this printer: by its name, or by another it answers to.
+bool seLlama(const platform::PrinterSystem::PrinterState& impresora, const QString& nombre);
+
 // Which printer a document goes to: the installed printer of a device name, with the fallback to
 // the default printer when that one is missing or failing. A selection that finds no printer able
 // to print is told in a balloon.

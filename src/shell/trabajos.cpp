@@ -3,10 +3,11 @@
 #include "printing/document/clase_documento.h"
 
 #include "json/runtime_error.h"
-#include "printing/texto.h"
+#include "printing/seleccion_impresora.h"
 
 #include <QStringList>
 
+#include <algorithm>
 #include <utility>
 
 namespace kelmora::shell {
@@ -154,23 +155,32 @@ std::optional<paper::JournalDocument> ultimoImpreso(platform::Journal& diario, c
     return std::nullopt;
 }
 
-QString claveImpresora(const QString& nombre) { return mayusculas(recortarBlancos(nombre)); }
+QList<int> documentosEnEspera(platform::Journal& diario,
+                              const QList<platform::PrinterSystem::PrinterState>& impresoras) {
+    QHash<QString, qsizetype> indices;
+    qsizetype predeterminada = -1;
+    for (qsizetype i = 0; i < impresoras.size(); ++i) {
+        const platform::PrinterSystem::PrinterState& impresora = impresoras.at(i);
+        if (impresora.isDefault) predeterminada = i;
+        for (const QString& nombre : impresora.otherNames) indices.insert(claveImpresora(nombre), i);
+    }
+    // A printer's own name wins over another's queue name.
+    for (qsizetype i = 0; i < impresoras.size(); ++i) indices.insert(claveImpresora(impresoras.at(i).name), i);
 
-QHash<QString, int> documentosEnEspera(platform::Journal& diario, const QString& predeterminada) {
-    QHash<QString, int> enEspera;
+    QList<int> enEspera(impresoras.size(), 0);
     for (const paper::JournalDocument& d : diario.documentsIn(
              {DocumentState::Pending, DocumentState::Held, DocumentState::Sending, DocumentState::Sent})) {
-        ++enEspera[claveImpresora(d.requestedPrinter.isEmpty() ? predeterminada : d.requestedPrinter)];
+        const qsizetype i = indices.value(claveImpresora(d.requestedPrinter), predeterminada);
+        if (i >= 0) ++enEspera[i];
     }
     return enEspera;
 }
 
 QList<platform::PrinterSystem::PrinterState> estadosImpresoras(platform::PrinterSystem& impresoras) {
     QList<platform::PrinterSystem::PrinterState> estados = impresoras.printerStates();
-    const QString predeterminada = claveImpresora(impresoras.defaultPrinterName());
-    for (platform::PrinterSystem::PrinterState& estado : estados) {
-        estado.isDefault = !predeterminada.isEmpty() && claveImpresora(estado.name) == predeterminada;
-    }
+    const QString predeterminada = impresoras.defaultPrinterName();
+    if (predeterminada.isEmpty()) return estados;
+    for (platform::PrinterSystem::PrinterState& estado : estados) estado.isDefault = seLlama(estado, predeterminada);
     return estados;
 }
 

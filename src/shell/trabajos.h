@@ -52,11 +52,10 @@ QString impresoraDocumento(const paper::JournalDocument& documento);
 // it since `desde`, a drawer opening aside; none when there is none.
 std::optional<paper::JournalDocument> ultimoImpreso(platform::Journal& diario, const QDateTime& desde);
 
-// How many documents wait on each printer (pending, being sent, sent or held), counted on the
-// printer they were meant for, the default one for those that name none. By claveImpresora.
-QHash<QString, int> documentosEnEspera(platform::Journal& diario, const QString& predeterminada);
-// A printer's name as names are compared: blanks at the ends and case do not matter.
-QString claveImpresora(const QString& nombre);
+// How many documents wait on each of `impresoras` (pending, being sent, sent or held), in their
+// order: on the printer they were meant for when it is listed, else on the default one, which
+// takes them instead. Names compare without regard to case and blanks at the ends.
+QList<int> documentosEnEspera(platform::Journal& diario, const QList<platform::PrinterSystem::PrinterState>& impresoras);
 // The printers' states, the default printer marked: asked now, of every printer, on the printing side.
 QList<platform::PrinterSystem::PrinterState> estadosImpresoras(platform::PrinterSystem& impresoras);
 

@@ -1,7 +1,7 @@
 #include "tickets/pagina_prueba.h"
 
 #include "json/runtime_error.h"
-#include "printing/texto.h"
+#include "printing/seleccion_impresora.h"
 
 namespace kelmora {
 
@@ -37,10 +37,9 @@ std::optional<QString> imprimirPaginaPrueba(platform::PrinterSystem& impresoras,
                                             const QDateTime& ahora) {
     try {
         const QStringList nombres = impresoras.printerNames();
-        const QString buscado = mayusculas(recortarBlancos(impresora.name));
         qsizetype indice = -1;
         for (qsizetype i = 0; i < nombres.size() && indice < 0; ++i) {
-            if (mayusculas(recortarBlancos(nombres.at(i))) == buscado) indice = i;
+            if (seLlama(impresora, nombres.at(i))) indice = i;
         }
         if (indice < 0) {
             return impresoras.reachable()

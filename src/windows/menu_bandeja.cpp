@@ -73,25 +73,20 @@ void MenuBandeja::actualizar() {
 }
 
 void MenuBandeja::mostrarImpresoras(const frmTrabajos::Estados& estados) {
-    QHash<QString, int> enEspera;
-    if (s_.diario != nullptr) {
-        QString predeterminada;
-        for (const Impresora& impresora : estados) {
-            if (impresora.isDefault) predeterminada = impresora.name;
-        }
-        enEspera = shell::documentosEnEspera(*s_.diario, predeterminada);
-    }
+    const QList<int> enEspera =
+        s_.diario != nullptr ? shell::documentosEnEspera(*s_.diario, estados) : QList<int>(estados.size(), 0);
     for (QMenu* submenu : {menuPruebas, menuImpresoras}) {
         if (submenu == nullptr) continue;
         submenu->clear();
         if (estados.isEmpty()) submenu->addAction(QStringLiteral("No hay ninguna impresora"))->setEnabled(false);
     }
-    for (const Impresora& impresora : estados) {
+    for (qsizetype i = 0; i < estados.size(); ++i) {
+        const Impresora& impresora = estados.at(i);
         if (menuPruebas != nullptr) {
             menuPruebas->addAction(impresora.name, this, [this, impresora] { enviarPrueba(impresora); });
         }
         QAction* linea = menuImpresoras->addAction(
-            lineaImpresora(impresora, enEspera.value(shell::claveImpresora(impresora.name))), this, [this] {
+            lineaImpresora(impresora, enEspera.at(i)), this, [this] {
                 if (s_.abrirTrabajos) s_.abrirTrabajos();
             });
         linea->setToolTip(impresora.settings.join(u'\n'));

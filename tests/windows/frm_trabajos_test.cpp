@@ -438,12 +438,18 @@ TEST_F(MenuDeLaBandeja, ReimprimeElUltimoImpresoYDiceQueEsperaEnCadaImpresora) {
                                   QStringLiteral("Mesa 4"), QStringLiteral("118"));
     anotar(kAhora.addSecs(-200), QStringLiteral("Cajon"), DocumentState::Printed);
     anotar(kAhora.addSecs(-150), QStringLiteral("Comanda"), DocumentState::Held);
+    // Meant for a printer that is not installed: it waits on the default one, which takes it.
+    paper::JournalDocument barra = *diario->document(anotar(kAhora.addSecs(-120), QStringLiteral("Comanda"),
+                                                            DocumentState::Held));
+    barra.requestedPrinter = QStringLiteral("Barra");
+    diario->update(barra);
     paper::JournalDocument factura = *diario->document(anotar(kAhora.addSecs(-100), QStringLiteral("Factura"),
                                                               DocumentState::Pending));
     factura.requestedPrinter.clear();  // invoices name none: they wait on the default printer
     diario->update(factura);
-    impresoras = {{QStringLiteral("Cocina"), QStringLiteral("CUPS (cocina)"), QStringLiteral("ESC/POS"),
-                   QStringLiteral("lista"), {QStringLiteral("Rollo: 80 mm, 576 puntos")}},
+    // A queue shown by its description: documents name it by its queue's name.
+    impresoras = {{QStringLiteral("Cocina caliente"), QStringLiteral("CUPS (cocina)"), QStringLiteral("ESC/POS"),
+                   QStringLiteral("lista"), {QStringLiteral("Rollo: 80 mm, 576 puntos")}, false, {QStringLiteral("cocina")}},
                   {QStringLiteral("Facturas"), QStringLiteral("CUPS (facturas)"), QStringLiteral("PDF"),
                    QStringLiteral("sin papel"), {}, true}};
 
@@ -462,8 +468,8 @@ TEST_F(MenuDeLaBandeja, ReimprimeElUltimoImpresoYDiceQueEsperaEnCadaImpresora) {
     EXPECT_EQ(dialogos.messages().front().text, *negativa);
 
     EXPECT_EQ(textos(menu.menuImpresoras),
-              QStringList({QStringLiteral("Cocina: lista · CUPS (cocina), ESC/POS · 1 documento en espera"),
-                           QStringLiteral("Facturas (predeterminada): sin papel · CUPS (facturas), PDF · 1 documento "
+              QStringList({QStringLiteral("Cocina caliente: lista · CUPS (cocina), ESC/POS · 1 documento en espera"),
+                           QStringLiteral("Facturas (predeterminada): sin papel · CUPS (facturas), PDF · 2 documentos "
                                           "en espera")}));
     EXPECT_EQ(menu.menuImpresoras->actions().first()->toolTip(), QStringLiteral("Rollo: 80 mm, 576 puntos"));
     menu.menuImpresoras->actions().first()->trigger();
@@ -472,13 +478,14 @@ TEST_F(MenuDeLaBandeja, ReimprimeElUltimoImpresoYDiceQueEsperaEnCadaImpresora) {
 
     // Test pages, one that went out and one that did not; each told and written in the log.
     negativa.reset();
-    entrada(menu.menuPruebas, QStringLiteral("Cocina"))->trigger();
+    entrada(menu.menuPruebas, QStringLiteral("Cocina caliente"))->trigger();
     negativa = QStringLiteral("Facturas: sin papel");
     entrada(menu.menuPruebas, QStringLiteral("Facturas"))->trigger();
-    EXPECT_EQ(pruebas, QStringList({QStringLiteral("Cocina"), QStringLiteral("Facturas")}));
-    EXPECT_EQ(registro, QStringList({QStringLiteral("Página de prueba enviada a Cocina"),
+    EXPECT_EQ(pruebas, QStringList({QStringLiteral("Cocina caliente"), QStringLiteral("Facturas")}));
+    EXPECT_EQ(registro, QStringList({QStringLiteral("Página de prueba enviada a Cocina caliente"),
                                      QStringLiteral("La página de prueba para Facturas no salió: Facturas: sin papel")}));
-    EXPECT_TRUE(respaldo.contains(QStringLiteral("Globo [informacion] Impresora: Página de prueba enviada a Cocina")))
+    EXPECT_TRUE(respaldo.contains(
+        QStringLiteral("Globo [informacion] Impresora: Página de prueba enviada a Cocina caliente")))
         << respaldo.join(u'\n').toStdString();
 
     // With the comanda discarded nothing is on paper: nothing to reprint.

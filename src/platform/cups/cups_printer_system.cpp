@@ -254,7 +254,8 @@ QList<PrinterSystem::PrinterState> CupsPrinterSystem::printerStates() {
         states.append({shown, QStringLiteral("CUPS (%1)").arg(queue.name),
                        escpos ? QStringLiteral("ESC/POS") : QStringLiteral("PDF"),
                        state.isEmpty() ? QStringLiteral("lista") : state,
-                       escpos ? output.perfil.describe() : QStringList()});
+                       escpos ? output.perfil.describe() : QStringList(), false,
+                       shown == queue.name ? QStringList() : QStringList{queue.name}});
     }
     return states;
 }
