@@ -65,6 +65,20 @@ void VirtualPrinterSystem::setOffline(const QString& deviceName, bool offline) {
     }
 }
 
+QList<PrinterSystem::PrinterState> VirtualPrinterSystem::printerStates() {
+    QList<PrinterState> states;
+    for (const QString& name : options_.printers) {
+        QString state = QStringLiteral("lista");
+        try {
+            checkDevice(name);
+        } catch (const RuntimeError& error) {
+            state = error.description();
+        }
+        states.append({name, QStringLiteral("impresora virtual"), outputName(), state});
+    }
+    return states;
+}
+
 void VirtualPrinterSystem::checkDevice(const QString& deviceName) {
     if (options_.offline.contains(deviceName)) {
         throw RuntimeError(QStringLiteral("La impresora %1 está fuera de línea").arg(deviceName));

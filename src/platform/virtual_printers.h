@@ -36,6 +36,8 @@ public:
     void sendRaw(const QByteArray& bytes) override;
 
     void setOffline(const QString& deviceName, bool offline);
+    // Each printer "lista", or why it cannot take a document.
+    QList<PrinterState> printerStates() override;
 
     struct Delivered {
         QString deviceName;
@@ -48,6 +50,8 @@ public:
     const std::vector<Delivered>& delivered() const { return delivered_; }
 
 protected:
+    // What the printers make of a document, as a person reads it.
+    virtual QString outputName() const { return QStringLiteral("texto"); }
     // Raises RuntimeError when the device cannot take a document: offline printers here.
     virtual void checkDevice(const QString& deviceName);
     // What the device does with an ended document: recorded and handed to the sink here.

@@ -84,6 +84,11 @@ TEST_F(TextPrinters, AnOfflinePrinterFailsItsProbeWithADescription) {
     }
     EXPECT_THROW(system.select(2), RuntimeError);
     EXPECT_EQ(system.defaultPrinterName(), "Facturas");
+    // A person who looks at the printers reads the same.
+    const QList<PrinterSystem::PrinterState> states = system.printerStates();
+    ASSERT_EQ(states.size(), 2);
+    EXPECT_TRUE(states.at(0).state.contains("Cocina")) << states.at(0).state.toStdString();
+    EXPECT_EQ(states.at(1).state, "lista");
 }
 
 TEST_F(TextPrinters, SelectionResetsTheFontWhichThenSurvivesTheEndOfADocument) {

@@ -28,6 +28,7 @@ public:
     PdfPrinterSystem(const Options& options, PdfSink onDocument, RawSink onRaw = {});
 
 protected:
+    QString outputName() const override { return QStringLiteral("PDF"); }
     void checkDevice(const QString& deviceName) override;
     void deliverDocument(const QString& deviceName, const paper::Document& document) override;
 
