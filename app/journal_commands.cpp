@@ -402,15 +402,14 @@ int runCheck(int argc, char** argv) {
     }
     const QList<platform::PrinterSystem::PrinterState> states = shell::estadosImpresoras(printers);
     for (const QString& name : std::as_const(wanted)) {
-        const auto found = std::find_if(states.cbegin(), states.cend(),
-                                        [&](const auto& state) { return seLlama(state, name); });
-        if (found == states.cend()) {
+        const qsizetype index = impresoraLlamada(states, name);
+        if (index < 0) {
             fault(name + QStringLiteral(": no hay ninguna impresora con ese nombre; sus tickets irían a ") +
                   (defaultName.isEmpty() ? QStringLiteral("ninguna") : defaultName));
-        } else if (found->state != u"lista") {
-            fault(QStringLiteral("%1 (%2, %3): %4").arg(name, found->reachedBy, found->output, found->state));
+        } else if (const auto& found = states.at(index); found.state != u"lista") {
+            fault(QStringLiteral("%1 (%2, %3): %4").arg(name, found.reachedBy, found.output, found.state));
         } else {
-            fine(QStringLiteral("%1 (%2, %3): lista").arg(name, found->reachedBy, found->output));
+            fine(QStringLiteral("%1 (%2, %3): lista").arg(name, found.reachedBy, found.output));
         }
     }
 

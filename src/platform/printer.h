@@ -170,8 +170,10 @@ public:
         QStringList settings = {};
         // It takes the invoices, and what its own printer cannot take.
         bool isDefault = false;
-        // Other names documents may call it by: a CUPS queue's own name when its description is shown.
-        QStringList otherNames = {};
+        // The name select() knows it by, when another is shown (a CUPS queue shown by its
+        // description); empty: `name`.
+        QString deviceName = {};
+        const QString& device() const { return deviceName.isEmpty() ? name : deviceName; }
     };
     // Every printer with its state, asked now: slow, for a person's request only.
     virtual QList<PrinterState> printerStates();

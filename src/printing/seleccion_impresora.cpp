@@ -4,7 +4,6 @@
 #include "json/runtime_error.h"
 #include "printing/texto.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace kelmora {
@@ -15,11 +14,15 @@ QString SeleccionImpresora::impresoraPredeterminada() const { return impresoras_
 
 QString claveImpresora(const QString& nombre) { return mayusculas(recortarBlancos(nombre)); }
 
-bool seLlama(const platform::PrinterSystem::PrinterState& impresora, const QString& nombre) {
+qsizetype impresoraLlamada(const QList<platform::PrinterSystem::PrinterState>& impresoras, const QString& nombre) {
     const QString clave = claveImpresora(nombre);
-    return claveImpresora(impresora.name) == clave ||
-           std::any_of(impresora.otherNames.cbegin(), impresora.otherNames.cend(),
-                       [&](const QString& otro) { return claveImpresora(otro) == clave; });
+    for (qsizetype i = 0; i < impresoras.size(); ++i) {
+        if (claveImpresora(impresoras.at(i).device()) == clave) return i;
+    }
+    for (qsizetype i = 0; i < impresoras.size(); ++i) {
+        if (claveImpresora(impresoras.at(i).name) == clave) return i;
+    }
+    return -1;
 }
 
 std::optional<qint16> SeleccionImpresora::buscarImpresora(const QString& nombre) const {

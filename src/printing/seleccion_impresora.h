@@ -12,8 +12,9 @@ namespace kelmora {
 
 // A printer's name as names compare wherever they do: without regard to case and blanks at the ends.
 QString claveImpresora(const QString& nombre);
-// Whether documents that name `nombre` go to this printer: by its name, or by another it answers to.
-bool seLlama(const platform::PrinterSystem::PrinterState& impresora, const QString& nombre);
+// Which of `impresoras` the documents that name `nombre` go to, found as the selection finds a
+// printer: by the names the printers are selected by first, then by the names shown; -1 for none.
+qsizetype impresoraLlamada(const QList<platform::PrinterSystem::PrinterState>& impresoras, const QString& nombre);
 
 // Which printer a document goes to: the installed printer of a device name, with the fallback to
 // the default printer when that one is missing or failing. A selection that finds no printer able

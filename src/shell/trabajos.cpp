@@ -147,30 +147,31 @@ QString impresoraDocumento(const paper::JournalDocument& d) {
 }
 
 std::optional<paper::JournalDocument> ultimoImpreso(platform::Journal& diario, const QDateTime& desde) {
+    // When it reached paper or the printing system, not when it was made: a ticket held until the
+    // paper was put in is the last one once it comes out.
+    const auto llegada = [](const paper::JournalDocument& d) {
+        return d.state == DocumentState::Printed ? d.updated : d.since;
+    };
+    std::optional<paper::JournalDocument> ultimo;
     for (const paper::JournalDocument& d : diario.recentDocuments(desde, false)) {
         // Printing a drawer opening again opens the drawer: never by a slip of the hand.
         if (claseDocumento(d.kind) == ClaseDocumento::Cajon) continue;
-        if (d.state == DocumentState::Printed || d.state == DocumentState::Sent) return d;
+        if (d.state != DocumentState::Printed && d.state != DocumentState::Sent) continue;
+        if (!ultimo || llegada(d) > llegada(*ultimo)) ultimo = d;
     }
-    return std::nullopt;
+    return ultimo;
 }
 
 QList<int> documentosEnEspera(platform::Journal& diario,
                               const QList<platform::PrinterSystem::PrinterState>& impresoras) {
-    QHash<QString, qsizetype> indices;
-    qsizetype predeterminada = -1;
-    for (qsizetype i = 0; i < impresoras.size(); ++i) {
-        const platform::PrinterSystem::PrinterState& impresora = impresoras.at(i);
-        if (impresora.isDefault) predeterminada = i;
-        for (const QString& nombre : impresora.otherNames) indices.insert(claveImpresora(nombre), i);
-    }
-    // A printer's own name wins over another's queue name.
-    for (qsizetype i = 0; i < impresoras.size(); ++i) indices.insert(claveImpresora(impresoras.at(i).name), i);
-
+    const auto predeterminada = std::find_if(impresoras.cbegin(), impresoras.cend(),
+                                             [](const auto& impresora) { return impresora.isDefault; });
     QList<int> enEspera(impresoras.size(), 0);
     for (const paper::JournalDocument& d : diario.documentsIn(
              {DocumentState::Pending, DocumentState::Held, DocumentState::Sending, DocumentState::Sent})) {
-        const qsizetype i = indices.value(claveImpresora(d.requestedPrinter), predeterminada);
+        // Where Trabajos says it is: the printer it went to, else the one it was meant for.
+        qsizetype i = impresoraLlamada(impresoras, impresoraDocumento(d));
+        if (i < 0 && predeterminada != impresoras.cend()) i = predeterminada - impresoras.cbegin();
         if (i >= 0) ++enEspera[i];
     }
     return enEspera;
@@ -178,9 +179,8 @@ QList<int> documentosEnEspera(platform::Journal& diario,
 
 QList<platform::PrinterSystem::PrinterState> estadosImpresoras(platform::PrinterSystem& impresoras) {
     QList<platform::PrinterSystem::PrinterState> estados = impresoras.printerStates();
-    const QString predeterminada = impresoras.defaultPrinterName();
-    if (predeterminada.isEmpty()) return estados;
-    for (platform::PrinterSystem::PrinterState& estado : estados) estado.isDefault = seLlama(estado, predeterminada);
+    const qsizetype predeterminada = impresoraLlamada(estados, impresoras.defaultPrinterName());
+    if (predeterminada >= 0) estados[predeterminada].isDefault = true;
     return estados;
 }
 

@@ -48,8 +48,9 @@ QString referenciaDocumento(const paper::JournalDocument& documento);
 // the printer it went to, else the one it was meant for.
 QString impresoraDocumento(const paper::JournalDocument& documento);
 
-// The document a person means by "the last one" to print again: the newest on paper or sent to
-// it since `desde`, a drawer opening aside; none when there is none.
+// The document a person means by "the last one" to print again: of those made since `desde`,
+// the one that reached paper (or the printing system) last, a drawer opening aside; none when
+// there is none.
 std::optional<paper::JournalDocument> ultimoImpreso(platform::Journal& diario, const QDateTime& desde);
 
 // How many documents wait on each of `impresoras` (pending, being sent, sent or held), in their

@@ -18,14 +18,18 @@ void imprimirLineas(platform::Printer& p, const platform::PrinterSystem::Printer
     p.setFontSize(kTamanoCuerpo);
     p.setFontBold(false);
     p.printLine(QStringLiteral("Impresora: ") + impresora.name);
-    if (impresora.isDefault) p.printLine(QStringLiteral("Predeterminada: facturas y desvíos"));
+    if (impresora.isDefault) {
+        p.printLine(QStringLiteral("Predeterminada: recibe las facturas y lo que otra impresora no puede imprimir"));
+    }
     if (!impresora.reachedBy.isEmpty()) p.printLine(QStringLiteral("Conexión: ") + impresora.reachedBy);
     if (!impresora.output.isEmpty()) p.printLine(QStringLiteral("Recibe: ") + impresora.output);
     for (const QString& ajuste : impresora.settings) p.printLine(ajuste);
     p.printLine(QStringLiteral("--------------------------------"));
     p.printLine(QStringLiteral("á é í ó ú ü ñ  Á É Í Ó Ú Ü Ñ"));
     p.printLine(QStringLiteral("¿Cuánto? ¡Listo!"));
-    p.printLine(QStringLiteral("Si las letras con acento salen bien, los códigos son los correctos."));
+    p.printLine(QStringLiteral("Euro: €"));
+    p.printLine(QStringLiteral("Si las letras con acento salen bien, los códigos son los correctos "
+                               "(PC850 no tiene el euro)."));
     p.printLine(QStringLiteral("--------------------------------"));
     p.printLine(QStringLiteral("Fecha: ") + ahora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
@@ -36,10 +40,11 @@ std::optional<QString> imprimirPaginaPrueba(platform::PrinterSystem& impresoras,
                                             const platform::PrinterSystem::PrinterState& impresora,
                                             const QDateTime& ahora) {
     try {
+        // Exactly the printer the person chose, by the name the system selects it by.
         const QStringList nombres = impresoras.printerNames();
-        qsizetype indice = -1;
+        qsizetype indice = nombres.indexOf(impresora.device());
         for (qsizetype i = 0; i < nombres.size() && indice < 0; ++i) {
-            if (seLlama(impresora, nombres.at(i))) indice = i;
+            if (claveImpresora(nombres.at(i)) == claveImpresora(impresora.device())) indice = i;
         }
         if (indice < 0) {
             return impresoras.reachable()

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -70,8 +71,10 @@ frmMain::frmMain(Servicios servicios)
         menu.reimprimir = s_.trabajos->reimprimir;
         menu.impresoras = s_.trabajos->impresoras;
         menu.paginaPrueba = s_.trabajos->paginaPrueba;
-        // Over the settings window when it is open: modal, it would block a window of its own.
-        menu.abrirTrabajos = [this] { abrirTrabajos(ajustes_.data()); };
+        // Over the settings window while it waits modally: it would block a window of its own.
+        menu.abrirTrabajos = [this] {
+            abrirTrabajos(ajustes_ && QApplication::activeModalWidget() == ajustes_ ? ajustes_.data() : nullptr);
+        };
     }
     menu.registro = QDir(s_.carpetaPrograma).filePath(platform::kLogFileName);
     menu.abrirArchivo = s_.abrirArchivo ? s_.abrirArchivo : [](const QString& ruta) {
@@ -84,12 +87,16 @@ frmMain::frmMain(Servicios servicios)
 
     clicSimple_.setSingleShot(true);
     clicSimple_.setInterval(QApplication::doubleClickInterval());
-    connect(&clicSimple_, &QTimer::timeout, this, [this] { abrirMenu(QCursor::pos()); });
+    connect(&clicSimple_, &QTimer::timeout, this, [this] { abrirMenu(); });
     connect(&SysTray_, &tray::clsSystray::LeftClick, this, [this] {
+        // Some notification areas end a double click with one more click, which comes while the
+        // settings window it opened waits: it opens nothing.
+        if (dobleClic_.isValid() && dobleClic_.elapsed() < QApplication::doubleClickInterval()) return;
         if (!menu_->isVisible()) clicSimple_.start();
     });
     connect(&SysTray_, &tray::clsSystray::DoubleClick, this, [this] {
         clicSimple_.stop();
+        dobleClic_.start();
         abrirAjustes(true);
     });
     connect(&SysTray_, &tray::clsSystray::RightClick, this, [this] { abrirAjustes(true); });
@@ -160,6 +167,11 @@ void frmMain::abrirAjustes(bool modal) {
 void frmMain::abrirTrabajos(QWidget* ventana) {
     if (!s_.trabajos) return;
     if (trabajos_) {
+        // Open on its own, it is blocked by a settings window waiting modally: it goes over it.
+        if (ventana != nullptr && trabajos_->parentWidget() != ventana && QApplication::activeModalWidget() == ventana) {
+            trabajos_->setParent(ventana, trabajos_->windowFlags());
+            trabajos_->show();
+        }
         trabajos_->raise();
         trabajos_->activateWindow();
         return;
@@ -174,7 +186,16 @@ void frmMain::abrirTrabajos(QWidget* ventana) {
     trabajos->show();
 }
 
-void frmMain::abrirMenu(const QPoint& donde) {
+void frmMain::abrirMenu() {
+    // Next to the icon, below it or above it as the notification area is at the top or the
+    // bottom; where the pointer is when the icon's place is not known.
+    const QRect icono = SysTray_.icono().geometry();
+    QPoint donde = QCursor::pos();
+    if (icono.isValid() && icono.topLeft() != QPoint(0, 0)) {
+        const QScreen* pantalla = QGuiApplication::screenAt(icono.center());
+        const bool abajo = pantalla != nullptr && icono.center().y() > pantalla->geometry().center().y();
+        donde = abajo ? QPoint(icono.left(), icono.top() - menu_->sizeHint().height()) : icono.bottomLeft() + QPoint(0, 1);
+    }
     menu_->popup(donde);
     // Over whatever window has the focus, as the notification area gives none.
     menu_->activateWindow();

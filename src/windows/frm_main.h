@@ -7,6 +7,7 @@
 #include "windows/frm_trabajos.h"
 #include "windows/menu_bandeja.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPointer>
 #include <QTimer>
@@ -88,7 +89,7 @@ public:
     // The tray icon's menu, which a single left click opens once it is clear that no double click
     // follows (a double click and a right click open the settings window).
     MenuBandeja& menuBandeja() { return *menu_; }
-    void abrirMenu(const QPoint& donde);
+    void abrirMenu();
 
     QPlainTextEdit* consola = nullptr;
     QPushButton* botonReloj = nullptr;
@@ -116,6 +117,7 @@ private:
     std::unique_ptr<MenuBandeja> menu_;
     // A left click waits this long for the second click of a double click before the menu opens.
     QTimer clicSimple_;
+    QElapsedTimer dobleClic_;
 };
 
 }  // namespace kelmora::windows

@@ -44,6 +44,9 @@ MenuBandeja::MenuBandeja(Servicios servicios, QWidget* parent) : QMenu(parent), 
     if (s_.impresoras) {
         if (s_.paginaPrueba) menuPruebas = addMenu(textosMenu::paginaPrueba);
         menuImpresoras = addMenu(textosMenu::impresoras);
+        for (QMenu* submenu : {menuPruebas, menuImpresoras}) {
+            if (submenu != nullptr) connect(submenu, &QMenu::aboutToShow, this, &MenuBandeja::pedirImpresoras);
+        }
     }
     addSeparator();
     accionRegistro = addAction(textosMenu::registro, this, &MenuBandeja::abrirRegistro);
@@ -61,14 +64,20 @@ void MenuBandeja::actualizar() {
                                      : textosMenu::reimprimirUltimo);
         accionUltimo->setEnabled(ultimo.has_value());
     }
-    if (!s_.impresoras) return;
+}
+
+void MenuBandeja::pedirImpresoras() {
+    if (!s_.impresoras || pidiendo_) return;
+    pidiendo_ = true;
     for (QMenu* submenu : {menuPruebas, menuImpresoras}) {
         if (submenu == nullptr) continue;
         submenu->clear();
         submenu->addAction(textosMenu::consultando)->setEnabled(false);
     }
     s_.impresoras([this, vivo = vivo_](const frmTrabajos::Estados& estados) {
-        if (*vivo) mostrarImpresoras(estados);
+        if (!*vivo) return;
+        pidiendo_ = false;
+        mostrarImpresoras(estados);
     });
 }
 
@@ -123,16 +132,15 @@ void MenuBandeja::reimprimirUltimo() {
 
 void MenuBandeja::abrirRegistro() {
     const QString ruta = QDir::toNativeSeparators(s_.registro);
+    const QString titulo = QStringLiteral("Registro");
     if (!QFileInfo::exists(s_.registro)) {
         s_.dialogos.showMessage(QStringLiteral("Todavía no hay registro: ") + ruta, platform::MessageIcon::Information,
-                                QString());
+                                titulo);
         return;
     }
     if (!s_.abrirArchivo || !s_.abrirArchivo(s_.registro)) {
-        s_.dialogos.showMessage(
-            QStringLiteral("No se pudo abrir el registro con el programa de la sesión; ábralo con un editor de texto: ") +
-                ruta,
-            platform::MessageIcon::Warning, QString());
+        s_.dialogos.showMessage(QStringLiteral("No se pudo abrir el registro. Ábralo con un editor de texto: ") + ruta,
+                                platform::MessageIcon::Warning, titulo);
     }
 }
 

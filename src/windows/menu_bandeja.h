@@ -27,8 +27,9 @@ inline const QString salir = QStringLiteral("Salir");
 
 // The tray icon's menu, for the manager and the technician at the branch: the list of documents,
 // the last ticket again, a test page on any printer, the printers' state, the log, and quitting.
-// What the printers say is asked each time the menu opens, where printing runs: the menu shows at
-// once and fills in their entries when they answered.
+// The printers are asked when one of their submenus opens, where printing runs (a printer that
+// does not answer holds that thread a while, and tickets wait behind the question): the submenu
+// shows at once and fills in when they answered.
 class MenuBandeja final : public QMenu {
     Q_OBJECT
 
@@ -60,8 +61,11 @@ public:
     explicit MenuBandeja(Servicios servicios, QWidget* parent = nullptr);
     ~MenuBandeja() override { *vivo_ = false; }
 
-    // Reads the last document again and asks the printers their state: what opening the menu does.
+    // Reads the last document again: what opening the menu does.
     void actualizar();
+    // Asks the printers their state, unless a question is still waiting: what opening either
+    // submenu of printers does.
+    void pedirImpresoras();
 
     // Event handlers of the entries, also the tests' way in.
     void reimprimirUltimo();
@@ -81,6 +85,7 @@ private:
 
     Servicios s_;
     std::optional<qint64> ultimo_;
+    bool pidiendo_ = false;
     // Answers that arrive after the menu is gone go nowhere.
     std::shared_ptr<bool> vivo_ = std::make_shared<bool>(true);
 };

@@ -28,27 +28,32 @@ QStringList enPapel(const paper::Document& pagina, const EscPosProfile& perfil) 
 }
 
 TEST(PaginaPrueba, DiceQueImpresoraEsYSusAcentosSalenEnCadaPaginaDeCodigos) {
-    PrintBench banco({QStringLiteral("Cocina"), QStringLiteral("Facturas")}, QStringLiteral("Facturas"));
+    // Two queues, the second described as the first is named: it shows as "Cocina".
+    PrintBench banco({QStringLiteral("cocina"), QStringLiteral("cocina2"), QStringLiteral("Facturas")},
+                     QStringLiteral("Facturas"));
     for (const CodePage codigos : {CodePage::WPC1252, CodePage::PC858, CodePage::PC850}) {
         EscPosProfile perfil;
         perfil.rollMm = 58;
         perfil.codePage = codigos;
-        const PrinterSystem::PrinterState cocina{QStringLiteral("cocina "), QStringLiteral("CUPS (cocina)"),
-                                                 QStringLiteral("ESC/POS"), QStringLiteral("lista"), perfil.describe()};
+        const PrinterSystem::PrinterState cocina{QStringLiteral("Cocina"), QStringLiteral("CUPS (cocina2)"),
+                                                 QStringLiteral("ESC/POS"), QStringLiteral("lista"), perfil.describe(),
+                                                 false, QStringLiteral("cocina2")};
         ASSERT_EQ(imprimirPaginaPrueba(banco.printers, cocina, kAhora), std::nullopt);
         const auto& enviado = banco.printers.delivered().back();
-        // The printer the page names, found without regard to case and blanks, never another.
-        EXPECT_EQ(enviado.deviceName, QStringLiteral("Cocina"));
+        // Exactly the printer chosen, by the name it is selected by.
+        EXPECT_EQ(enviado.deviceName, QStringLiteral("cocina2"));
         EXPECT_EQ(enviado.jobTitle, kClasePaginaPrueba);
 
         const QStringList filas = enPapel(enviado.document, perfil);
         for (const QString& esperada :
-             {QStringLiteral("PÁGINA DE PRUEBA"), QStringLiteral("Impresora: cocina"),
-              QStringLiteral("Conexión: CUPS (cocina)"), QStringLiteral("Rollo: 58 mm, 384 puntos"),
+             {QStringLiteral("PÁGINA DE PRUEBA"), QStringLiteral("Impresora: Cocina"),
+              QStringLiteral("Conexión: CUPS (cocina2)"), QStringLiteral("Rollo: 58 mm, 384 puntos"),
               QStringLiteral("Códigos: ") + (codigos == CodePage::WPC1252 ? QStringLiteral("WPC1252")
                                              : codigos == CodePage::PC858 ? QStringLiteral("PC858")
                                                                           : QStringLiteral("PC850")),
               QStringLiteral("á é í ó ú ü ñ Á É Í Ó Ú Ü Ñ"), QStringLiteral("¿Cuánto? ¡Listo!"),
+              // The one character that tells PC850 from PC858.
+              codigos == CodePage::PC850 ? QStringLiteral("Euro: ?") : QStringLiteral("Euro: €"),
               QStringLiteral("Fecha: 2026-03-14 21:30:05")}) {
             EXPECT_TRUE(filas.contains(esperada)) << esperada.toStdString() << "\n" << filas.join(u'\n').toStdString();
         }

@@ -398,7 +398,14 @@ protected:
                 alTerminar(negativa);
             },
             [](qint64, const frmTrabajos::AlTerminar& alTerminar) { alTerminar(std::nullopt); },
-            [this](auto alTerminar) { alTerminar(impresoras); },
+            [this](auto alTerminar) {
+                ++preguntas;
+                if (diferir) {
+                    respuesta = alTerminar;
+                } else {
+                    alTerminar(impresoras);
+                }
+            },
             [this](const platform::PrinterSystem::PrinterState& impresora, const frmTrabajos::AlTerminar& alTerminar) {
                 pruebas << impresora.name;
                 alTerminar(negativa);
@@ -424,6 +431,10 @@ protected:
     }
 
     frmTrabajos::Estados impresoras;
+    int preguntas = 0;
+    // The printers answer only when the test calls `respuesta`.
+    bool diferir = false;
+    std::function<void(frmTrabajos::Estados)> respuesta;
     QStringList pruebas;
     QStringList registro;
     QStringList respaldo;
@@ -434,42 +445,55 @@ protected:
 };
 
 TEST_F(MenuDeLaBandeja, ReimprimeElUltimoImpresoYDiceQueEsperaEnCadaImpresora) {
-    const qint64 comanda = anotar(kAhora.addSecs(-300), QStringLiteral("Comanda"), DocumentState::Printed, {},
-                                  QStringLiteral("Mesa 4"), QStringLiteral("118"));
-    anotar(kAhora.addSecs(-200), QStringLiteral("Cajon"), DocumentState::Printed);
+    const auto cambiar = [&](qint64 id, const std::function<void(paper::JournalDocument&)>& cambio) {
+        paper::JournalDocument d = *diario->document(id);
+        cambio(d);
+        diario->update(d);
+        return id;
+    };
+    anotar(kAhora.addSecs(-300), QStringLiteral("Comanda"), DocumentState::Printed, {}, QStringLiteral("Mesa 4"),
+           QStringLiteral("118"));
+    // Made before it, held until the paper was put in: it reached paper last.
+    const qint64 ultima = cambiar(anotar(kAhora.addSecs(-400), QStringLiteral("Comanda"), DocumentState::Printed, {},
+                                         QStringLiteral("Mesa 7"), QStringLiteral("120")),
+                                  [](auto& d) { d.updated = kAhora.addSecs(-50); });
+    anotar(kAhora.addSecs(-20), QStringLiteral("Cajon"), DocumentState::Printed);
     anotar(kAhora.addSecs(-150), QStringLiteral("Comanda"), DocumentState::Held);
-    // Meant for a printer that is not installed: it waits on the default one, which takes it.
-    paper::JournalDocument barra = *diario->document(anotar(kAhora.addSecs(-120), QStringLiteral("Comanda"),
-                                                            DocumentState::Held));
-    barra.requestedPrinter = QStringLiteral("Barra");
-    diario->update(barra);
-    paper::JournalDocument factura = *diario->document(anotar(kAhora.addSecs(-100), QStringLiteral("Factura"),
-                                                              DocumentState::Pending));
-    factura.requestedPrinter.clear();  // invoices name none: they wait on the default printer
-    diario->update(factura);
-    // A queue shown by its description: documents name it by its queue's name.
+    // Waiting where it went or will go: a printer that is not installed sends it to the default
+    // one, as does a printer that could not take it; an invoice names none.
+    cambiar(anotar(kAhora.addSecs(-120), QStringLiteral("Comanda"), DocumentState::Held),
+            [](auto& d) { d.requestedPrinter = QStringLiteral("Barra"); });
+    const qint64 enviada = cambiar(anotar(kAhora.addSecs(-110), QStringLiteral("Comanda"), DocumentState::Sent),
+                                   [](auto& d) { d.printer = QStringLiteral("Facturas"); });
+    cambiar(anotar(kAhora.addSecs(-100), QStringLiteral("Factura"), DocumentState::Pending),
+            [](auto& d) { d.requestedPrinter.clear(); });
+    // A queue shown by its description, which documents name by its queue's name.
     impresoras = {{QStringLiteral("Cocina caliente"), QStringLiteral("CUPS (cocina)"), QStringLiteral("ESC/POS"),
-                   QStringLiteral("lista"), {QStringLiteral("Rollo: 80 mm, 576 puntos")}, false, {QStringLiteral("cocina")}},
+                   QStringLiteral("lista"), {QStringLiteral("Rollo: 80 mm, 576 puntos")}, false, QStringLiteral("cocina")},
                   {QStringLiteral("Facturas"), QStringLiteral("CUPS (facturas)"), QStringLiteral("PDF"),
                    QStringLiteral("sin papel"), {}, true}};
 
     MenuBandeja& menu = principal->menuBandeja();
     emit menu.aboutToShow();
-    // The newest on paper, the drawer aside: opening it again is never a slip of the hand.
-    EXPECT_EQ(menu.accionUltimo->text(), QStringLiteral("Reimprimir el último: Comanda, Mesa 4, pedido 118"));
+    // The drawer aside: opening it again is never a slip of the hand.
+    EXPECT_EQ(menu.accionUltimo->text(), QStringLiteral("Reimprimir el último: Comanda, Mesa 7, pedido 120"));
     dialogos.confirms = false;
     menu.accionUltimo->trigger();
     EXPECT_TRUE(pedidosReimpresion.empty());
     dialogos.confirms = true;
     negativa = QStringLiteral("El sistema de impresión no confirma que el trabajo se canceló");
     menu.accionUltimo->trigger();
-    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{comanda});
+    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{ultima});
     ASSERT_EQ(dialogos.messages().size(), 1u);
     EXPECT_EQ(dialogos.messages().front().text, *negativa);
 
+    // The printers are asked only when one of their submenus opens.
+    EXPECT_EQ(preguntas, 0);
+    emit menu.menuImpresoras->aboutToShow();
+    EXPECT_EQ(preguntas, 1);
     EXPECT_EQ(textos(menu.menuImpresoras),
               QStringList({QStringLiteral("Cocina caliente: lista · CUPS (cocina), ESC/POS · 1 documento en espera"),
-                           QStringLiteral("Facturas (predeterminada): sin papel · CUPS (facturas), PDF · 2 documentos "
+                           QStringLiteral("Facturas (predeterminada): sin papel · CUPS (facturas), PDF · 3 documentos "
                                           "en espera")}));
     EXPECT_EQ(menu.menuImpresoras->actions().first()->toolTip(), QStringLiteral("Rollo: 80 mm, 576 puntos"));
     menu.menuImpresoras->actions().first()->trigger();
@@ -488,15 +512,44 @@ TEST_F(MenuDeLaBandeja, ReimprimeElUltimoImpresoYDiceQueEsperaEnCadaImpresora) {
         QStringLiteral("Globo [informacion] Impresora: Página de prueba enviada a Cocina caliente")))
         << respaldo.join(u'\n').toStdString();
 
-    // With the comanda discarded nothing is on paper: nothing to reprint.
-    diario->update([&] {
-        paper::JournalDocument d = *diario->document(comanda);
-        d.state = DocumentState::Discarded;
-        return d;
-    }());
-    principal->menuBandeja().actualizar();
-    EXPECT_FALSE(menu.accionUltimo->isEnabled());
-    EXPECT_EQ(menu.accionUltimo->text(), QStringLiteral("Reimprimir el último"));
+    // With that one discarded, the last is the one the printing system took last.
+    cambiar(ultima, [](auto& d) { d.state = DocumentState::Discarded; });
+    emit menu.aboutToShow();
+    EXPECT_EQ(menu.accionUltimo->text(), QStringLiteral("Reimprimir el último: Comanda"));
+    menu.accionUltimo->trigger();
+    EXPECT_EQ(pedidosReimpresion.back(), enviada);
+
+    // The printers answer after the menu is gone: the answer goes nowhere.
+    diferir = true;
+    const int antes = preguntas;
+    emit menu.menuPruebas->aboutToShow();
+    emit menu.menuImpresoras->aboutToShow();  // one question at a time
+    EXPECT_EQ(preguntas, antes + 1);
+    principal.reset();
+    ASSERT_TRUE(respuesta);
+    respuesta(impresoras);
+}
+
+TEST_F(MenuDeLaBandeja, UnClicLoAbreYUnDobleClicAbreLosAjustesSinElMenu) {
+    QSystemTrayIcon& icono = principal->SysTray().icono();
+    emit icono.activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(principal->menuBandeja().isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return principal->menuBandeja().isVisible(); }, 3000));
+    principal->menuBandeja().hide();
+
+    // Press, double click, and the one more click some notification areas add, while the
+    // settings window waits.
+    bool ajustes = false;
+    QTimer::singleShot(0, [&] {
+        emit icono.activated(QSystemTrayIcon::Trigger);
+        ajustes = principal->ajustesAbiertos() != nullptr;
+        if (ajustes) principal->ajustesAbiertos()->botonCerrar->click();
+    });
+    emit icono.activated(QSystemTrayIcon::Trigger);
+    emit icono.activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(ajustes);
+    QTest::qWait(QApplication::doubleClickInterval() + 200);
+    EXPECT_FALSE(principal->menuBandeja().isVisible());
 }
 
 TEST_F(MenuDeLaBandeja, ElRegistroSeAbreYSalirPreguntaYQuedaEscrito) {

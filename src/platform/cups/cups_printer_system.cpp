@@ -255,7 +255,7 @@ QList<PrinterSystem::PrinterState> CupsPrinterSystem::printerStates() {
                        escpos ? QStringLiteral("ESC/POS") : QStringLiteral("PDF"),
                        state.isEmpty() ? QStringLiteral("lista") : state,
                        escpos ? output.perfil.describe() : QStringList(), false,
-                       shown == queue.name ? QStringList() : QStringList{queue.name}});
+                       queue.name});
     }
     return states;
 }
