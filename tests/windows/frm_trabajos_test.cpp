@@ -552,6 +552,30 @@ TEST_F(MenuDeLaBandeja, UnClicLoAbreYUnDobleClicAbreLosAjustesSinElMenu) {
     EXPECT_FALSE(principal->menuBandeja().isVisible());
 }
 
+TEST_F(MenuDeLaBandeja, TrabajosAbiertoDesdeElMenuPasaSobreLosAjustesModales) {
+    const qint64 retenido = anotar(kAhora.addSecs(-100), QStringLiteral("Factura"), DocumentState::Held);
+    principal->menuBandeja().accionTrabajos->trigger();
+    frmTrabajos* trabajos = principal->trabajosAbiertos();
+    ASSERT_NE(trabajos, nullptr);
+    EXPECT_EQ(trabajos->parentWidget(), nullptr);
+    QTimer::singleShot(0, [&] {
+        settings::frmImpresion* ajustes = principal->ajustesAbiertos();
+        [&] {
+            ASSERT_NE(ajustes, nullptr);
+            ajustes->botonTrabajos->click();
+            ASSERT_EQ(principal->trabajosAbiertos(), trabajos);
+            ASSERT_TRUE(trabajos->seleccionar(retenido));
+            // Through the window system, which drops what a modal window blocks.
+            QPushButton* boton = trabajos->botonReimprimir;
+            QTest::mouseClick(trabajos->windowHandle(), Qt::LeftButton, {},
+                              boton->mapTo(trabajos, boton->rect().center()));
+        }();
+        if (ajustes) ajustes->botonCerrar->click();
+    });
+    principal->abrirAjustes(true);
+    EXPECT_EQ(pedidosReimpresion, std::vector<qint64>{retenido});
+}
+
 TEST_F(MenuDeLaBandeja, ElRegistroSeAbreYSalirPreguntaYQuedaEscrito) {
     MenuBandeja& menu = principal->menuBandeja();
     const QString archivo = carpeta.filePath(QStringLiteral("kelmora.log"));
