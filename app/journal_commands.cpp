@@ -382,13 +382,12 @@ int runCheck(int argc, char** argv) {
     QString ignored;
     if (const auto journal = platform::SqliteJournal::openExisting(
             QDir(folder).filePath(platform::SqliteJournal::kFileName), &ignored)) {
-        const QDateTime since = QDateTime::currentDateTime().addDays(-kDefaultDays);
-        using State = paper::DocumentState;
-        for (const paper::JournalDocument& d :
-             journal->documentsIn({State::Pending, State::Sending, State::Sent, State::Printed, State::Held,
-                                   State::Failed, State::Expired, State::Discarded})) {
-            const QString area = recortarBlancos(d.requestedPrinter);
-            if (d.created < since || area.isEmpty() || mayusculas(area) == u"NN") continue;
+        const QList<paper::JournalDocument> recent =
+            journal->recentDocuments(QDateTime::currentDateTime().addDays(-kDefaultDays), false);
+        // Oldest first, as the areas came.
+        for (auto d = recent.crbegin(); d != recent.crend(); ++d) {
+            const QString area = recortarBlancos(d->requestedPrinter);
+            if (area.isEmpty() || mayusculas(area) == u"NN") continue;
             if (!wanted.contains(area, Qt::CaseInsensitive)) wanted.append(area);
         }
     }

@@ -462,20 +462,18 @@ int runPrintService(ServiceOptions o, bool headless) {
         parts.trabajos.emplace(windows::frmMain::Trabajos{guardedJournal, clock,
                                                           [&queue](qint64 id, auto done) { queue->reimprimir(id, done); },
                                                           [&queue](qint64 id, auto done) { queue->descartar(id, done); },
+                                                          // Both asked where the printers are touched.
                                                           [&printingThread, &printers](auto done) {
-                                                              // Asked where the printers are touched.
-                                                              auto states = std::make_shared<windows::frmTrabajos::Estados>();
-                                                              printingThread.ejecutar(
-                                                                  [states, &printers] { *states = shell::estadosImpresoras(*printers); },
-                                                                  [states, done] { done(*states); });
+                                                              shell::enHiloYLuego(printingThread,
+                                                                                  [&printers] { return shell::estadosImpresoras(*printers); },
+                                                                                  done);
                                                           },
                                                           [&printingThread, &printers, &clock](const auto& printer, auto done) {
-                                                              auto reason = std::make_shared<std::optional<QString>>();
-                                                              printingThread.ejecutar(
-                                                                  [reason, printer, &printers, &clock] {
-                                                                      *reason = imprimirPaginaPrueba(*printers, printer, clock.now());
-                                                                  },
-                                                                  [reason, done] { done(*reason); });
+                                                              shell::enHiloYLuego(printingThread,
+                                                                                  [printer, &printers, &clock] {
+                                                                                      return imprimirPaginaPrueba(*printers, printer, clock.now());
+                                                                                  },
+                                                                                  done);
                                                           }});
         parts.anotar = [&serviceLog](const QString& line) {
             if (serviceLog) serviceLog->anotar(line);

@@ -110,4 +110,13 @@ auto enHilo(EjecutorImpresion& ejecutor, F f) {
     return Espera{ejecutor, std::move(f), {}, {}};
 }
 
+// Runs `f` where the executor runs work and hands its value to `alTerminar` on the caller's thread:
+// for a person's question (the printers' states, a test page) that the windows must not wait on.
+template <typename F, typename G>
+void enHiloYLuego(EjecutorImpresion& ejecutor, F f, G alTerminar) {
+    auto valor = std::make_shared<std::optional<std::invoke_result_t<F&>>>();
+    const auto entregar = [valor, alTerminar] { alTerminar(std::move(**valor)); };
+    if (ejecutor.ejecutar([valor, f]() mutable { valor->emplace(f()); }, entregar)) entregar();
+}
+
 }  // namespace kelmora::shell

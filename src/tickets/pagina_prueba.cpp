@@ -1,7 +1,6 @@
 #include "tickets/pagina_prueba.h"
 
 #include "json/runtime_error.h"
-#include "printing/seleccion_impresora.h"
 
 namespace kelmora {
 
@@ -41,11 +40,7 @@ std::optional<QString> imprimirPaginaPrueba(platform::PrinterSystem& impresoras,
                                             const QDateTime& ahora) {
     try {
         // Exactly the printer the person chose, by the name the system selects it by.
-        const QStringList nombres = impresoras.printerNames();
-        qsizetype indice = nombres.indexOf(impresora.device());
-        for (qsizetype i = 0; i < nombres.size() && indice < 0; ++i) {
-            if (claveImpresora(nombres.at(i)) == claveImpresora(impresora.device())) indice = i;
-        }
+        const qsizetype indice = impresoras.printerNames().indexOf(impresora.device());
         if (indice < 0) {
             return impresoras.reachable()
                        ? QStringLiteral("La impresora %1 no está instalada").arg(impresora.name)

@@ -139,7 +139,6 @@ void frmTrabajos::actualizarImpresoras() {
 void frmTrabajos::llenar(const QList<paper::JournalDocument>& documentos) {
     const std::optional<qint64> elegido = seleccionado();
     const int desplazamiento = tabla->verticalScrollBar()->value();
-    listados_ = documentos;
 
     // The rows' items are kept and only their texts change, so a refresh that finds nothing new
     // does not disturb the table. Filled in the journal's order, then sorted again if asked.

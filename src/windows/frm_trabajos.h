@@ -113,7 +113,6 @@ private:
     void botonesSegunSeleccion();
 
     Servicios s_;
-    QList<paper::JournalDocument> listados_;
     // Answers to a question asked before the window closed go nowhere.
     std::shared_ptr<bool> vivo_ = std::make_shared<bool>(true);
 };

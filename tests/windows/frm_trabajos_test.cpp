@@ -31,6 +31,11 @@ using platform::MessageIcon;
 
 const QDateTime kAhora(QDate(2024, 5, 10), QTime(13, 0));
 
+// A click through the window system, which drops what a modal window blocks.
+void pulsarPorLaVentana(QWidget* ventana, QPushButton* boton) {
+    QTest::mouseClick(ventana->windowHandle(), Qt::LeftButton, {}, boton->mapTo(ventana, boton->rect().center()));
+}
+
 // A journal in a file of its own, documents added one answer each, and the window over it with
 // actions that do what the print queue would and record what they were asked.
 class VentanaTrabajos : public ::testing::Test {
@@ -358,10 +363,7 @@ TEST_F(TrabajosDesdeLosAjustes, ElBotonAbreLaVentanaSobreLosAjustes) {
             ajustes->botonTrabajos->click();
             EXPECT_EQ(principal->trabajosAbiertos(), trabajos);
             ASSERT_TRUE(trabajos->seleccionar(retenido));
-            // Through the window system, which drops what a modal window blocks.
-            QPushButton* boton = trabajos->botonReimprimir;
-            QTest::mouseClick(trabajos->windowHandle(), Qt::LeftButton, {},
-                              boton->mapTo(trabajos, boton->rect().center()));
+            pulsarPorLaVentana(trabajos, trabajos->botonReimprimir);
         }();
         if (ajustes) ajustes->botonCerrar->click();
     });
@@ -565,10 +567,7 @@ TEST_F(MenuDeLaBandeja, TrabajosAbiertoDesdeElMenuPasaSobreLosAjustesModales) {
             ajustes->botonTrabajos->click();
             ASSERT_EQ(principal->trabajosAbiertos(), trabajos);
             ASSERT_TRUE(trabajos->seleccionar(retenido));
-            // Through the window system, which drops what a modal window blocks.
-            QPushButton* boton = trabajos->botonReimprimir;
-            QTest::mouseClick(trabajos->windowHandle(), Qt::LeftButton, {},
-                              boton->mapTo(trabajos, boton->rect().center()));
+            pulsarPorLaVentana(trabajos, trabajos->botonReimprimir);
         }();
         if (ajustes) ajustes->botonCerrar->click();
     });

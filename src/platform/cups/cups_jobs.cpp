@@ -29,6 +29,10 @@ QString staffTrouble(const QStringList& reasons, bool stopped) {
     return {};
 }
 
+QString stoppedQueue(const QString& queue, const QStringList& reasons) {
+    return QStringLiteral("La impresora %1 está detenida (%2)").arg(queue, staffTrouble(reasons, true));
+}
+
 namespace {
 
 // Why the jobs on a queue do not print, from its state, in staff's words with the queue's name;
@@ -38,11 +42,8 @@ QString printingProblem(const QString& queue, const IppObject& printer) {
     const QStringList reasons = printer.reasons("printer-state-reasons");
     const bool stopped = printer.integer("printer-state") == kPrinterStopped;
     if (!stopped && reasons.isEmpty()) return {};  // a message alone on a working queue tells its progress
-    const QString trouble = staffTrouble(reasons, stopped);
-    if (stopped) {
-        return QStringLiteral("La impresora %1 está detenida").arg(queue) +
-               (trouble.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(trouble));
-    }
+    if (stopped) return stoppedQueue(queue, reasons);
+    const QString trouble = staffTrouble(reasons, false);
     return QStringLiteral("La impresora %1 tiene un problema").arg(queue) +
            (trouble.isEmpty() ? QString() : QStringLiteral(": %1").arg(trouble));
 }

@@ -21,6 +21,8 @@ class IppConnection;
 // "fuera de línea", "en pausa" (also for a stopped queue), "papel atascado"; empty for reasons
 // that say none of these.
 QString staffTrouble(const QStringList& reasons, bool stopped);
+// A stopped queue as staff read it: "La impresora Cocina está detenida (en pausa)".
+QString stoppedQueue(const QString& queue, const QStringList& reasons);
 
 class Jobs {
 public:

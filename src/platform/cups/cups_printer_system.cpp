@@ -46,8 +46,7 @@ QString queueProblem(cups::IppConnection& connection, const QString& queue) {
     }
     const IppObject& printer = printers.first();
     if (printer.integer("printer-state") == cups::kPrinterStopped) {
-        const QString trouble = cups::staffTrouble(printer.reasons("printer-state-reasons"), true);
-        return QStringLiteral("La impresora %1 está detenida (%2)").arg(queue, trouble);
+        return cups::stoppedQueue(queue, printer.reasons("printer-state-reasons"));
     }
     if (!printer.boolean("printer-is-accepting-jobs", true)) {
         return QStringLiteral("La impresora %1 no acepta trabajos").arg(queue);
